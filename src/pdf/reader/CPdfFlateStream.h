@@ -1,0 +1,82 @@
+#pragma once
+
+#include <zlib.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "pdf/reader/CPdfStream.h"
+
+class CPdfFlateStream;
+
+// Undoes the row predictors of a flate stream: the PNG filters (predictor 10
+// and above, each row naming its own filter) and TIFF horizontal differencing
+// (predictor 2). Other values only cut the data into rows.
+class FlatePredictor {
+public:
+    FlatePredictor(CPdfFlateStream& source, int32_t predictor, int32_t columns, int32_t colors, int32_t bits);
+
+    // False when the parameters cannot describe rows; the stream then ends at once.
+    bool valid() const { return valid_; }
+    // Decodes the next whole row; false at the end of the data.
+    bool DecodeRow();
+    const uint8_t* rowBegin() const { return row_.data() + pixelBytes_; }
+    const uint8_t* rowEnd() const { return row_.data() + row_.size(); }
+
+private:
+    void UndoTiff();
+
+    CPdfFlateStream& source_;
+    int32_t predictor_;
+    int32_t components_;
+    int32_t bits_;
+    int64_t valuesPerRow_ = 0;
+    size_t pixelBytes_ = 0;
+    bool valid_ = false;
+    std::vector<uint8_t> row_;
+    std::vector<uint8_t> previous_;
+};
+
+// The decoded bytes of a FlateDecode stream. The compressed bytes are taken
+// from the underlying stream (GetLength bytes of it, and never beyond its end)
+// as inflate needs them; inflate runs in 1024-byte steps.
+class CPdfFlateStream : public CPdfStream {
+public:
+    CPdfFlateStream(std::shared_ptr<CPdfStream> underlying, int32_t predictor, int32_t columns, int32_t colors,
+                    int32_t bits);
+    ~CPdfFlateStream() override;
+
+    void Reset() override {}
+    int GetRawChar() override;
+    CPdfDictionary* GetDict() override { return underlying_->GetDict(); }
+    int64_t GetPos() override { return underlying_->GetPos(); }
+    void SetPos(int64_t, int) override {}
+    int64_t GetStart() override { return underlying_->GetStart(); }
+    void MoveStart(int64_t delta) override { underlying_->MoveStart(delta); }
+    int64_t GetLength() override { return underlying_->GetLength(); }
+    std::shared_ptr<CPdfStream> MakeSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
+
+    // Copies up to `count` inflated bytes (before any predictor).
+    size_t ReadRaw(uint8_t* buffer, size_t count);
+
+protected:
+    bool Fill() override;
+
+private:
+    static constexpr size_t kStep = 1024;
+
+    bool RefillRaw();
+    bool FeedInput();
+
+    std::shared_ptr<CPdfStream> underlying_;
+    std::unique_ptr<FlatePredictor> predictor_;
+    z_stream zlib_{};
+    bool started_ = false;
+    bool finished_ = false;
+    int64_t inputLeft_ = 0;
+    std::vector<uint8_t> input_;
+    std::array<uint8_t, kStep> output_{};
+    size_t rawRead_ = 0;
+    size_t rawEnd_ = 0;
+};
