@@ -1,0 +1,292 @@
+#include "pdf/reader/CPdfParser.h"
+
+#include <array>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+
+#include "app/CPdfException.h"
+#include "pdf/object/CPdfArray.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfStream.h"
+#include "pdf/reader/Filters.h"
+
+namespace {
+
+enum CharClass : uint8_t { kRegular = 0, kWhitespace = 1, kDelimiter = 2 };
+
+constexpr std::array<uint8_t, 256> MakeCharClasses() {
+    std::array<uint8_t, 256> table{};
+    for (int c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20}) table[static_cast<size_t>(c)] = kWhitespace;
+    for (char c : {'%', '(', ')', '/', '<', '>', '[', ']', '{', '}'})
+        table[static_cast<unsigned char>(c)] = kDelimiter;
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> kCharClasses = MakeCharClasses();
+
+bool IsRegular(int c) { return c >= 0 && kCharClasses[static_cast<size_t>(c)] == kRegular; }
+bool IsWhitespace(int c) { return c >= 0 && kCharClasses[static_cast<size_t>(c)] == kWhitespace; }
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+int HexValue(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Decimal conversion of a real, the longest valid prefix, independent of the
+// process locale.
+double ParseReal(const std::string& text) {
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+    return strtod_l(text.c_str(), nullptr, cLocale);
+}
+
+}  // namespace
+
+CPdfParser::CPdfParser(CPdfResolver* xref, std::shared_ptr<CPdfStream> stream)
+    : xref_(xref), stream_(std::move(stream)) {
+    first_ = GetToken();
+    second_ = GetToken();
+}
+
+void CPdfParser::Shift() {
+    first_ = std::move(second_);
+    second_ = GetToken();
+}
+
+CPdfObject CPdfParser::GetToken() {
+    CPdfStream& s = *stream_;
+    int c;
+    for (;;) {
+        c = s.GetChar();
+        if (c < 0) return CPdfObject::EndOfFile();
+        if (c == '%') {
+            do {
+                c = s.GetChar();
+                if (c < 0) return CPdfObject::EndOfFile();
+            } while (c != '\r' && c != '\n');
+            continue;
+        }
+        if (!IsWhitespace(c)) break;
+    }
+    switch (c) {
+        case '(':
+            return LiteralString();
+        case '<':
+            if (s.LookChar() == '<') {
+                s.GetChar();
+                return CPdfObject::Keyword("<<");
+            }
+            return HexString();
+        case '>':
+            if (s.LookChar() == '>') {
+                s.GetChar();
+                return CPdfObject::Keyword(">>");
+            }
+            return CPdfObject::Error();
+        case ')':
+        case '{':
+        case '}':
+            return CPdfObject::Error();
+        case '[':
+            return CPdfObject::Keyword("[");
+        case ']':
+            return CPdfObject::Keyword("]");
+        case '/':
+            return NameToken();
+        default:
+            if (c == '-' || c == '.' || IsDigit(c)) return NumberToken(c);
+            return KeywordToken(c);
+    }
+}
+
+CPdfObject CPdfParser::LiteralString() {
+    CPdfStream& s = *stream_;
+    std::string bytes;
+    int depth = 1;
+    for (;;) {
+        int c = s.GetChar();
+        if (c < 0) break;
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            if (depth == 1) break;
+            --depth;
+        } else if (c == '\\') {
+            c = s.GetChar();
+            if (c < 0) break;
+            switch (c) {
+                case 'n': c = 0x0A; break;
+                case 'r': c = 0x0D; break;
+                case 't': c = 0x09; break;
+                case 'b': c = 0x08; break;
+                case 'f': c = 0x0C; break;
+                case '\n':
+                    continue;
+                case '\r':
+                    if (s.LookChar() == '\n') s.GetChar();
+                    continue;
+                default:
+                    if (c >= '0' && c <= '7') {
+                        int value = c - '0';
+                        for (int i = 0; i < 2; ++i) {
+                            const int next = s.LookChar();
+                            if (next < '0' || next > '7') break;
+                            s.GetChar();
+                            value = value * 8 + (next - '0');
+                        }
+                        c = value & 0xFF;
+                    }
+                    break;
+            }
+        }
+        bytes.push_back(static_cast<char>(c));
+    }
+    return CPdfObject::String(CPdfString(std::move(bytes), true));
+}
+
+CPdfObject CPdfParser::HexString() {
+    CPdfStream& s = *stream_;
+    std::string digits;
+    for (;;) {
+        const int c = s.GetChar();
+        if (c < 0 || c == '>') break;
+        digits.push_back(static_cast<char>(c));
+    }
+    return CPdfObject::String(CPdfString(std::move(digits), false));
+}
+
+CPdfObject CPdfParser::NameToken() {
+    CPdfStream& s = *stream_;
+    std::string name;
+    while (IsRegular(s.LookChar())) {
+        const int c = s.GetChar();
+        if (c == '#') {
+            const int high = HexValue(s.LookChar());
+            if (high >= 0) {
+                s.GetChar();
+                const int next = s.GetChar();
+                const int low = HexValue(next);
+                name.push_back(static_cast<char>(low >= 0 ? high * 16 + low : high * 16));
+                continue;
+            }
+        }
+        name.push_back(static_cast<char>(c));
+    }
+    const size_t zero = name.find('\0');
+    if (zero != std::string::npos) name.resize(zero);
+    return CPdfObject::Name(std::move(name));
+}
+
+CPdfObject CPdfParser::NumberToken(int first) {
+    CPdfStream& s = *stream_;
+    scratch_.assign(1, static_cast<char>(first));
+    bool isReal = first == '.';
+    for (;;) {
+        const int c = s.LookChar();
+        if (!IsDigit(c) && c != '.') break;
+        s.GetChar();
+        if (c == '.') isReal = true;
+        scratch_.push_back(static_cast<char>(c));
+    }
+    if (isReal) return CPdfObject::Real(ParseReal(scratch_));
+    // As a value an integer wraps around at 32 bits; the full value is kept
+    // for offsets and lengths beyond 4 GiB.
+    uint64_t value = 0;
+    for (char digit : scratch_) {
+        if (IsDigit(digit)) value = value * 10u + static_cast<uint64_t>(digit - '0');
+    }
+    if (first == '-') value = 0u - value;
+    return CPdfObject::Integer64(static_cast<int64_t>(value));
+}
+
+CPdfObject CPdfParser::KeywordToken(int first) {
+    CPdfStream& s = *stream_;
+    std::string text(1, static_cast<char>(first));
+    while (IsRegular(s.LookChar())) text.push_back(static_cast<char>(s.GetChar()));
+    if (text == "true") return CPdfObject::Boolean(true);
+    if (text == "false") return CPdfObject::Boolean(false);
+    if (text == "null") return CPdfObject::Null();
+    return CPdfObject::Keyword(std::move(text));
+}
+
+CPdfObject CPdfParser::GetObj(int depth) {
+    if (first_.isKeyword("[")) {
+        Shift();
+        if (depth >= kMaxDepth) return CPdfObject::Error();
+        CPdfObject result;
+        result.setArray(xref_);
+        CPdfArray& array = result.getArray();
+        while (!first_.isKeyword("]") && !first_.is(pdfEndOfFile)) array.add(GetObj(depth + 1));
+        if (first_.isKeyword("]")) Shift();
+        return result;
+    }
+    if (first_.isKeyword("<<")) {
+        Shift();
+        if (depth >= kMaxDepth) return CPdfObject::Error();
+        CPdfObject result;
+        result.setDictionary(xref_);
+        CPdfDictionary& dictionary = result.getDict();
+        while (!first_.isKeyword(">>") && !first_.is(pdfEndOfFile)) {
+            if (!first_.is(pdfName)) {
+                Shift();  // stray values are skipped
+                continue;
+            }
+            std::string key = first_.getName();
+            Shift();
+            if (first_.is(pdfError)) continue;
+            dictionary.add(std::move(key), GetObj(depth + 1));
+        }
+        if (first_.is(pdfEndOfFile)) return result;
+        if (second_.isKeyword("stream")) {
+            std::shared_ptr<CPdfStream> stream = MakeStream(result);
+            if (!stream) return CPdfObject::Error();
+            return CPdfObject::FromStream(std::move(stream));
+        }
+        Shift();
+        return result;
+    }
+    if (first_.is(pdfInteger)) {
+        CPdfObject number = std::move(first_);
+        Shift();
+        if (first_.is(pdfInteger) && second_.isKeyword("R")) {
+            const int32_t generation = first_.getInt();
+            Shift();
+            Shift();
+            return CPdfObject::Reference(number.getInt(), generation);
+        }
+        return number;
+    }
+    CPdfObject result = first_;
+    Shift();
+    return result;
+}
+
+std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary) {
+    CPdfStream& s = *stream_;
+    // The rest of the line after "stream" is not data.
+    for (;;) {
+        const int c = s.GetChar();
+        if (c < 0 || c == '\n') break;
+        if (c == '\r') {
+            if (s.LookChar() == '\n') s.GetChar();
+            break;
+        }
+    }
+    const int64_t start = s.GetPos();
+    const CPdfObject lengthValue = dictionary.getDict().lookup("Length");
+    if (!lengthValue.is(pdfInteger)) return nullptr;
+    const int64_t length = lengthValue.getInt64();
+    std::shared_ptr<CPdfStream> raw = s.MakeSubStream(start, length, dictionary);
+    if (!raw) return nullptr;
+    std::shared_ptr<CPdfStream> decoded = AddFilters(raw, dictionary);
+    if (!decoded) return nullptr;
+    s.SetPos(start + length, 0);
+    Shift();
+    Shift();
+    if (!first_.isKeyword("endstream")) throw CPdfException("Missing 'endstream'");
+    Shift();
+    return decoded;
+}

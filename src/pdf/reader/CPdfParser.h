@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "pdf/object/CPdfObject.h"
+
+class CPdfResolver;
+class CPdfStream;
+
+// Turns the bytes of one stream into PDF values: the lexer (GetToken) and
+// the assembly of arrays, dictionaries, references and streams (GetObj).
+// Two tokens of look-ahead; construction already reads them.
+class CPdfParser {
+public:
+    CPdfParser(CPdfResolver* xref, std::shared_ptr<CPdfStream> stream);
+    CPdfParser(const CPdfParser&) = delete;
+    CPdfParser& operator=(const CPdfParser&) = delete;
+
+    // The next complete value.
+    CPdfObject GetObj() { return GetObj(0); }
+    // Reads one token into the second look-ahead, dropping the first.
+    void Shift();
+    // The lexer: reads one token from the stream.
+    CPdfObject GetToken();
+    // The stream whose dictionary has just been read, or null.
+    std::shared_ptr<CPdfStream> MakeStream(const CPdfObject& dictionary);
+
+    const CPdfObject& lookahead() const { return first_; }
+    const std::shared_ptr<CPdfStream>& stream() const { return stream_; }
+
+    // Arrays and dictionaries nested deeper than this become pdfError.
+    static constexpr int kMaxDepth = 500;
+
+private:
+    CPdfObject GetObj(int depth);
+    CPdfObject LiteralString();
+    CPdfObject HexString();
+    CPdfObject NameToken();
+    CPdfObject NumberToken(int first);
+    CPdfObject KeywordToken(int first);
+
+    CPdfResolver* xref_;
+    std::shared_ptr<CPdfStream> stream_;
+    CPdfObject first_;
+    CPdfObject second_;
+    std::string scratch_;
+};
