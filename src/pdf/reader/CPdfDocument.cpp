@@ -1,0 +1,63 @@
+#include "pdf/reader/CPdfDocument.h"
+
+#include <cstring>
+
+#include "app/CPdfException.h"
+#include "pdf/document/CPdfCatalog.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CByteSource.h"
+#include "pdf/reader/CPdfFileStream.h"
+#include "pdf/reader/CPdfXRef.h"
+
+CPdfDocument::CPdfDocument() = default;
+
+CPdfDocument::~CPdfDocument() { Close(); }
+
+void CPdfDocument::Open(const std::string& path) {
+    Close();
+    Open(std::make_shared<CFileByteSource>(path, "Can't open file"));
+}
+
+void CPdfDocument::Open(std::shared_ptr<CByteSource> source) {
+    Close();
+    source_ = std::move(source);
+    file_ = std::make_shared<CPdfFileStream>(source_, 0, 0, CPdfObject::Null());
+    try {
+        CheckHeader();
+        xref_ = std::make_unique<CPdfXRef>(file_);
+        xref_->Load();
+        if (xref_->trailer().getDict().find("Encrypt") != nullptr)
+            throw CPdfException("Encrypted PDF files are not supported");
+        catalog_ = std::make_unique<CPdfCatalog>();
+        catalog_->Load(*xref_);
+    } catch (...) {
+        Close();
+        throw;
+    }
+    open_ = true;
+}
+
+void CPdfDocument::Close() {
+    catalog_.reset();
+    xref_.reset();
+    file_.reset();
+    source_.reset();
+    version_.clear();
+    open_ = false;
+}
+
+void CPdfDocument::CheckHeader() {
+    // The first 1023 bytes; "%PDF-" may start at any position up to 1017.
+    char buffer[1024];
+    std::memset(buffer, 0xFF, sizeof buffer);
+    file_->SetPos(0, 0);
+    file_->Read(reinterpret_cast<uint8_t*>(buffer), 1023);
+    buffer[1023] = '\0';
+    for (size_t i = 0; i <= 1017; ++i) {
+        if (std::strncmp(buffer + i, "%PDF-", 5) != 0) continue;
+        file_->MoveStart(static_cast<int64_t>(i));
+        const char* text = buffer + i + 1;
+        version_.assign(text, std::strcspn(text, " \t\n\r"));
+        return;
+    }
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CByteSource;
+class CPdfCatalog;
+class CPdfFileStream;
+class CPdfXRef;
+
+// The opened input document: the header found, the cross-reference and
+// trailer read, the catalog and page tree checked.
+class CPdfDocument {
+public:
+    CPdfDocument();
+    ~CPdfDocument();
+    CPdfDocument(const CPdfDocument&) = delete;
+    CPdfDocument& operator=(const CPdfDocument&) = delete;
+
+    // Opens and loads; throws CPdfException on failure, leaving the document closed.
+    void Open(const std::string& path);
+    void Open(std::shared_ptr<CByteSource> source);
+    void Close();
+    bool isOpen() const { return open_; }
+
+    CPdfXRef& xref() const { return *xref_; }
+    CPdfCatalog& catalog() const { return *catalog_; }
+    // The header token after "%", such as PDF-1.4; empty when no header was found.
+    const std::string& version() const { return version_; }
+    const std::shared_ptr<CByteSource>& source() const { return source_; }
+
+private:
+    void CheckHeader();
+
+    bool open_ = false;
+    std::shared_ptr<CByteSource> source_;
+    std::shared_ptr<CPdfFileStream> file_;
+    std::unique_ptr<CPdfXRef> xref_;
+    std::unique_ptr<CPdfCatalog> catalog_;
+    std::string version_;
+};

@@ -1,0 +1,325 @@
+#include "pdf/reader/CPdfXRef.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "app/CPdfException.h"
+#include "pdf/object/CPdfArray.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfFileStream.h"
+#include "pdf/reader/CPdfParser.h"
+
+namespace {
+
+// References followed inside references (a stream's /Length, an object
+// stream's members) are cut off beyond this depth; the value is then null.
+constexpr int kMaxFetchDepth = 32;
+// Decoded object streams kept at once, and the memory they may use together
+// (the most recent one is always kept).
+constexpr size_t kKeptObjectStreams = 8;
+constexpr size_t kKeptObjectStreamBytes = 128u << 20;
+// Widths of cross-reference stream fields beyond this are refused.
+constexpr int32_t kMaxFieldWidth = 8;
+
+class DepthGuard {
+public:
+    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+
+private:
+    int& depth_;
+};
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// /Prev (or /XRefStm): an integer is an offset; a reference counts as the
+// offset equal to its object number.
+std::optional<int64_t> OffsetEntry(const CPdfDictionary& dictionary, std::string_view key) {
+    const CPdfObject value = dictionary.lookupNF(key);
+    if (value.is(pdfInteger)) return value.getInt64();
+    if (value.is(pdfReference)) return value.getRef().number;
+    return std::nullopt;
+}
+
+}  // namespace
+
+CPdfXRef::CPdfXRef(std::shared_ptr<CPdfFileStream> file) : file_(std::move(file)) {}
+
+CPdfXRef::~CPdfXRef() = default;
+
+const std::shared_ptr<CByteSource>& CPdfXRef::source() const { return file_->source(); }
+
+int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
+    file.SetPos(1023, 2);
+    std::string window(1023, '\0');
+    window.resize(file.Read(reinterpret_cast<uint8_t*>(window.data()), window.size()));
+    std::replace(window.begin(), window.end(), '\0', ' ');
+    const size_t at = window.rfind("startxref");
+    if (at == std::string::npos) return 0;
+    size_t i = at + 9;
+    while (i < window.size() && IsSpace(window[i])) ++i;
+    int64_t value = 0;
+    for (; i < window.size() && window[i] >= '0' && window[i] <= '9'; ++i) {
+        if (value > (INT64_MAX - 9) / 10) break;
+        value = value * 10 + (window[i] - '0');
+    }
+    return value;
+}
+
+void CPdfXRef::Load() {
+    base_ = file_->GetStart();
+    const int64_t start = FindStartXRef(*file_);
+    if (start == 0) throw CPdfException("PDF file was damaged");
+    std::optional<int64_t> pos = start;
+    while (pos) {
+        std::optional<int64_t> prev;
+        ReadXRef(*pos, prev, false);
+        pos = prev;
+    }
+    if (!trailer_.is(pdfDictionary)) throw CPdfException("PDF file was damaged");
+    CPdfDictionary& trailer = trailer_.getDict();
+    const CPdfObject root = trailer.lookupNF("Root");
+    if (!root.is(pdfReference)) throw CPdfException("PDF file was damaged");
+    root_ = root.getRef();
+    const CPdfObject info = trailer.lookupNF("Info");
+    if (info.is(pdfReference)) info_ = info.getRef();
+    trailer.setXRef(this);
+}
+
+void CPdfXRef::Grow(int64_t size) {
+    if (size > static_cast<int64_t>(entries_.size())) entries_.resize(static_cast<size_t>(size));
+}
+
+void CPdfXRef::ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOnly) {
+    prev.reset();
+    // A chain that comes back to a section already read ends there.
+    if (!visited_.insert(pos).second) return;
+    auto stream = std::make_shared<CPdfFileStream>(source(), base_ + pos, 0, CPdfObject::Null());
+    CPdfParser parser(nullptr, stream);
+    const CPdfObject first = parser.GetObj();
+    if (first.isKeyword("xref") && !streamOnly) {
+        std::optional<int64_t> xrefStm;
+        ReadXRefTable(parser, prev, xrefStm);
+        if (xrefStm) {
+            // A hybrid file: objects stored in object streams are listed only in
+            // the cross-reference stream; the table's entries stay where both
+            // define an object. A damaged stream is ignored, as older readers do.
+            try {
+                std::optional<int64_t> ignored;
+                ReadXRef(*xrefStm, ignored, true);
+            } catch (const CPdfException&) {
+            }
+        }
+        return;
+    }
+    if (!first.is(pdfInteger)) throw CPdfException("Couldn't parse an xref");
+    const CPdfObject generation = parser.GetObj();
+    const CPdfObject keyword = parser.GetObj();
+    if (!generation.is(pdfInteger) || !keyword.isKeyword("obj")) throw CPdfException("Couldn't parse an xref stream");
+    const CPdfObject value = parser.GetObj();
+    if (!value.is(pdfStream)) throw CPdfException("Couldn't parse an xref stream");
+    ReadXRefStream(value.getStream(), prev);
+}
+
+void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, std::optional<int64_t>& xrefStm) {
+    const auto fail = [] { throw CPdfException("Couldn't parse an xref table"); };
+    // Entries are read token by token; offsets keep their full 64-bit value.
+    const auto integer = [&parser, &fail]() {
+        if (!parser.lookahead().is(pdfInteger)) fail();
+        const int64_t value = parser.lookahead().getInt64();
+        parser.Shift();
+        return value;
+    };
+    for (;;) {
+        if (parser.lookahead().isKeyword("trailer")) {
+            parser.Shift();
+            break;
+        }
+        const int64_t first = integer();
+        const int64_t count = integer();
+        if (first < 0 || count < 0 || first + count > kMaxObjectNumber + 1) fail();
+        for (int64_t i = first; i < first + count; ++i) {
+            const int64_t offset = integer();
+            const int64_t gen = integer();
+            const CPdfObject& kind = parser.lookahead();
+            int32_t type = 0;
+            if (kind.isKeyword("n")) {
+                type = 1;
+            } else if (!kind.isKeyword("f")) {
+                fail();
+            }
+            parser.Shift();
+            Grow(i + 1);
+            XRefEntry& entry = entries_[static_cast<size_t>(i)];
+            if (!entry.isSet()) entry = {offset, static_cast<int32_t>(gen), type};
+        }
+    }
+    CPdfObject trailer = parser.GetObj();
+    if (!trailer.is(pdfDictionary)) throw CPdfException("Trailer dictionary is wrong type");
+    if (!trailer_.is(pdfDictionary)) trailer_ = trailer;
+    prev = OffsetEntry(trailer.getDict(), "Prev");
+    xrefStm = OffsetEntry(trailer.getDict(), "XRefStm");
+}
+
+void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) {
+    CPdfDictionary* dict = stream.GetDict();
+    if (dict == nullptr) throw CPdfException("Couldn't parse an xref stream");
+    const CPdfObject size = dict->lookupNF("Size");
+    if (!size.is(pdfInteger) || size.getInt64() > kMaxObjectNumber + 1)
+        throw CPdfException("Size of xref Stream is wrong type");
+    Grow(size.getInt64());
+
+    const CPdfObject w = dict->lookupNF("W");
+    if (!w.is(pdfArray)) throw CPdfException("W item of xref Stream is wrong type");
+    if (w.getArray().getLength() < 3) throw CPdfException("W item of xref Stream is wrong length");
+    int32_t widths[3];
+    for (size_t i = 0; i < 3; ++i) {
+        const CPdfObject width = w.getArray().get(i);
+        if (!width.is(pdfInteger) || width.getInt64() < 0 || width.getInt64() > kMaxFieldWidth)
+            throw CPdfException("W item of xref Stream is wrong type");
+        widths[i] = width.getInt();
+    }
+    stream.Reset();
+
+    const CPdfObject index = dict->lookupNF("Index");
+    if (index.is(pdfArray)) {
+        const CPdfArray& pairs = index.getArray();
+        for (size_t i = 0; i + 1 < pairs.getLength(); i += 2) {
+            const CPdfObject first = pairs.get(i);
+            const CPdfObject count = pairs.get(i + 1);
+            if (!first.is(pdfInteger) || !count.is(pdfInteger) || first.getInt64() < 0 || count.getInt64() < 0 ||
+                first.getInt64() + count.getInt64() > kMaxObjectNumber + 1)
+                throw CPdfException("Index item of xref Stream is wrong type");
+            ReadXRefStreamSection(stream, widths, first.getInt64(), count.getInt64());
+        }
+    } else if (size.getInt64() > 0) {
+        ReadXRefStreamSection(stream, widths, 0, size.getInt64());
+    }
+    if (!trailer_.is(pdfDictionary)) trailer_.setDictionary(dict->shared_from_this());
+    prev = OffsetEntry(*dict, "Prev");
+}
+
+void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3], int64_t first, int64_t count) {
+    Grow(first + count);
+    const auto field = [&stream](int32_t width, int64_t missing) {
+        if (width == 0) return missing;
+        uint64_t value = 0;
+        for (int32_t i = 0; i < width; ++i) {
+            const int c = stream.GetChar();
+            if (c < 0) throw CPdfException("Unexpected EOF while reading xref stream section");
+            value = (value << 8) | static_cast<uint64_t>(c);
+        }
+        return static_cast<int64_t>(value);
+    };
+    for (int64_t i = first; i < first + count; ++i) {
+        const int64_t type = field(widths[0], 1);
+        const int64_t second = field(widths[1], 0);
+        const int64_t third = field(widths[2], 0);
+        if (type < 0 || type > 2)
+            throw CPdfException("Wrong type of xref XRefEntry while reading xref stream section");
+        XRefEntry& entry = entries_[static_cast<size_t>(i)];
+        if (!entry.isSet()) {
+            entry = {second, static_cast<int32_t>(static_cast<uint32_t>(third)), static_cast<int32_t>(type)};
+        }
+    }
+}
+
+int32_t CPdfXRef::GenerationOf(int32_t number) const {
+    if (number < 0 || static_cast<size_t>(number) >= entries_.size()) return 0;
+    const XRefEntry& entry = entries_[static_cast<size_t>(number)];
+    return entry.type == 2 ? 0 : entry.gen;
+}
+
+CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
+    if (number < 0 || static_cast<size_t>(number) >= entries_.size()) throw CPdfException("Corrupted PDF file");
+    if (fetchDepth_ >= kMaxFetchDepth) return CPdfObject::Null();
+    const DepthGuard guard(fetchDepth_);
+    const XRefEntry entry = entries_[static_cast<size_t>(number)];
+    if (entry.type == 1) {
+        if (generation != entry.gen) return CPdfObject::Null();
+        auto stream = std::make_shared<CPdfFileStream>(source(), base_ + entry.offset, 0, CPdfObject::Null());
+        CPdfParser parser(this, std::move(stream));
+        const CPdfObject num = parser.GetObj();
+        const CPdfObject gen = parser.GetObj();
+        const CPdfObject keyword = parser.GetObj();
+        if (!num.is(pdfInteger) || num.getInt() != number || !gen.is(pdfInteger) || gen.getInt() != generation ||
+            !keyword.isKeyword("obj"))
+            return CPdfObject::Null();
+        return parser.GetObj();
+    }
+    if (entry.type == 2) {
+        if (generation != 0 || entry.offset < 0 || entry.offset > kMaxObjectNumber) return CPdfObject::Null();
+        const auto objectStream = ObjectStream(static_cast<int32_t>(entry.offset));
+        return objectStream->ParseMember(this, number, entry.gen);
+    }
+    return CPdfObject::Null();
+}
+
+std::optional<std::string_view> CPdfXRef::GetObjectStreamBytes(int32_t number, int32_t generation) {
+    if (generation != 0 || number < 0 || static_cast<size_t>(number) >= entries_.size()) return std::nullopt;
+    const XRefEntry& entry = entries_[static_cast<size_t>(number)];
+    if (entry.offset < 0 || entry.offset > kMaxObjectNumber) return std::nullopt;
+    const auto objectStream = ObjectStream(static_cast<int32_t>(entry.offset));
+    return objectStream->MemberBytes(number, entry.gen);
+}
+
+std::shared_ptr<const ObjectStreamCache> CPdfXRef::ObjectStream(int32_t streamNumber) {
+    const auto found = std::find_if(objectStreams_.begin(), objectStreams_.end(),
+                                    [streamNumber](const auto& kept) { return kept->streamNumber == streamNumber; });
+    if (found != objectStreams_.end()) {
+        std::rotate(objectStreams_.begin(), found, found + 1);
+        return objectStreams_.front();
+    }
+    // An object stream that is needed while it is being read (one that names
+    // itself, directly or through another) holds nothing.
+    if (loading_.count(streamNumber) != 0) {
+        auto empty = std::make_shared<ObjectStreamCache>();
+        empty->streamNumber = streamNumber;
+        return empty;
+    }
+    loading_.insert(streamNumber);
+    std::shared_ptr<ObjectStreamCache> loaded;
+    try {
+        loaded = LoadObjectStream(streamNumber);
+    } catch (...) {
+        loading_.erase(streamNumber);
+        throw;
+    }
+    loading_.erase(streamNumber);
+    objectStreams_.insert(objectStreams_.begin(), loaded);
+    size_t used = 0;
+    size_t keep = 0;
+    for (; keep < objectStreams_.size() && keep < kKeptObjectStreams; ++keep) {
+        used += objectStreams_[keep]->memoryUse();
+        if (keep > 0 && used > kKeptObjectStreamBytes) break;
+    }
+    objectStreams_.resize(std::max<size_t>(keep, 1));
+    return loaded;
+}
+
+std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumber) {
+    auto cache = std::make_shared<ObjectStreamCache>();
+    cache->streamNumber = streamNumber;
+    const CPdfObject value = Fetch(streamNumber, 0);
+    if (!value.is(pdfStream)) return cache;
+    CPdfStream& stream = value.getStream();
+    std::string data;
+    uint8_t chunk[16384];
+    for (;;) {
+        const size_t got = stream.Read(chunk, sizeof chunk);
+        if (got == 0) break;
+        if (data.size() + got > kMaxObjectStreamSize) throw CPdfException("Object stream is too large");
+        data.append(reinterpret_cast<const char*>(chunk), got);
+    }
+    cache->data = std::make_shared<const std::string>(std::move(data));
+    CPdfDictionary* dict = stream.GetDict();
+    if (dict == nullptr) return cache;
+    const CPdfObject n = dict->lookup("N");
+    const CPdfObject first = dict->lookup("First");
+    if (!n.is(pdfInteger) || !first.is(pdfInteger)) return cache;
+    cache->ParseHeader(this, n.getInt(), first.getInt64());
+    return cache;
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "pdf/object/CPdfObject.h"
+#include "pdf/object/CPdfResolver.h"
+#include "pdf/reader/ObjectStream.h"
+#include "pdf/reader/XRefEntry.h"
+
+class CByteSource;
+class CPdfFileStream;
+class CPdfParser;
+class CPdfStream;
+
+// The input's cross-reference information: one entry per object number, read
+// from "startxref" back along /Prev (the newest section wins for every
+// number), the newest trailer, and the values of objects fetched by number.
+class CPdfXRef : public CPdfResolver {
+public:
+    // Object numbers above this are refused: it is the largest number an
+    // indirect object may have.
+    static constexpr int64_t kMaxObjectNumber = 8388607;
+    // A decoded object stream may not grow beyond this.
+    static constexpr size_t kMaxObjectStreamSize = 128u << 20;
+
+    // `file` is the whole-file stream; its start is the header position.
+    explicit CPdfXRef(std::shared_ptr<CPdfFileStream> file);
+    ~CPdfXRef() override;
+
+    // Reads every section and the trailer's references.
+    void Load();
+    CPdfObject Fetch(int32_t number, int32_t generation) override;
+
+    const std::vector<XRefEntry>& entries() const { return entries_; }
+    PdfReference root() const { return root_; }
+    PdfReference info() const { return info_; }
+    const CPdfObject& trailer() const { return trailer_; }
+    int64_t base() const { return base_; }
+    const std::shared_ptr<CByteSource>& source() const;
+
+    // The generation under which object `number` is written: its entry's for
+    // an object in the file, 0 for one in an object stream.
+    int32_t GenerationOf(int32_t number) const;
+
+    // The exact bytes of a compressed object inside its decoded object stream;
+    // valid until the next request for another object stream.
+    std::optional<std::string_view> GetObjectStreamBytes(int32_t number, int32_t generation);
+
+    // The last "startxref" value in the last 1023 bytes (or the whole of a
+    // shorter file); 0 when there is none.
+    static int64_t FindStartXRef(CPdfStream& file);
+
+private:
+
+    void ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOnly);
+    void ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, std::optional<int64_t>& xrefStm);
+    void ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev);
+    void ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3], int64_t first, int64_t count);
+    void Grow(int64_t size);
+    std::shared_ptr<const ObjectStreamCache> ObjectStream(int32_t streamNumber);
+    std::shared_ptr<ObjectStreamCache> LoadObjectStream(int32_t streamNumber);
+
+    std::shared_ptr<CPdfFileStream> file_;
+    int64_t base_ = 0;
+    std::vector<XRefEntry> entries_;
+    PdfReference root_{};
+    PdfReference info_{};
+    CPdfObject trailer_;
+    std::set<int64_t> visited_;
+    // Decoded object streams, most recently used first.
+    std::vector<std::shared_ptr<ObjectStreamCache>> objectStreams_;
+    std::set<int32_t> loading_;
+    int fetchDepth_ = 0;
+};

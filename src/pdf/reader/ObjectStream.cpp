@@ -1,0 +1,61 @@
+#include "pdf/reader/ObjectStream.h"
+
+#include "pdf/reader/CByteSource.h"
+#include "pdf/reader/CPdfEmbedStream.h"
+#include "pdf/reader/CPdfFileStream.h"
+#include "pdf/reader/CPdfParser.h"
+
+namespace {
+
+std::shared_ptr<CPdfStream> ViewOf(const std::shared_ptr<const std::string>& data, int64_t start, int64_t length) {
+    auto whole = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(data), start, 0,
+                                                  CPdfObject::Null());
+    return std::make_shared<CPdfEmbedStream>(std::move(whole), CPdfObject::Null(), true, length);
+}
+
+}  // namespace
+
+void ObjectStreamCache::ParseHeader(CPdfResolver* xref, int32_t n, int64_t firstOffset) {
+    count = 0;
+    objectNumbers.clear();
+    offsets.clear();
+    if (n <= 0 || firstOffset < 0) return;
+    first = firstOffset;
+    CPdfParser parser(xref, ViewOf(data, 0, firstOffset));
+    std::vector<int32_t> numbers;
+    std::vector<int64_t> starts;
+    for (int32_t i = 0; i < n; ++i) {
+        const CPdfObject number = parser.GetObj();
+        const CPdfObject offset = parser.GetObj();
+        if (!number.is(pdfInteger) || !offset.is(pdfInteger)) return;
+        numbers.push_back(number.getInt());
+        starts.push_back(offset.getInt());
+    }
+    count = n;
+    objectNumbers = std::move(numbers);
+    offsets = std::move(starts);
+}
+
+std::optional<std::pair<int64_t, int64_t>> ObjectStreamCache::MemberRange(int32_t number, int32_t index) const {
+    if (index < 0 || index >= count || objectNumbers[static_cast<size_t>(index)] != number) return std::nullopt;
+    const auto size = static_cast<int64_t>(data->size());
+    const int64_t start = first + offsets[static_cast<size_t>(index)];
+    int64_t end = size;
+    if (index + 1 < count) end = first + offsets[static_cast<size_t>(index) + 1];
+    if (start < 0 || start > size || end < start || end > size) return std::nullopt;
+    return std::make_pair(start, end);
+}
+
+std::optional<std::string_view> ObjectStreamCache::MemberBytes(int32_t number, int32_t index) const {
+    const auto range = MemberRange(number, index);
+    if (!range) return std::nullopt;
+    return std::string_view(*data).substr(static_cast<size_t>(range->first),
+                                          static_cast<size_t>(range->second - range->first));
+}
+
+CPdfObject ObjectStreamCache::ParseMember(CPdfResolver* xref, int32_t number, int32_t index) const {
+    const auto range = MemberRange(number, index);
+    if (!range) return CPdfObject::Null();
+    CPdfParser parser(xref, ViewOf(data, range->first, range->second - range->first));
+    return parser.GetObj();
+}
