@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "pdf/object/CPdfObject.h"
+
+class CPdfXRef;
+
+// One page of the stamp list: the page object's number (0 when the page has
+// no object of its own) and its effective page box x1, y1, x2, y2 as listed.
+struct PageEntry {
+    int32_t objectNumber = 0;
+    std::array<float, 4> cropBox{};
+};
+
+// Every leaf of the page tree in document order.
+struct PageList {
+    std::vector<PageEntry> pages;
+    // The root node's /Count (a real is truncated); not the number of leaves.
+    int32_t pageCount = 0;
+    int32_t pagesObjectNumber = 0;
+    int32_t pagesGeneration = 0;
+
+    // The first position (from 0) in `pages` of each page object, and the
+    // next position naming the same object, so that the positions of an
+    // object number are found without a scan of the list.
+    std::vector<int32_t> firstPosition;  // indexed by object number, -1 for none
+    std::vector<int32_t> nextPosition;   // indexed by position, -1 at the end
+
+    int32_t FirstPositionOf(int32_t objectNumber) const;
+};
+
+// Walks the page tree from the catalog: a node with a /Kids array is walked,
+// anything else is a page. The box is the nearest /CropBox on the path from
+// the root, else the nearest /MediaBox, else 0 0 612 792.
+PageList BuildPageList(CPdfXRef& xref);
