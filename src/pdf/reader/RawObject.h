@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class CByteSource;
+class CPdfXRef;
+
+// Where an object stored plainly in the file lies: its bytes from the
+// entry's offset through "endobj" and one byte more (normally its line end).
+struct RawObjectLocation {
+    int64_t start = 0;
+    int64_t length = 0;
+    // The object is an object stream (a stream whose /Type is /ObjStm).
+    bool isObjectStream = false;
+};
+
+// The bytes of an object in the file (type 1 entry). A stream object ends at
+// the first "endobj" after its data when its /Length leads to "endstream";
+// any other object at the first "endobj" after its offset. Nothing when there
+// is no "endobj".
+std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number);
+
+// The exact bytes of object `number`, or nothing (a free entry, an object
+// that cannot be found). An object from an object stream is framed as a plain
+// object: "N 0 obj", a carriage return, its bytes, "endobj", a carriage return.
+std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number);
+
+// The absolute position of the last byte of the first occurrence of
+// `pattern` at or after `start`.
+std::optional<int64_t> FindInFile(CByteSource& source, int64_t start, std::string_view pattern);
+
+// The index of the last byte of the first occurrence of `pattern` inside
+// buffer[from, to).
+std::optional<size_t> FindBytes(std::string_view buffer, size_t from, size_t to, std::string_view pattern);
+
+// The position of the first occurrence of `text` at or after `position`, or
+// the buffer's size when there is none.
+size_t FindText(const std::string& buffer, std::string_view text, size_t position = 0);
+
+// Inserts `text` before the byte at `position`.
+void InsertText(std::string& buffer, size_t position, std::string_view text);
