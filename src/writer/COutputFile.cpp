@@ -1,0 +1,133 @@
+#include "writer/COutputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "app/CPdfException.h"
+#include "pdf/reader/CByteSource.h"
+
+namespace {
+
+constexpr size_t kBufferSize = 1 << 20;
+// Ranges at least this long are copied inside the kernel.
+constexpr uint64_t kKernelCopyThreshold = 256 * 1024;
+
+// The file a path names in the end: a symbolic link is followed, so that the
+// new file replaces the link's target rather than the link.
+std::string FinalPath(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+        if (resolved) return resolved.get();
+    }
+    return path;
+}
+
+mode_t CreationMode(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+COutputFile::COutputFile(const std::string& path, const char* createMessage) : path_(FinalPath(path)) {
+    struct stat info {};
+    if (path_.empty() || (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)))
+        throw CPdfException(createMessage);
+    const size_t slash = path_.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".XXXXXX";
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0) throw CPdfException(createMessage);
+    tempPath_ = pattern;
+    ::fchmod(fd_, CreationMode(path_));
+    buffer_.resize(kBufferSize);
+}
+
+COutputFile::~COutputFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+void COutputFile::Fail() { throw CPdfException("Output file write error"); }
+
+void COutputFile::WriteAll(const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) Fail();
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void COutputFile::Flush() {
+    if (used_ == 0) return;
+    WriteAll(buffer_.data(), used_);
+    used_ = 0;
+}
+
+void COutputFile::Write(std::string_view bytes) {
+    if (fd_ < 0) Fail();
+    position_ += static_cast<int64_t>(bytes.size());
+    if (used_ + bytes.size() > buffer_.size()) {
+        Flush();
+        if (bytes.size() >= buffer_.size()) {
+            WriteAll(bytes.data(), bytes.size());
+            return;
+        }
+    }
+    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+}
+
+void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length) {
+    if (fd_ < 0) Fail();
+    if (length >= kKernelCopyThreshold && source.FileDescriptor() >= 0) {
+        Flush();
+        auto from = static_cast<loff_t>(offset);
+        uint64_t left = length;
+        while (left > 0) {
+            const size_t step = static_cast<size_t>(std::min<uint64_t>(left, 1u << 30));
+            const ssize_t n = ::copy_file_range(source.FileDescriptor(), &from, fd_, nullptr, step, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;  // not supported here, or the input ended: copy the rest by hand
+            left -= static_cast<uint64_t>(n);
+            position_ += n;
+        }
+        offset = static_cast<uint64_t>(from);
+        length = left;
+    }
+    while (length > 0) {
+        if (used_ == buffer_.size()) Flush();
+        const size_t room = static_cast<size_t>(std::min<uint64_t>(length, buffer_.size() - used_));
+        const size_t got = source.Read(offset, reinterpret_cast<uint8_t*>(buffer_.data() + used_), room);
+        if (got == 0) Fail();  // the input is shorter than it was when opened
+        used_ += got;
+        position_ += static_cast<int64_t>(got);
+        offset += got;
+        length -= got;
+    }
+}
+
+void COutputFile::Commit() {
+    if (fd_ < 0) Fail();
+    Flush();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) Fail();
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) Fail();
+    tempPath_.clear();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CByteSource;
+
+// A file written in one pass and put in place only when complete: the bytes
+// go to a temporary file in the same folder, which Commit renames onto the
+// path; a file that is not committed is removed, and a file already at the
+// path stays as it was. Every write is checked.
+class COutputFile {
+public:
+    // Throws CPdfException(createMessage) when the file cannot be created.
+    COutputFile(const std::string& path, const char* createMessage);
+    ~COutputFile();
+    COutputFile(const COutputFile&) = delete;
+    COutputFile& operator=(const COutputFile&) = delete;
+
+    void Write(std::string_view bytes);
+    // Copies source bytes [offset, offset + length); large ranges are copied
+    // inside the kernel when the source is a file.
+    void CopyFrom(CByteSource& source, uint64_t offset, uint64_t length);
+    // Bytes written so far: the position of the next byte.
+    int64_t Position() const { return position_; }
+    // Flushes, closes and renames onto the path.
+    void Commit();
+
+private:
+    void Flush();
+    void WriteAll(const char* data, size_t size);
+    [[noreturn]] static void Fail();
+
+    std::string path_;
+    std::string tempPath_;
+    int fd_ = -1;
+    std::vector<char> buffer_;
+    size_t used_ = 0;
+    int64_t position_ = 0;
+};
