@@ -1,0 +1,97 @@
+#include "app/CFrontEnd.h"
+
+#include <memory>
+
+#include "app/CPdfException.h"
+#include "stamp/CPdfFileStampImage.h"
+#include "stamp/CPdfFileStampText.h"
+
+const char* CFrontEnd::UsageText() {
+    return "Brevano Server version 1.1\n"
+           "\n"
+           "Usage:\n"
+           "Brevano [mode] in.pdf out.pdf [params]\n"
+           "[mode]  - image for image stamping, text for text stamping\n"
+           "\n"
+           "possible params:\n"
+           "-s(n) page to start processing at, default at 1\n"
+           "-e(n) page to end processing at, default at 99999\n"
+           "-n(n) only page number 1 in nth> e.g. -n2 would page number pages 1,3,5,7 with page numbers 1,3,5,7, "
+           "default 0\n"
+           "-flipv flips vertical positions so 20,20 would be top left calculated from top of page.\n"
+           "-fliph flips horizontal positions so 20,20 would be bottom right from right edge of page.\n"
+           "-force force portrait when landscape, if view is rotated then calculate as unrotated.\n"
+           "-pos(n),(n) h,v (horizontal, vertical) positions on page calculated from bottom left up. e.g. 20,20 "
+           "would be bottom left corner. use 10,20 as default. if -1 is specified then center on page size.\n"
+           "-align <TEXT> align justified text, can be 'left', 'right' or 'center', left is default. e.g. right on "
+           "positions 20,20 would mean last character right edge ends at that position.\n"
+           "\n"
+           "for text stamping only:\n"
+           "-ns(n) page number to start at, default at 1\n"
+           "-ne(n) page number to end at, default at 99999\n"
+           "-m(n) mask number with n zeros e.g. -m5 would create number 00001, e.g. page 00001 of 00010, default "
+           "mask 0\n"
+           "-seq sequential numbering for -n(n), e.g. e.g. -n2 -seq would page number pages 1,3,5,7 with page "
+           "numbers 1,2,3,4, default 0\n"
+           "-r reverse page numbers first page would be last page number, last page would be first page number.\n"
+           "-2up 2 up page numbering e.g. 10 page doc, page 1 would be 1, page 2 would be 6, page 3 would be 2, page "
+           "3 would be 7.\n"
+           "-ab2 A/B 2 up page numbering e.g. 10 page doc, page 1 would be 1, page 2\n"
+           "-one one page number text only, e.g. by default page number 1 / 2, 2 / 2 so one would be just 1 then 2\n"
+           "-rom roman numerals numbering lower case e.g. xii\n"
+           "-ROM roman numerals numbering in upper case, e.g. XII\n"
+           "-nopg no page numbers just text\n"
+           "-prefix <TEXT> text to prefix page number with e.g. 'Page ' e.g. for Page 1 / 2, set default to 'Page '\n"
+           "-sep <TEXT> text to separate page number start and end with, e.g. ' / ' for e.g. 1 / 2, set default to "
+           "' / '\n"
+           "-end <TEXT> text to end with, e.g. ' Pages' for e.g. 1 of 2 Pages, no default i.e. ''\n"
+           "-font <TEXT> font name to use, e.g. Arial, use Arial as default\n"
+           "-color RGB hex font color to use in rgb hex. 000000 is default for black. default as black.\n"
+           "-size(n) font size to use, e.g. 11, use 11 as default\n"
+           "-angle(n) angle of text in degrees, use 0 as default\n"
+           "\n"
+           "for image stamping only:\n"
+           "-j<JPEG filename> jpeg file\n"
+           "-size(n),(n) image size viewed in pdf, the image viewed can be different to the jpeg image size.\n"
+           "-opacity(n) opacity of the image in percent (transparency), e.g. 1-100%, default -opactity100\n"
+           "\n"
+           "Notes:\n"
+           "If the name of file contains space character itself,\n"
+           "it must be enclosed in quotes.\n";
+}
+
+int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
+    if (args.empty()) {
+        out += UsageText();
+        return kSuccess;
+    }
+    const std::string& mode = args[0];
+    if (mode == "-h" || mode == "--help") {
+        out += UsageText();
+        return kSuccess;
+    }
+    if (mode == "--version") {
+        out += "Brevano Server version 1.1\n";
+        return kSuccess;
+    }
+    std::unique_ptr<CPdfFileStamp> driver;
+    if (mode == "image") {
+        driver = std::make_unique<CPdfFileStampImage>();
+    } else if (mode == "text") {
+        driver = std::make_unique<CPdfFileStampText>();
+    } else {
+        return kUnknownMode;
+    }
+    try {
+        const std::vector<std::string> words(args.begin() + 1, args.end());
+        driver->ParseParams(words);
+        driver->Process();
+    } catch (const CPdfException& failure) {
+        out += failure.GetMessage();
+        return kFailure;
+    } catch (...) {
+        out += "Unexpected exception";
+        return kFailure;
+    }
+    return kSuccess;
+}

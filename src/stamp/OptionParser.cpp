@@ -1,0 +1,99 @@
+#include "stamp/OptionParser.h"
+
+#include <cstdio>
+
+#include "app/CPdfException.h"
+
+namespace {
+
+[[noreturn]] void Fail() { throw CPdfException("Error parameter"); }
+
+// Walks the parameter words: the first test that takes a word decides, a
+// string option takes the following word whatever it is.
+class WordWalker {
+public:
+    WordWalker(const std::vector<std::string>& words, size_t minimum, std::string& inputFile, std::string& outputFile)
+        : words_(words) {
+        if (words.size() < minimum) Fail();
+        inputFile = words[0];
+        outputFile = words[1];
+    }
+
+    bool Next() {
+        if (++index_ >= words_.size()) return false;
+        if (words_[index_].empty() || words_[index_][0] != '-') Fail();
+        return true;
+    }
+    const std::string& word() const { return words_[index_]; }
+
+    bool Int(const char* format, int32_t& target) const {
+        int value = 0;
+        if (std::sscanf(word().c_str(), format, &value) != 1) return false;
+        target = value;
+        return true;
+    }
+    bool Pair(const char* format, int32_t& first, int32_t& second) const {
+        int a = 0;
+        int b = 0;
+        if (std::sscanf(word().c_str(), format, &a, &b) != 2) return false;
+        first = a;
+        second = b;
+        return true;
+    }
+    bool Hex(const char* format, uint32_t& target) const {
+        unsigned value = 0;
+        if (std::sscanf(word().c_str(), format, &value) != 1) return false;
+        target = value;
+        return true;
+    }
+    bool Flag(const char* exact, bool& target) const {
+        if (word() != exact) return false;
+        target = true;
+        return true;
+    }
+    bool Text(const char* exact, std::string& target) {
+        if (word() != exact) return false;
+        if (index_ + 1 >= words_.size()) Fail();
+        target = words_[++index_];
+        return true;
+    }
+
+private:
+    const std::vector<std::string>& words_;
+    size_t index_ = 1;
+};
+
+}  // namespace
+
+void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o, std::string& inputFile,
+                     std::string& outputFile) {
+    WordWalker w(words, 2, inputFile, outputFile);
+    while (w.Next()) {
+        (void)(w.Int("-s%d", o.startPage) || w.Int("-e%d", o.endPage) || w.Int("-ns%d", o.startNumber) ||
+               w.Int("-ne%d", o.endNumber) || w.Int("-m%d", o.maskDigits) || w.Int("-n%d", o.everyNth) ||
+               w.Flag("-seq", o.sequential) || w.Flag("-r", o.reverse) || w.Flag("-one", o.oneNumber) ||
+               w.Flag("-2up", o.twoUp) || w.Flag("-ab2", o.abTwoUp) || w.Flag("-rom", o.romanLower) ||
+               w.Flag("-ROM", o.romanUpper) || w.Text("-export", o.exportFile) ||
+               w.Text("-import", o.importFile) || w.Flag("-nopg", o.noPageNumber) ||
+               w.Text("-prefix", o.prefixText) || w.Text("-sep", o.separatorText) || w.Text("-end", o.endText) ||
+               w.Text("-font", o.fontName) || w.Hex("-color%X", o.color) || w.Int("-size%d", o.fontSize) ||
+               w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) ||
+               w.Pair("-pos%d,%d", o.posX, o.posY) || w.Flag("-flipv", o.flipVertical) ||
+               w.Flag("-fliph", o.flipHorizontal) || w.Text("-align", o.align));
+    }
+}
+
+void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& o, std::string& inputFile,
+                      std::string& outputFile) {
+    WordWalker w(words, 3, inputFile, outputFile);
+    while (w.Next()) {
+        if (w.word().size() >= 2 && w.word()[1] == 'j') {
+            o.jpegFile = w.word().substr(2);
+            continue;
+        }
+        (void)(w.Int("-s%d", o.startPage) || w.Int("-e%d", o.endPage) || w.Int("-n%d", o.everyNth) ||
+               w.Flag("-force", o.forcePortrait) || w.Int("-opacity%d", o.opacity) ||
+               w.Pair("-pos%d,%d", o.posX, o.posY) || w.Pair("-size%d,%d", o.imageWidth, o.imageHeight) ||
+               w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Text("-align", o.align));
+    }
+}

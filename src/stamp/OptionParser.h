@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "stamp/StampOptions.h"
+
+// The option words after the mode word: the input and output file names,
+// then the parameters, each tried against the mode's tests in a fixed order.
+// Pattern tests follow sscanf exactly; unknown words are ignored. Throws
+// "Error parameter" for too few words, a parameter that does not begin with
+// "-", or a string option with no word after it.
+void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& options, std::string& inputFile,
+                     std::string& outputFile);
+void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& options, std::string& inputFile,
+                      std::string& outputFile);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Settings shared by both stamp modes: which pages, and where the stamp goes.
+struct StampOptions {
+    int32_t startPage = 1;
+    int32_t endPage = 99999;
+    int32_t everyNth = 0;
+    bool forcePortrait = false;
+    bool flipVertical = false;
+    bool flipHorizontal = false;
+    std::string align = "left";
+    int32_t posX = 20;
+    int32_t posY = 10;
+    int32_t angle = 0;
+};
+
+// Text mode: the shared settings followed by the numbering and the look of the text.
+struct TextStampOptions : StampOptions {
+    int32_t startNumber = 1;
+    int32_t endNumber = 99999;
+    int32_t maskDigits = 0;
+    int32_t fontSize = 11;
+    bool sequential = false;
+    bool reverse = false;
+    bool twoUp = false;
+    bool abTwoUp = false;
+    bool oneNumber = false;
+    bool romanLower = false;
+    bool romanUpper = false;
+    bool noPageNumber = false;
+    std::string exportFile;
+    std::string importFile;
+    std::string prefixText = "Page ";
+    std::string separatorText = " / ";
+    std::string endText;
+    std::string fontName = "Arial";
+    uint32_t color = 0;
+};
+
+// Image mode: the shared settings followed by the picture and how it is drawn.
+struct ImageStampOptions : StampOptions {
+    int32_t opacity = 100;
+    int32_t imageWidth = -1;
+    int32_t imageHeight = -1;
+    std::string jpegFile;
+};
