@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CPdfDictionary;
+class CPdfObject;
+class CPdfXRef;
+class COutputWriter;
+
+// One entry the stamp adds to a page's resources: the category (Font,
+// XObject, ExtGState), the resource name and the object it names.
+struct ResourceFragment {
+    std::string category;
+    std::string name;
+    int32_t objectNumber = 0;
+
+    // "/Font << /F1 10 0 R >>": a new sub-dictionary.
+    std::string LongForm() const;
+    // " /F1 10 0 R ": one more entry in an existing sub-dictionary.
+    std::string ShortForm() const;
+};
+
+// Rewrites a stamped page so that it draws the stamp's content stream after
+// its own and finds the stamp's resources. The changes are insertions into
+// the objects' bytes; the page's /Contents array, /Resources dictionary or a
+// resource sub-dictionary that is an object of its own is rewritten the same
+// way and written again. Writes, in this order: the contents array object,
+// the sub-dictionary objects, the resources object, the page object.
+class CPageEditor {
+public:
+    CPageEditor(CPdfXRef& xref, COutputWriter& writer) : xref_(xref), writer_(writer) {}
+
+    // `pageBytes` are the page object's exact bytes and `pageValue` its parsed
+    // value; `contentNumber` is the stamp's content stream, the newest object.
+    void EditPage(std::string pageBytes, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
+                  const std::vector<ResourceFragment>& fragments);
+
+private:
+    void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+                      int32_t contentNumber);
+    void AddResource(std::string& text, size_t where, const CPdfObject& sub, const ResourceFragment& fragment);
+    void WriteObject(int32_t number, const std::string& bytes);
+
+    CPdfXRef& xref_;
+    COutputWriter& writer_;
+};

@@ -1,0 +1,122 @@
+#include "stamp/CPdfFileStamp.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "app/CPdfException.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CByteSource.h"
+#include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/RawObject.h"
+#include "stamp/StampOptions.h"
+
+CPdfFileStamp::CPdfFileStamp() {
+    resourceNumber_ = [] {
+        std::srand(static_cast<unsigned>(std::time(nullptr)));
+        return static_cast<int32_t>(std::rand() % 1000000);
+    };
+}
+
+CPdfFileStamp::~CPdfFileStamp() = default;
+
+int32_t CPdfFileStamp::NextResourceNumber() {
+    const int32_t number = resourceNumber_() % 1000000;
+    return number < 0 ? -number : number;
+}
+
+bool CPdfFileStamp::Process() {
+    try {
+        input_ = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
+        document_.Open(input_);
+        xref_ = &document_.xref();
+        output_ = std::make_unique<COutputFile>(outputFileName_, "Output file create error");
+        writer_ = std::make_unique<COutputWriter>(*output_, xref_->entries().size());
+        OpenStampFiles();
+        // An input without a header still gets one.
+        writer_->writeHeader(document_.version().empty() ? "PDF-1.4" : document_.version());
+        pageList_ = BuildPageList(*xref_);
+        PrepareSharedObjects();
+        BeforeCopy();
+        CopyObjects();
+        AfterCopy();
+        const int64_t xrefPosition = output_->Position();
+        writer_->writeXRefTable();
+        writer_->writeTrailer(xrefPosition, xref_->trailer().getDict());
+        output_->Commit();
+        Finish();
+    } catch (...) {
+        writer_.reset();
+        output_.reset();  // removes the unfinished file
+        input_.reset();
+        xref_ = nullptr;
+        document_.Close();
+        throw;
+    }
+    writer_.reset();
+    output_.reset();
+    input_.reset();
+    xref_ = nullptr;
+    document_.Close();
+    return true;
+}
+
+void CPdfFileStamp::CopyObjects() {
+    const auto count = static_cast<int32_t>(xref_->entries().size());
+    for (int32_t number = 0; number < count; ++number) {
+        const XRefEntry& entry = xref_->entries()[static_cast<size_t>(number)];
+        if (entry.type == 0 || writer_->entries()[static_cast<size_t>(number)].inUse != 0) continue;
+        if (pageList_.FirstPositionOf(number) < 0) {
+            CopyObject(number);
+            continue;
+        }
+        std::optional<std::string> bytes = ReadRawObject(*xref_, number);
+        if (!bytes || bytes->empty()) continue;
+        for (int32_t position = pageList_.FirstPositionOf(number); position >= 0;
+             position = pageList_.nextPosition[static_cast<size_t>(position)]) {
+            if (const std::optional<int32_t> stampNumber = SelectPage(position)) {
+                StampPage(number, position, *stampNumber, std::move(*bytes));
+                bytes.reset();
+                break;
+            }
+        }
+        if (bytes) {
+            writer_->setEntry(number, xref_->GenerationOf(number), output_->Position(), true);
+            output_->Write(*bytes);
+        }
+    }
+}
+
+bool CPdfFileStamp::CopyObject(int32_t number) {
+    const XRefEntry& entry = xref_->entries()[static_cast<size_t>(number)];
+    if (entry.type == 2) {
+        const std::optional<std::string> bytes = ReadRawObject(*xref_, number);
+        if (!bytes || bytes->empty()) return false;
+        writer_->setEntry(number, 0, output_->Position(), true);
+        output_->Write(*bytes);
+        return true;
+    }
+    const std::optional<RawObjectLocation> location = LocateRawObject(*xref_, number);
+    if (!location || location->length <= 0 || location->isObjectStream) return false;
+    writer_->setEntry(number, entry.gen, output_->Position(), true);
+    output_->CopyFrom(*input_, static_cast<uint64_t>(location->start), static_cast<uint64_t>(location->length));
+    return true;
+}
+
+void CPdfFileStamp::StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes) {
+    currentPage_ = xref_->Fetch(number, xref_->GenerationOf(number));
+    WriteContentStream(position, stampNumber);
+    const int32_t contentNumber = writer_->nextNumber() - 1;
+    CPageEditor editor(*xref_, *writer_);
+    editor.EditPage(std::move(bytes), number, currentPage_, contentNumber, Fragments());
+    currentPage_.clear();
+}
+
+StampPlacement CPdfFileStamp::CalcPosition(int32_t position, const StampOptions& options) const {
+    const PageEntry& page = pageList_.pages[static_cast<size_t>(position)];
+    int32_t rotate = 0;
+    if (currentPage_.is(pdfDictionary)) {
+        const CPdfObject value = currentPage_.getDict().lookup("Rotate");
+        if (value.is(pdfInteger)) rotate = value.getInt();
+    }
+    return CalcPlacement(page.cropBox, rotate, options);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pdf/document/PageList.h"
+#include "pdf/reader/CPdfDocument.h"
+#include "stamp/CPageEditor.h"
+#include "stamp/CPdfFile.h"
+#include "stamp/Placement.h"
+
+class CPdfXRef;
+struct StampOptions;
+
+// The run both stamp modes share: open the input, create the output, write
+// the stamp's shared objects, copy every object of the input under its own
+// number (objects from object streams as plain objects; object streams
+// themselves are left out), give each stamped page a new content stream and
+// an edited page object, and end with a fresh cross-reference table.
+class CPdfFileStamp : public CPdfFile {
+public:
+    CPdfFileStamp();
+    ~CPdfFileStamp() override;
+
+    bool Process() override;
+
+    // The numbers behind the resource names ("F%d", "GS%d", "Im%d"); by
+    // default drawn from the C library's generator seeded with the time.
+    void SetResourceNumberSource(std::function<int32_t()> source) { resourceNumber_ = std::move(source); }
+
+protected:
+    // Before the output is created.
+    virtual void OpenStampFiles() {}
+    // The shared objects, the first objects after the header.
+    virtual void PrepareSharedObjects() = 0;
+    virtual void BeforeCopy() {}
+    // The number shown on the page at `position` (from 0), or nothing when
+    // the page is not stamped.
+    virtual std::optional<int32_t> SelectPage(int32_t position) = 0;
+    // Writes the page's content stream; the page object is edited next.
+    virtual void WriteContentStream(int32_t position, int32_t stampNumber) = 0;
+    // What the page's resources gain.
+    virtual std::vector<ResourceFragment> Fragments() const = 0;
+    // After the last object is copied.
+    virtual void AfterCopy() {}
+    // After the output is in place.
+    virtual void Finish() {}
+
+    // The placement for the page at `position`, before alignment.
+    StampPlacement CalcPosition(int32_t position, const StampOptions& options) const;
+    int32_t NextResourceNumber();
+
+    CPdfDocument document_;
+    CPdfXRef* xref_ = nullptr;
+    PageList pageList_;
+    // The page being stamped, as parsed.
+    CPdfObject currentPage_;
+    StampPlacement placement_;
+
+private:
+    void CopyObjects();
+    bool CopyObject(int32_t number);
+    void StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
+
+    std::function<int32_t()> resourceNumber_;
+};

@@ -1,0 +1,60 @@
+#include "stamp/CPdfFileStampImage.h"
+
+#include "app/CPdfException.h"
+#include "pdf/reader/CByteSource.h"
+#include "stamp/ImageStamp.h"
+#include "stamp/JpegProbe.h"
+#include "stamp/OptionParser.h"
+#include "writer/NumberFormat.h"
+
+bool CPdfFileStampImage::ParseParams(const std::vector<std::string>& words) {
+    ParseImageParams(words, options_, inputFileName_, outputFileName_);
+    return true;
+}
+
+void CPdfFileStampImage::OpenStampFiles() {
+    if (options_.jpegFile.empty()) throw CPdfException("-j parameter missing");
+    jpeg_ = std::make_shared<CFileByteSource>(options_.jpegFile, "Image file open error");
+}
+
+void CPdfFileStampImage::PrepareSharedObjects() {
+    const std::string number = FormatInt(NextResourceNumber());
+    stateResourceName_ = "GS" + number;
+    imageResourceName_ = "Im" + number;
+    stateObjectNumber_ = writer_->nextNumber();
+    writer_->appendObject(GraphicsStateObject(stateObjectNumber_, options_.opacity));
+
+    const uint64_t size = jpeg_->Size();
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (jpeg_->Read(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()) != bytes.size())
+        throw CPdfException("Image file open error");
+    const std::optional<JpegInfo> info = ProbeJpegSize(bytes);
+    if (!info || (info->components != 1 && info->components != 3 && info->components != 4) || info->width <= 0 ||
+        info->height <= 0)
+        throw CPdfException("Image file format error");
+    if (options_.imageWidth == -1) options_.imageWidth = info->width;
+    if (options_.imageHeight == -1) options_.imageHeight = info->height;
+    imageObjectNumber_ = writer_->beginObject();
+    output_->Write(ImageXObjectHeader(imageObjectNumber_, size, *info));
+    output_->Write(bytes);
+    output_->Write(kImageXObjectTrailer);
+}
+
+std::optional<int32_t> CPdfFileStampImage::SelectPage(int32_t) { return 0; }
+
+StampPlacement CPdfFileStampImage::CalcImagePosition(int32_t position) const {
+    StampPlacement placement = CalcPosition(position, options_);
+    AlignPlacement(placement, options_.align, static_cast<float>(options_.imageWidth));
+    return placement;
+}
+
+void CPdfFileStampImage::WriteContentStream(int32_t position, int32_t) {
+    placement_ = CalcImagePosition(position);
+    const int32_t number = writer_->nextNumber();
+    writer_->appendObject(ImageContentStreamObject(number, placement_, stateResourceName_, imageResourceName_,
+                                                   options_.imageWidth, options_.imageHeight));
+}
+
+std::vector<ResourceFragment> CPdfFileStampImage::Fragments() const {
+    return {{"XObject", imageResourceName_, imageObjectNumber_}, {"ExtGState", stateResourceName_, stateObjectNumber_}};
+}

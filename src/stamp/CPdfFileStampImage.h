@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "stamp/CPdfFileStamp.h"
+#include "stamp/StampOptions.h"
+
+// Image mode: a JPEG picture on every page.
+class CPdfFileStampImage : public CPdfFileStamp {
+public:
+    bool ParseParams(const std::vector<std::string>& words) override;
+
+    const ImageStampOptions& options() const { return options_; }
+
+protected:
+    void OpenStampFiles() override;
+    void PrepareSharedObjects() override;
+    std::optional<int32_t> SelectPage(int32_t position) override;
+    void WriteContentStream(int32_t position, int32_t stampNumber) override;
+    std::vector<ResourceFragment> Fragments() const override;
+
+private:
+    StampPlacement CalcImagePosition(int32_t position) const;
+
+    std::shared_ptr<CByteSource> jpeg_;
+    std::string stateResourceName_;
+    std::string imageResourceName_;
+    int32_t stateObjectNumber_ = 0;
+    int32_t imageObjectNumber_ = 0;
+    ImageStampOptions options_;
+};

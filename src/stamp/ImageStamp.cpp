@@ -1,0 +1,38 @@
+#include "stamp/ImageStamp.h"
+
+#include <cmath>
+
+#include "stamp/JpegProbe.h"
+#include "stamp/Placement.h"
+#include "stamp/TextStamp.h"
+#include "writer/NumberFormat.h"
+
+std::string GraphicsStateObject(int32_t number, int32_t opacity) {
+    const auto fraction = static_cast<float>(opacity * 0.01);
+    return FormatInt(number) + " 0 obj<</Type/ExtGState\n/ca " + FormatFixed(fraction, 2) + "\n>>endobj\n";
+}
+
+std::string ImageXObjectHeader(int32_t number, uint64_t jpegSize, const JpegInfo& info) {
+    std::string colorSpace = "/ColorSpace/DeviceRGB";
+    if (info.components == 1) {
+        colorSpace = "/ColorSpace/DeviceGray";
+    } else if (info.components == 4) {
+        colorSpace = "/ColorSpace/DeviceCMYK";
+        if (info.adobe) colorSpace += "/Decode[1 0 1 0 1 0 1 0]";
+    }
+    return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " + FormatInt(static_cast<int64_t>(jpegSize)) +
+           "\n/Filter/DCTDecode\n/Name/X\n/BitsPerComponent 8" + colorSpace + "\n/Width " + FormatInt(info.width) +
+           " /Height " + FormatInt(info.height) + "\n/Type/XObject>>stream\n";
+}
+
+std::string ImageContentStreamObject(int32_t number, const StampPlacement& placement, std::string_view stateName,
+                                     std::string_view imageName, int32_t width, int32_t height) {
+    const float radians = StampRadians(placement.angle);
+    const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
+    const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
+    std::string content = "\nq\n/" + std::string(stateName) + " gs\n1 0 0 1 " + FormatInt(placement.x) + " " +
+                          FormatInt(placement.y) + " cm\n" + FormatFixed(c) + " " + FormatFixed(s) + " " +
+                          FormatFixed(-s) + " " + FormatFixed(c) + " 0 0 cm\n" + FormatInt(width) + " 0 0 " +
+                          FormatInt(height) + " 0 0 cm\n/" + std::string(imageName) + " Do\nQ\n";
+    return StreamObject(number, content);
+}

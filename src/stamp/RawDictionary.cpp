@@ -1,0 +1,140 @@
+#include "stamp/RawDictionary.h"
+
+#include <string>
+
+namespace {
+
+bool IsWhite(char c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+bool IsDelimiter(char c) {
+    return c == '%' || c == '(' || c == ')' || c == '/' || c == '<' || c == '>' || c == '[' || c == ']' ||
+           c == '{' || c == '}';
+}
+
+enum class TokenKind { End, Name, Open, Close, ArrayOpen, ArrayClose, Other };
+
+struct Token {
+    TokenKind kind = TokenKind::End;
+    size_t start = 0;
+    std::string_view text;
+};
+
+// A small lexer over raw object bytes: it knows enough of the syntax to skip
+// strings, comments and nested structures.
+class RawLexer {
+public:
+    RawLexer(std::string_view bytes, size_t pos) : bytes_(bytes), pos_(pos) {}
+
+    Token Next() {
+        SkipWhiteAndComments();
+        Token token;
+        token.start = pos_;
+        if (pos_ >= bytes_.size()) return token;
+        const char c = bytes_[pos_];
+        if (c == '/') {
+            size_t end = pos_ + 1;
+            while (end < bytes_.size() && !IsWhite(bytes_[end]) && !IsDelimiter(bytes_[end])) ++end;
+            token = {TokenKind::Name, pos_, bytes_.substr(pos_ + 1, end - pos_ - 1)};
+            pos_ = end;
+        } else if (c == '<' && At(pos_ + 1) == '<') {
+            token.kind = TokenKind::Open;
+            pos_ += 2;
+        } else if (c == '>' && At(pos_ + 1) == '>') {
+            token.kind = TokenKind::Close;
+            pos_ += 2;
+        } else if (c == '[') {
+            token.kind = TokenKind::ArrayOpen;
+            ++pos_;
+        } else if (c == ']') {
+            token.kind = TokenKind::ArrayClose;
+            ++pos_;
+        } else if (c == '(') {
+            SkipLiteralString();
+            token.kind = TokenKind::Other;
+        } else if (c == '<') {
+            const size_t close = bytes_.find('>', pos_);
+            pos_ = close == std::string_view::npos ? bytes_.size() : close + 1;
+            token.kind = TokenKind::Other;
+        } else if (IsDelimiter(c)) {
+            ++pos_;
+            token.kind = TokenKind::Other;
+        } else {
+            while (pos_ < bytes_.size() && !IsWhite(bytes_[pos_]) && !IsDelimiter(bytes_[pos_])) ++pos_;
+            token.kind = TokenKind::Other;
+        }
+        return token;
+    }
+
+private:
+    char At(size_t i) const { return i < bytes_.size() ? bytes_[i] : '\0'; }
+
+    void SkipWhiteAndComments() {
+        while (pos_ < bytes_.size()) {
+            if (IsWhite(bytes_[pos_])) {
+                ++pos_;
+            } else if (bytes_[pos_] == '%') {
+                while (pos_ < bytes_.size() && bytes_[pos_] != '\r' && bytes_[pos_] != '\n') ++pos_;
+            } else {
+                break;
+            }
+        }
+    }
+
+    void SkipLiteralString() {
+        int depth = 0;
+        while (pos_ < bytes_.size()) {
+            const char c = bytes_[pos_++];
+            if (c == '\\') {
+                ++pos_;
+            } else if (c == '(') {
+                ++depth;
+            } else if (c == ')' && --depth == 0) {
+                return;
+            }
+        }
+    }
+
+    std::string_view bytes_;
+    size_t pos_;
+};
+
+}  // namespace
+
+std::optional<size_t> Opening(std::string_view bytes, size_t from) {
+    if (from > bytes.size()) return std::nullopt;
+    const size_t at = bytes.find("<<", from);
+    if (at == std::string_view::npos) return std::nullopt;
+    return at + 2;
+}
+
+std::optional<size_t> FindOwnKey(std::string_view bytes, size_t body, std::string_view key) {
+    RawLexer lexer(bytes, body);
+    int depth = 0;  // nesting below the dictionary's own level
+    bool expectKey = true;
+    for (;;) {
+        const Token token = lexer.Next();
+        switch (token.kind) {
+            case TokenKind::End:
+                return std::nullopt;
+            case TokenKind::Open:
+            case TokenKind::ArrayOpen:
+                ++depth;
+                break;
+            case TokenKind::Close:
+            case TokenKind::ArrayClose:
+                if (depth == 0) return std::nullopt;  // the dictionary ends
+                if (--depth == 0) expectKey = true;
+                break;
+            case TokenKind::Name:
+                if (depth == 0) {
+                    if (expectKey && token.text == key) return token.start;
+                    expectKey = !expectKey;
+                }
+                break;
+            case TokenKind::Other:
+                // Numbers, "R", strings: part of a value; the next name after a
+                // value is a key again.
+                if (depth == 0) expectKey = true;
+                break;
+        }
+    }
+}

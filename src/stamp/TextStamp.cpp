@@ -1,0 +1,98 @@
+#include "stamp/TextStamp.h"
+
+#include <cmath>
+
+#include "stamp/Placement.h"
+#include "stamp/fonts/FontMetricsTable.h"
+#include "writer/NumberFormat.h"
+
+namespace {
+
+bool NeedsEscape(unsigned char c) {
+    if (c < 0x21 || c > 0x7E) return true;
+    switch (c) {
+        case '#': case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/': case '%':
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The stamp text inside a literal string: backslash and both parentheses are
+// escaped, every other byte goes in as it is.
+std::string EscapeLiteral(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\\' || c == '(' || c == ')') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string PdfNameText(std::string_view name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : name) {
+        if (NeedsEscape(c)) {
+            out.push_back('#');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+std::string FontDescriptorObject(int32_t number, std::string_view fontName, const FontMetricsEntry& metrics) {
+    const auto& box = metrics.boundingBox;
+    return FormatInt(number) + " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /" + PdfNameText(fontName) +
+           "\n/FontBBox [" + FormatInt(box[0]) + " " + FormatInt(box[1]) + " " + FormatInt(box[2]) + " " +
+           FormatInt(box[3]) + " ]\n/Flags 34\n/ItalicAngle 0\n>>\nendobj\n";
+}
+
+std::string FontObject(int32_t number, std::string_view resourceName, std::string_view fontName,
+                       int32_t descriptorNumber, const FontMetricsEntry& metrics) {
+    std::string widths = "/Widths [\n";
+    for (size_t code = 0; code < 256; ++code) {
+        widths += FormatInt(metrics.widths[code]);
+        widths += ' ';
+        if (code % 16 == 15) widths += '\n';
+    }
+    widths += " ]\n";
+    return FormatInt(number) + " 0 obj\n<<\n/Type /Font\n/Name /" + std::string(resourceName) +
+           "\n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n/BaseFont /" + PdfNameText(fontName) +
+           "\n/FontDescriptor " + FormatInt(descriptorNumber) + " 0 R\n/FirstChar 0\n/LastChar 255\n" + widths +
+           ">>\nendobj\n";
+}
+
+std::string ColorOperator(uint32_t color) {
+    const auto component = [color](int shift) { return FormatFixed(((color >> shift) & 0xFF) / 255.0); };
+    return component(16) + " " + component(8) + " " + component(0) + " rg";
+}
+
+float StampRadians(float degrees) { return static_cast<float>(degrees * 0.017444444444444446); }
+
+std::string StreamObject(int32_t number, std::string_view content) {
+    std::string object = FormatInt(number) + " 0 obj\n<<\n/Length " +
+                         FormatInt(static_cast<int64_t>(content.size())) + " \n>>\nstream\n";
+    object += content;
+    object += "\nendstream\nendobj\n";
+    return object;
+}
+
+std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
+                                    std::string_view resourceName, int32_t fontSize, std::string_view text) {
+    const float radians = StampRadians(placement.angle);
+    const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
+    const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
+    std::string content = "BT\n";
+    content += FormatFixed(c) + " " + FormatFixed(s) + " " + FormatFixed(-s) + " " + FormatFixed(c) + " " +
+               FormatFixed(placement.x) + " " + FormatFixed(placement.y) + " Tm\n";
+    content += ColorOperator(color) + "\n/" + std::string(resourceName) + " " + FormatInt(fontSize) + " Tf\n(" +
+               EscapeLiteral(text) + ") Tj\nET";
+    return StreamObject(number, content);
+}

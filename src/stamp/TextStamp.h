@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct FontMetricsEntry;
+struct StampPlacement;
+
+// The objects text mode adds: the font descriptor and the font object, once
+// per run, and one content stream per stamped page.
+
+// A font name as a PDF name (without the slash): bytes outside ! to ~ and the
+// delimiters # ( ) < > [ ] { } / % are written as "#" and two hex digits.
+std::string PdfNameText(std::string_view name);
+
+std::string FontDescriptorObject(int32_t number, std::string_view fontName, const FontMetricsEntry& metrics);
+std::string FontObject(int32_t number, std::string_view resourceName, std::string_view fontName,
+                       int32_t descriptorNumber, const FontMetricsEntry& metrics);
+
+// "r g b rg" for a colour 0xRRGGBB; higher bits are ignored.
+std::string ColorOperator(uint32_t color);
+
+// The stamp's angle in radians as drawn: degrees times 3.14 / 180, held in
+// single precision.
+float StampRadians(float degrees);
+
+// The page's content stream object drawing `text` (escaped here) at the
+// placement with the font resource at `fontSize` and the colour.
+std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
+                                    std::string_view resourceName, int32_t fontSize, std::string_view text);
+
+// Wraps stream content as object `number` with its /Length.
+std::string StreamObject(int32_t number, std::string_view content);
