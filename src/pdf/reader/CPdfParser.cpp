@@ -9,6 +9,7 @@
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfStream.h"
+#include "pdf/reader/CPdfUndecodedStream.h"
 #include "pdf/reader/Filters.h"
 
 namespace {
@@ -47,13 +48,23 @@ double ParseReal(const std::string& text) {
 
 CPdfParser::CPdfParser(CPdfResolver* xref, std::shared_ptr<CPdfStream> stream)
     : xref_(xref), stream_(std::move(stream)) {
-    first_ = GetToken();
-    second_ = GetToken();
+    consumedEnd_ = stream_->GetPos();
+    first_ = ReadToken();
+    firstEnd_ = secondEnd_;
+    second_ = ReadToken();
 }
 
 void CPdfParser::Shift() {
+    consumedEnd_ = firstEnd_;
     first_ = std::move(second_);
-    second_ = GetToken();
+    firstEnd_ = secondEnd_;
+    second_ = ReadToken();
+}
+
+CPdfObject CPdfParser::ReadToken() {
+    CPdfObject token = GetToken();
+    secondEnd_ = stream_->GetPos();
+    return token;
 }
 
 CPdfObject CPdfParser::GetToken() {
@@ -281,8 +292,9 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     const int64_t length = lengthValue.getInt64();
     std::shared_ptr<CPdfStream> raw = s.MakeSubStream(start, length, dictionary);
     if (!raw) return nullptr;
+    // A stream whose filters are not decoded is still a stream.
     std::shared_ptr<CPdfStream> decoded = AddFilters(raw, dictionary);
-    if (!decoded) return nullptr;
+    if (!decoded) decoded = std::make_shared<CPdfUndecodedStream>(raw);
     s.SetPos(start + length, 0);
     Shift();
     Shift();

@@ -27,6 +27,9 @@ public:
     std::shared_ptr<CPdfStream> MakeStream(const CPdfObject& dictionary);
 
     const CPdfObject& lookahead() const { return first_; }
+    // The position just after the last token consumed (for a stream: after
+    // its "endstream").
+    int64_t consumedEnd() const { return consumedEnd_; }
     const std::shared_ptr<CPdfStream>& stream() const { return stream_; }
 
     // Arrays and dictionaries nested deeper than this become pdfError.
@@ -42,7 +45,12 @@ private:
 
     CPdfResolver* xref_;
     std::shared_ptr<CPdfStream> stream_;
+    CPdfObject ReadToken();
+
     CPdfObject first_;
     CPdfObject second_;
+    int64_t firstEnd_ = 0;
+    int64_t secondEnd_ = 0;
+    int64_t consumedEnd_ = 0;
     std::string scratch_;
 };

@@ -46,6 +46,8 @@ public:
     // A new stream over [start, start + length) of the same file (length 0:
     // to the end), or null when this stream does not read a file.
     virtual std::shared_ptr<CPdfStream> MakeSubStream(int64_t start, int64_t length, const CPdfObject& dictionary) = 0;
+    // False for a stream whose filters are not decoded: its data reads as empty.
+    virtual bool IsDecodable() const { return true; }
 
 protected:
     // Makes [read_, end_) the next bytes; false at the end.

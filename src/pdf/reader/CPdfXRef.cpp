@@ -120,7 +120,7 @@ void CPdfXRef::ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOn
     const CPdfObject keyword = parser.GetObj();
     if (!generation.is(pdfInteger) || !keyword.isKeyword("obj")) throw CPdfException("Couldn't parse an xref stream");
     const CPdfObject value = parser.GetObj();
-    if (!value.is(pdfStream)) throw CPdfException("Couldn't parse an xref stream");
+    if (!value.is(pdfStream) || !value.getStream().IsDecodable()) throw CPdfException("Couldn't parse an xref stream");
     ReadXRefStream(value.getStream(), prev);
 }
 

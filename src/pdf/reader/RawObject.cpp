@@ -85,27 +85,43 @@ RawObjectLocation Through(CByteSource& source, int64_t start, int64_t endObj) {
     return {start, end - start, false};
 }
 
-// A stream object: parse its header and dictionary; when its /Length leads to
-// "endstream", its data ends there and "endobj" is searched after it.
-std::optional<RawObjectLocation> LocateStreamObject(CPdfXRef& xref, int32_t number, int64_t start) {
+// Whether the bytes at `start` begin with the object's own number: an entry
+// whose offset leads to another object is not taken for this one.
+bool StartsWithNumber(CByteSource& source, int64_t start, int32_t number) {
+    uint8_t head[32];
+    const size_t got = source.Read(static_cast<uint64_t>(start), head, sizeof head);
+    size_t i = 0;
+    while (i < got && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n' || head[i] == '\f' ||
+                       head[i] == 0))
+        ++i;
+    int64_t value = 0;
+    size_t digits = 0;
+    for (; i < got && head[i] >= '0' && head[i] <= '9' && digits < 12; ++i, ++digits) value = value * 10 + (head[i] - '0');
+    return digits > 0 && value == number;
+}
+
+// The object parsed from its header on: the value ends after its last token
+// (for a stream, after "endstream", which its /Length leads to), and its
+// "endobj" is the first one after that. Nothing when the object cannot be
+// parsed that way.
+std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number, int64_t start) {
     try {
         auto file = std::make_shared<CPdfFileStream>(xref.source(), start, 0, CPdfObject::Null());
         CPdfParser parser(&xref, file);
         const CPdfObject num = parser.GetObj();
         const CPdfObject gen = parser.GetObj();
         const CPdfObject keyword = parser.GetObj();
-        if (!num.is(pdfInteger) || num.getInt() != number || !gen.is(pdfInteger) || !keyword.isKeyword("obj") ||
-            !parser.lookahead().isKeyword("<<"))
+        if (!num.is(pdfInteger) || num.getInt() != number || !gen.is(pdfInteger) || !keyword.isKeyword("obj"))
             return std::nullopt;
         const CPdfObject value = parser.GetObj();
-        if (!value.is(pdfStream)) return std::nullopt;
-        CPdfStream& stream = value.getStream();
-        const int64_t dataEnd = stream.GetStart() + std::max<int64_t>(stream.GetLength(), 0);
-        const auto endObj = FindFirst(*xref.source(), dataEnd, kEndObj);
+        if (value.is(pdfError) || value.is(pdfEndOfFile)) return std::nullopt;
+        const auto endObj = FindFirst(*xref.source(), parser.consumedEnd(), kEndObj);
         if (!endObj) return std::nullopt;
         RawObjectLocation location = Through(*xref.source(), start, *endObj);
-        CPdfDictionary* dict = stream.GetDict();
-        location.isObjectStream = dict != nullptr && dict->isType("ObjStm");
+        if (value.is(pdfStream)) {
+            CPdfDictionary* dict = value.getStream().GetDict();
+            location.isObjectStream = dict != nullptr && dict->isType("ObjStm");
+        }
         return location;
     } catch (const CPdfException&) {
         return std::nullopt;
@@ -121,11 +137,14 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     CByteSource& source = *xref.source();
     const int64_t start = xref.base() + entry.offset;
     if (start < 0 || start >= static_cast<int64_t>(source.Size())) return std::nullopt;
-    // Most objects hold no "stream" before their "endobj": they end there.
-    const auto first = FindEarliest(source, start, {kEndObj, kStream});
+    if (!StartsWithNumber(source, start, number)) return std::nullopt;
+    // Most objects hold no stream, string or comment before their "endobj":
+    // they end there. The others are parsed, so that an "endobj" inside their
+    // data does not cut them short.
+    const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"});
     if (!first) return std::nullopt;
     if (first->second == 0) return Through(source, start, first->first);
-    if (auto location = LocateStreamObject(xref, number, start)) return location;
+    if (auto location = LocateByParsing(xref, number, start)) return location;
     const auto endObj = FindFirst(source, first->first, kEndObj);
     if (!endObj) return std::nullopt;
     return Through(source, start, *endObj);
