@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// Builds small PDF files for tests: objects written in order with their
+// offsets recorded, then a classic cross-reference table or a
+// cross-reference stream, so that tests read like the file they make.
+//
+//   PdfBuilder pdf;
+//   pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+//   pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+//   std::string bytes = pdf.WithXRefTable("/Root 1 0 R");
+class PdfBuilder {
+public:
+    explicit PdfBuilder(std::string header = "%PDF-1.4\n");
+
+    // Appends "N G obj\n" + body + "\nendobj\n" and records its offset.
+    PdfBuilder& Object(int32_t number, const std::string& body, int32_t generation = 0);
+    // Appends a stream object with a direct /Length; `dictionaryEntries` go
+    // inside the dictionary before /Length.
+    PdfBuilder& Stream(int32_t number, const std::string& dictionaryEntries, const std::string& data);
+    // Appends bytes as they are (comments, junk, a second revision).
+    PdfBuilder& Raw(const std::string& bytes);
+    // Records an object that lives in object stream `stream` at `index`.
+    PdfBuilder& Compressed(int32_t number, int32_t stream, int32_t index);
+    // Appends an object stream holding `members` (number, value text) in
+    // order, flate-compressed when `compress`; records each member.
+    PdfBuilder& ObjectStream(int32_t number, const std::vector<std::pair<int32_t, std::string>>& members,
+                             bool compress = true);
+
+    int64_t OffsetOf(int32_t number) const { return entries_.at(number).offset; }
+    const std::string& bytes() const { return bytes_; }
+    int32_t size() const;
+
+    // Ends the file with a classic table over 0..size-1 (numbers never
+    // written are free), "trailer", << /Size N + `trailerEntries` >>,
+    // startxref and %%EOF.
+    std::string WithXRefTable(const std::string& trailerEntries);
+    // Ends the file with a cross-reference stream object numbered `number`
+    // (W [1 4 2], flate-compressed when `compress`) whose dictionary also
+    // holds `trailerEntries`.
+    std::string WithXRefStream(int32_t number, const std::string& trailerEntries, bool compress = true);
+
+private:
+    struct Entry {
+        int32_t type = 1;
+        int64_t offset = 0;  // type 2: the object stream's number
+        int32_t generation = 0;  // type 2: the index
+    };
+    std::string header_;
+    std::string bytes_;
+    std::map<int32_t, Entry> entries_;
+};
+
+// zlib-compresses `data` (for flate streams built by tests).
+std::string Deflate(const std::string& data);
