@@ -1,0 +1,214 @@
+// Whole runs that check how stamped page objects and the objects around them
+// are rewritten.
+#include <gtest/gtest.h>
+
+#include "support/OutputReader.h"
+#include "support/PdfBuilder.h"
+#include "support/StampRunner.h"
+
+namespace {
+
+const std::string kContent = "BT /F1 12 Tf 72 720 Td (Hello) Tj ET";
+
+// A one-page document whose page object is `page` (object 3); object 4 is a
+// content stream, 6 a font; `extra` objects follow, and the table has `size`
+// entries.
+std::string OnePage(const std::string& page, const std::vector<std::pair<int32_t, std::string>>& extra = {},
+                    int32_t size = 9) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, page);
+    pdf.Stream(4, "", kContent);
+    pdf.Object(6, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    for (const auto& [number, body] : extra) pdf.Object(number, body);
+    pdf.Object(size - 1, "null");
+    return pdf.WithXRefTable("/Root 1 0 R");
+}
+
+std::string Body(const std::string& object) {
+    const size_t start = object.find("obj") + 4;
+    return object.substr(start, object.rfind("endobj") - start - 1);
+}
+
+std::string StampedPage(const std::string& input, int32_t resourceNumber = 123456) {
+    const StampResult result = RunTextStamp(input, {}, resourceNumber);
+    EXPECT_EQ(result.message, "");
+    if (!result.output) return {};
+    return Body(OutputReader(*result.output).Object(3).value_or(""));
+}
+
+TEST(PageEditTest, SingleContentStreamAndDirectFontDictionary) {
+    // Font descriptor 9, font 10, the page's content stream 11.
+    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources<</Font<</F1 6 0 R>>>>>>")),
+              "<</Type/Page/Parent 2 0 R/Contents [4 0 R 11 0 R ]/Resources<</Font<< /F123456 10 0 R /F1 6 0 R>>>>>>");
+}
+
+TEST(PageEditTest, DirectContentsArray) {
+    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Contents [4 0 R 5 0 R]/Resources<</Font<</F1 6 0 R>>>>>>",
+                                  {{5, "<< /Length 0 >>\nstream\n\nendstream"}})),
+              "<</Type/Page/Parent 2 0 R/Contents [4 0 R 5 0 R 11 0 R ]/Resources<</Font<< /F123456 10 0 R /F1 6 0 "
+              "R>>>>>>");
+}
+
+TEST(PageEditTest, PageWithoutContents) {
+    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Resources<</Font<</F1 6 0 R>>>>>>")),
+              "<</Contents 11 0 R/Type/Page/Parent 2 0 R/Resources<</Font<< /F123456 10 0 R /F1 6 0 R>>>>>>");
+}
+
+TEST(PageEditTest, ReferenceFollowedByLineEndKeepsTheLineEnd) {
+    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Contents 4 0 R\r\n/Resources<<>>>>")),
+              "<</Type/Page/Parent 2 0 R/Contents [4 0 R 11 0 R ]\r\n/Resources<</Font << /F123456 10 0 R >>>>>>");
+}
+
+TEST(PageEditTest, ReferenceAtTheEndOfTheDictionary) {
+    EXPECT_EQ(StampedPage(OnePage("<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R>>")),
+              "<< /Type /Page /Parent 2 0 R /Resources <</Font << /F123456 10 0 R >> >> /Contents [4 0 R 11 0 R ]>>");
+}
+
+TEST(PageEditTest, SpaceBeforeTheNextKeyStaysInside) {
+    EXPECT_EQ(StampedPage(OnePage("<< /Type /Page /Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>")),
+              "<< /Type /Page /Contents [4 0 R  11 0 R ]/Resources << /Font << /F123456 10 0 R  /F1 6 0 R >> >> >>");
+}
+
+TEST(PageEditTest, OnlyThePagesOwnKeysAreEdited) {
+    // An annotation written inside the page carries /Contents and /Resources
+    // keys of its own before the page's.
+    const std::string page =
+        "<< /Type /Page /Annots [<< /Type /Annot /Subtype /Text /Contents (note) /Resources << /Font << >> >> >>] "
+        "/Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>";
+    EXPECT_EQ(StampedPage(OnePage(page)),
+              "<< /Type /Page /Annots [<< /Type /Annot /Subtype /Text /Contents (note) /Resources << /Font << >> >> >>] "
+              "/Contents [4 0 R  11 0 R ]/Resources << /Font << /F123456 10 0 R  /F1 6 0 R >> >> >>");
+}
+
+TEST(PageEditTest, ObjectsOfTheirOwnAreRewrittenBeforeThePage) {
+    // Contents array 5, resources 7 with its font dictionary 8; size 10.
+    const std::string input =
+        OnePage("<< /Type /Page /Contents 5 0 R /Resources 7 0 R >>",
+                {{5, "[4 0 R]"}, {7, "<< /Font 8 0 R /ProcSet [/PDF] >>"}, {8, "<< /F1 6 0 R >>"}}, 10);
+    const StampResult result = RunTextStamp(input, {}, 7);
+    ASSERT_EQ(result.message, "");
+    const OutputReader output(*result.output);
+    // Descriptor 10, font 11, content stream 12.
+    EXPECT_EQ(Body(*output.Object(3)), "<< /Type /Page /Contents 5 0 R /Resources 7 0 R >>");
+    EXPECT_EQ(Body(*output.Object(5)), "[4 0 R 12 0 R ]");
+    EXPECT_EQ(Body(*output.Object(7)), "<< /Font 8 0 R /ProcSet [/PDF] >>");
+    EXPECT_EQ(Body(*output.Object(8)), "<< /F7 11 0 R  /F1 6 0 R >>");
+    // Written once each, in this order: array, font dictionary, page; the
+    // resources object itself is copied unchanged in its turn.
+    const std::string& bytes = *result.output;
+    const size_t array = bytes.find("\n5 0 obj");
+    const size_t fonts = bytes.find("\n8 0 obj");
+    const size_t pageAt = bytes.find("\n3 0 obj");
+    EXPECT_LT(bytes.find("\n12 0 obj"), array);
+    EXPECT_LT(array, fonts);
+    EXPECT_LT(fonts, pageAt);
+    EXPECT_EQ(bytes.find("\n5 0 obj", array + 1), std::string::npos);
+    EXPECT_EQ(bytes.find("\n8 0 obj", fonts + 1), std::string::npos);
+}
+
+TEST(PageEditTest, ResourcesObjectWithoutFont) {
+    const std::string input =
+        OnePage("<< /Type /Page /Contents 4 0 R /Resources 7 0 R >>", {{7, "<< /ProcSet [/PDF /Text] >>"}}, 9);
+    const StampResult result = RunTextStamp(input, {}, 42);
+    ASSERT_EQ(result.message, "");
+    EXPECT_EQ(Body(*OutputReader(*result.output).Object(7)), "<</Font << /F42 10 0 R >> /ProcSet [/PDF /Text] >>");
+}
+
+TEST(PageEditTest, ImageModeAddsGraphicsStateThenXObject) {
+    // Resources object 7 holds neither /XObject nor /ExtGState: both long
+    // fragments go right after its "<<", the graphics state's first.
+    const std::string input =
+        OnePage("<< /Type /Page /Contents 4 0 R /Resources 7 0 R >>", {{7, "<< /ProcSet [/PDF] >>"}}, 9);
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x01\xE0\x02\x80\x03", 12) +
+                             std::string("\x01\x22\x00\x02\x11\x01\x03\x11\x01\xFF\xD9", 11);
+    const StampResult result = RunImageStamp(input, jpeg, {}, 7);
+    ASSERT_EQ(result.message, "");
+    const OutputReader output(*result.output);
+    // Graphics state 9, image 10, content stream 11.
+    EXPECT_EQ(Body(*output.Object(7)), "<</ExtGState << /GS7 9 0 R >>/XObject << /Im7 10 0 R >> /ProcSet [/PDF] >>");
+    const std::string& bytes = *result.output;
+    const size_t first = bytes.find("\n7 0 obj");
+    EXPECT_EQ(bytes.find("\n7 0 obj", first + 1), std::string::npos);
+    EXPECT_EQ(Body(*output.Object(3)), "<< /Type /Page /Contents [4 0 R  11 0 R ]/Resources 7 0 R >>");
+}
+
+TEST(PageEditTest, ImageModeWithExistingSubDictionaries) {
+    const std::string input = OnePage(
+        "<< /Type /Page /Contents 4 0 R /Resources << /XObject << /X1 7 0 R >> /ExtGState 8 0 R >> >>",
+        {{7, "<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Length 0 >>\nstream\n\nendstream"},
+         {8, "<< /G1 << /ca 0.5 >> >>"}},
+        10);
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x10\x00\x20\x01\x01\x11\x00\xFF\xD9", 17);
+    const StampResult result = RunImageStamp(input, jpeg, {}, 5);
+    ASSERT_EQ(result.message, "");
+    const OutputReader output(*result.output);
+    // Graphics state 10, image 11, content 12.
+    EXPECT_EQ(Body(*output.Object(3)),
+              "<< /Type /Page /Contents [4 0 R  12 0 R ]/Resources << /XObject << /Im5 11 0 R  /X1 7 0 R >> "
+              "/ExtGState 8 0 R >> >>");
+    EXPECT_EQ(Body(*output.Object(8)), "<< /GS5 10 0 R  /G1 << /ca 0.5 >> >>");
+}
+
+TEST(PageEditTest, SharedResourcesAreRewrittenForEveryStampedPage) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources 6 0 R >>");
+    pdf.Object(4, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources 6 0 R >>");
+    pdf.Stream(5, "", kContent);
+    pdf.Object(6, "<< /Font << /F1 7 0 R >> >>");
+    pdf.Object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 9);
+    ASSERT_EQ(result.message, "");
+    const std::string& bytes = *result.output;
+    // Written for page 3, then again for page 4; the table points to the last.
+    size_t count = 0;
+    for (size_t at = bytes.find("\n6 0 obj"); at != std::string::npos; at = bytes.find("\n6 0 obj", at + 1)) ++count;
+    EXPECT_EQ(count, 2u);
+    const OutputReader output(bytes);
+    EXPECT_EQ(Body(*output.Object(6)), "<< /Font << /F9 9 0 R  /F1 7 0 R >> >>");
+    EXPECT_EQ(Body(*output.Object(3)), "<< /Type /Page /Parent 2 0 R /Contents [5 0 R  10 0 R ]/Resources 6 0 R >>");
+    EXPECT_EQ(Body(*output.Object(4)), "<< /Type /Page /Parent 2 0 R /Contents [5 0 R  11 0 R ]/Resources 6 0 R >>");
+}
+
+TEST(PageEditTest, ContentStreamWithAFilterChainIsStillExtended) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>");
+    pdf.Stream(4, "/Filter [/ASCII85Decode /FlateDecode]", "not decoded here~>");
+    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
+    ASSERT_EQ(result.message, "");
+    EXPECT_EQ(Body(*OutputReader(*result.output).Object(3)),
+              "<< /Type /Page /Parent 2 0 R /Contents [4 0 R  7 0 R ]/Resources <</Font << /F1 6 0 R >> >> >>");
+}
+
+TEST(PageEditTest, ContentsReferringToAMissingObjectIsLeftAlone) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>");
+    pdf.Object(5, "null");
+    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
+    ASSERT_EQ(result.message, "");
+    EXPECT_EQ(Body(*OutputReader(*result.output).Object(3)),
+              "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources <</Font << /F1 7 0 R >> >> >>");
+}
+
+TEST(PageEditTest, PageInsideAnObjectStream) {
+    PdfBuilder pdf("%PDF-1.5\n");
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.ObjectStream(5, {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+                         {3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>"}});
+    pdf.Stream(4, "", kContent);
+    const StampResult result = RunTextStamp(pdf.WithXRefStream(6, "/Root 1 0 R"), {}, 3);
+    ASSERT_EQ(result.message, "");
+    const std::string page = *OutputReader(*result.output).Object(3);
+    // Framed as a plain object with generation 0.
+    EXPECT_EQ(page, "3 0 obj\r<< /Type /Page /Parent 2 0 R /Contents [4 0 R  9 0 R ]/Resources <</Font << /F3 8 0 R "
+                    ">> >> >>\nendobj\r");
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Runs a whole stamp in the process, on input bytes written to a temporary
+// file, with the resource names pinned: "F123" (text), "GS123"/"Im123" (image).
+struct StampResult {
+    std::optional<std::string> output;  // the output file's bytes, when one was written
+    std::string message;                // the failure message, empty on success
+};
+
+StampResult RunTextStamp(const std::string& input, const std::vector<std::string>& params,
+                         int32_t resourceNumber = 123);
+// `jpeg` is written beside the input and named by -j unless params name one.
+StampResult RunImageStamp(const std::string& input, const std::string& jpeg, const std::vector<std::string>& params,
+                          int32_t resourceNumber = 123);

@@ -1,0 +1,130 @@
+#include "stamp/TextStamp.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "stamp/Placement.h"
+#include "stamp/fonts/FontMetricsTable.h"
+
+namespace {
+
+// The numbers of the widths block, line by line.
+std::vector<std::string> WidthLines(const std::string& fontObject) {
+    const size_t start = fontObject.find("/Widths [\n");
+    const size_t end = fontObject.find(" ]\n", start);
+    std::vector<std::string> lines;
+    std::istringstream in(fontObject.substr(start + 10, end - start - 10));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(TextStampTest, FontDescriptorForArial) {
+    const FontMetricsEntry* arial = FindFontMetrics("Arial");
+    ASSERT_NE(arial, nullptr);
+    EXPECT_EQ(FontDescriptorObject(10, "Arial", *arial),
+              "10 0 obj\n<<\n/Type /FontDescriptor\n/FontName /Arial\n/FontBBox [-46 -210 1000 896 ]\n"
+              "/Flags 34\n/ItalicAngle 0\n>>\nendobj\n");
+}
+
+TEST(TextStampTest, FontObjectForArial) {
+    const FontMetricsEntry* arial = FindFontMetrics("Arial");
+    ASSERT_NE(arial, nullptr);
+    const std::string font = FontObject(11, "F123", "Arial", 10, *arial);
+    EXPECT_EQ(font.substr(0, font.find("/Widths")),
+              "11 0 obj\n<<\n/Type /Font\n/Name /F123\n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n"
+              "/BaseFont /Arial\n/FontDescriptor 10 0 R\n/FirstChar 0\n/LastChar 255\n");
+    EXPECT_EQ(font.substr(font.size() - 14), "\n ]\n>>\nendobj\n");
+    const std::vector<std::string> lines = WidthLines(font);
+    ASSERT_EQ(lines.size(), 16u);
+    const std::string fill = "750 750 750 750 750 750 750 750 750 750 750 750 750 750 750 750 ";
+    EXPECT_EQ(lines[0], fill);
+    EXPECT_EQ(lines[1], fill);
+    EXPECT_EQ(lines[2], "278 278 355 556 556 889 667 191 333 333 389 584 278 333 278 278 ");
+    EXPECT_EQ(lines[3], "556 556 556 556 556 556 556 556 556 556 278 278 584 584 584 556 ");
+    EXPECT_EQ(lines[4], "1015 667 667 722 722 667 611 778 722 278 500 667 556 833 722 778 ");
+    EXPECT_EQ(lines[5], "667 778 722 667 611 722 667 944 667 667 611 278 278 278 469 556 ");
+    EXPECT_EQ(lines[6], "333 556 556 500 556 556 278 556 556 222 222 500 222 833 556 556 ");
+    EXPECT_EQ(lines[7], "556 556 333 500 278 556 500 722 500 500 500 334 260 334 584 750 ");
+}
+
+TEST(TextStampTest, FontObjectForHelveticaEndsWith600) {
+    const FontMetricsEntry* helvetica = FindFontMetrics("Helvetica");
+    ASSERT_NE(helvetica, nullptr);
+    const std::string font = FontObject(11, "F1", "Helvetica", 10, *helvetica);
+    const std::vector<std::string> lines = WidthLines(font);
+    ASSERT_EQ(lines.size(), 16u);
+    for (const std::string& line : lines) {
+        int count = 0;
+        for (char c : line) count += c == ' ';
+        EXPECT_EQ(count, 16) << line;
+    }
+    EXPECT_EQ(lines[15].substr(lines[15].size() - 4), "600 ");
+    EXPECT_NE(font.find("600 \n ]\n>>\nendobj\n"), std::string::npos);
+    EXPECT_NE(font.find("/FontDescriptor 10 0 R\n"), std::string::npos);
+}
+
+TEST(TextStampTest, FontNamesAreWrittenAsValidNames) {
+    // Typed with spaces, found through its letters, written with escapes.
+    const FontMetricsEntry* times = FindFontMetrics("Times New Roman");
+    ASSERT_NE(times, nullptr);
+    EXPECT_EQ(times->name, "TimesNewRoman");
+    EXPECT_NE(FontDescriptorObject(5, "Times New Roman", *times).find("/FontName /Times#20New#20Roman\n"),
+              std::string::npos);
+    EXPECT_NE(FontObject(6, "F1", "Times New Roman", 5, *times).find("/BaseFont /Times#20New#20Roman\n"),
+              std::string::npos);
+    EXPECT_EQ(PdfNameText("Arial,Bold"), "Arial,Bold");
+    EXPECT_EQ(PdfNameText("A#B(C)D<E>F[G]H{I}J/K%L"), "A#23B#28C#29D#3CE#3EF#5BG#5DH#7BI#7DJ#2FK#25L");
+    EXPECT_EQ(PdfNameText(std::string("\x7F\xC3\x01", 3)), "#7F#C3#01");
+}
+
+TEST(TextStampTest, ColorOperator) {
+    EXPECT_EQ(ColorOperator(0x000000), "0.000000 0.000000 0.000000 rg");
+    EXPECT_EQ(ColorOperator(0x808080), "0.501961 0.501961 0.501961 rg");
+    EXPECT_EQ(ColorOperator(0xFFFFFF), "1.000000 1.000000 1.000000 rg");
+    EXPECT_EQ(ColorOperator(0x0000FF), "0.000000 0.000000 1.000000 rg");
+    EXPECT_EQ(ColorOperator(0x123456), "0.070588 0.203922 0.337255 rg");
+    EXPECT_EQ(ColorOperator(0xFFFF0000), "1.000000 0.000000 0.000000 rg");  // higher bits ignored
+}
+
+std::string ContentOf(const std::string& object) {
+    const size_t start = object.find("stream\n") + 7;
+    return object.substr(start, object.rfind("\nendstream") - start);
+}
+
+TEST(TextStampTest, ContentStreamAtNinetyDegrees) {
+    StampPlacement placement;
+    placement.x = 20;
+    placement.y = 10;
+    placement.angle = 90;
+    const std::string object = TextContentStreamObject(12, placement, 0xFF0000, "F123", 11, "Page 1 / 2");
+    const std::string content =
+        "BT\n0.000796 1.000000 -1.000000 0.000796 20.000000 10.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
+        "/F123 11 Tf\n(Page 1 / 2) Tj\nET";
+    EXPECT_EQ(object, "12 0 obj\n<<\n/Length " + std::to_string(content.size()) + " \n>>\nstream\n" + content +
+                          "\nendstream\nendobj\n");
+}
+
+TEST(TextStampTest, AnglesUseThreePointOneFour) {
+    StampPlacement placement;
+    placement.angle = 180;
+    EXPECT_NE(ContentOf(TextContentStreamObject(1, placement, 0, "F1", 11, "x"))
+                  .find("-0.999999 0.001593 -0.001593 -0.999999 "),
+              std::string::npos);
+    placement.angle = 0;
+    EXPECT_NE(ContentOf(TextContentStreamObject(1, placement, 0, "F1", 11, "x"))
+                  .find("BT\n1.000000 0.000000 -0.000000 1.000000 0.000000 0.000000 Tm\n"),
+              std::string::npos);
+    EXPECT_FLOAT_EQ(StampRadians(90), 1.57f);
+}
+
+TEST(TextStampTest, StampTextIsEscapedAndLengthCountsTheBytes) {
+    StampPlacement placement;
+    const std::string object = TextContentStreamObject(3, placement, 0, "F1", 11, "a(b)c\\d");
+    const std::string content = ContentOf(object);
+    EXPECT_NE(content.find("(a\\(b\\)c\\\\d) Tj\nET"), std::string::npos);
+    EXPECT_NE(object.find("/Length " + std::to_string(content.size()) + " \n"), std::string::npos);
+    EXPECT_NE(ContentOf(TextContentStreamObject(3, placement, 0, "F1", 11, "")).find("() Tj"), std::string::npos);
+}
+
+}  // namespace
