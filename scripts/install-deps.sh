@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Brevano needs, when they are missing:
+#   scripts/install-deps.sh build   to build the program
+#   scripts/install-deps.sh test    to build and run the tests as well
+# As root it runs apt-get; otherwise it says what to install and stops.
+set -euo pipefail
+
+packages=(build-essential cmake zlib1g-dev)
+if [ "${1:-build}" = test ]; then
+  packages+=(libgtest-dev qpdf poppler-utils)
+fi
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+  echo "Not a Debian system: make sure these are installed: ${packages[*]}" >&2
+  exit 0
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  sudo apt-get update -qq
+  sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+else
+  echo "Missing Debian packages; install them with: sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
