@@ -44,3 +44,20 @@ StampResult RunImageStamp(const std::string& input, const std::string& jpeg, con
     CPdfFileStampImage stamp;
     return Run(stamp, folder, input, words, resourceNumber);
 }
+
+std::string StampFile(const std::string& mode, const std::string& input, const std::string& output,
+                      const std::vector<std::string>& params, int32_t resourceNumber) {
+    std::vector<std::string> words{input, output};
+    words.insert(words.end(), params.begin(), params.end());
+    CPdfFileStampText text;
+    CPdfFileStampImage image;
+    CPdfFileStamp& stamp = mode == "image" ? static_cast<CPdfFileStamp&>(image) : static_cast<CPdfFileStamp&>(text);
+    stamp.SetResourceNumberSource([resourceNumber] { return resourceNumber; });
+    try {
+        stamp.ParseParams(words);
+        stamp.Process();
+    } catch (const CPdfException& failure) {
+        return failure.GetMessage();
+    }
+    return {};
+}

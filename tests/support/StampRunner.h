@@ -14,6 +14,10 @@ struct StampResult {
 
 StampResult RunTextStamp(const std::string& input, const std::vector<std::string>& params,
                          int32_t resourceNumber = 123);
+// Stamps the file at `input` into `output` ("text" or "image" mode); the
+// failure message, or an empty string on success.
+std::string StampFile(const std::string& mode, const std::string& input, const std::string& output,
+                      const std::vector<std::string>& params, int32_t resourceNumber = 123);
 // `jpeg` is written beside the input and named by -j unless params name one.
 StampResult RunImageStamp(const std::string& input, const std::string& jpeg, const std::vector<std::string>& params,
                           int32_t resourceNumber = 123);

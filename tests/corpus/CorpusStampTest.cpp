@@ -1,0 +1,335 @@
+// Stamps every PDF of the shared corpus and lets qpdf and poppler judge the
+// outputs. Skipped when the corpus or the tools are absent; CI has both.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "pdf/document/PageList.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfDocument.h"
+#include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/RawObject.h"
+#include "stamp/Placement.h"
+#include "stamp/fonts/FontMetricsTable.h"
+#include "support/ExternalTools.h"
+#include "support/Manifest.h"
+#include "support/StampRunner.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+// Files whose stamp is drawn but cannot be read back by pdftotext, and why.
+// Pages whose content leaves a transformation in force draw the stamp
+// elsewhere, sometimes partly off the page; the check below only asks for
+// "Page N /", which survives most of those.
+const std::map<std::string, std::string> kUnreadableStamps = {
+    {"pdf/sample-files/cmyk-image.pdf", "the page's content leaves a scaling 'cm' outside q/Q"},
+    {"pdf/sample-files/habibi-rotated.pdf", "the page's content leaves a flipping 'cm' outside q/Q"},
+    {"pdf/sample-files/imagemagick-images.pdf", "the pages are 3.84 points wide; the stamp lies outside"},
+    {"pdf/qpdf-tests/incremental-3.pdf", "the page's /Contents names a deleted object"},
+    {"pdf/qpdf-tests/bad-xref-entry.pdf", "the content stream's /Length cannot be read"},
+};
+
+// Files that must open although they are marked damaged or odd, or must fail
+// although they are not.
+const std::map<std::string, std::string> kExpectedFailures = {
+    {"pdf/qpdf-tests/pages-loop.pdf", "Page tree contains a loop"},
+};
+
+bool MayBeRefused(const ManifestRow& row) {
+    for (const char* feature : {"encrypted-rc4", "encrypted-aes", "encrypted-userpw", "resources-inherited", "damaged"})
+        if (row.HasFeature(feature)) return true;
+    return false;
+}
+
+// Every PDF of the corpus, by its path in the MANIFEST; one placeholder when
+// the corpus is absent, so that the tests skip rather than vanish.
+std::vector<std::string> CorpusPdfs() {
+    std::vector<std::string> paths;
+    const std::string corpus = CorpusFolder();
+    if (!corpus.empty()) {
+        for (const ManifestRow& row : ReadManifest(corpus))
+            if (row["path"].rfind("pdf/", 0) == 0) paths.push_back(row["path"]);
+    }
+    if (paths.empty()) paths.push_back("absent");
+    return paths;
+}
+
+class CorpusTest {
+protected:
+    bool Prepare() {
+        corpus_ = CorpusFolder();
+        if (corpus_.empty()) return false;
+        for (const ManifestRow& row : ReadManifest(corpus_))
+            if (row["path"].rfind("pdf/", 0) == 0) pdfs_.push_back(row);
+        return !pdfs_.empty() && HaveTool("qpdf") && HaveTool("pdftotext") && HaveTool("pdftoppm");
+    }
+
+    std::string Path(const ManifestRow& row) const { return corpus_ + "/" + row["path"]; }
+
+    // Stamps; checks that a failure leaves nothing behind and that files that
+    // must open do. Returns whether an output was written.
+    bool Stamp(const ManifestRow& row, const std::string& mode, const std::vector<std::string>& params,
+               const TempFolder& folder) {
+        const std::string message = StampFile(mode, Path(row), folder.File("out.pdf"), params);
+        const auto expected = kExpectedFailures.find(row["path"]);
+        if (message.empty()) {
+            EXPECT_TRUE(expected == kExpectedFailures.end()) << row["path"];
+            EXPECT_TRUE(FileExists(folder.File("out.pdf")));
+            return true;
+        }
+        EXPECT_TRUE(ListFolder(folder.path()).empty()) << row["path"] << " left files behind";
+        if (expected != kExpectedFailures.end()) {
+            EXPECT_EQ(message, expected->second);
+        } else {
+            EXPECT_TRUE(MayBeRefused(row)) << row["path"] << " failed: " << message;
+        }
+        return false;
+    }
+
+    std::string corpus_;
+    std::vector<ManifestRow> pdfs_;
+};
+
+class CorpusFileTest : public CorpusTest, public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (!Prepare()) GTEST_SKIP() << "the shared corpus, qpdf or poppler-utils are not there";
+        const auto found = std::find_if(pdfs_.begin(), pdfs_.end(),
+                                        [](const ManifestRow& row) { return row["path"] == GetParam(); });
+        ASSERT_NE(found, pdfs_.end());
+        row_ = *found;
+    }
+    ManifestRow row_;
+};
+
+TEST_P(CorpusFileTest, TextModeStampsEveryPageReadably) {
+    const ManifestRow& row = row_;
+    TempFolder folder;
+    if (!Stamp(row, "text", {}, folder)) return;
+    const std::string out = folder.File("out.pdf");
+    const int check = QpdfCheck(out);
+    EXPECT_NE(check, 2) << "qpdf finds errors";
+    if (row["qpdf_check"] == "ok") {
+        EXPECT_EQ(check, 0) << "qpdf warns about the output of a clean input";
+    }
+    EXPECT_EQ(QpdfPageCount(out), QpdfPageCount(Path(row)));
+    if (kUnreadableStamps.count(row["path"]) != 0) return;
+
+    CPdfDocument input;
+    input.Open(Path(row));
+    const PageList list = BuildPageList(input.xref());
+    const std::vector<std::string> text = PdfTextByPage(out, true);
+    std::set<int32_t> seen;
+    for (size_t i = 0; i < list.pages.size() && i < text.size(); ++i) {
+        const int32_t number = list.pages[i].objectNumber;
+        if (number == 0 || !seen.insert(number).second) continue;
+        const std::string expected = "Page " + std::to_string(i + 1) + " /";
+        EXPECT_NE(text[i].find(expected), std::string::npos) << "page " << i + 1 << ": " << text[i].substr(0, 200);
+    }
+}
+
+TEST_P(CorpusFileTest, WithoutStampsEveryObjectAndEveryTextIsUnchanged) {
+    const ManifestRow& row = row_;
+    TempFolder folder;
+    if (!Stamp(row, "text", {"-s100000"}, folder)) return;
+    const std::string out = folder.File("out.pdf");
+    EXPECT_NE(QpdfCheck(out), 2);
+    // The input's page draws an object its newest revision deleted; poppler
+    // digs the old one out of the input, but it is not in the output.
+    if (row["path"] != "pdf/qpdf-tests/incremental-3.pdf") {
+        EXPECT_EQ(PdfTextByPage(out), PdfTextByPage(Path(row)));
+    }
+    CPdfDocument input;
+    input.Open(Path(row));
+    CPdfDocument output;
+    output.Open(out);
+    const auto count = static_cast<int32_t>(input.xref().entries().size());
+    int32_t differing = 0;
+    for (int32_t number = 1; number < count; ++number) {
+        const std::optional<std::string> before = ReadRawObject(input.xref(), number);
+        if (!before) continue;
+        if (const auto location = LocateRawObject(input.xref(), number); location && location->isObjectStream) continue;
+        const std::optional<std::string> after = ReadRawObject(output.xref(), number);
+        if (before != after && ++differing <= 3) ADD_FAILURE() << "object " << number << " differs";
+    }
+}
+
+TEST_P(CorpusFileTest, ImageModeOutputIsSound) {
+    const ManifestRow& row = row_;
+    TempFolder folder;
+    if (!Stamp(row, "image", {"-j" + corpus_ + "/jpeg/cjpeg-baseline.jpg", "-size100,75", "-opacity35"}, folder))
+        return;
+    const std::string out = folder.File("out.pdf");
+    const int check = QpdfCheck(out);
+    EXPECT_NE(check, 2);
+    if (row["qpdf_check"] == "ok") {
+        EXPECT_EQ(check, 0);
+    }
+    EXPECT_EQ(QpdfPageCount(out), QpdfPageCount(Path(row)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusFileTest, ::testing::ValuesIn(CorpusPdfs()), [](const auto& testInfo) {
+    std::string name = testInfo.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+});
+
+class CorpusStampTest : public CorpusTest, public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Prepare()) GTEST_SKIP() << "the shared corpus, qpdf or poppler-utils are not there";
+    }
+};
+
+struct NumberingCase {
+    std::vector<std::string> params;
+    std::vector<std::string> expected;  // per page; empty: no stamp
+};
+
+TEST_F(CorpusStampTest, NumberingOptions) {
+    const auto row = std::find_if(pdfs_.begin(), pdfs_.end(),
+                                  [](const ManifestRow& r) { return r["path"] == "pdf/qpdf-tests/11-pages.pdf"; });
+    ASSERT_NE(row, pdfs_.end());
+    const std::vector<NumberingCase> cases = {
+        {{"-r"}, {"Page 11 / 11", "Page 10 / 11", "Page 9 / 11"}},
+        {{"-2up"}, {"Page 1 / 11", "Page 6 / 11", "Page 2 / 11", "Page 7 / 11"}},
+        {{"-ab2"}, {"Page 1 / 11", "Page 3 / 11", "Page 5 / 11"}},
+        {{"-rom"}, {"Page i / xi", "Page ii / xi", "Page iii / xi"}},
+        {{"-ROM", "-one"}, {"Page I", "Page II"}},
+        {{"-m3"}, {"Page 001 / 011", "Page 002 / 011"}},
+        {{"-s3", "-e5"}, {"", "", "Page 1 / 11", "Page 2 / 11", "Page 3 / 11", ""}},
+        {{"-n2", "-seq"}, {"Page 1 / 11", "", "Page 2 / 11", "", "Page 3 / 11"}},
+        {{"-prefix", "ABC-", "-one", "-m6", "-ns41"}, {"ABC-000041", "ABC-000042"}},
+    };
+    for (const NumberingCase& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.params));
+        TempFolder folder;
+        ASSERT_TRUE(Stamp(*row, "text", c.params, folder));
+        const std::vector<std::string> text = PdfTextByPage(folder.File("out.pdf"));
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            if (c.expected[i].empty()) {
+                EXPECT_EQ(text[i].find(" / 11"), std::string::npos) << "page " << i + 1 << ": " << text[i];
+            } else {
+                EXPECT_NE(text[i].find(c.expected[i]), std::string::npos) << "page " << i + 1 << ": " << text[i];
+            }
+        }
+    }
+}
+
+// Where a point of the page's own space lands in the page as rendered and viewed.
+std::pair<double, double> Viewed(const std::array<float, 4>& box, int rotate, double x, double y) {
+    switch (((rotate % 360) + 360) % 360) {
+        case 90: return {y - box[1], x - box[0]};
+        case 180: return {box[2] - x, y - box[1]};
+        case 270: return {box[3] - y, box[2] - x};
+        default: return {x - box[0], box[3] - y};
+    }
+}
+
+int ViewerRotation(CPdfXRef& xref, int32_t pageNumber) {
+    CPdfObject node = xref.Fetch(pageNumber, xref.GenerationOf(pageNumber));
+    for (int depth = 0; depth < 32 && node.is(pdfDictionary); ++depth) {
+        const CPdfObject rotate = node.getDict().lookup("Rotate");
+        if (rotate.is(pdfInteger)) return rotate.getInt();
+        node = node.getDict().lookup("Parent");
+    }
+    return 0;
+}
+
+struct RenderCase {
+    std::string file;
+    int page;  // from 1
+    std::string mode;
+    std::vector<std::string> params;
+};
+
+TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
+    const std::string jpeg = corpus_ + "/jpeg/cjpeg-baseline.jpg";
+    const std::vector<RenderCase> cases = {
+        {"pdf/sample-files/crazyones-pdfa.pdf", 1, "text", {}},
+        {"pdf/sample-files/crazyones-pdfa.pdf", 1, "text", {"-flipv"}},
+        {"pdf/sample-files/crazyones-pdfa.pdf", 1, "text", {"-fliph", "-align", "right"}},
+        {"pdf/sample-files/crazyones-pdfa.pdf", 1, "text", {"-pos-1,-1", "-align", "center"}},
+        {"pdf/qpdf-tests/rotated.pdf", 2, "text", {}},
+        {"pdf/qpdf-tests/rotated.pdf", 2, "text", {"-force"}},
+        {"pdf/qpdf-tests/rotated.pdf", 3, "text", {"-force", "-flipv"}},
+        {"pdf/qpdf-tests/rotated.pdf", 4, "text", {"-force", "-fliph"}},
+        {"pdf/generated/gs-pdfwrite-1.3.pdf", 2, "text", {"-force", "-pos-1,-1"}},
+        {"pdf/generated/pikepdf-inherited-cropbox-objstm.pdf", 1, "text", {}},
+        {"pdf/sample-files/crazyones-pdfa.pdf", 1, "image", {"-j" + jpeg, "-size100,75"}},
+        {"pdf/sample-files/crazyones-pdfa.pdf", 1, "image", {"-j" + jpeg, "-size100,75", "-opacity35", "-pos-1,20"}},
+        {"pdf/qpdf-tests/rotated.pdf", 2, "image", {"-j" + jpeg, "-size100,75", "-force"}},
+        {"pdf/qpdf-tests/rotated.pdf", 3, "image", {"-j" + jpeg, "-size100,75", "-force", "-fliph"}},
+    };
+    BuildFontMetricsTable();
+    for (const RenderCase& c : cases) {
+        SCOPED_TRACE(c.file + " page " + std::to_string(c.page) + " " + c.mode + " " +
+                     ::testing::PrintToString(c.params));
+        const std::string input = corpus_ + "/" + c.file;
+        TempFolder folder;
+        ASSERT_EQ(StampFile(c.mode, input, folder.File("out.pdf"), c.params), "");
+        const auto before = RenderPage(input, c.page, folder.path());
+        const auto after = RenderPage(folder.File("out.pdf"), c.page, folder.path());
+        ASSERT_TRUE(before && after);
+        const PixelBox changed = DifferenceBox(*before, *after);
+        ASSERT_FALSE(changed.empty()) << "no stamp to be seen";
+
+        // Where the stamp's reference point should be.
+        CPdfDocument document;
+        document.Open(input);
+        const PageList list = BuildPageList(document.xref());
+        const PageEntry& page = list.pages[static_cast<size_t>(c.page - 1)];
+        const CPdfObject pageValue =
+            document.xref().Fetch(page.objectNumber, document.xref().GenerationOf(page.objectNumber));
+        const CPdfObject rotate = pageValue.getDict().lookup("Rotate");
+        StampOptions options;
+        ImageStampOptions imageOptions;
+        TextStampOptions textOptions;
+        for (size_t i = 0; i < c.params.size(); ++i) {
+            const std::string& p = c.params[i];
+            StampOptions& o = c.mode == "text" ? static_cast<StampOptions&>(textOptions) : imageOptions;
+            if (p == "-flipv") o.flipVertical = true;
+            if (p == "-fliph") o.flipHorizontal = true;
+            if (p == "-force") o.forcePortrait = true;
+            if (p == "-align") o.align = c.params[i + 1];
+            if (p.rfind("-pos", 0) == 0) std::sscanf(p.c_str(), "-pos%d,%d", &o.posX, &o.posY);
+            if (p.rfind("-size", 0) == 0) std::sscanf(p.c_str(), "-size%d,%d", &imageOptions.imageWidth,
+                                                       &imageOptions.imageHeight);
+        }
+        StampPlacement placement = CalcPlacement(page.cropBox, rotate.is(pdfInteger) ? rotate.getInt() : 0,
+                                                 c.mode == "text" ? static_cast<StampOptions&>(textOptions)
+                                                                  : imageOptions);
+        const std::string text = "Page " + std::to_string(c.page) + " / " + std::to_string(list.pageCount);
+        const float width = c.mode == "text" ? AlignmentWidth(TextWidth("Arial", text), 11)
+                                             : static_cast<float>(imageOptions.imageWidth);
+        AlignPlacement(placement, c.mode == "text" ? textOptions.align : imageOptions.align, width);
+        const auto [vx, vy] =
+            Viewed(page.cropBox, ViewerRotation(document.xref(), page.objectNumber), placement.x, placement.y);
+        // The reference point is a corner of what was drawn: it lies on the
+        // changed area's border, give or take the glyphs' side bearings.
+        const int slack = 4;
+        EXPECT_GE(vx, changed.left - slack);
+        EXPECT_LE(vx, changed.right + 1 + slack);
+        EXPECT_GE(vy, changed.top - slack);
+        EXPECT_LE(vy, changed.bottom + 1 + slack);
+        const bool onVerticalEdge = std::abs(vx - changed.left) <= slack || std::abs(vx - changed.right - 1) <= slack;
+        const bool onHorizontalEdge = std::abs(vy - changed.top) <= slack || std::abs(vy - changed.bottom - 1) <= slack;
+        EXPECT_TRUE(onVerticalEdge || onHorizontalEdge)
+            << "point " << vx << "," << vy << " box " << changed.left << "," << changed.top << " - " << changed.right
+            << "," << changed.bottom;
+        if (c.mode == "image" && !imageOptions.forcePortrait) {
+            // The picture covers its drawn size.
+            const int w = changed.right - changed.left + 1;
+            const int h = changed.bottom - changed.top + 1;
+            EXPECT_NEAR(std::max(w, h), 100, 3);
+            EXPECT_NEAR(std::min(w, h), 75, 3);
+        }
+    }
+}
+
+}  // namespace

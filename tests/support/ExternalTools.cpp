@@ -1,0 +1,94 @@
+#include "support/ExternalTools.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "support/TestFiles.h"
+
+ToolResult RunTool(const std::string& command) {
+    ToolResult result;
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string ShellQuote(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+bool HaveTool(const std::string& name) { return RunTool("command -v " + ShellQuote(name)).status == 0; }
+
+int QpdfCheck(const std::string& pdf) { return RunTool("qpdf --check " + ShellQuote(pdf)).status; }
+
+std::optional<int> QpdfPageCount(const std::string& pdf) {
+    const ToolResult result = RunTool("qpdf --show-npages " + ShellQuote(pdf));
+    if (result.status != 0 && result.status != 3) return std::nullopt;
+    return std::atoi(result.out.c_str());
+}
+
+std::vector<std::string> PdfTextByPage(const std::string& pdf, bool contentOrder) {
+    const ToolResult result = RunTool(std::string("pdftotext ") + (contentOrder ? "-raw " : "") + ShellQuote(pdf) + " -");
+    std::vector<std::string> pages;
+    std::string page;
+    bool space = false;
+    for (char c : result.out) {
+        if (c == '\f') {
+            pages.push_back(page);
+            page.clear();
+            space = false;
+        } else if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
+            space = !page.empty();
+        } else {
+            if (space) page += ' ';
+            space = false;
+            page += c;
+        }
+    }
+    return pages;
+}
+
+std::optional<GreyImage> RenderPage(const std::string& pdf, int page, const std::string& scratchFolder) {
+    const std::string prefix = scratchFolder + "/render";
+    const std::string number = std::to_string(page);
+    if (RunTool("pdftoppm -gray -r 72 -singlefile -f " + number + " -l " + number + " " + ShellQuote(pdf) + " " +
+                ShellQuote(prefix))
+            .status != 0)
+        return std::nullopt;
+    const std::string bytes = ReadFile(prefix + ".pgm");
+    std::istringstream in(bytes);
+    std::string magic;
+    GreyImage image;
+    int maxValue = 0;
+    in >> magic >> image.width >> image.height >> maxValue;
+    if (magic != "P5" || maxValue != 255) return std::nullopt;
+    in.get();
+    image.pixels.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+    in.read(reinterpret_cast<char*>(image.pixels.data()), static_cast<std::streamsize>(image.pixels.size()));
+    return image;
+}
+
+PixelBox DifferenceBox(const GreyImage& a, const GreyImage& b, int threshold) {
+    PixelBox box{a.width, a.height, -1, -1};
+    if (a.width != b.width || a.height != b.height) return {};
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * static_cast<size_t>(a.width) + static_cast<size_t>(x);
+            if (std::abs(a.pixels[i] - b.pixels[i]) <= threshold) continue;
+            box.left = std::min(box.left, x);
+            box.top = std::min(box.top, y);
+            box.right = std::max(box.right, x);
+            box.bottom = std::max(box.bottom, y);
+        }
+    }
+    if (box.right < 0) return {};
+    return box;
+}
