@@ -16,6 +16,7 @@
 #include "stamp/fonts/FontMetricsTable.h"
 #include "support/ExternalTools.h"
 #include "support/Manifest.h"
+#include "support/PdfBuilder.h"
 #include "support/StampRunner.h"
 #include "support/TestFiles.h"
 
@@ -330,6 +331,56 @@ TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
             EXPECT_NEAR(std::min(w, h), 75, 3);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Every corpus JPEG is embedded with its size and colour space, or refused
+// when its size cannot be found.
+TEST(CorpusJpegTest, EmbeddedWithSizeAndColourSpaceOrRefused) {
+    const std::string corpus = CorpusFolder();
+    if (corpus.empty()) GTEST_SKIP() << "the shared corpus is not there";
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
+    const std::string input = pdf.WithXRefTable("/Root 1 0 R");
+    int embedded = 0;
+    int refused = 0;
+    for (const ManifestRow& row : ReadManifest(corpus)) {
+        if (row["path"].rfind("jpeg/", 0) != 0) continue;
+        SCOPED_TRACE(row["path"]);
+        const std::string jpeg = ReadFile(corpus + "/" + row["path"]);
+        const StampResult result = RunImageStamp(input, jpeg, {});
+        if (row.HasFeature("jpeg-no-size")) {
+            EXPECT_EQ(result.message, "Image file format error");
+            EXPECT_FALSE(result.output.has_value());
+            ++refused;
+            continue;
+        }
+        ASSERT_EQ(result.message, "");
+        ++embedded;
+        const std::string size = row["pages"];  // WIDTHxHEIGHT
+        const std::string width = size.substr(0, size.find('x'));
+        const std::string height = size.substr(size.find('x') + 1);
+        std::string colour = "/ColorSpace/DeviceRGB\n";
+        if (row.HasFeature("jpeg-gray")) colour = "/ColorSpace/DeviceGray\n";
+        if (row.HasFeature("jpeg-cmyk")) {
+            colour = row.HasFeature("jpeg-adobe") ? "/ColorSpace/DeviceCMYK/Decode[1 0 1 0 1 0 1 0]\n"
+                                                  : "/ColorSpace/DeviceCMYK\n";
+        }
+        const std::string header = "<</Subtype/Image\n/Length " + std::to_string(jpeg.size()) +
+                                   "\n/Filter/DCTDecode\n/Name/X\n/BitsPerComponent 8" + colour + "/Width " + width +
+                                   " /Height " + height + "\n/Type/XObject>>stream\n";
+        const size_t at = result.output->find(header);
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(result.output->substr(at + header.size(), jpeg.size() + 18), jpeg + "\nendstream\nendobj\n");
+        EXPECT_NE(result.output->find(width + " 0 0 " + height + " 0 0 cm"), std::string::npos);
+    }
+    EXPECT_EQ(embedded + refused, 18);
+    std::printf("JPEG files: %d embedded, %d refused\n", embedded, refused);
 }
 
 }  // namespace
