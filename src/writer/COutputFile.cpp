@@ -7,9 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "app/CPdfException.h"
 #include "pdf/reader/CByteSource.h"
@@ -20,15 +18,25 @@ constexpr size_t kBufferSize = 1 << 20;
 // Ranges at least this long are copied inside the kernel.
 constexpr uint64_t kKernelCopyThreshold = 256 * 1024;
 
-// The file a path names in the end: a symbolic link is followed, so that the
-// new file replaces the link's target rather than the link.
+// The file a path names in the end: symbolic links are followed, so that the
+// new file replaces the last link's target rather than the link, and creates
+// that target when it does not exist yet, as opening the link for writing
+// would. Empty when the links do not end.
 std::string FinalPath(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-        if (resolved) return resolved.get();
+    std::string current = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size()) return std::string();
+        target.resize(static_cast<size_t>(length));
+        // A relative target is relative to the folder that holds the link.
+        const size_t slash = current.rfind('/');
+        if (target[0] != '/' && slash != std::string::npos) target.insert(0, current, 0, slash + 1);
+        current = std::move(target);
     }
-    return path;
+    return std::string();
 }
 
 mode_t CreationMode(const std::string& path) {
