@@ -1,5 +1,7 @@
 #include "stamp/NumberingFile.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -8,7 +10,10 @@
 
 int32_t ReadNumberingFile(const std::string& path) {
     const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "r"), &std::fclose);
-    if (!file) throw CPdfException("Output file create error");
+    // A folder opens for reading too, but holds no number.
+    struct stat info {};
+    if (!file || ::fstat(::fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode))
+        throw CPdfException("Output file create error");
     char text[11] = {};
     const size_t got = std::fread(text, 1, 10, file.get());
     size_t i = 0;

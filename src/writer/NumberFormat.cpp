@@ -22,7 +22,9 @@ std::string FormatInt(int64_t value) {
 }
 
 std::string FormatPadded(int64_t value, int width) {
-    std::string digits = FormatInt(value < 0 ? -value : value);
+    const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    char buffer[24];
+    std::string digits(buffer, std::to_chars(buffer, buffer + sizeof buffer, magnitude).ptr);
     const int sign = value < 0 ? 1 : 0;
     if (static_cast<int>(digits.size()) + sign < width)
         digits.insert(0, static_cast<size_t>(width - sign - static_cast<int>(digits.size())), '0');
