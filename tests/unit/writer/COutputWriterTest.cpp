@@ -1,0 +1,344 @@
+#include "writer/COutputWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/CPdfException.h"
+#include "pdf/object/CPdfArray.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/CPdfObject.h"
+#include "support/TestFiles.h"
+#include "writer/COutputFile.h"
+
+namespace {
+
+// Each case's test is named after it.
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& tested) {
+    return tested.param.name;
+}
+
+using namespace std::string_literals;
+
+const std::string kHeader14 = "%PDF-1.4\x0D\x25\xE2\xE3\xCF\xD3\x0D\x0A";
+
+// A writer over a fresh output file; Bytes() puts the file in place and
+// returns everything written.
+class WriterFixture : public ::testing::Test {
+protected:
+    void Start(size_t inputEntries) {
+        file_ = std::make_unique<COutputFile>(path_, "Output file create error");
+        writer_ = std::make_unique<COutputWriter>(*file_, inputEntries);
+    }
+    std::string Bytes() {
+        file_->Commit();
+        return ReadFile(path_);
+    }
+    COutputWriter& writer() { return *writer_; }
+    COutputFile& file() { return *file_; }
+
+private:
+    TempFolder folder_;
+    const std::string path_ = folder_.File("out.pdf");
+    std::unique_ptr<COutputFile> file_;
+    std::unique_ptr<COutputWriter> writer_;
+};
+
+// ---------------------------------------------------------------------------
+// Header
+
+class HeaderTest : public WriterFixture {};
+
+TEST_F(HeaderTest, Pdf14) {
+    Start(0);
+    writer().writeHeader("PDF-1.4");
+    EXPECT_EQ(Bytes(), kHeader14);
+}
+
+TEST_F(HeaderTest, DeclaresTheVersionGiven) {
+    Start(0);
+    writer().writeHeader("PDF-1.7");
+    EXPECT_EQ(Bytes(), "%PDF-1.7\r%\xE2\xE3\xCF\xD3\r\n");
+}
+
+TEST_F(HeaderTest, EmptyVersionGivesALonePercentSign) {
+    Start(0);
+    writer().writeHeader("");
+    EXPECT_EQ(Bytes(), "%\r%\xE2\xE3\xCF\xD3\r\n");
+}
+
+// ---------------------------------------------------------------------------
+// The offset table
+
+class OffsetTableTest : public WriterFixture {};
+
+TEST_F(OffsetTableTest, StartsWithOneFreeRecordPerInputEntry) {
+    Start(3);
+    ASSERT_EQ(writer().entries().size(), 3u);
+    for (const OutputEntry& entry : writer().entries()) {
+        EXPECT_EQ(entry.offset, 0);
+        EXPECT_EQ(entry.generation, 0);
+        EXPECT_EQ(entry.inUse, 0);
+    }
+    EXPECT_EQ(writer().nextNumber(), 3);
+}
+
+TEST_F(OffsetTableTest, SetEntryRecordsInsideTheTable) {
+    Start(3);
+    EXPECT_TRUE(writer().setEntry(2, 7, 1234, true));
+    EXPECT_EQ(writer().entries()[2].offset, 1234);
+    EXPECT_EQ(writer().entries()[2].generation, 7);
+    EXPECT_NE(writer().entries()[2].inUse, 0);
+    EXPECT_TRUE(writer().setEntry(2, 0, 99, false));
+    EXPECT_EQ(writer().entries()[2].offset, 99);
+    EXPECT_EQ(writer().entries()[2].inUse, 0);
+}
+
+TEST_F(OffsetTableTest, SetEntryRefusesNumbersOutsideTheTable) {
+    Start(3);
+    for (const int32_t number : {3, 4, 1000000, -1, INT32_MIN}) {
+        EXPECT_FALSE(writer().setEntry(number, 0, 15, true)) << number;
+    }
+    ASSERT_EQ(writer().entries().size(), 3u);
+    for (const OutputEntry& entry : writer().entries()) EXPECT_EQ(entry.inUse, 0);
+}
+
+TEST_F(OffsetTableTest, NewObjectsAreNumberedFromTheInputCountAtTheirPosition) {
+    Start(4);
+    writer().writeHeader("PDF-1.4");
+    EXPECT_EQ(writer().appendObject("4 0 obj\nnull\nendobj\n"), 4);
+    EXPECT_EQ(writer().nextNumber(), 5);
+    EXPECT_EQ(writer().beginObject(), 5);
+    file().Write("5 0 obj\n(\0)\nendobj\n"s);
+    EXPECT_EQ(writer().appendObject("6 0 obj\n1\nendobj\n"), 6);
+
+    const std::vector<OutputEntry>& entries = writer().entries();
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[4].offset, 16);
+    EXPECT_EQ(entries[5].offset, 16 + 20);
+    EXPECT_EQ(entries[6].offset, 16 + 20 + 19);
+    for (size_t i = 4; i < 7; ++i) {
+        EXPECT_EQ(entries[i].generation, 0);
+        EXPECT_NE(entries[i].inUse, 0);
+    }
+    EXPECT_EQ(Bytes(), kHeader14 + "4 0 obj\nnull\nendobj\n" + "5 0 obj\n(\0)\nendobj\n"s + "6 0 obj\n1\nendobj\n");
+}
+
+TEST_F(OffsetTableTest, AppendObjectWritesTheTextExactly) {
+    Start(0);
+    const std::string text("0 0 obj\n(a\0b)\nendobj\n", 21);
+    writer().appendObject(text);
+    EXPECT_EQ(Bytes(), text);
+}
+
+// ---------------------------------------------------------------------------
+// Cross-reference table
+
+class XRefTableTest : public WriterFixture {};
+
+TEST_F(XRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
+    Start(4);
+    writer().writeHeader("PDF-1.4");                                   // 16 bytes
+    EXPECT_TRUE(writer().setEntry(0, 3, 77, true));                    // object 0 is always free
+    EXPECT_TRUE(writer().setEntry(1, 0, 15, true));                    // an offset of 15
+    EXPECT_TRUE(writer().setEntry(3, 2, 40, false));                   // a free record keeps its values
+    writer().appendObject("4 0 obj\nnull\nendobj\n");                  // at 16
+    writer().appendObject("5 0 obj\nnull\nendobj\n");                  // at 36
+    const std::string objects = "4 0 obj\nnull\nendobj\n5 0 obj\nnull\nendobj\n";
+    writer().writeXRefTable();
+    EXPECT_EQ(Bytes(), kHeader14 + objects +
+                           "xref\n"
+                           "0 6\r"
+                           "0000000000 65535 f \r"
+                           "0000000015 00000 n \r"
+                           "0000000000 00000 f \r"
+                           "0000000040 00002 f \r"
+                           "0000000016 00000 n \r"
+                           "0000000036 00000 n \r");
+}
+
+TEST_F(XRefTableTest, ObjectZeroIsFreeWhateverItsRecordHolds) {
+    Start(1);
+    writer().setEntry(0, 5, 123, true);
+    writer().writeXRefTable();
+    EXPECT_EQ(Bytes(), "xref\n0 1\r0000000000 65535 f \r");
+}
+
+TEST_F(XRefTableTest, NeverWrittenNumbersAreFree) {
+    Start(3);
+    writer().writeXRefTable();
+    EXPECT_EQ(Bytes(), "xref\n0 3\r0000000000 65535 f \r0000000000 00000 f \r0000000000 00000 f \r");
+}
+
+TEST_F(XRefTableTest, EmptyTable) {
+    Start(0);
+    writer().writeXRefTable();
+    EXPECT_EQ(Bytes(), "xref\n0 0\r");
+}
+
+TEST_F(XRefTableTest, WidestOffsetAndGeneration) {
+    Start(2);
+    writer().setEntry(1, 65535, 9999999999, true);
+    writer().writeXRefTable();
+    EXPECT_EQ(Bytes(), "xref\n0 2\r0000000000 65535 f \r9999999999 65535 n \r");
+}
+
+TEST_F(XRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
+    Start(4);
+    writer().setEntry(1, -1, 10, true);
+    writer().setEntry(2, 100000, 20, true);
+    writer().setEntry(3, INT32_MAX, 30, false);
+    writer().writeXRefTable();
+    const std::string bytes = Bytes();
+    const std::string lines = bytes.substr(std::string("xref\n0 4\r").size());
+    ASSERT_EQ(lines.size(), 4u * 20);
+    for (size_t i = 0; i < 4; ++i) {
+        const std::string line = lines.substr(i * 20, 20);
+        EXPECT_EQ(line[10], ' ') << line;
+        EXPECT_EQ(line[16], ' ') << line;
+        EXPECT_EQ(line.substr(18), " \r") << line;
+    }
+}
+
+TEST_F(XRefTableTest, OffsetBeyondTenDigitsFails) {
+    Start(2);
+    writer().setEntry(1, 0, 10000000000, true);
+    try {
+        writer().writeXRefTable();
+        FAIL() << "no exception";
+    } catch (const CPdfException& failure) {
+        EXPECT_STREQ(failure.GetMessage(), "Output file write error");
+    }
+}
+
+TEST_F(XRefTableTest, LargeTable) {
+    constexpr size_t kEntries = 70000;  // more than a megabyte of lines
+    Start(kEntries);
+    writer().setEntry(kEntries - 1, 0, 123456, true);
+    writer().writeXRefTable();
+    const std::string bytes = Bytes();
+    const std::string first = "xref\n0 70000\r";
+    ASSERT_EQ(bytes.size(), first.size() + kEntries * 20);
+    EXPECT_EQ(bytes.substr(0, first.size() + 20), first + "0000000000 65535 f \r");
+    EXPECT_EQ(bytes.substr(first.size() + 20, 20), "0000000000 00000 f \r");
+    EXPECT_EQ(bytes.substr(bytes.size() - 20), "0000123456 00000 n \r");
+}
+
+// ---------------------------------------------------------------------------
+// Trailer
+
+std::shared_ptr<CPdfArray> Array(std::vector<CPdfObject> elements) {
+    auto array = std::make_shared<CPdfArray>();
+    for (CPdfObject& element : elements) array->add(std::move(element));
+    return array;
+}
+
+CPdfObject IdOf(std::vector<CPdfObject> elements) { return CPdfObject::FromArray(Array(std::move(elements))); }
+
+CPdfObject Literal(std::string bytes) { return CPdfObject::String(CPdfString(std::move(bytes), true)); }
+CPdfObject Hex(std::string digits) { return CPdfObject::String(CPdfString(std::move(digits), false)); }
+
+struct TrailerCase {
+    const char* name;
+    std::vector<std::pair<std::string, CPdfObject>> entries;  // the input trailer
+    std::string expectedKeys;                                // what follows "/Size N\n"
+};
+
+void PrintTo(const TrailerCase& c, std::ostream* os) { *os << c.name; }
+
+class TrailerTest : public WriterFixture, public ::testing::WithParamInterface<TrailerCase> {};
+
+TEST_P(TrailerTest, KeepsRootInfoAndIdOnly) {
+    const TrailerCase& c = GetParam();
+    CPdfDictionary trailer;
+    for (const auto& [key, value] : c.entries) trailer.add(key, value);
+    Start(6);
+    writer().writeTrailer(1234, trailer);
+    EXPECT_EQ(Bytes(), "trailer\n<<\n/Size 6\n" + c.expectedKeys + ">>\nstartxref\n1234\n%%EOF");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, TrailerTest,
+    ::testing::Values(
+        TrailerCase{"Empty", {}, ""},
+        TrailerCase{"SizeRootInfoIdPrevInKeyOrder",
+                    {{"Size", CPdfObject::Integer(99)},
+                     {"Root", CPdfObject::Reference(1, 0)},
+                     {"Info", CPdfObject::Reference(7, 2)},
+                     {"ID", IdOf({Literal("ab"), Literal("\x01\xff")})},
+                     {"Prev", CPdfObject::Integer(4711)}},
+                    "/ID [<6162><01ff>]\n/Info 7 2 R\n/Root 1 0 R\n"},
+        TrailerCase{"RootAsDirectInteger", {{"Root", CPdfObject::Integer(5)}}, "/Root 5 \n"},
+        TrailerCase{"InfoAsDirectNegativeInteger", {{"Info", CPdfObject::Integer(-3)}}, "/Info -3 \n"},
+        TrailerCase{"NoInfo", {{"Root", CPdfObject::Reference(1, 0)}, {"ID", IdOf({Literal("x"), Literal("y")})}},
+                    "/ID [<78><79>]\n/Root 1 0 R\n"},
+        TrailerCase{"HexIdWrittenAsRead", {{"ID", IdOf({Hex("0A1bFF"), Hex("")})}}, "/ID [<0A1bFF><>]\n"},
+        TrailerCase{"LiteralIdWithZeroBytes", {{"ID", IdOf({Literal(std::string("\0\x10", 2))})}},
+                    "/ID [<0010>]\n"},
+        TrailerCase{"IdTextElementWrittenAsHex", {{"ID", IdOf({CPdfObject::Text("Az")})}}, "/ID [<417a>]\n"},
+        TrailerCase{"IdOtherElementsSkipped",
+                    {{"ID", IdOf({CPdfObject::Integer(1), Literal("a"), CPdfObject::Name("N"),
+                                  CPdfObject::Reference(3, 0), Literal("b")})}},
+                    "/ID [<61><62>]\n"},
+        TrailerCase{"IdEmptyArray", {{"ID", IdOf({})}}, "/ID []\n"},
+        TrailerCase{"ValuesOfOtherKindsWriteNothing",
+                    {{"Root", CPdfObject::Name("Catalog")},
+                     {"Info", CPdfObject::Null()},
+                     {"ID", Literal("abc")}},
+                    ""},
+        TrailerCase{"OtherKeysDropped",
+                    {{"Encrypt", CPdfObject::Reference(9, 0)},
+                     {"XRefStm", CPdfObject::Integer(100)},
+                     {"Type", CPdfObject::Name("XRef")},
+                     {"W", IdOf({CPdfObject::Integer(1)})},
+                     {"Index", IdOf({CPdfObject::Integer(0)})},
+                     {"Filter", CPdfObject::Name("FlateDecode")},
+                     {"Root", CPdfObject::Reference(2, 0)}},
+                    "/Root 2 0 R\n"},
+        TrailerCase{"KeysMustMatchExactly",
+                    {{"root", CPdfObject::Reference(1, 0)},
+                     {"Roots", CPdfObject::Reference(1, 0)},
+                     {"Inf", CPdfObject::Reference(1, 0)},
+                     {"IDs", IdOf({Literal("a")})}},
+                    ""}),
+    CaseName<TrailerCase>);
+
+class TrailerEndTest : public WriterFixture {};
+
+TEST_F(TrailerEndTest, SizeCountsAppendedObjects) {
+    Start(4);
+    writer().appendObject("4 0 obj\nnull\nendobj\n");
+    writer().appendObject("5 0 obj\nnull\nendobj\n");
+    const int64_t position = file().Position();
+    writer().writeXRefTable();
+    CPdfDictionary trailer;
+    trailer.add("Size", CPdfObject::Integer(4));
+    writer().writeTrailer(position, trailer);
+    const std::string bytes = Bytes();
+    EXPECT_NE(bytes.find("xref\n0 6\r"), std::string::npos);
+    EXPECT_NE(bytes.find("trailer\n<<\n/Size 6\n>>\nstartxref\n40\n%%EOF"), std::string::npos);
+}
+
+TEST_F(TrailerEndTest, FileEndsWithEofMarkerAndNoLineEnd) {
+    Start(1);
+    writer().writeHeader("PDF-1.4");
+    writer().writeXRefTable();
+    writer().writeTrailer(16, CPdfDictionary());
+    const std::string bytes = Bytes();
+    ASSERT_GE(bytes.size(), 5u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 5), "%%EOF");
+    EXPECT_EQ(bytes.substr(bytes.size() - 9), "\n16\n%%EOF");
+}
+
+TEST_F(TrailerEndTest, LargePosition) {
+    Start(0);
+    writer().writeTrailer(5000000000, CPdfDictionary());
+    EXPECT_EQ(Bytes(), "trailer\n<<\n/Size 0\n>>\nstartxref\n5000000000\n%%EOF");
+}
+
+}  // namespace
