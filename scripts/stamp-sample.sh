@@ -5,6 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh build
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" >/dev/null
+cmake --build --preset release -j "$(nproc)" --target Brevano >/dev/null
 build/release/Brevano text samples/sample.pdf build/sample-stamped.pdf -fliph -align right
 echo "Stamped samples/sample.pdf into build/sample-stamped.pdf"

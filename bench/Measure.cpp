@@ -1,0 +1,41 @@
+// Runs a command several times and prints the median wall time in seconds
+// and the largest peak resident memory in KiB:
+//   Measure RUNS command [args...]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: Measure RUNS command [args...]\n");
+        return 2;
+    }
+    const int runs = std::max(1, std::atoi(argv[1]));
+    std::vector<double> seconds;
+    long peak = 0;
+    for (int run = 0; run < runs; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t child = fork();
+        if (child == 0) {
+            execvp(argv[2], argv + 2);
+            _exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        if (wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            std::fprintf(stderr, "Measure: %s failed\n", argv[2]);
+            return 1;
+        }
+        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        peak = std::max(peak, usage.ru_maxrss);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    std::printf("%.4f %ld\n", seconds[seconds.size() / 2], peak);
+    return 0;
+}
