@@ -44,8 +44,11 @@ bool CPdfFileStream::Fill() {
     DropWindow();
     int64_t available = INT64_MAX;
     if (length_ != 0) {
-        available = start_ + length_ - bufferPos_;
-        if (available <= 0) return false;
+        // A length that reaches beyond the largest position means to the end.
+        int64_t end = 0;
+        if (__builtin_add_overflow(start_, length_, &end)) end = length_ < 0 ? INT64_MIN : INT64_MAX;
+        if (end <= bufferPos_) return false;
+        available = end - bufferPos_;
     }
     window_ = source_->Window(static_cast<uint64_t>(bufferPos_));
     if (window_.size == 0) return false;

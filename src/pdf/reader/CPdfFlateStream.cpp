@@ -19,6 +19,9 @@ FlatePredictor::FlatePredictor(CPdfFlateStream& source, int32_t predictor, int32
     const bool bitsOk = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16;
     if (columns <= 0 || colors <= 0 || !bitsOk) return;
     valuesPerRow_ = int64_t{columns} * colors;
+    // Even at one bit a value, more values than this make too long a row; the
+    // check keeps the bit count below from overflowing.
+    if (valuesPerRow_ > kMaxRowLength * 8) return;
     const int64_t pixelBytes = (int64_t{colors} * bits + 7) / 8;
     const int64_t rowLength = pixelBytes + (valuesPerRow_ * bits + 7) / 8;
     if (rowLength > kMaxRowLength) return;

@@ -295,7 +295,10 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     // A stream whose filters are not decoded is still a stream.
     std::shared_ptr<CPdfStream> decoded = AddFilters(raw, dictionary);
     if (!decoded) decoded = std::make_shared<CPdfUndecodedStream>(raw);
-    s.SetPos(start + length, 0);
+    // A length beyond the largest position leaves the input at its end.
+    int64_t end = 0;
+    if (__builtin_add_overflow(start, length, &end)) end = length < 0 ? 0 : INT64_MAX;
+    s.SetPos(end, 0);
     Shift();
     Shift();
     if (!first_.isKeyword("endstream")) throw CPdfException("Missing 'endstream'");
