@@ -26,8 +26,8 @@ void CPdfDocument::Open(std::shared_ptr<CByteSource> source) {
         CheckHeader();
         xref_ = std::make_unique<CPdfXRef>(file_);
         xref_->Load();
-        if (xref_->trailer().getDict().find("Encrypt") != nullptr)
-            throw CPdfException("Encrypted PDF files are not supported");
+        const CPdfObject* encrypt = xref_->trailer().getDict().find("Encrypt");
+        if (encrypt != nullptr && !encrypt->is(pdfNull)) throw CPdfException("Encrypted PDF files are not supported");
         catalog_ = std::make_unique<CPdfCatalog>();
         catalog_->Load(*xref_);
     } catch (...) {

@@ -15,6 +15,11 @@ namespace {
 // References followed inside references (a stream's /Length, an object
 // stream's members) are cut off beyond this depth; the value is then null.
 constexpr int kMaxFetchDepth = 32;
+// Fetches nested below one outermost fetch are cut off beyond this count too:
+// a value may hold many streams, and each /Length fetched may lead to a value
+// holding many more, so that the depth alone would let the work multiply
+// level by level.
+constexpr int kMaxNestedFetches = 64;
 // Decoded object streams kept at once, and the memory they may use together
 // (the most recent one is always kept).
 constexpr size_t kKeptObjectStreams = 8;
@@ -24,13 +29,20 @@ constexpr int32_t kMaxFieldWidth = 8;
 
 class DepthGuard {
 public:
-    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
-    ~DepthGuard() { --depth_; }
+    DepthGuard(int& depth, std::vector<int32_t>& fetching, int32_t number) : depth_(depth), fetching_(fetching) {
+        ++depth_;
+        fetching_.push_back(number);
+    }
+    ~DepthGuard() {
+        --depth_;
+        fetching_.pop_back();
+    }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 
 private:
     int& depth_;
+    std::vector<int32_t>& fetching_;
 };
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
@@ -51,6 +63,12 @@ CPdfXRef::CPdfXRef(std::shared_ptr<CPdfFileStream> file) : file_(std::move(file)
 CPdfXRef::~CPdfXRef() = default;
 
 const std::shared_ptr<CByteSource>& CPdfXRef::source() const { return file_->source(); }
+
+int64_t CPdfXRef::FilePosition(int64_t offset) const {
+    int64_t position = 0;
+    if (__builtin_add_overflow(base_, offset, &position)) return INT64_MAX;
+    return position;
+}
 
 int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
     file.SetPos(1023, 2);
@@ -97,22 +115,25 @@ void CPdfXRef::ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOn
     prev.reset();
     // A chain that comes back to a section already read ends there.
     if (!visited_.insert(pos).second) return;
-    auto stream = std::make_shared<CPdfFileStream>(source(), base_ + pos, 0, CPdfObject::Null());
+    auto stream = std::make_shared<CPdfFileStream>(source(), FilePosition(pos), 0, CPdfObject::Null());
     CPdfParser parser(nullptr, stream);
     const CPdfObject first = parser.GetObj();
     if (first.isKeyword("xref") && !streamOnly) {
         std::optional<int64_t> xrefStm;
+        sectionFree_.clear();
         ReadXRefTable(parser, prev, xrefStm);
         if (xrefStm) {
             // A hybrid file: objects stored in object streams are listed only in
-            // the cross-reference stream; the table's entries stay where both
-            // define an object. A damaged stream is ignored, as older readers do.
+            // the cross-reference stream, or as free in the table beside it; the
+            // table's entries stay where both say an object is in use. A damaged
+            // stream is ignored, as older readers do.
             try {
                 std::optional<int64_t> ignored;
                 ReadXRef(*xrefStm, ignored, true);
             } catch (const CPdfException&) {
             }
         }
+        sectionFree_.clear();
         return;
     }
     if (!first.is(pdfInteger)) throw CPdfException("Couldn't parse an xref");
@@ -154,7 +175,10 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
             parser.Shift();
             Grow(i + 1);
             XRefEntry& entry = entries_[static_cast<size_t>(i)];
-            if (!entry.isSet()) entry = {offset, static_cast<int32_t>(gen), type};
+            if (!entry.isSet()) {
+                entry = {offset, static_cast<int32_t>(gen), type};
+                if (type == 0) sectionFree_.insert(i);
+            }
         }
     }
     CPdfObject trailer = parser.GetObj();
@@ -221,7 +245,7 @@ void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3]
         if (type < 0 || type > 2)
             throw CPdfException("Wrong type of xref XRefEntry while reading xref stream section");
         XRefEntry& entry = entries_[static_cast<size_t>(i)];
-        if (!entry.isSet()) {
+        if (!entry.isSet() || (type != 0 && sectionFree_.count(i) != 0)) {
             entry = {second, static_cast<int32_t>(static_cast<uint32_t>(third)), static_cast<int32_t>(type)};
         }
     }
@@ -236,11 +260,19 @@ int32_t CPdfXRef::GenerationOf(int32_t number) const {
 CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
     if (number < 0 || static_cast<size_t>(number) >= entries_.size()) throw CPdfException("Corrupted PDF file");
     if (fetchDepth_ >= kMaxFetchDepth) return CPdfObject::Null();
-    const DepthGuard guard(fetchDepth_);
+    if (fetchDepth_ == 0) {
+        nestedFetches_ = 0;
+    } else if (++nestedFetches_ > kMaxNestedFetches ||
+               std::find(fetching_.begin(), fetching_.end(), number) != fetching_.end()) {
+        // Beyond the count, or an object needed while it is being fetched (a
+        // stream whose /Length leads back to the object itself): null.
+        return CPdfObject::Null();
+    }
+    const DepthGuard guard(fetchDepth_, fetching_, number);
     const XRefEntry entry = entries_[static_cast<size_t>(number)];
     if (entry.type == 1) {
         if (generation != entry.gen) return CPdfObject::Null();
-        auto stream = std::make_shared<CPdfFileStream>(source(), base_ + entry.offset, 0, CPdfObject::Null());
+        auto stream = std::make_shared<CPdfFileStream>(source(), FilePosition(entry.offset), 0, CPdfObject::Null());
         CPdfParser parser(this, std::move(stream));
         const CPdfObject num = parser.GetObj();
         const CPdfObject gen = parser.GetObj();

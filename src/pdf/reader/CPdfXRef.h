@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "pdf/object/CPdfObject.h"
@@ -41,6 +42,10 @@ public:
     PdfReference info() const { return info_; }
     const CPdfObject& trailer() const { return trailer_; }
     int64_t base() const { return base_; }
+    // The position in the file of an offset counted from the header: base +
+    // offset, or the largest position (beyond any file) when that sum does
+    // not fit in 64 bits.
+    int64_t FilePosition(int64_t offset) const;
     const std::shared_ptr<CByteSource>& source() const;
 
     // The generation under which object `number` is written: its entry's for
@@ -72,8 +77,15 @@ private:
     PdfReference info_{};
     CPdfObject trailer_;
     std::set<int64_t> visited_;
+    // Numbers the classic table being read marked free: in a hybrid file its
+    // cross-reference stream may list them in use.
+    std::unordered_set<int64_t> sectionFree_;
     // Decoded object streams, most recently used first.
     std::vector<std::shared_ptr<ObjectStreamCache>> objectStreams_;
     std::set<int32_t> loading_;
     int fetchDepth_ = 0;
+    // The objects being fetched, outermost first, and the fetches made below
+    // the outermost one so far.
+    std::vector<int32_t> fetching_;
+    int nestedFetches_ = 0;
 };

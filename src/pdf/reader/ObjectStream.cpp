@@ -39,9 +39,12 @@ void ObjectStreamCache::ParseHeader(CPdfResolver* xref, int32_t n, int64_t first
 std::optional<std::pair<int64_t, int64_t>> ObjectStreamCache::MemberRange(int32_t number, int32_t index) const {
     if (index < 0 || index >= count || objectNumbers[static_cast<size_t>(index)] != number) return std::nullopt;
     const auto size = static_cast<int64_t>(data->size());
-    const int64_t start = first + offsets[static_cast<size_t>(index)];
+    // Offsets count from /First; a sum that does not fit lies outside the data.
+    int64_t start = 0;
+    if (__builtin_add_overflow(first, offsets[static_cast<size_t>(index)], &start)) return std::nullopt;
     int64_t end = size;
-    if (index + 1 < count) end = first + offsets[static_cast<size_t>(index) + 1];
+    if (index + 1 < count && __builtin_add_overflow(first, offsets[static_cast<size_t>(index) + 1], &end))
+        return std::nullopt;
     if (start < 0 || start > size || end < start || end > size) return std::nullopt;
     return std::make_pair(start, end);
 }

@@ -135,7 +135,7 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
     if (entry.type != 1) return std::nullopt;
     CByteSource& source = *xref.source();
-    const int64_t start = xref.base() + entry.offset;
+    const int64_t start = xref.FilePosition(entry.offset);
     if (start < 0 || start >= static_cast<int64_t>(source.Size())) return std::nullopt;
     if (!StartsWithNumber(source, start, number)) return std::nullopt;
     // Most objects hold no stream, string or comment before their "endobj":
