@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -102,4 +103,78 @@ std::string PdfBuilder::WithXRefStream(int32_t number, const std::string& traile
         Stream(number, dictionary, rows);
     }
     return bytes_ + "startxref\n" + std::to_string(start) + "\n%%EOF\n";
+}
+
+std::string XRefStreamRow(const std::array<int, 3>& widths, uint64_t type, uint64_t second, uint64_t third) {
+    std::string row;
+    const uint64_t fields[3] = {type, second, third};
+    for (size_t i = 0; i < 3; ++i) {
+        for (int shift = 8 * (widths[i] - 1); shift >= 0; shift -= 8)
+            row += static_cast<char>((fields[i] >> shift) & 0xFF);
+    }
+    return row;
+}
+
+int64_t LastStartXRef(const std::string& file) {
+    const size_t at = file.rfind("startxref");
+    if (at == std::string::npos) throw std::runtime_error("no startxref");
+    return std::stoll(file.substr(at + 9));
+}
+
+std::string XRefTableLine(int64_t offset, int32_t generation, char kind) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010lld %05d %c \n", static_cast<long long>(offset), generation, kind);
+    return line;
+}
+
+std::string PdfBuilder::WithXRefUpdate(const std::string& trailerEntries) {
+    const int64_t start = static_cast<int64_t>(bytes_.size());
+    std::string table = "xref\n";
+    auto it = entries_.begin();
+    while (it != entries_.end()) {
+        // One subsection per run of consecutive numbers.
+        auto end = it;
+        int32_t next = it->first;
+        while (end != entries_.end() && end->first == next) {
+            ++end;
+            ++next;
+        }
+        table += std::to_string(it->first) + " " + std::to_string(next - it->first) + "\n";
+        for (; it != end; ++it) {
+            if (it->second.type == 1) {
+                table += XRefTableLine(it->second.offset, it->second.generation, 'n');
+            } else {
+                table += XRefTableLine(0, 0, 'f');
+            }
+        }
+    }
+    return bytes_ + table + "trailer\n<< /Size " + std::to_string(size()) + " " + trailerEntries + " >>\nstartxref\n" +
+           std::to_string(start) + "\n%%EOF\n";
+}
+
+std::string PdfBuilder::WithHybridXRef(int32_t number, const std::string& trailerEntries) {
+    const std::array<int, 3> widths{1, 4, 2};
+    std::string rows;
+    std::string index;
+    for (const auto& [member, entry] : entries_) {
+        if (entry.type != 2) continue;
+        index += std::to_string(member) + " 1 ";
+        rows += XRefStreamRow(widths, 2, static_cast<uint64_t>(entry.offset), static_cast<uint64_t>(entry.generation));
+    }
+    const int32_t count = std::max(size(), number + 1);
+    const int64_t streamOffset = static_cast<int64_t>(bytes_.size());
+    Stream(number, "/Type /XRef /Size " + std::to_string(count) + " /W [1 4 2] /Index [" + index + "]", rows);
+    const int64_t start = static_cast<int64_t>(bytes_.size());
+    std::string table = "xref\n0 1\n" + XRefTableLine(0, 65535, 'f');
+    for (const auto& [member, entry] : entries_) {
+        if (entry.type != 1 || member == 0) continue;
+        table += std::to_string(member) + " 1\n" + XRefTableLine(entry.offset, entry.generation, 'n');
+    }
+    return bytes_ + table + "trailer\n<< /Size " + std::to_string(count) + " /XRefStm " +
+           std::to_string(streamOffset) + " " + trailerEntries + " >>\nstartxref\n" + std::to_string(start) +
+           "\n%%EOF\n";
+}
+
+std::string PdfBuilder::WithStartXRef(int64_t offset) const {
+    return bytes_ + "startxref\n" + std::to_string(offset) + "\n%%EOF\n";
 }

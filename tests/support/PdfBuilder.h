@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -44,6 +45,23 @@ public:
     // holds `trailerEntries`.
     std::string WithXRefStream(int32_t number, const std::string& trailerEntries, bool compress = true);
 
+    // Ends an incremental update: a classic table that lists only the objects
+    // written through this builder (each run of consecutive numbers is one
+    // subsection), the trailer << /Size N + `trailerEntries` >>, startxref and
+    // %%EOF. Start the update from the earlier revision's bytes:
+    //   PdfBuilder update(first);
+    //   update.Object(5, "(new)");
+    //   update.WithXRefUpdate("/Root 1 0 R /Prev " + std::to_string(LastStartXRef(first)));
+    std::string WithXRefUpdate(const std::string& trailerEntries);
+    // Ends the file as a hybrid-reference file: a cross-reference stream
+    // numbered `number` (W [1 4 2], uncompressed) that lists the compressed
+    // objects, then a classic table that lists object 0 and the objects in the
+    // file only, whose trailer points at the stream with /XRefStm.
+    std::string WithHybridXRef(int32_t number, const std::string& trailerEntries);
+    // Ends the file with "startxref", `offset` and "%%EOF", after sections the
+    // test wrote itself (with Raw or Stream).
+    std::string WithStartXRef(int64_t offset) const;
+
 private:
     struct Entry {
         int32_t type = 1;
@@ -57,3 +75,14 @@ private:
 
 // zlib-compresses `data` (for flate streams built by tests).
 std::string Deflate(const std::string& data);
+
+// One row of a cross-reference stream: the three fields big-endian in the
+// given widths.
+std::string XRefStreamRow(const std::array<int, 3>& widths, uint64_t type, uint64_t second, uint64_t third);
+
+// The value after the last "startxref" of a file (for the /Prev of an update).
+int64_t LastStartXRef(const std::string& file);
+
+// One classic cross-reference entry line: offset (ten digits or more),
+// generation and 'n' or 'f'; 20 bytes for offsets below 10^10.
+std::string XRefTableLine(int64_t offset, int32_t generation, char kind);

@@ -52,21 +52,21 @@ private:
 // ---------------------------------------------------------------------------
 // Header
 
-class HeaderTest : public WriterFixture {};
+class OutputHeaderTest : public WriterFixture {};
 
-TEST_F(HeaderTest, Pdf14) {
+TEST_F(OutputHeaderTest, Pdf14) {
     Start(0);
     writer().writeHeader("PDF-1.4");
     EXPECT_EQ(Bytes(), kHeader14);
 }
 
-TEST_F(HeaderTest, DeclaresTheVersionGiven) {
+TEST_F(OutputHeaderTest, DeclaresTheVersionGiven) {
     Start(0);
     writer().writeHeader("PDF-1.7");
     EXPECT_EQ(Bytes(), "%PDF-1.7\r%\xE2\xE3\xCF\xD3\r\n");
 }
 
-TEST_F(HeaderTest, EmptyVersionGivesALonePercentSign) {
+TEST_F(OutputHeaderTest, EmptyVersionGivesALonePercentSign) {
     Start(0);
     writer().writeHeader("");
     EXPECT_EQ(Bytes(), "%\r%\xE2\xE3\xCF\xD3\r\n");
@@ -139,9 +139,9 @@ TEST_F(OffsetTableTest, AppendObjectWritesTheTextExactly) {
 // ---------------------------------------------------------------------------
 // Cross-reference table
 
-class XRefTableTest : public WriterFixture {};
+class OutputXRefTableTest : public WriterFixture {};
 
-TEST_F(XRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
+TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
     Start(4);
     writer().writeHeader("PDF-1.4");                                   // 16 bytes
     EXPECT_TRUE(writer().setEntry(0, 3, 77, true));                    // object 0 is always free
@@ -162,33 +162,33 @@ TEST_F(XRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
                            "0000000036 00000 n \r");
 }
 
-TEST_F(XRefTableTest, ObjectZeroIsFreeWhateverItsRecordHolds) {
+TEST_F(OutputXRefTableTest, ObjectZeroIsFreeWhateverItsRecordHolds) {
     Start(1);
     writer().setEntry(0, 5, 123, true);
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "xref\n0 1\r0000000000 65535 f \r");
 }
 
-TEST_F(XRefTableTest, NeverWrittenNumbersAreFree) {
+TEST_F(OutputXRefTableTest, NeverWrittenNumbersAreFree) {
     Start(3);
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "xref\n0 3\r0000000000 65535 f \r0000000000 00000 f \r0000000000 00000 f \r");
 }
 
-TEST_F(XRefTableTest, EmptyTable) {
+TEST_F(OutputXRefTableTest, EmptyTable) {
     Start(0);
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "xref\n0 0\r");
 }
 
-TEST_F(XRefTableTest, WidestOffsetAndGeneration) {
+TEST_F(OutputXRefTableTest, WidestOffsetAndGeneration) {
     Start(2);
     writer().setEntry(1, 65535, 9999999999, true);
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "xref\n0 2\r0000000000 65535 f \r9999999999 65535 n \r");
 }
 
-TEST_F(XRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
+TEST_F(OutputXRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
     Start(4);
     writer().setEntry(1, -1, 10, true);
     writer().setEntry(2, 100000, 20, true);
@@ -205,7 +205,7 @@ TEST_F(XRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
     }
 }
 
-TEST_F(XRefTableTest, OffsetBeyondTenDigitsFails) {
+TEST_F(OutputXRefTableTest, OffsetBeyondTenDigitsFails) {
     Start(2);
     writer().setEntry(1, 0, 10000000000, true);
     try {
@@ -216,7 +216,7 @@ TEST_F(XRefTableTest, OffsetBeyondTenDigitsFails) {
     }
 }
 
-TEST_F(XRefTableTest, LargeTable) {
+TEST_F(OutputXRefTableTest, LargeTable) {
     constexpr size_t kEntries = 70000;  // more than a megabyte of lines
     Start(kEntries);
     writer().setEntry(kEntries - 1, 0, 123456, true);
@@ -251,9 +251,9 @@ struct TrailerCase {
 
 void PrintTo(const TrailerCase& c, std::ostream* os) { *os << c.name; }
 
-class TrailerTest : public WriterFixture, public ::testing::WithParamInterface<TrailerCase> {};
+class OutputTrailerTest : public WriterFixture, public ::testing::WithParamInterface<TrailerCase> {};
 
-TEST_P(TrailerTest, KeepsRootInfoAndIdOnly) {
+TEST_P(OutputTrailerTest, KeepsRootInfoAndIdOnly) {
     const TrailerCase& c = GetParam();
     CPdfDictionary trailer;
     for (const auto& [key, value] : c.entries) trailer.add(key, value);
@@ -263,7 +263,7 @@ TEST_P(TrailerTest, KeepsRootInfoAndIdOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Keys, TrailerTest,
+    Keys, OutputTrailerTest,
     ::testing::Values(
         TrailerCase{"Empty", {}, ""},
         TrailerCase{"SizeRootInfoIdPrevInKeyOrder",
