@@ -1,8 +1,11 @@
 # Replays the seed corpus of every fuzz target, and its regression inputs, as
-# tests: fuzz/corpus/<Name>Fuzzer/ and fuzz/regressions/<Name>Fuzzer/. With
+# tests: fuzz/corpus/<Name>Fuzzer/ and fuzz/regressions/<Name>Fuzzer/. The
+# targets that read whole documents also replay the real PDFs in fuzz/corpus/pdf/. With
 # BREVANO_FUZZ the fuzz targets themselves replay them; otherwise each target
 # is built once more with the standalone runner, as <Name>FuzzerReplay.
 # Included by the top-level CMakeLists.txt after the fuzz directory.
+
+set(BREVANO_PDF_SEED_TARGETS XRefFuzzer DocumentFuzzer)
 
 if(BREVANO_TESTS)
   file(GLOB _replay_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*Fuzzer.cpp)
@@ -22,6 +25,9 @@ if(BREVANO_TESTS)
         list(APPEND _inputs ${CMAKE_CURRENT_LIST_DIR}/${_dir}/${_name})
       endif()
     endforeach()
+    if(_name IN_LIST BREVANO_PDF_SEED_TARGETS)
+      list(APPEND _inputs ${CMAKE_CURRENT_LIST_DIR}/corpus/pdf)
+    endif()
     if(NOT _inputs)
       continue()
     endif()
