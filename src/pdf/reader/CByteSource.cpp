@@ -43,7 +43,6 @@ CFileByteSource::CFileByteSource(const std::string& path, const char* failureMes
         throw CPdfException(failureMessage);
     }
     size_ = static_cast<uint64_t>(info.st_size);
-    blocks_.resize(kCachedBlocks);
 }
 
 CFileByteSource::~CFileByteSource() {
@@ -61,31 +60,92 @@ size_t CFileByteSource::ReadFully(uint64_t offset, uint8_t* buffer, size_t count
     return done;
 }
 
+CByteWindow CFileByteSource::FromRun(uint64_t offset) const {
+    if (!run_ || offset < runStart_ || offset - runStart_ >= run_->size()) return {};
+    const auto within = static_cast<size_t>(offset - runStart_);
+    return {run_, run_->data() + within, run_->size() - within};
+}
+
+void CFileByteSource::StartRun(uint64_t offset, size_t minimum) {
+    const uint64_t start = offset - offset % kBlockSize;
+    size_t size = std::max(minimum, kFirstRunSize);
+    // Reading that moves on from the current run gets a longer one.
+    if (run_ && start >= runStart_ && start <= runStart_ + run_->size()) size = std::max(size, run_->size() * 2);
+    size = std::min(size, kRunSize);
+    // A buffer that no reader holds any more is used again.
+    run_.reset();
+    for (const Bytes& spare : spareRuns_) {
+        if (spare.use_count() == 1) {
+            run_ = spare;
+            break;
+        }
+    }
+    if (!run_) {
+        run_ = std::make_shared<std::vector<uint8_t>>();
+        if (spareRuns_.size() < kSpareRuns) spareRuns_.push_back(run_);
+    }
+    run_->resize(size);
+    run_->resize(ReadFully(start, run_->data(), size));
+    runStart_ = start;
+}
+
+CByteWindow CFileByteSource::FromBlock(uint64_t offset) {
+    const uint64_t index = offset / kBlockSize;
+    const auto within = static_cast<size_t>(offset % kBlockSize);
+    auto found = blocks_.find(index);
+    if (found != blocks_.end()) {
+        uses_.splice(uses_.begin(), uses_, found->second.use);
+    } else {
+        // The least recently used block makes room; its buffer is used again
+        // unless a reader still holds it.
+        decltype(blocks_)::node_type node;
+        if (blocks_.size() >= kCachedBlocks) {
+            node = blocks_.extract(uses_.back());
+            uses_.splice(uses_.begin(), uses_, std::prev(uses_.end()));
+            uses_.front() = index;
+            node.key() = index;
+            if (node.mapped().bytes.use_count() > 1) node.mapped().bytes.reset();
+        } else {
+            uses_.push_front(index);
+        }
+        Bytes bytes = node ? std::move(node.mapped().bytes) : nullptr;
+        if (!bytes) bytes = std::make_shared<std::vector<uint8_t>>();
+        bytes->resize(kBlockSize);
+        bytes->resize(ReadFully(index * kBlockSize, bytes->data(), kBlockSize));
+        if (node) {
+            node.mapped() = CachedBlock{std::move(bytes), uses_.begin()};
+            found = blocks_.insert(std::move(node)).position;
+        } else {
+            found = blocks_.emplace(index, CachedBlock{std::move(bytes), uses_.begin()}).first;
+        }
+    }
+    const Bytes& bytes = found->second.bytes;
+    if (within >= bytes->size()) return {};
+    return {bytes, bytes->data() + within, bytes->size() - within};
+}
+
 CByteWindow CFileByteSource::Window(uint64_t offset) {
     if (offset >= size_) return {};
+    if (CByteWindow window = FromRun(offset); window.size > 0) return window;
     const uint64_t index = offset / kBlockSize;
-    const size_t within = static_cast<size_t>(offset % kBlockSize);
-    ++clock_;
-    Block* victim = &blocks_[0];
-    for (Block& block : blocks_) {
-        if (block.index == index) {
-            block.lastUse = clock_;
-            if (within >= block.bytes->size()) return {};
-            return {block.bytes, block.bytes->data() + within, block.bytes->size() - within};
+    if (blocks_.count(index) == 0) {
+        // Reading on right where the run or the last block read ended: a run,
+        // longer each time the reading goes on.
+        const bool afterRun = run_ && offset >= runStart_ + run_->size() &&
+                              offset < runStart_ + run_->size() + kBlockSize;
+        if (afterRun || (lastBlock_ != UINT64_MAX && index == lastBlock_ + 1)) {
+            StartRun(offset, kFirstRunSize);
+            return FromRun(offset);
         }
-        if (block.lastUse < victim->lastUse) victim = &block;
+        lastBlock_ = index;
     }
-    // A block still in use by a reader keeps its memory; the cache takes a fresh one.
-    auto bytes = std::make_shared<std::vector<uint8_t>>(kBlockSize);
-    bytes->resize(ReadFully(index * kBlockSize, bytes->data(), kBlockSize));
-    victim->index = index;
-    victim->bytes = std::move(bytes);
-    victim->lastUse = clock_;
-    if (within >= victim->bytes->size()) return {};
-    return {victim->bytes, victim->bytes->data() + within, victim->bytes->size() - within};
+    return FromBlock(offset);
 }
 
 size_t CFileByteSource::Read(uint64_t offset, uint8_t* buffer, size_t count) {
-    if (count >= kBlockSize) return ReadFully(offset, buffer, count);
+    // Large reads go straight to the caller; middling ones start a run, since
+    // more reads forward are likely to follow.
+    if (count >= kRunSize) return ReadFully(offset, buffer, count);
+    if (count >= kBlockSize && offset < size_ && FromRun(offset).size < count) StartRun(offset, count + kBlockSize);
     return CByteSource::Read(offset, buffer, count);
 }

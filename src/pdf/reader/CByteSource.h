@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // A view of consecutive bytes of a source; `keep` holds the memory alive.
@@ -44,7 +46,11 @@ private:
     std::shared_ptr<const std::string> bytes_;
 };
 
-// A regular file, read with positioned reads through a small cache of blocks.
+// A regular file, read with positioned reads. Scattered reads (the page tree,
+// single objects) go through a cache of small blocks. Reading on where the
+// last read ended, or a read of more than a block (the copy of an object),
+// starts a run instead: a larger chunk in which the reads that follow, moving
+// forward through the file, find their bytes.
 class CFileByteSource : public CByteSource {
 public:
     // Throws CPdfException(failureMessage) when the path cannot be opened for
@@ -59,20 +65,32 @@ public:
     size_t Read(uint64_t offset, uint8_t* buffer, size_t count) override;
     int FileDescriptor() const override { return fd_; }
 
-private:
-    static constexpr size_t kBlockSize = 64 * 1024;
-    static constexpr size_t kCachedBlocks = 8;
+    static constexpr size_t kBlockSize = 4 * 1024;
+    static constexpr size_t kCachedBlocks = 64;
+    static constexpr size_t kFirstRunSize = 16 * 1024;
+    static constexpr size_t kRunSize = 256 * 1024;
 
-    struct Block {
-        uint64_t index = UINT64_MAX;
-        std::shared_ptr<std::vector<uint8_t>> bytes;
-        uint64_t lastUse = 0;
+private:
+    using Bytes = std::shared_ptr<std::vector<uint8_t>>;
+    struct CachedBlock {
+        Bytes bytes;
+        std::list<uint64_t>::iterator use;
     };
 
     size_t ReadFully(uint64_t offset, uint8_t* buffer, size_t count) const;
+    CByteWindow FromRun(uint64_t offset) const;
+    void StartRun(uint64_t offset, size_t minimum);
+    CByteWindow FromBlock(uint64_t offset);
 
     int fd_ = -1;
     uint64_t size_ = 0;
-    uint64_t clock_ = 0;
-    std::vector<Block> blocks_;
+    // The current run: bytes from runStart_ on.
+    uint64_t runStart_ = 0;
+    Bytes run_;
+    static constexpr size_t kSpareRuns = 4;
+    std::vector<Bytes> spareRuns_;
+    // Blocks by index, and their indexes from the most recently used on.
+    std::unordered_map<uint64_t, CachedBlock> blocks_;
+    std::list<uint64_t> uses_;
+    uint64_t lastBlock_ = UINT64_MAX;
 };

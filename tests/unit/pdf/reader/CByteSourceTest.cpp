@@ -15,10 +15,10 @@
 
 namespace {
 
-constexpr size_t kBlock = 64 * 1024;
+constexpr size_t kBlock = CFileByteSource::kBlockSize;
 
 // A byte pattern whose every position differs from its neighbours in each
-// 64 KiB block, so that a byte from the wrong place shows.
+// block, so that a byte from the wrong place shows.
 std::string Pattern(size_t size) {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + i / 251 + i / kBlock * 7) & 0xFF);
@@ -83,33 +83,26 @@ TEST(CMemoryByteSourceTest, WindowKeepsItsBytesAlive) {
 
 class CFileByteSourceTest : public ::testing::Test {
 protected:
-    // About 200 KB: three whole blocks and part of a fourth.
-    const std::string bytes_ = Pattern(3 * kBlock + 12345);
+    // Three whole blocks and part of a fourth, and several runs' worth.
+    const std::string bytes_ = Pattern(3 * kBlock + 1234);
     TempFile file_{"brevano-byte-source.bin", bytes_};
 };
 
-TEST_F(CFileByteSourceTest, WindowsEndAtBlockBoundaries) {
+TEST_F(CFileByteSourceTest, WindowsHoldTheFileBytesUpToItsEnd) {
     CFileByteSource source(file_.path(), "cannot open");
     EXPECT_EQ(source.Size(), bytes_.size());
     EXPECT_GE(source.FileDescriptor(), 0);
 
-    struct Case {
-        uint64_t offset;
-        size_t size;
-    };
-    const Case cases[] = {
-        {0, kBlock},
-        {1, kBlock - 1},
-        {kBlock - 1, 1},
-        {kBlock, kBlock},
-        {2 * kBlock + 5, kBlock - 5},
-        {3 * kBlock, 12345},
-        {bytes_.size() - 1, 1},
-    };
-    for (const Case& c : cases) {
-        const CByteWindow window = source.Window(c.offset);
-        ASSERT_EQ(window.size, c.size) << c.offset;
-        EXPECT_EQ(WindowText(window), bytes_.substr(c.offset, c.size)) << c.offset;
+    // A scattered read gets one block.
+    const CByteWindow scattered = source.Window(kBlock + 5);
+    EXPECT_EQ(scattered.size, kBlock - 5);
+    // Wherever a window starts, it holds the file's bytes and stops at its end.
+    for (const uint64_t offset : {uint64_t{0}, uint64_t{1}, uint64_t{kBlock - 1}, uint64_t{kBlock},
+                                  uint64_t{2 * kBlock + 5}, uint64_t{3 * kBlock}, uint64_t{bytes_.size() - 1}}) {
+        const CByteWindow window = source.Window(offset);
+        ASSERT_GT(window.size, 0u) << offset;
+        ASSERT_LE(offset + window.size, bytes_.size()) << offset;
+        EXPECT_EQ(WindowText(window), bytes_.substr(offset, window.size)) << offset;
     }
     EXPECT_EQ(source.Window(bytes_.size()).size, 0u);
     EXPECT_EQ(source.Window(bytes_.size() + kBlock).size, 0u);
@@ -139,19 +132,21 @@ TEST_F(CFileByteSourceTest, ReadsAcrossBlocks) {
 // gives the right bytes, and a window taken earlier stays valid after its
 // block has left the cache.
 TEST(CFileByteSourceCacheTest, WindowsOutliveTheCache) {
-    const std::string bytes = Pattern(12 * kBlock + 99);
+    constexpr uint64_t kBlocks = CFileByteSource::kCachedBlocks + 12;
+    const std::string bytes = Pattern(kBlocks * kBlock + 99);
     const TempFile file("brevano-byte-source-cache.bin", bytes);
     CFileByteSource source(file.path(), "cannot open");
 
     const CByteWindow first = source.Window(10);
     for (int pass = 0; pass < 2; ++pass) {
-        for (uint64_t block = 0; block <= 12; ++block) {
+        // Every other block, so that the reads stay scattered.
+        for (uint64_t block = 0; block <= kBlocks; block += 2) {
             const uint64_t offset = block * kBlock + 3;
             const CByteWindow window = source.Window(offset);
             ASSERT_GT(window.size, 0u);
             EXPECT_EQ(WindowText(window).substr(0, 50), bytes.substr(offset, 50)) << block;
         }
-        for (uint64_t block = 12; block > 0; --block) {
+        for (uint64_t block = kBlocks; block > 0; --block) {
             EXPECT_EQ(ReadText(source, block * kBlock - 2, 4), bytes.substr(block * kBlock - 2, 4)) << block;
         }
     }

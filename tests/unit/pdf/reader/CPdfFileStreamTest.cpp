@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int64_t kBlock = 64 * 1024;
+constexpr auto kBlock = static_cast<int64_t>(CFileByteSource::kBlockSize);
 
 std::string Digits(size_t size) {
     std::string bytes(size, '\0');
@@ -166,7 +166,7 @@ TEST(CPdfFileStreamTest, ReadInBlocks) {
     EXPECT_EQ(stream.GetPos(), 800);
 }
 
-// Over a file, windows end at the source's 64 KiB blocks; a stream reads on
+// Over a file, windows end at the source's blocks; a stream reads on
 // across them as if the file were one piece.
 class CPdfFileStreamOnFileTest : public ::testing::Test {
 protected:
