@@ -5,7 +5,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
-#include "stamp/RawDictionary.h"
+#include "pdf/reader/RawDictionary.h"
 #include "writer/COutputFile.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
@@ -55,9 +55,16 @@ void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObj
 void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                                int32_t contentNumber) {
     const CPdfObject stored = pageDict.lookupNF("Contents");
-    const CPdfObject resolved = pageDict.lookup("Contents");
+    // What /Contents leads to. A single content stream, the common case, is
+    // recognised from its bytes without being parsed; anything else is resolved.
+    PdfObjectKind resolved = pdfNone;
+    if (stored.is(pdfReference) && stored.getRef().generation == xref_.GenerationOf(stored.getRef().number)) {
+        const std::optional<RawObjectLocation> location = LocateRawObject(xref_, stored.getRef().number);
+        if (location && location->isStream) resolved = pdfStream;
+    }
+    if (resolved == pdfNone) resolved = pageDict.lookup("Contents").kind();
     const std::string number = FormatInt(contentNumber);
-    if (resolved.is(pdfArray) && stored.is(pdfReference)) {
+    if (resolved == pdfArray && stored.is(pdfReference)) {
         // An array object of its own: the new stream joins it there.
         const int32_t arrayNumber = stored.getRef().number;
         std::optional<std::string> bytes = ReadRawObject(xref_, arrayNumber);
@@ -69,17 +76,17 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
     }
     if (!pageBody) return;
     const std::optional<size_t> key = FindOwnKey(page, *pageBody, "Contents");
-    if (resolved.is(pdfArray)) {
+    if (resolved == pdfArray) {
         if (!key) return;
         const size_t close = page.find(']', *key);
         if (close != std::string::npos) InsertText(page, close, " " + number + " 0 R ");
         return;
     }
-    if (stored.is(pdfNull) && resolved.is(pdfNull)) {
+    if (stored.is(pdfNull) && resolved == pdfNull) {
         InsertText(page, *pageBody, "/Contents " + number + " 0 R");
         return;
     }
-    if (stored.is(pdfReference) && resolved.is(pdfStream)) {
+    if (stored.is(pdfReference) && resolved == pdfStream) {
         // "/Contents 5 0 R" becomes "/Contents [5 0 R 12 0 R ]": the bracket
         // goes after the key and the byte that follows it, the new reference
         // before the next delimiter (and before the line end ahead of it).

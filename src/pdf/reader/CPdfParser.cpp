@@ -293,7 +293,7 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     std::shared_ptr<CPdfStream> raw = s.MakeSubStream(start, length, dictionary);
     if (!raw) return nullptr;
     // A stream whose filters are not decoded is still a stream.
-    std::shared_ptr<CPdfStream> decoded = AddFilters(raw, dictionary);
+    std::shared_ptr<CPdfStream> decoded = decodeStreams_ ? AddFilters(raw, dictionary) : raw;
     if (!decoded) decoded = std::make_shared<CPdfUndecodedStream>(raw);
     // A length beyond the largest position leaves the input at its end.
     int64_t end = 0;

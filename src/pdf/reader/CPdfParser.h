@@ -26,6 +26,10 @@ public:
     // The stream whose dictionary has just been read, or null.
     std::shared_ptr<CPdfStream> MakeStream(const CPdfObject& dictionary);
 
+    // Off: streams are made over their raw bytes, without their filters
+    // (for callers that only need where a stream lies).
+    void SetDecodeStreams(bool decode) { decodeStreams_ = decode; }
+
     const CPdfObject& lookahead() const { return first_; }
     // The position just after the last token consumed (for a stream: after
     // its "endstream").
@@ -52,5 +56,6 @@ private:
     int64_t firstEnd_ = 0;
     int64_t secondEnd_ = 0;
     int64_t consumedEnd_ = 0;
+    bool decodeStreams_ = true;
     std::string scratch_;
 };

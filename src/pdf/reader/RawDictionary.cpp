@@ -1,4 +1,4 @@
-#include "stamp/RawDictionary.h"
+#include "pdf/reader/RawDictionary.h"
 
 #include <string>
 

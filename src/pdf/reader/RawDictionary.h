@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-// Searches in the raw bytes of an object, for the page edit.
+// Searches in the raw bytes of an object, without parsing it.
 
 // The position just after the first "<<" at or after `from`.
 std::optional<size_t> Opening(std::string_view bytes, size_t from);

@@ -10,11 +10,15 @@
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/RawDictionary.h"
 
 namespace {
 
 constexpr std::string_view kEndObj = "endobj";
 constexpr std::string_view kStream = "stream";
+// Searches look at this many bytes first, then at twice as many each time.
+constexpr size_t kFirstSlice = 512;
+constexpr size_t kSlice = 8192;
 
 const uint8_t* Search(const uint8_t* begin, const uint8_t* end, std::string_view pattern) {
     if (static_cast<size_t>(end - begin) < pattern.size()) return nullptr;
@@ -33,16 +37,21 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
     const size_t keep = longest - 1;
     std::string carry;
     auto pos = static_cast<uint64_t>(std::max<int64_t>(start, 0));
+    size_t slice = kFirstSlice;
     for (;;) {
         const CByteWindow window = source.Window(pos);
         if (window.size == 0) return std::nullopt;
+        // A slice at a time, so that a long window is not searched to its end
+        // for one pattern while another stands near its start.
+        const size_t size = std::min(window.size, slice);
+        slice = std::min(slice * 2, kSlice);
         std::optional<std::pair<int64_t, size_t>> best;
         const auto consider = [&best](int64_t at, size_t which) {
             if (!best || at < best->first) best = {at, which};
         };
         if (!carry.empty()) {
             std::string joint = carry;
-            joint.append(reinterpret_cast<const char*>(window.data), std::min(window.size, keep));
+            joint.append(reinterpret_cast<const char*>(window.data), std::min(size, keep));
             const auto* jb = reinterpret_cast<const uint8_t*>(joint.data());
             const auto base = static_cast<int64_t>(pos - carry.size());
             size_t which = 0;
@@ -53,22 +62,22 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
             }
             if (best) return best;
         }
-        const uint8_t* end = window.data + window.size;
+        const uint8_t* end = window.data + size;
         size_t which = 0;
         for (std::string_view pattern : patterns) {
             const uint8_t* limit = end;
             if (best) {
                 const auto bestIndex = static_cast<size_t>(best->first - static_cast<int64_t>(pos));
-                limit = window.data + std::min(window.size, bestIndex + pattern.size() - 1);
+                limit = window.data + std::min(size, bestIndex + pattern.size() - 1);
             }
             if (const uint8_t* hit = Search(window.data, limit, pattern))
                 consider(static_cast<int64_t>(pos) + (hit - window.data), which);
             ++which;
         }
         if (best) return best;
-        carry.append(reinterpret_cast<const char*>(window.data), window.size);
+        carry.append(reinterpret_cast<const char*>(window.data), size);
         if (carry.size() > keep) carry.erase(0, carry.size() - keep);
-        pos += window.size;
+        pos += size;
     }
 }
 
@@ -100,6 +109,175 @@ bool StartsWithNumber(CByteSource& source, int64_t start, int32_t number) {
     return digits > 0 && value == number;
 }
 
+// What a scan of an object's bytes meets first outside its strings and
+// comments.
+struct ScanResult {
+    enum Kind { kEndObj, kStream, kNothing } kind = kNothing;
+    int64_t at = 0;  // where "endobj" begins
+};
+
+// Reads an object from `start` on, skipping literal strings (with their
+// nesting and escapes), hex strings and comments, until "endobj" or the
+// keyword "stream" stands outside them.
+ScanResult ScanObject(CByteSource& source, int64_t start) {
+    enum State { kPlain, kLess, kLiteral, kEscape, kHex, kComment } state = kPlain;
+    int depth = 0;
+    char recent[6] = {};
+    uint64_t pos = static_cast<uint64_t>(start);
+    for (;;) {
+        const CByteWindow window = source.Window(pos);
+        if (window.size == 0) return {};
+        for (size_t i = 0; i < window.size; ++i) {
+            const auto c = static_cast<char>(window.data[i]);
+            switch (state) {
+                case kLiteral:
+                    if (c == '\\') state = kEscape;
+                    else if (c == '(') ++depth;
+                    else if (c == ')' && --depth == 0) state = kPlain;
+                    continue;
+                case kEscape:
+                    state = kLiteral;
+                    continue;
+                case kHex:
+                    if (c == '>') state = kPlain;
+                    continue;
+                case kComment:
+                    if (c == '\r' || c == '\n') state = kPlain;
+                    continue;
+                case kLess:
+                    if (c != '<') {
+                        state = c == '>' ? kPlain : kHex;
+                        continue;
+                    }
+                    state = kPlain;
+                    break;
+                case kPlain:
+                    break;
+            }
+            if (c == '(') {
+                state = kLiteral;
+                depth = 1;
+                continue;
+            }
+            if (c == '%') {
+                state = kComment;
+                continue;
+            }
+            if (c == '<') state = kLess;
+            std::memmove(recent, recent + 1, sizeof recent - 1);
+            recent[sizeof recent - 1] = c;
+            const auto here = static_cast<int64_t>(pos + i);
+            if (std::memcmp(recent, "endobj", 6) == 0) return {ScanResult::kEndObj, here - 5};
+            if (std::memcmp(recent, "stream", 6) == 0) return {ScanResult::kStream, here - 5};
+        }
+        pos += window.size;
+    }
+}
+
+bool IsWhiteByte(char c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+
+// The value of a dictionary entry at `at` (just after its key) when it is an
+// integer or a reference: the integer, or what the reference leads to.
+std::optional<int64_t> IntegerEntry(CPdfXRef& xref, std::string_view bytes, size_t at) {
+    const auto number = [&bytes](size_t& i) -> std::optional<int64_t> {
+        while (i < bytes.size() && IsWhiteByte(bytes[i])) ++i;
+        const size_t begin = i;
+        if (i < bytes.size() && bytes[i] == '-') ++i;
+        uint64_t value = 0;
+        size_t digits = 0;
+        for (; i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9'; ++i, ++digits)
+            value = value * 10 + static_cast<uint64_t>(bytes[i] - '0');
+        if (digits == 0 || (i < bytes.size() && bytes[i] == '.')) return std::nullopt;
+        return bytes[begin] == '-' ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
+    };
+    const std::optional<int64_t> first = number(at);
+    if (!first) return std::nullopt;
+    size_t next = at;
+    const std::optional<int64_t> second = number(next);
+    while (next < bytes.size() && IsWhiteByte(bytes[next])) ++next;
+    if (!second || next >= bytes.size() || bytes[next] != 'R' ||
+        (next + 1 < bytes.size() && !IsWhiteByte(bytes[next + 1]) && bytes[next + 1] != '/' && bytes[next + 1] != '>'))
+        return first;
+    const CPdfObject value = xref.Fetch(static_cast<int32_t>(*first), static_cast<int32_t>(*second));
+    if (!value.is(pdfInteger)) return std::nullopt;
+    return value.getInt64();
+}
+
+// A stream object whose dictionary holds no string or comment, located from
+// its raw bytes: its /Length (direct or an object of its own) must lead to
+// "endstream", and "endobj" is the first one after the data. `keyword` is
+// where "stream" stands. Nothing when the bytes do not read that way.
+std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int64_t keyword) {
+    CByteSource& source = *xref.source();
+    constexpr int64_t kLongestHead = 64 * 1024;
+    if (keyword - start > kLongestHead) return std::nullopt;
+    std::string head(static_cast<size_t>(keyword - start) + 8, '\0');
+    head.resize(source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head.data()), head.size()));
+    const size_t stream = static_cast<size_t>(keyword - start);
+    if (head.size() < stream + 6) return std::nullopt;
+    // "stream" right after the dictionary's ">>".
+    size_t close = stream;
+    while (close > 0 && IsWhiteByte(head[close - 1])) --close;
+    if (close < 2 || head[close - 1] != '>' || head[close - 2] != '>') return std::nullopt;
+    const size_t obj = head.find("obj");
+    const std::optional<size_t> body = obj == std::string::npos ? std::nullopt : Opening(head, obj);
+    if (!body || *body > close) return std::nullopt;
+    const std::string_view dict(head.data(), close);
+    const std::optional<size_t> lengthKey = FindOwnKey(dict, *body, "Length");
+    if (!lengthKey) return std::nullopt;
+    const std::optional<int64_t> length = IntegerEntry(xref, dict, *lengthKey + 7);
+    if (!length) return std::nullopt;
+    bool objectStream = false;
+    if (const std::optional<size_t> typeKey = FindOwnKey(dict, *body, "Type")) {
+        size_t at = *typeKey + 5;
+        while (at < dict.size() && IsWhiteByte(dict[at])) ++at;
+        objectStream = dict.substr(at, 7) == "/ObjStm" &&
+                       (at + 7 >= dict.size() || IsWhiteByte(dict[at + 7]) || dict[at + 7] == '/' || dict[at + 7] == '>');
+    }
+    // The data begins after the line that holds "stream".
+    int64_t data = keyword + 6;
+    for (;;) {
+        const CByteWindow window = source.Window(static_cast<uint64_t>(data));
+        if (window.size == 0) break;
+        const auto c = static_cast<char>(window.data[0]);
+        ++data;
+        if (c == '\n') break;
+        if (c == '\r') {
+            const CByteWindow next = source.Window(static_cast<uint64_t>(data));
+            if (next.size > 0 && next.data[0] == '\n') ++data;
+            break;
+        }
+    }
+    int64_t dataEnd = 0;
+    if (__builtin_add_overflow(data, *length, &dataEnd) || dataEnd < 0) return std::nullopt;
+    // Only white space and comments may stand between the data and "endstream".
+    int64_t at = dataEnd;
+    for (bool comment = false;;) {
+        const CByteWindow window = source.Window(static_cast<uint64_t>(at));
+        if (window.size == 0) return std::nullopt;
+        const auto c = static_cast<char>(window.data[0]);
+        if (comment) {
+            comment = c != '\r' && c != '\n';
+        } else if (c == '%') {
+            comment = true;
+        } else if (!IsWhiteByte(c)) {
+            break;
+        }
+        ++at;
+    }
+    char word[10] = {};
+    if (source.Read(static_cast<uint64_t>(at), reinterpret_cast<uint8_t*>(word), sizeof word) < 9 ||
+        std::memcmp(word, "endstream", 9) != 0 || (word[9] != 0 && !IsWhiteByte(word[9]) && word[9] != '%' &&
+                                                   word[9] != '/' && word[9] != '<' && word[9] != '[' && word[9] != '('))
+        return std::nullopt;
+    const auto endObj = FindFirst(source, dataEnd, kEndObj);
+    if (!endObj) return std::nullopt;
+    RawObjectLocation location = Through(source, start, *endObj);
+    location.isStream = true;
+    location.isObjectStream = objectStream;
+    return location;
+}
+
 // The object parsed from its header on: the value ends after its last token
 // (for a stream, after "endstream", which its /Length leads to), and its
 // "endobj" is the first one after that. Nothing when the object cannot be
@@ -108,6 +286,7 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
     try {
         auto file = std::make_shared<CPdfFileStream>(xref.source(), start, 0, CPdfObject::Null());
         CPdfParser parser(&xref, file);
+        parser.SetDecodeStreams(false);
         const CPdfObject num = parser.GetObj();
         const CPdfObject gen = parser.GetObj();
         const CPdfObject keyword = parser.GetObj();
@@ -119,6 +298,7 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
         if (!endObj) return std::nullopt;
         RawObjectLocation location = Through(*xref.source(), start, *endObj);
         if (value.is(pdfStream)) {
+            location.isStream = true;
             CPdfDictionary* dict = value.getStream().GetDict();
             location.isObjectStream = dict != nullptr && dict->isType("ObjStm");
         }
@@ -139,12 +319,22 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     if (start < 0 || start >= static_cast<int64_t>(source.Size())) return std::nullopt;
     if (!StartsWithNumber(source, start, number)) return std::nullopt;
     // Most objects hold no stream, string or comment before their "endobj":
-    // they end there. The others are parsed, so that an "endobj" inside their
-    // data does not cut them short.
+    // they end there. Strings and comments are skipped by a scan, and streams
+    // are parsed, so that an "endobj" inside them does not cut the object short.
     const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"});
     if (!first) return std::nullopt;
     if (first->second == 0) return Through(source, start, first->first);
-    if (auto location = LocateByParsing(xref, number, start)) return location;
+    bool isStream = first->second == 1;
+    if (isStream) {
+        if (auto location = LocateStream(xref, start, first->first)) return location;
+    } else {
+        const ScanResult scan = ScanObject(source, start);
+        if (scan.kind == ScanResult::kEndObj) return Through(source, start, scan.at);
+        isStream = scan.kind == ScanResult::kStream;
+    }
+    if (isStream) {
+        if (auto location = LocateByParsing(xref, number, start)) return location;
+    }
     const auto endObj = FindFirst(source, first->first, kEndObj);
     if (!endObj) return std::nullopt;
     return Through(source, start, *endObj);

@@ -13,6 +13,8 @@ class CPdfXRef;
 struct RawObjectLocation {
     int64_t start = 0;
     int64_t length = 0;
+    // The object is a stream whose /Length leads to "endstream".
+    bool isStream = false;
     // The object is an object stream (a stream whose /Type is /ObjStm).
     bool isObjectStream = false;
 };

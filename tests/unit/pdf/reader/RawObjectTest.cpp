@@ -309,6 +309,10 @@ std::vector<InFileCase> InFileCases() {
                                endobjData + "endstream\nendobj\n";
     const std::string wrongLength = "5 0 obj\n<< /Length 3 >>\nstream\n" + endobjData + "endstream\nendobj\n";
     const std::string fakeEnd = "q endstream endobj Q";
+    const auto withData = [&endobjData](const std::string& dictionary, const std::string& afterData) {
+        return "5 0 obj\n" + dictionary + "\nstream\n" + endobjData + afterData + "endstream\nendobj\n";
+    };
+    const std::string length = std::to_string(endobjData.size());
     const std::string fakeEndStream = "5 0 obj\n<< /Length " + std::to_string(fakeEnd.size()) + " >>\nstream\n" +
                                       fakeEnd + "\nendstream\nendobj\n";
     return {
@@ -328,6 +332,15 @@ std::vector<InFileCase> InFileCases() {
         {"EndstreamAndEndobjInStreamData", fakeEndStream, fakeEndStream},
         {"WrongLengthFallsBackToTheFirstEndobjAfterTheStream", wrongLength,
          wrongLength.substr(0, wrongLength.find("endobj") + 7)},
+        {"NestedLengthIsNotTheStreams", withData("<< /DecodeParms << /Length 2 >> /Length " + length + " >>", ""),
+         withData("<< /DecodeParms << /Length 2 >> /Length " + length + " >>", "")},
+        {"TheFirstLengthCounts", withData("<< /Length " + length + " /Length 3 >>", ""),
+         withData("<< /Length " + length + " /Length 3 >>", "")},
+        {"CommentBeforeEndstream", withData("<< /Length " + length + " >>", "\r\n% a note\n  "),
+         withData("<< /Length " + length + " >>", "\r\n% a note\n  ")},
+        {"StreamLineEndingInACarriageReturn",
+         "5 0 obj\n<< /Length " + length + " >>\nstream\r" + endobjData + "endstream\nendobj\n",
+         "5 0 obj\n<< /Length " + length + " >>\nstream\r" + endobjData + "endstream\nendobj\n"},
         {"StreamInANameIsParsedToo", "5 0 obj\n<< /Substream true >>\nendobj\n", "5 0 obj\n<< /Substream true >>\nendobj\n"},
         {"AnUnendedStringFallsBack", "5 0 obj\n(unended endobj\n", "5 0 obj\n(unended endobj\n"},
         {"NoObjKeywordFallsBack", "5 0 (five) endobj\n", "5 0 (five) endobj\n"},
@@ -344,6 +357,23 @@ TEST_P(InFileTest, BytesRunThroughEndobjAndOneByteMore) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, InFileTest, ::testing::ValuesIn(InFileCases()),
                          [](const auto& paramInfo) { return paramInfo.param.name; });
+
+TEST(InFileTest, ObjectStreamsAreKnownByTheirType) {
+    PdfBuilder pdf = Document();
+    pdf.Stream(5, "/Type /ObjStm /N 1 /First 4", "9 0 (nine)");
+    pdf.Stream(6, "/Type /ObjStmX", "x");
+    pdf.Stream(7, "/Subtype /ObjStm", "x");
+    pdf.Object(8, "<< /Type /ObjStm >>");
+    auto document = Open(pdf.WithXRefTable("/Root 1 0 R"));
+    const auto located = [&document](int32_t number) { return LocateRawObject(document->xref(), number); };
+    ASSERT_TRUE(located(5) && located(6) && located(7) && located(8));
+    EXPECT_TRUE(located(5)->isObjectStream);
+    EXPECT_TRUE(located(5)->isStream);
+    EXPECT_FALSE(located(6)->isObjectStream);
+    EXPECT_FALSE(located(7)->isObjectStream);
+    EXPECT_FALSE(located(8)->isObjectStream);
+    EXPECT_FALSE(located(8)->isStream);
+}
 
 TEST(InFileTest, AStreamWithAnIndirectLength) {
     PdfBuilder pdf = Document();
@@ -451,20 +481,23 @@ TEST(BlockBoundaryTest, EndobjAcrossThe1024ByteStepFromTheObjectsStart) {
     }
 }
 
-TEST(BlockBoundaryTest, EndobjAcrossThe64KiBBlocksOfAFile) {
+TEST(BlockBoundaryTest, EndobjAcrossTheBlocksAndRunsOfAFile) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("brevano-raw-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
+    for (const int64_t boundary : {static_cast<int64_t>(CFileByteSource::kBlockSize),
+                                   static_cast<int64_t>(CFileByteSource::kFirstRunSize), int64_t{65536}}) {
     for (int64_t split = 0; split <= 6; ++split) {
         for (bool asStream : {false, true}) {
             SCOPED_TRACE("split " + std::to_string(split) + (asStream ? ", stream" : ""));
-            const std::string file = EndobjAt(65536 - split, asStream);
+            const std::string file = EndobjAt(boundary - split, asStream);
             const std::string path = (folder / "in.pdf").string();
             std::ofstream(path, std::ios::binary | std::ios::trunc) << file;
             CPdfDocument document;
             document.Open(path);
             EXPECT_EQ(ReadRawObject(document.xref(), 5), Object5Of(file));
         }
+    }
     }
     std::filesystem::remove_all(folder);
 }
