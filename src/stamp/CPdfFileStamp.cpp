@@ -5,6 +5,7 @@
 
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/document/CPdfCatalog.h"
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
@@ -34,7 +35,8 @@ bool CPdfFileStamp::Process() {
         OpenStampFiles();
         // An input without a header still gets one.
         writer_->writeHeader(document_.version().empty() ? "PDF-1.4" : document_.version());
-        pageList_ = BuildPageList(*xref_);
+        const std::optional<PageList>& walked = document_.catalog().pageList();
+        pageList_ = walked ? *walked : BuildPageList(*xref_);
         PrepareSharedObjects();
         BeforeCopy();
         CopyObjects();
@@ -103,7 +105,8 @@ bool CPdfFileStamp::CopyObject(int32_t number) {
 }
 
 void CPdfFileStamp::StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes) {
-    currentPage_ = xref_->Fetch(number, xref_->GenerationOf(number));
+    const CPdfObject& walked = pageList_.pages[static_cast<size_t>(position)].page;
+    currentPage_ = walked.is(pdfDictionary) ? walked : xref_->Fetch(number, xref_->GenerationOf(number));
     WriteContentStream(position, stampNumber);
     const int32_t contentNumber = writer_->nextNumber() - 1;
     CPageEditor editor(*xref_, *writer_);

@@ -17,18 +17,27 @@ void CPdfCatalog::Load(CPdfXRef& xref) {
     if (!top.is(pdfDictionary)) throw CPdfException("Top-level pages CPdfObject is wrong type");
     if (!top.getDict().lookup("Count").isNumber())
         throw CPdfException("Page count in top-level pages CPdfObject is wrong type");
-    Walk(catalog.getDict().lookupNF("Pages"));
+    pageList_.emplace();
+    const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
+    if (pagesStored.is(pdfReference)) {
+        pageList_->pagesObjectNumber = pagesStored.getRef().number;
+        pageList_->pagesGeneration = pagesStored.getRef().generation;
+    }
+    pageList_->pageCount = PageCountOf(top.getDict().lookup("Count"));
+    Walk(pagesStored, top);
     const CPdfObject names = catalog.getDict().lookup("Names");
     dests_ = names.is(pdfDictionary) ? names.getDict().lookup("Dests") : CPdfObject::Null();
     outlines_ = catalog.getDict().lookup("Outlines");
 }
 
 // Depth first over the /Kids arrays, without recursion: a kid typed /Page is
-// a page, any other kid is a node that must have /Kids of its own.
-void CPdfCatalog::Walk(const CPdfObject& topStored) {
+// a page, any other kid is a node that must have /Kids of its own. The page
+// list is built on the way.
+void CPdfCatalog::Walk(const CPdfObject& topStored, const CPdfObject& top) {
     struct Frame {
         CPdfObject kids;
         size_t next = 0;
+        PageList::Inherited boxes;
     };
     PageTreeGuard guard;
     const auto kidsOf = [&guard](const CPdfObject& stored, const CPdfObject& node) {
@@ -38,7 +47,7 @@ void CPdfCatalog::Walk(const CPdfObject& topStored) {
         return kids;
     };
     std::vector<Frame> stack;
-    stack.push_back({kidsOf(topStored, topStored.fetch(xref_)), 0});
+    stack.push_back({kidsOf(topStored, top), 0, PageList::Inherit(top.getDict(), {})});
     while (!stack.empty()) {
         Frame& frame = stack.back();
         const CPdfArray& kids = frame.kids.getArray();
@@ -49,13 +58,21 @@ void CPdfCatalog::Walk(const CPdfObject& topStored) {
         const size_t index = frame.next++;
         const CPdfObject kid = kids.get(index);
         if (!kid.is(pdfDictionary)) throw CPdfException("Kid CPdfObject is wrong type");
+        PageList::Inherited boxes = PageList::Inherit(kid.getDict(), frame.boxes);
         if (kid.getDict().isType("Page")) {
             CPdfPage page;
             page.Load(static_cast<int32_t>(pages_.size() + 1), xref_, kid.getDict());
+            // The resources are checked, not kept: with them every page of a
+            // large document would stay in memory.
+            page.resources.clear();
             pages_.push_back(std::move(page));
+            if (pageList_ && kid.getDict().lookup("Kids").is(pdfArray)) pageList_.reset();
+            const CPdfObject& stored = kids.getNF(index);
+            if (pageList_) pageList_->AddPage(stored.is(pdfReference) ? stored.getRef().number : 0, boxes, kid);
             continue;
         }
         CPdfObject kidKids = kidsOf(kids.getNF(index), kid);
-        stack.push_back({std::move(kidKids), 0});
+        stack.push_back({std::move(kidKids), 0, std::move(boxes)});
     }
+    if (pageList_) pageList_->BuildIndex();
 }

@@ -11,14 +11,12 @@
 
 namespace {
 
-using Box = std::array<float, 4>;
-
 // A box array: elements in order set the coordinates, numbers only; missing
 // or other elements count 0 and elements beyond the fourth are not read.
-std::optional<Box> BoxOf(const CPdfDictionary& node, std::string_view key) {
+std::optional<PageBox> BoxOf(const CPdfDictionary& node, std::string_view key) {
     const CPdfObject value = node.lookup(key);
     if (!value.is(pdfArray)) return std::nullopt;
-    Box box{};
+    PageBox box{};
     const CPdfArray& array = value.getArray();
     for (size_t i = 0; i < 4 && i < array.getLength(); ++i) {
         const CPdfObject element = array.get(i);
@@ -27,7 +25,9 @@ std::optional<Box> BoxOf(const CPdfDictionary& node, std::string_view key) {
     return box;
 }
 
-int32_t CountOf(const CPdfObject& count) {
+}  // namespace
+
+int32_t PageCountOf(const CPdfObject& count) {
     if (count.is(pdfInteger)) return count.getInt();
     if (!count.is(pdfReal) || std::isnan(count.getReal())) return 0;
     const double value = std::trunc(count.getReal());
@@ -36,7 +36,34 @@ int32_t CountOf(const CPdfObject& count) {
     return static_cast<int32_t>(value);
 }
 
-}  // namespace
+PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherited& from) {
+    Inherited boxes{BoxOf(node, "CropBox"), BoxOf(node, "MediaBox")};
+    if (!boxes.cropBox) boxes.cropBox = from.cropBox;
+    if (!boxes.mediaBox) boxes.mediaBox = from.mediaBox;
+    return boxes;
+}
+
+void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page) {
+    static constexpr PageBox kLetter{0, 0, 612, 792};
+    // The dictionaries of the first pages are kept; beyond them memory would
+    // grow with the document, and those pages are read again when stamped.
+    if (pages.size() >= kKeptPages) page = CPdfObject::Null();
+    pages.push_back({objectNumber, boxes.cropBox ? *boxes.cropBox : boxes.mediaBox ? *boxes.mediaBox : kLetter,
+                     std::move(page)});
+}
+
+void PageList::BuildIndex() {
+    nextPosition.assign(pages.size(), -1);
+    int32_t highest = 0;
+    for (const PageEntry& page : pages) highest = std::max(highest, page.objectNumber);
+    firstPosition.assign(static_cast<size_t>(highest) + 1, -1);
+    for (size_t i = pages.size(); i-- > 0;) {
+        const int32_t number = pages[i].objectNumber;
+        if (number <= 0) continue;
+        nextPosition[i] = firstPosition[static_cast<size_t>(number)];
+        firstPosition[static_cast<size_t>(number)] = static_cast<int32_t>(i);
+    }
+}
 
 int32_t PageList::FirstPositionOf(int32_t objectNumber) const {
     if (objectNumber <= 0 || static_cast<size_t>(objectNumber) >= firstPosition.size()) return -1;
@@ -54,41 +81,32 @@ PageList BuildPageList(CPdfXRef& xref) {
     }
     const CPdfObject top = catalog.getDict().lookup("Pages");
     if (!top.is(pdfDictionary)) return list;
-    list.pageCount = CountOf(top.getDict().lookup("Count"));
+    list.pageCount = PageCountOf(top.getDict().lookup("Count"));
 
     struct Frame {
         CPdfObject kids;
         size_t next = 0;
-        std::optional<Box> cropBox;
-        std::optional<Box> mediaBox;
+        PageList::Inherited boxes;
     };
     PageTreeGuard guard;
     std::vector<Frame> stack;
-    const auto leaf = [&list](int32_t number, const std::optional<Box>& crop, const std::optional<Box>& media) {
-        static constexpr Box kLetter{0, 0, 612, 792};
-        list.pages.push_back({number, crop ? *crop : media ? *media : kLetter});
-    };
     // Visits one node: a node with /Kids is pushed, anything else is a page.
     const auto visit = [&](const CPdfObject& stored, const CPdfObject& node, int32_t number,
-                           const std::optional<Box>& crop, const std::optional<Box>& media) {
+                           const PageList::Inherited& inherited) {
         if (!node.is(pdfDictionary)) {
-            leaf(0, crop, media);
+            list.AddPage(0, inherited, CPdfObject::Null());
             return;
         }
-        const CPdfDictionary& dict = node.getDict();
-        std::optional<Box> ownCrop = BoxOf(dict, "CropBox");
-        std::optional<Box> ownMedia = BoxOf(dict, "MediaBox");
-        if (!ownCrop) ownCrop = crop;
-        if (!ownMedia) ownMedia = media;
-        CPdfObject kids = dict.lookup("Kids");
+        PageList::Inherited boxes = PageList::Inherit(node.getDict(), inherited);
+        CPdfObject kids = node.getDict().lookup("Kids");
         if (kids.is(pdfArray)) {
             guard.Enter(stored);
-            stack.push_back({std::move(kids), 0, ownCrop, ownMedia});
+            stack.push_back({std::move(kids), 0, std::move(boxes)});
         } else {
-            leaf(number, ownCrop, ownMedia);
+            list.AddPage(number, boxes, node);
         }
     };
-    visit(pagesStored, top, list.pagesObjectNumber, std::nullopt, std::nullopt);
+    visit(pagesStored, top, list.pagesObjectNumber, {});
     while (!stack.empty()) {
         Frame& frame = stack.back();
         const CPdfArray& kids = frame.kids.getArray();
@@ -99,20 +117,9 @@ PageList BuildPageList(CPdfXRef& xref) {
         const size_t index = frame.next++;
         const CPdfObject& stored = kids.getNF(index);
         const int32_t number = stored.is(pdfReference) ? stored.getRef().number : 0;
-        const std::optional<Box> crop = frame.cropBox;
-        const std::optional<Box> media = frame.mediaBox;
-        visit(stored, kids.get(index), number, crop, media);
+        const PageList::Inherited boxes = frame.boxes;
+        visit(stored, kids.get(index), number, boxes);
     }
-
-    list.nextPosition.assign(list.pages.size(), -1);
-    int32_t highest = 0;
-    for (const PageEntry& page : list.pages) highest = std::max(highest, page.objectNumber);
-    list.firstPosition.assign(static_cast<size_t>(highest) + 1, -1);
-    for (size_t i = list.pages.size(); i-- > 0;) {
-        const int32_t number = list.pages[i].objectNumber;
-        if (number <= 0) continue;
-        list.nextPosition[i] = list.firstPosition[static_cast<size_t>(number)];
-        list.firstPosition[static_cast<size_t>(number)] = static_cast<int32_t>(i);
-    }
+    list.BuildIndex();
     return list;
 }

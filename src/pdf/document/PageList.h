@@ -2,21 +2,32 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "pdf/object/CPdfObject.h"
 
 class CPdfXRef;
 
+class CPdfDictionary;
+
+using PageBox = std::array<float, 4>;
+
 // One page of the stamp list: the page object's number (0 when the page has
 // no object of its own) and its effective page box x1, y1, x2, y2 as listed.
 struct PageEntry {
     int32_t objectNumber = 0;
     std::array<float, 4> cropBox{};
+    // The page dictionary as the walk found it (for the first pages of a
+    // document only), so that stamping need not parse the page again.
+    CPdfObject page;
 };
 
 // Every leaf of the page tree in document order.
 struct PageList {
+    // Pages whose dictionaries the list keeps.
+    static constexpr size_t kKeptPages = 4096;
+
     std::vector<PageEntry> pages;
     // The root node's /Count (a real is truncated); not the number of leaves.
     int32_t pageCount = 0;
@@ -30,9 +41,26 @@ struct PageList {
     std::vector<int32_t> nextPosition;   // indexed by position, -1 at the end
 
     int32_t FirstPositionOf(int32_t objectNumber) const;
+
+    // The boxes a node passes on to the nodes below it.
+    struct Inherited {
+        std::optional<PageBox> cropBox;
+        std::optional<PageBox> mediaBox;
+    };
+    // What `node` passes on: its own boxes, else the ones it inherits.
+    static Inherited Inherit(const CPdfDictionary& node, const Inherited& from);
+    // A leaf: its entry, with the nearest /CropBox, else /MediaBox, else Letter.
+    void AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page);
+    // Fills the positions by object number once every page is added.
+    void BuildIndex();
 };
+
+// The root node's /Count as the number of pages: a real is truncated.
+int32_t PageCountOf(const CPdfObject& count);
 
 // Walks the page tree from the catalog: a node with a /Kids array is walked,
 // anything else is a page. The box is the nearest /CropBox on the path from
-// the root, else the nearest /MediaBox, else 0 0 612 792.
+// the root, else the nearest /MediaBox, else 0 0 612 792. (Opening a document
+// builds the same list while it checks the tree; this walk serves the trees
+// where the two readings of a leaf differ.)
 PageList BuildPageList(CPdfXRef& xref);

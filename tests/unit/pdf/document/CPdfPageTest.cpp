@@ -11,6 +11,7 @@
 
 #include "app/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
+#include "pdf/reader/CPdfXRef.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfDocument.h"
@@ -117,13 +118,25 @@ TEST(CPdfPageTest, ContentsAsStoredOrNull) {
     }
 }
 
+// A page loaded by itself, from object 3 of the file.
+CPdfPage LoadedAlone(const std::string& file) {
+    CPdfDocument document;
+    document.Open(std::make_shared<CMemoryByteSource>(file));
+    const CPdfObject dictionary = document.xref().Fetch(3, 0);
+    CPdfPage page;
+    page.Load(1, &document.xref(), dictionary.getDict());
+    return page;
+}
+
 TEST(CPdfPageTest, ResourcesResolved) {
-    const CPdfPage direct = Loaded(OnePage("/Resources << /Font << >> >>"));
+    const CPdfPage direct = LoadedAlone(OnePage("/Resources << /Font << >> >>"));
     ASSERT_TRUE(direct.resources.is(pdfDictionary));
     EXPECT_TRUE(direct.resources.getDict().lookup("Font").is(pdfDictionary));
-    const CPdfPage indirect = Loaded(OnePage("/Resources 10 0 R", {{10, "<< /ProcSet [/PDF] >>"}}));
+    const CPdfPage indirect = LoadedAlone(OnePage("/Resources 10 0 R", {{10, "<< /ProcSet [/PDF] >>"}}));
     ASSERT_TRUE(indirect.resources.is(pdfDictionary));
     EXPECT_TRUE(indirect.resources.getDict().lookup("ProcSet").is(pdfArray));
+    // The catalog checks them and does not keep them.
+    EXPECT_TRUE(Loaded(OnePage("/Resources << /Font << >> >>")).resources.is(pdfNone));
 }
 
 TEST(CPdfPageTest, ResourcesThatAreNotADictionaryStopTheOpen) {

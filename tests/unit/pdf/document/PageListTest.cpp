@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/CPdfException.h"
+#include "pdf/document/CPdfCatalog.h"
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfDocument.h"
 #include "pdf/reader/CPdfFileStream.h"
@@ -30,11 +31,29 @@ std::string File(const Objects& objects) {
     return pdf.WithXRefTable("/Root 1 0 R");
 }
 
-// Opens the document (so the catalog checks pass first) and builds its page list.
+// The list the catalog built while it checked the tree is the walk's own.
+void ExpectSameList(const PageList& walked, const PageList& built) {
+    EXPECT_EQ(walked.pageCount, built.pageCount);
+    EXPECT_EQ(walked.pagesObjectNumber, built.pagesObjectNumber);
+    EXPECT_EQ(walked.pagesGeneration, built.pagesGeneration);
+    ASSERT_EQ(walked.pages.size(), built.pages.size());
+    for (size_t i = 0; i < walked.pages.size(); ++i) {
+        EXPECT_EQ(walked.pages[i].objectNumber, built.pages[i].objectNumber) << i;
+        EXPECT_EQ(walked.pages[i].cropBox, built.pages[i].cropBox) << i;
+        EXPECT_EQ(walked.FirstPositionOf(walked.pages[i].objectNumber),
+                  built.FirstPositionOf(built.pages[i].objectNumber))
+            << i;
+    }
+}
+
+// Opens the document (so the catalog checks pass first) and builds its page
+// list; the catalog's list must be the same.
 PageList ListOf(const Objects& objects) {
     CPdfDocument document;
     document.Open(std::make_shared<CMemoryByteSource>(File(objects)));
-    return BuildPageList(document.xref());
+    PageList list = BuildPageList(document.xref());
+    if (document.catalog().pageList()) ExpectSameList(*document.catalog().pageList(), list);
+    return list;
 }
 
 std::vector<int32_t> Numbers(const PageList& list) {
@@ -281,6 +300,19 @@ TEST(PageListTest, APageListedTwiceIsListedTwice) {
     EXPECT_EQ(list.FirstPositionOf(2), -1);
     EXPECT_EQ(list.FirstPositionOf(5), -1);
     EXPECT_EQ(list.FirstPositionOf(-1), -1);
+}
+
+TEST(PageListTest, ANodeTypedPageWithKidsIsLeftToTheSeparateWalk) {
+    // The check reads a kid typed /Page as a page, the page list walks its
+    // /Kids: the catalog then builds no list of its own.
+    CPdfDocument document;
+    document.Open(std::make_shared<CMemoryByteSource>(
+        File({{1, kCatalog},
+              {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+              {3, "<< /Type /Page /Resources << >> /Kids [4 0 R] >>"},
+              {4, Page()}})));
+    EXPECT_FALSE(document.catalog().pageList().has_value());
+    EXPECT_EQ(Numbers(BuildPageList(document.xref())), std::vector<int32_t>{4});
 }
 
 TEST(PageListTest, ALoopBelowANodeTypedPageFails) {

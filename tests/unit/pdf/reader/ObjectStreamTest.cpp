@@ -199,7 +199,8 @@ TEST(ObjectStreamTest, MembersAreParsedWithReferencesResolvedLater) {
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     ASSERT_EQ(document->catalog().pages().size(), 1u);
     EXPECT_EQ(document->catalog().pages()[0].rotate, 90);
-    EXPECT_TRUE(document->catalog().pages()[0].resources.getDict().lookup("Font").is(pdfDictionary));
+    const CPdfObject page = document->xref().Fetch(3, 0);
+    EXPECT_TRUE(page.getDict().lookup("Resources").getDict().lookup("Font").is(pdfDictionary));
 }
 
 // zlib data of `head` followed by `count` spaces, made without holding the spaces.
