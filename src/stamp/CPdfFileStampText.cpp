@@ -1,5 +1,7 @@
 #include "stamp/CPdfFileStampText.h"
 
+#include <cstdio>
+
 #include "app/CPdfException.h"
 #include "stamp/NumberingFile.h"
 #include "stamp/OptionParser.h"
@@ -20,7 +22,9 @@ void CPdfFileStampText::ComposePageNumberText(int32_t stampNumber) {
 
 void CPdfFileStampText::PrepareSharedObjects() {
     BuildFontMetricsTable();
-    fontResourceName_ = "F" + FormatInt(NextResourceNumber());
+    char name[16];
+    std::snprintf(name, sizeof name, "F%d", NextResourceNumber());
+    fontResourceName_ = name;
     const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
     if (metrics == nullptr) throw CPdfException("Unknown font name");
     const int32_t descriptor = writer_->nextNumber();

@@ -77,8 +77,12 @@ std::string ColorOperator(uint32_t color) {
 float StampRadians(float degrees) { return static_cast<float>(degrees * 0.017444444444444446); }
 
 std::string StreamObject(int32_t number, std::string_view content) {
-    std::string object = FormatInt(number) + " 0 obj\n<<\n/Length " +
-                         FormatInt(static_cast<int64_t>(content.size())) + " \n>>\nstream\n";
+    std::string object;
+    object.reserve(content.size() + 64);
+    AppendInt(object, number);
+    object += " 0 obj\n<<\n/Length ";
+    AppendInt(object, static_cast<int64_t>(content.size()));
+    object += " \n>>\nstream\n";
     object += content;
     object += "\nendstream\nendobj\n";
     return object;
@@ -89,10 +93,21 @@ std::string TextContentStreamObject(int32_t number, const StampPlacement& placem
     const float radians = StampRadians(placement.angle);
     const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
     const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
-    std::string content = "BT\n";
-    content += FormatFixed(c) + " " + FormatFixed(s) + " " + FormatFixed(-s) + " " + FormatFixed(c) + " " +
-               FormatFixed(placement.x) + " " + FormatFixed(placement.y) + " Tm\n";
-    content += ColorOperator(color) + "\n/" + std::string(resourceName) + " " + FormatInt(fontSize) + " Tf\n(" +
-               EscapeLiteral(text) + ") Tj\nET";
+    std::string content;
+    content.reserve(160 + text.size());
+    content += "BT\n";
+    for (const double value : {double{c}, double{s}, double{-s}, double{c}, double(placement.x), double(placement.y)}) {
+        AppendFixed(content, value);
+        content += ' ';
+    }
+    content += "Tm\n";
+    content += ColorOperator(color);
+    content += "\n/";
+    content += resourceName;
+    content += ' ';
+    AppendInt(content, fontSize);
+    content += " Tf\n(";
+    content += EscapeLiteral(text);
+    content += ") Tj\nET";
     return StreamObject(number, content);
 }

@@ -16,7 +16,7 @@ namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
 // Ranges at least this long are copied inside the kernel.
-constexpr uint64_t kKernelCopyThreshold = 256 * 1024;
+constexpr uint64_t kKernelCopyThreshold = 1024 * 1024;
 
 // The file a path names in the end: symbolic links are followed, so that the
 // new file replaces the last link's target rather than the link, and creates

@@ -4,21 +4,48 @@
 #include <cmath>
 #include <cstdio>
 
-std::string FormatFixed(double value, int decimals) {
+void AppendInt(std::string& out, int64_t value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void AppendFixed(std::string& out, double value, int decimals) {
     if (!std::isfinite(value)) {
         // As printf spells them.
-        if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
-        return value < 0 ? "-inf" : "inf";
+        if (std::isnan(value)) {
+            out += std::signbit(value) ? "-nan" : "nan";
+        } else {
+            out += value < 0 ? "-inf" : "inf";
+        }
+        return;
+    }
+    // Whole numbers (positions, and the matrix of an unturned stamp) are
+    // written without the general conversion.
+    if (std::trunc(value) == value && std::fabs(value) < 1e15) {
+        if (std::signbit(value)) out += '-';
+        AppendInt(out, static_cast<int64_t>(std::fabs(value)));
+        if (decimals > 0) {
+            out += '.';
+            out.append(static_cast<size_t>(decimals), '0');
+        }
+        return;
     }
     char buffer[400];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-    return std::string(buffer, result.ptr);
+    out.append(buffer, result.ptr);
+}
+
+std::string FormatFixed(double value, int decimals) {
+    std::string out;
+    AppendFixed(out, value, decimals);
+    return out;
 }
 
 std::string FormatInt(int64_t value) {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
+    std::string out;
+    AppendInt(out, value);
+    return out;
 }
 
 std::string FormatPadded(int64_t value, int width) {

@@ -28,5 +28,5 @@ private:
     CPdfObject dictionary_;
     bool limited_;
     int64_t remaining_;
-    std::array<uint8_t, 4096> buffer_{};
+    std::array<uint8_t, 4096> buffer_;  // written before it is read
 };

@@ -7,13 +7,18 @@
 
 namespace {
 
-std::shared_ptr<CPdfStream> ViewOf(const std::shared_ptr<const std::string>& data, int64_t start, int64_t length) {
-    auto whole = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(data), start, 0,
+std::shared_ptr<CPdfStream> ViewOf(const std::shared_ptr<CByteSource>& data, int64_t start, int64_t length) {
+    auto whole = std::make_shared<CPdfFileStream>(data, start, 0,
                                                   CPdfObject::Null());
     return std::make_shared<CPdfEmbedStream>(std::move(whole), CPdfObject::Null(), true, length);
 }
 
 }  // namespace
+
+const std::shared_ptr<CByteSource>& ObjectStreamCache::Source() const {
+    if (!source_) source_ = std::make_shared<CMemoryByteSource>(data);
+    return source_;
+}
 
 void ObjectStreamCache::ParseHeader(CPdfResolver* xref, int32_t n, int64_t firstOffset) {
     count = 0;
@@ -21,7 +26,7 @@ void ObjectStreamCache::ParseHeader(CPdfResolver* xref, int32_t n, int64_t first
     offsets.clear();
     if (n <= 0 || firstOffset < 0) return;
     first = firstOffset;
-    CPdfParser parser(xref, ViewOf(data, 0, firstOffset));
+    CPdfParser parser(xref, ViewOf(Source(), 0, firstOffset));
     std::vector<int32_t> numbers;
     std::vector<int64_t> starts;
     for (int32_t i = 0; i < n; ++i) {
@@ -59,6 +64,6 @@ std::optional<std::string_view> ObjectStreamCache::MemberBytes(int32_t number, i
 CPdfObject ObjectStreamCache::ParseMember(CPdfResolver* xref, int32_t number, int32_t index) const {
     const auto range = MemberRange(number, index);
     if (!range) return CPdfObject::Null();
-    CPdfParser parser(xref, ViewOf(data, range->first, range->second - range->first));
+    CPdfParser parser(xref, ViewOf(Source(), range->first, range->second - range->first));
     return parser.GetObj();
 }

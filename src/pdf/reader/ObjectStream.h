@@ -9,6 +9,7 @@
 
 #include "pdf/object/CPdfObject.h"
 
+class CByteSource;
 class CPdfResolver;
 
 // One object stream, decoded: its header (the members' numbers and offsets,
@@ -40,6 +41,11 @@ public:
     size_t memoryUse() const { return data->size() + offsets.size() * 12; }
 
 private:
+    // The data as a byte source, made when first needed.
+    const std::shared_ptr<CByteSource>& Source() const;
+
+    mutable std::shared_ptr<CByteSource> source_;
+
     // [start, end) of member `index` within the data, when it lies inside it.
     std::optional<std::pair<int64_t, int64_t>> MemberRange(int32_t number, int32_t index) const;
 };
