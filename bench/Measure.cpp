@@ -1,5 +1,6 @@
-// Runs a command several times and prints the median wall time in seconds
-// and the largest peak resident memory in KiB:
+// Runs a command several times and prints the median wall time in seconds,
+// the largest peak resident memory in KiB, the shortest wall time and the
+// median processor time (user and system):
 //   Measure RUNS command [args...]
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     }
     const int runs = std::max(1, std::atoi(argv[1]));
     std::vector<double> seconds;
+    std::vector<double> cpu;
     long peak = 0;
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
@@ -34,8 +36,11 @@ int main(int argc, char** argv) {
         }
         seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         peak = std::max(peak, usage.ru_maxrss);
+        cpu.push_back(static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6);
     }
     std::sort(seconds.begin(), seconds.end());
-    std::printf("%.4f %ld\n", seconds[seconds.size() / 2], peak);
+    std::sort(cpu.begin(), cpu.end());
+    std::printf("%.4f %ld %.4f %.4f\n", seconds[seconds.size() / 2], peak, seconds.front(), cpu[cpu.size() / 2]);
     return 0;
 }
