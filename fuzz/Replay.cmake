@@ -1,11 +1,12 @@
 # Replays the seed corpus of every fuzz target, and its regression inputs, as
 # tests: fuzz/corpus/<Name>Fuzzer/ and fuzz/regressions/<Name>Fuzzer/. The
-# targets that read whole documents also replay the real PDFs in fuzz/corpus/pdf/. With
+# targets that read whole documents also replay the real PDFs in fuzz/corpus/pdf/
+# (and the stamp target the document target's seeds). With
 # BREVANO_FUZZ the fuzz targets themselves replay them; otherwise each target
 # is built once more with the standalone runner, as <Name>FuzzerReplay.
 # Included by the top-level CMakeLists.txt after the fuzz directory.
 
-set(BREVANO_PDF_SEED_TARGETS XRefFuzzer DocumentFuzzer)
+set(BREVANO_PDF_SEED_TARGETS XRefFuzzer DocumentFuzzer StampFuzzer)
 
 if(BREVANO_TESTS)
   file(GLOB _replay_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*Fuzzer.cpp)
@@ -27,6 +28,10 @@ if(BREVANO_TESTS)
     endforeach()
     if(_name IN_LIST BREVANO_PDF_SEED_TARGETS)
       list(APPEND _inputs ${CMAKE_CURRENT_LIST_DIR}/corpus/pdf)
+    endif()
+    # The whole stamp starts from the documents the document target starts from.
+    if(_name STREQUAL "StampFuzzer")
+      list(APPEND _inputs ${CMAKE_CURRENT_LIST_DIR}/corpus/DocumentFuzzer)
     endif()
     if(NOT _inputs)
       continue()

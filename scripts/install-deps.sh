@@ -2,13 +2,15 @@
 # Installs the Debian packages Brevano needs, when they are missing:
 #   scripts/install-deps.sh build   to build the program
 #   scripts/install-deps.sh test    to build and run the tests as well
+#   scripts/install-deps.sh fuzz    to build the fuzz targets with clang and libFuzzer
 # As root it runs apt-get; otherwise it says what to install and stops.
 set -euo pipefail
 
 packages=(build-essential cmake zlib1g-dev)
-if [ "${1:-build}" = test ]; then
-  packages+=(libgtest-dev qpdf poppler-utils)
-fi
+case "${1:-build}" in
+  test) packages+=(libgtest-dev qpdf poppler-utils) ;;
+  fuzz) packages+=(clang libclang-rt-14-dev) ;;
+esac
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
   echo "Not a Debian system: make sure these are installed: ${packages[*]}" >&2

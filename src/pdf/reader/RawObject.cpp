@@ -112,7 +112,7 @@ bool StartsWithNumber(CByteSource& source, int64_t start, int32_t number) {
 // What a scan of an object's bytes meets first outside its strings and
 // comments.
 struct ScanResult {
-    enum Kind { kEndObj, kStream, kNothing } kind = kNothing;
+    enum Kind { kFoundEndObj, kFoundStream, kNothing } kind = kNothing;
     int64_t at = 0;  // where "endobj" begins
 };
 
@@ -167,8 +167,8 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
             std::memmove(recent, recent + 1, sizeof recent - 1);
             recent[sizeof recent - 1] = c;
             const auto here = static_cast<int64_t>(pos + i);
-            if (std::memcmp(recent, "endobj", 6) == 0) return {ScanResult::kEndObj, here - 5};
-            if (std::memcmp(recent, "stream", 6) == 0) return {ScanResult::kStream, here - 5};
+            if (std::memcmp(recent, "endobj", 6) == 0) return {ScanResult::kFoundEndObj, here - 5};
+            if (std::memcmp(recent, "stream", 6) == 0) return {ScanResult::kFoundStream, here - 5};
         }
         pos += window.size;
     }
@@ -329,8 +329,8 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
         if (auto location = LocateStream(xref, start, first->first)) return location;
     } else {
         const ScanResult scan = ScanObject(source, start);
-        if (scan.kind == ScanResult::kEndObj) return Through(source, start, scan.at);
-        isStream = scan.kind == ScanResult::kStream;
+        if (scan.kind == ScanResult::kFoundEndObj) return Through(source, start, scan.at);
+        isStream = scan.kind == ScanResult::kFoundStream;
     }
     if (isStream) {
         if (auto location = LocateByParsing(xref, number, start)) return location;

@@ -1,0 +1,138 @@
+// The whole stamp over arbitrary bytes, as a user runs it: the input is
+// written to a file, stamped in text mode and in image mode into an output
+// beside it, and each run either fails with one message and leaves nothing
+// behind, or writes a complete output that the reader opens again.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CPdfException.h"
+#include "pdf/reader/CByteSource.h"
+#include "pdf/reader/CPdfDocument.h"
+#include "stamp/CPdfFileStampImage.h"
+#include "stamp/CPdfFileStampText.h"
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    Check(static_cast<bool>(out));
+}
+
+// A baseline JPEG of 8×8 pixels, three components: what the image stamp
+// needs to read its size and colours.
+std::string SmallJpeg() {
+    const unsigned char bytes[] = {
+        0xFF, 0xD8,                                            // start of image
+        0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x08,  // frame: 8 bits, 8×8
+        0x03, 0x01, 0x11, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00,
+        0xFF, 0xD9,  // end of image
+    };
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+// A folder of this process's own, made once and emptied after every run.
+struct Workspace {
+    std::filesystem::path folder;
+    std::filesystem::path input;
+    std::filesystem::path output;
+    std::filesystem::path jpeg;
+
+    Workspace() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "brevano-stamp-fuzz-XXXXXX").string();
+        Check(mkdtemp(pattern.data()) != nullptr);
+        folder = pattern;
+        input = folder / "in.pdf";
+        output = folder / "out.pdf";
+        jpeg = folder / "logo.jpg";
+        WriteAll(jpeg, SmallJpeg());
+    }
+    ~Workspace() {
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }
+};
+
+Workspace& TheWorkspace() {
+    static Workspace workspace;
+    return workspace;
+}
+
+size_t FolderSize(const std::filesystem::path& folder) {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+    return count;
+}
+
+// One run: on failure only the input and the picture are left in the folder;
+// on success the output is a whole PDF that opens again.
+void Stamp(CPdfFileStamp& stamp, const std::vector<std::string>& words) {
+    Workspace& work = TheWorkspace();
+    stamp.SetResourceNumberSource([] { return 123; });
+    bool written = false;
+    try {
+        stamp.ParseParams(words);
+        written = stamp.Process();
+    } catch (const CPdfException& error) {
+        Check(error.GetMessage()[0] != '\0');
+        Check(FolderSize(work.folder) == 2);
+        return;
+    }
+    Check(written);
+    Check(FolderSize(work.folder) == 3);
+    const std::string bytes = ReadAll(work.output);
+    Check(bytes.compare(0, 5, "%PDF-") == 0);
+    Check(bytes.size() >= 5 && bytes.compare(bytes.size() - 5, 5, "%%EOF") == 0);
+    CPdfDocument reopened;
+    try {
+        reopened.Open(std::make_shared<CMemoryByteSource>(bytes));
+    } catch (const CPdfException&) {
+        Check(false);
+    }
+    reopened.Close();
+    std::filesystem::remove(work.output);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Workspace& work = TheWorkspace();
+    WriteAll(work.input, std::string(reinterpret_cast<const char*>(data), size));
+    const std::string in = work.input.string();
+    const std::string out = work.output.string();
+    {
+        CPdfFileStampText text;
+        // Odd-sized inputs take the numbering and placement options that
+        // reach the most code; even-sized ones the defaults.
+        if (size % 2 == 1) {
+            Stamp(text, {in, out, "-2up", "-r", "-force", "-fliph", "-flipv", "-align", "center", "-angle30",
+                         "-rom", "-font", "Times-Roman"});
+        } else {
+            Stamp(text, {in, out});
+        }
+    }
+    {
+        CPdfFileStampImage image;
+        Stamp(image, {in, out, "-j" + work.jpeg.string(), "-opacity35", "-force", "-pos-1,20"});
+    }
+    return 0;
+}
