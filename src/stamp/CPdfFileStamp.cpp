@@ -101,6 +101,7 @@ bool CPdfFileStamp::CopyObject(int32_t number) {
     if (!location || location->length <= 0 || location->isObjectStream) return false;
     writer_->setEntry(number, entry.gen, output_->Position(), true);
     output_->CopyFrom(*input_, static_cast<uint64_t>(location->start), static_cast<uint64_t>(location->length));
+    if (location->unclosed) output_->Write(kClosing);
     return true;
 }
 

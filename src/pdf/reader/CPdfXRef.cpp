@@ -26,6 +26,15 @@ constexpr size_t kKeptObjectStreams = 8;
 constexpr size_t kKeptObjectStreamBytes = 128u << 20;
 // Widths of cross-reference stream fields beyond this are refused.
 constexpr int32_t kMaxFieldWidth = 8;
+// Rows read from all the cross-reference streams of a file together: twice
+// the largest number of objects, room for a full first-page section and a
+// full main section.
+constexpr int64_t kMaxXRefStreamRows = 2 * (CPdfXRef::kMaxObjectNumber + 1);
+// The object streams decoded for one document may add up to
+// kMaxObjectStreamSize bytes and 64 more for every byte of the file; each
+// load counts at least kObjectStreamLoadCost bytes.
+constexpr uint64_t kObjectStreamBytesPerFileByte = 64;
+constexpr uint64_t kObjectStreamLoadCost = 4096;
 
 class DepthGuard {
 public:
@@ -58,7 +67,12 @@ std::optional<int64_t> OffsetEntry(const CPdfDictionary& dictionary, std::string
 
 }  // namespace
 
-CPdfXRef::CPdfXRef(std::shared_ptr<CPdfFileStream> file) : file_(std::move(file)) {}
+CPdfXRef::CPdfXRef(std::shared_ptr<CPdfFileStream> file) : file_(std::move(file)) {
+    const uint64_t fileSize = source()->Size();
+    objectStreamBudget_ = fileSize > (UINT64_MAX - kMaxObjectStreamSize) / kObjectStreamBytesPerFileByte
+                              ? UINT64_MAX
+                              : kMaxObjectStreamSize + fileSize * kObjectStreamBytesPerFileByte;
+}
 
 CPdfXRef::~CPdfXRef() = default;
 
@@ -161,7 +175,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
         }
         const int64_t first = integer();
         const int64_t count = integer();
-        if (first < 0 || count < 0 || first + count > kMaxObjectNumber + 1) fail();
+        if (first < 0 || count < 0 || first > kMaxObjectNumber + 1 || count > kMaxObjectNumber + 1 - first) fail();
         for (int64_t i = first; i < first + count; ++i) {
             const int64_t offset = integer();
             const int64_t gen = integer();
@@ -215,7 +229,7 @@ void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) 
             const CPdfObject first = pairs.get(i);
             const CPdfObject count = pairs.get(i + 1);
             if (!first.is(pdfInteger) || !count.is(pdfInteger) || first.getInt64() < 0 || count.getInt64() < 0 ||
-                first.getInt64() + count.getInt64() > kMaxObjectNumber + 1)
+                first.getInt64() > kMaxObjectNumber + 1 || count.getInt64() > kMaxObjectNumber + 1 - first.getInt64())
                 throw CPdfException("Index item of xref Stream is wrong type");
             ReadXRefStreamSection(stream, widths, first.getInt64(), count.getInt64());
         }
@@ -227,21 +241,25 @@ void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) 
 }
 
 void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3], int64_t first, int64_t count) {
+    // Rows of zero width cost no data, so their number is bounded by itself.
+    if (count > kMaxXRefStreamRows - xrefStreamRows_) throw CPdfException("Xref stream is too large");
+    xrefStreamRows_ += count;
     Grow(first + count);
-    const auto field = [&stream](int32_t width, int64_t missing) {
+    const size_t rowWidth = static_cast<size_t>(widths[0]) + static_cast<size_t>(widths[1]) + static_cast<size_t>(widths[2]);
+    uint8_t row[3 * kMaxFieldWidth];
+    const auto field = [&row](size_t& at, int32_t width, int64_t missing) {
         if (width == 0) return missing;
         uint64_t value = 0;
-        for (int32_t i = 0; i < width; ++i) {
-            const int c = stream.GetChar();
-            if (c < 0) throw CPdfException("Unexpected EOF while reading xref stream section");
-            value = (value << 8) | static_cast<uint64_t>(c);
-        }
+        for (int32_t i = 0; i < width; ++i) value = (value << 8) | row[at++];
         return static_cast<int64_t>(value);
     };
     for (int64_t i = first; i < first + count; ++i) {
-        const int64_t type = field(widths[0], 1);
-        const int64_t second = field(widths[1], 0);
-        const int64_t third = field(widths[2], 0);
+        if (stream.Read(row, rowWidth) != rowWidth)
+            throw CPdfException("Unexpected EOF while reading xref stream section");
+        size_t at = 0;
+        const int64_t type = field(at, widths[0], 1);
+        const int64_t second = field(at, widths[1], 0);
+        const int64_t third = field(at, widths[2], 0);
         if (type < 0 || type > 2)
             throw CPdfException("Wrong type of xref XRefEntry while reading xref stream section");
         XRefEntry& entry = entries_[static_cast<size_t>(i)];
@@ -335,23 +353,32 @@ std::shared_ptr<const ObjectStreamCache> CPdfXRef::ObjectStream(int32_t streamNu
 std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumber) {
     auto cache = std::make_shared<ObjectStreamCache>();
     cache->streamNumber = streamNumber;
+    // Every load counts against the budget, at least kObjectStreamLoadCost
+    // bytes, so that streams that push each other out of the cache cannot be
+    // decoded again and again without end.
+    if (objectStreamBudget_ < kObjectStreamLoadCost) throw CPdfException("Object stream is too large");
+    objectStreamBudget_ -= kObjectStreamLoadCost;
     const CPdfObject value = Fetch(streamNumber, 0);
     if (!value.is(pdfStream)) return cache;
     CPdfStream& stream = value.getStream();
+    const size_t limit = static_cast<size_t>(
+        std::min<uint64_t>(kMaxObjectStreamSize, objectStreamBudget_ + kObjectStreamLoadCost));
     std::string data;
     uint8_t chunk[16384];
     for (;;) {
         const size_t got = stream.Read(chunk, sizeof chunk);
         if (got == 0) break;
-        if (data.size() + got > kMaxObjectStreamSize) throw CPdfException("Object stream is too large");
+        if (data.size() + got > limit) throw CPdfException("Object stream is too large");
         data.append(reinterpret_cast<const char*>(chunk), got);
     }
+    if (data.size() > kObjectStreamLoadCost) objectStreamBudget_ -= data.size() - kObjectStreamLoadCost;
     cache->data = std::make_shared<const std::string>(std::move(data));
     CPdfDictionary* dict = stream.GetDict();
     if (dict == nullptr) return cache;
     const CPdfObject n = dict->lookup("N");
     const CPdfObject first = dict->lookup("First");
-    if (!n.is(pdfInteger) || !first.is(pdfInteger)) return cache;
+    // A header cannot name more members than there are object numbers.
+    if (!n.is(pdfInteger) || !first.is(pdfInteger) || n.getInt() > kMaxObjectNumber + 1) return cache;
     cache->ParseHeader(this, n.getInt(), first.getInt64());
     return cache;
 }

@@ -282,7 +282,7 @@ std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int
 // (for a stream, after "endstream", which its /Length leads to), and its
 // "endobj" is the first one after that. Nothing when the object cannot be
 // parsed that way.
-std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number, int64_t start) {
+std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number, int64_t start, bool unclosed = false) {
     try {
         auto file = std::make_shared<CPdfFileStream>(xref.source(), start, 0, CPdfObject::Null());
         CPdfParser parser(&xref, file);
@@ -294,9 +294,15 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
             return std::nullopt;
         const CPdfObject value = parser.GetObj();
         if (value.is(pdfError) || value.is(pdfEndOfFile)) return std::nullopt;
-        const auto endObj = FindFirst(*xref.source(), parser.consumedEnd(), kEndObj);
-        if (!endObj) return std::nullopt;
-        RawObjectLocation location = Through(*xref.source(), start, *endObj);
+        RawObjectLocation location;
+        if (unclosed) {
+            location = {start, parser.consumedEnd() - start};
+            location.unclosed = true;
+        } else {
+            const auto endObj = FindFirst(*xref.source(), parser.consumedEnd(), kEndObj);
+            if (!endObj) return std::nullopt;
+            location = Through(*xref.source(), start, *endObj);
+        }
         if (value.is(pdfStream)) {
             location.isStream = true;
             CPdfDictionary* dict = value.getStream().GetDict();
@@ -322,7 +328,9 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     // they end there. Strings and comments are skipped by a scan, and streams
     // are parsed, so that an "endobj" inside them does not cut the object short.
     const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"});
-    if (!first) return std::nullopt;
+    // A damaged file may leave an object without its "endobj"; its value
+    // still tells where it ends.
+    if (!first) return LocateByParsing(xref, number, start, true);
     if (first->second == 0) return Through(source, start, first->first);
     bool isStream = first->second == 1;
     if (isStream) {
@@ -336,7 +344,7 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
         if (auto location = LocateByParsing(xref, number, start)) return location;
     }
     const auto endObj = FindFirst(source, first->first, kEndObj);
-    if (!endObj) return std::nullopt;
+    if (!endObj) return LocateByParsing(xref, number, start, true);
     return Through(source, start, *endObj);
 }
 
@@ -357,6 +365,7 @@ std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number) {
     std::string bytes(static_cast<size_t>(location->length), '\0');
     bytes.resize(xref.source()->Read(static_cast<uint64_t>(location->start), reinterpret_cast<uint8_t*>(bytes.data()),
                                      bytes.size()));
+    if (location->unclosed) bytes += kClosing;
     return bytes;
 }
 

@@ -17,17 +17,25 @@ struct RawObjectLocation {
     bool isStream = false;
     // The object is an object stream (a stream whose /Type is /ObjStm).
     bool isObjectStream = false;
+    // No "endobj" follows the object in the file: its bytes run through its
+    // value, and a copy of it ends with kClosing.
+    bool unclosed = false;
 };
+
+// What closes a copy of an object that the file leaves unclosed.
+inline constexpr std::string_view kClosing = "\rendobj\r";
 
 // The bytes of an object in the file (type 1 entry). A stream object ends at
 // the first "endobj" after its data when its /Length leads to "endstream";
-// any other object at the first "endobj" after its offset. Nothing when there
-// is no "endobj".
+// any other object at the first "endobj" after its offset. When no "endobj"
+// follows, an object whose value can be parsed ends after that value; nothing
+// otherwise.
 std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number);
 
 // The exact bytes of object `number`, or nothing (a free entry, an object
 // that cannot be found). An object from an object stream is framed as a plain
-// object: "N 0 obj", a carriage return, its bytes, "endobj", a carriage return.
+// object: "N 0 obj", a carriage return, its bytes, "endobj", a carriage return;
+// an unclosed object gets kClosing after its bytes.
 std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number);
 
 // The absolute position of the last byte of the first occurrence of

@@ -397,6 +397,33 @@ TEST(InFileTest, TheLastObjectOfTheFileEndsWithEndobj) {
     EXPECT_EQ(ReadRawObject(document->xref(), 5), object);
 }
 
+TEST(InFileTest, AnObjectLeftWithoutEndobjEndsAfterItsValueAndIsClosed) {
+    // Objects 5 to 7 stand after startxref, none followed by "endobj": a
+    // dictionary, a stream, and a header with no value.
+    PdfBuilder pdf = Document();
+    const std::string body = pdf.bytes();
+    const std::string dictionary = "5 0 obj << /A (endob) /B [1 2] >>";
+    const std::string stream = "6 0 obj << /Length 3 >>\nstream\nabc\nendstream";
+    const std::string empty = "7 0 obj ";
+    std::map<int32_t, int64_t> offsets = {{1, pdf.OffsetOf(1)}, {2, pdf.OffsetOf(2)}, {3, pdf.OffsetOf(3)},
+                                          {5, 0}, {6, 0}, {7, 0}};
+    const auto tableOffset = static_cast<int64_t>(body.size());
+    const auto tail = static_cast<int64_t>(body.size() + TableFor(offsets, tableOffset).size());
+    offsets[5] = tail;
+    offsets[6] = tail + static_cast<int64_t>(dictionary.size()) + 1;
+    offsets[7] = offsets[6] + static_cast<int64_t>(stream.size()) + 1;
+    auto document =
+        Open(body + TableFor(offsets, tableOffset) + dictionary + " " + stream + " " + empty + "%% no end");
+    EXPECT_EQ(ReadRawObject(document->xref(), 5), dictionary + "\rendobj\r");
+    EXPECT_EQ(ReadRawObject(document->xref(), 6), stream + "\rendobj\r");
+    EXPECT_EQ(ReadRawObject(document->xref(), 7), std::nullopt);
+    const auto location = LocateRawObject(document->xref(), 6);
+    ASSERT_TRUE(location.has_value());
+    EXPECT_TRUE(location->unclosed);
+    EXPECT_TRUE(location->isStream);
+    EXPECT_EQ(location->length, static_cast<int64_t>(stream.size()));
+}
+
 TEST(InFileTest, EntriesThatDoNotLeadToBytes) {
     PdfBuilder pdf = Document();
     const std::string body = pdf.bytes();
