@@ -1,0 +1,244 @@
+// The worked examples of README.md, run as a user pastes them: each ```sh
+// block under "## Worked examples" goes to bash in a folder holding the files
+// the examples name, with the built Brevano first on the PATH; then what the
+// README says the example does is checked with pdftotext and by rendering.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/ExternalTools.h"
+#include "support/PdfBuilder.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The examples: heading -> the first sh block under it.
+std::map<std::string, std::string> ReadmeExamples() {
+    std::map<std::string, std::string> examples;
+    std::istringstream in(ReadFile(std::string(BREVANO_SOURCE_DIR) + "/README.md"));
+    std::string line;
+    std::string heading;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("## ", 0) == 0) {
+            inSection = line == "## Worked examples";
+        } else if (inSection && line.rfind("### ", 0) == 0) {
+            heading = line.substr(4);
+        } else if (inSection && line == "```sh" && !heading.empty() && examples.count(heading) == 0) {
+            std::string& block = examples[heading];
+            while (std::getline(in, line) && line != "```") block += line + "\n";
+        }
+    }
+    return examples;
+}
+
+const char* const kBottomRight = "Page numbers in the bottom-right corner";
+const char* const kBates = "Bates numbers across a folder of files, in order";
+const char* const kImposition = "2-up and A/B 2-up numbering for imposition";
+const char* const kLogo = "A logo at 35% opacity in the top-right corner";
+const char* const kParallel = "Many files in parallel";
+
+// A document of blank Letter pages.
+std::string BlankPages(int count) {
+    PdfBuilder pdf;
+    std::string kids;
+    for (int i = 0; i < count; ++i) kids += std::to_string(3 + i) + " 0 R ";
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>");
+    for (int i = 0; i < count; ++i)
+        pdf.Object(3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
+    return pdf.WithXRefTable("/Root 1 0 R");
+}
+
+// The folder of files that the examples name, in name order with their page counts.
+const std::vector<std::pair<std::string, int>> kIncoming = {
+    {"01-contract.pdf", 3}, {"02-invoice.pdf", 2}, {"03-letter.pdf", 1}, {"04-annex.pdf", 4}};
+
+class ReadmeExamplesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveTool("pdftotext") || !HaveTool("pdftoppm")) GTEST_SKIP() << "poppler-utils is not installed";
+        fs::create_directories(work_);
+        fs::create_directories(folder_.File("bin"));
+        fs::create_symlink(fs::absolute(BREVANO_EXECUTABLE), folder_.File("bin/Brevano"));
+        fs::copy_file(std::string(BREVANO_SOURCE_DIR) + "/samples/sample.pdf", File("report.pdf"));
+        fs::copy_file(std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg", File("logo.jpg"));
+        WriteFile(File("booklet.pdf"), BlankPages(8));
+        fs::create_directories(File("incoming"));
+        for (const auto& [name, pages] : kIncoming) WriteFile(File("incoming/" + name), BlankPages(pages));
+    }
+
+    std::string File(const std::string& name) const { return work_ + "/" + name; }
+
+    // Runs the example in the work folder; standard output and error together.
+    ToolResult Run(const std::string& heading, const std::string& replace = "", const std::string& by = "") {
+        const auto examples = ReadmeExamples();
+        const auto example = examples.find(heading);
+        if (example == examples.end()) {
+            ADD_FAILURE() << "README.md has no example \"" << heading << "\"";
+            return {};
+        }
+        std::string script = example->second;
+        if (!replace.empty()) {
+            const size_t at = script.find(replace);
+            EXPECT_NE(at, std::string::npos) << replace;
+            if (at != std::string::npos) script.replace(at, replace.size(), by);
+        }
+        WriteFile(folder_.File("example.sh"), script);
+        return RunTool("(cd " + ShellQuote(work_) + " && PATH=" + ShellQuote(folder_.File("bin")) +
+                       ":\"$PATH\" bash " + ShellQuote(folder_.File("example.sh")) + " 2>&1)");
+    }
+
+    // Where a page changed: its rendering against the same page of `before`.
+    PixelBox Changed(const std::string& before, const std::string& after, int page, GreyImage* rendered = nullptr) {
+        const auto a = RenderPage(File(before), page, folder_.path());
+        const auto b = RenderPage(File(after), page, folder_.path());
+        if (!a || !b) {
+            ADD_FAILURE() << "cannot render page " << page;
+            return {};
+        }
+        if (rendered != nullptr) *rendered = *b;
+        return DifferenceBox(*a, *b);
+    }
+
+    const TempFolder folder_;
+    const std::string work_ = folder_.File("work");
+};
+
+TEST_F(ReadmeExamplesTest, EveryExampleIsTested) {
+    std::vector<std::string> headings;
+    for (const auto& entry : ReadmeExamples()) headings.push_back(entry.first);
+    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel};
+    std::sort(tested.begin(), tested.end());
+    EXPECT_EQ(headings, tested);
+}
+
+TEST_F(ReadmeExamplesTest, PageNumbersInTheBottomRightCorner) {
+    const ToolResult run = Run(kBottomRight);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(QpdfCheck(File("numbered.pdf")), 0);
+    const std::vector<std::string> pages = PdfTextByPage(File("numbered.pdf"));
+    ASSERT_EQ(pages.size(), 3u);
+    for (int page = 1; page <= 3; ++page) {
+        const std::string& text = pages[static_cast<size_t>(page - 1)];
+        const std::string stamp = "Page " + std::to_string(page) + " / 3";
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), stamp.size())), stamp) << text;
+        // Ending 20 points from the right edge, the baseline 20 points up (the
+        // descender of the g reaches a little below it).
+        const PixelBox box = Changed("report.pdf", "numbered.pdf", page);
+        ASSERT_FALSE(box.empty());
+        EXPECT_GT(box.left, 612 / 2);
+        EXPECT_NEAR(box.right, 612 - 20, 3);
+        EXPECT_GT(box.top, 792 - 20 - 12);
+        EXPECT_NEAR(box.bottom, 792 - 20 + 2, 3);
+    }
+}
+
+TEST_F(ReadmeExamplesTest, BatesNumbersRunOnFromFileToFile) {
+    const ToolResult run = Run(kBates);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    int number = 1;
+    for (const auto& [name, count] : kIncoming) {
+        const std::vector<std::string> pages = PdfTextByPage(File("bates/" + name));
+        ASSERT_EQ(pages.size(), static_cast<size_t>(count)) << name;
+        for (const std::string& text : pages) {
+            char expected[16];
+            std::snprintf(expected, sizeof expected, "ABC-%06d", number++);
+            EXPECT_EQ(text, expected) << name;
+        }
+    }
+    EXPECT_EQ(ReadFile(File("next-number")), std::to_string(number));
+
+    // "Leave out the echo to continue the series with the next batch."
+    const ToolResult next = Run(kBates, "echo 1 > next-number\n", "");
+    ASSERT_EQ(next.status, 0) << next.out;
+    EXPECT_EQ(PdfTextByPage(File("bates/01-contract.pdf")).at(0), "ABC-000011");
+    EXPECT_EQ(ReadFile(File("next-number")), "21");
+}
+
+TEST_F(ReadmeExamplesTest, TwoUpAndABTwoUpNumbering) {
+    const ToolResult run = Run(kImposition);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    const auto numbers = [](std::vector<int> order) {
+        std::vector<std::string> texts;
+        for (int n : order) texts.push_back("Page " + std::to_string(n));
+        return texts;
+    };
+    EXPECT_EQ(PdfTextByPage(File("cut-stack.pdf")), numbers({1, 5, 2, 6, 3, 7, 4, 8}));
+    EXPECT_EQ(PdfTextByPage(File("fronts-backs.pdf")), numbers({1, 3, 5, 7, 2, 4, 6, 8}));
+}
+
+TEST_F(ReadmeExamplesTest, LogoAtThirtyFivePercentInTheTopRightCorner) {
+    const ToolResult run = Run(kLogo);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(QpdfCheck(File("branded.pdf")), 0);
+    for (int page = 1; page <= 3; ++page) {
+        GreyImage rendered;
+        const PixelBox box = Changed("report.pdf", "branded.pdf", page, &rendered);
+        ASSERT_FALSE(box.empty());
+        // 120 x 90 points, 20 points from the right and the top edges.
+        EXPECT_NEAR(box.left, 612 - 20 - 120, 2);
+        EXPECT_NEAR(box.right, 612 - 20 - 1, 2);
+        EXPECT_NEAR(box.top, 20, 2);
+        EXPECT_NEAR(box.bottom, 20 + 90 - 1, 2);
+        // At 35% over white paper nothing is darker than 65% of white, while
+        // the picture's own darkest grey is far darker.
+        int darkest = 255;
+        for (int y = box.top; y <= box.bottom; ++y)
+            for (int x = box.left; x <= box.right; ++x)
+                darkest = std::min<int>(darkest, rendered.pixels[static_cast<size_t>(y * rendered.width + x)]);
+        EXPECT_GE(darkest, 255 * 65 / 100 - 4);
+        EXPECT_LT(darkest, 230);
+    }
+
+    // "-flipv with -fliph would put it above the page."
+    const ToolResult bothFlips = Run(kLogo, "-fliph", "-flipv -fliph");
+    ASSERT_EQ(bothFlips.status, 0) << bothFlips.out;
+    // (The renderer may still touch the pixel row at the very edge.)
+    const PixelBox above = Changed("report.pdf", "branded.pdf", 1);
+    EXPECT_TRUE(above.empty() || above.bottom == 0) << above.top << ".." << above.bottom;
+}
+
+TEST_F(ReadmeExamplesTest, ManyFilesInParallel) {
+    const ToolResult run = Run(kParallel);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    std::vector<std::string> written = ListFolder(File("stamped"));
+    std::sort(written.begin(), written.end());
+    ASSERT_EQ(written.size(), kIncoming.size());
+    for (size_t i = 0; i < kIncoming.size(); ++i) {
+        const auto& [name, count] = kIncoming[i];
+        EXPECT_EQ(written[i], name);
+        // Each file numbered on its own.
+        const std::vector<std::string> pages = PdfTextByPage(File("stamped/" + name));
+        ASSERT_EQ(pages.size(), static_cast<size_t>(count)) << name;
+        for (int page = 1; page <= count; ++page)
+            EXPECT_EQ(pages[static_cast<size_t>(page - 1)],
+                      "Page " + std::to_string(page) + " / " + std::to_string(count));
+    }
+}
+
+TEST_F(ReadmeExamplesTest, ParallelRunNamesTheFileThatFailedAndEndsWith123) {
+    WriteFile(File("incoming/03-letter.pdf"), "%PDF-1.4\nnot a PDF after all\n");
+    const ToolResult run = Run(kParallel);
+    EXPECT_EQ(run.status, 123);
+    EXPECT_NE(run.out.find(" (incoming/03-letter.pdf)\n"), std::string::npos) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    EXPECT_FALSE(FileExists(File("stamped/03-letter.pdf")));
+    for (const char* name : {"01-contract.pdf", "02-invoice.pdf", "04-annex.pdf"})
+        EXPECT_TRUE(FileExists(File(std::string("stamped/") + name))) << name;
+}
+
+}  // namespace

@@ -1,0 +1,334 @@
+// The manual page against the program: every option word that the parsers
+// and the front end accept has its tagged paragraph in the right section,
+// nothing is documented that the program does not accept, the defaults are
+// the ones the settings start with, and the examples are the README's (whose
+// examples are run by tests/examples/ReadmeExamplesTest.cpp).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/CFrontEnd.h"
+#include "stamp/StampOptions.h"
+#include "support/ExternalTools.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using Words = std::set<std::string>;
+
+const std::string kSource = BREVANO_SOURCE_DIR;
+
+// The arguments of a request line, split at spaces outside double quotes.
+std::vector<std::string> Arguments(const std::string& arguments) {
+    std::vector<std::string> split;
+    std::string argument;
+    bool quoted = false;
+    bool any = false;
+    for (char c : arguments) {
+        if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any) split.push_back(argument);
+            argument.clear();
+            any = false;
+        } else {
+            argument += c;
+            any = true;
+        }
+    }
+    if (any) split.push_back(argument);
+    return split;
+}
+
+// Escapes for the dash, quotes, backslash and font changes resolved.
+std::string Unescape(std::string text) {
+    static const std::vector<std::pair<std::string, std::string>> kEscapes = {
+        {"\\-", "-"},  {"\\(aq", "'"}, {"\\(dq", "\""}, {"\\(lq", "\""}, {"\\(rq", "\""},
+        {"\\fB", ""}, {"\\fI", ""},    {"\\fR", ""},     {"\\fP", ""},     {"\\e", "\\"}};
+    for (const auto& [escape, replacement] : kEscapes) {
+        for (size_t at = 0; (at = text.find(escape, at)) != std::string::npos; at += replacement.size())
+            text.replace(at, escape.size(), replacement);
+    }
+    return text;
+}
+
+// A roff line as the text it shows: the font requests' arguments joined as
+// they print (.BI and its kind alternate fonts with no space between), other
+// requests dropped.
+std::string Plain(const std::string& line) {
+    if (line.empty() || line[0] != '.') return Unescape(line);
+    const size_t space = line.find(' ');
+    const std::string request = line.substr(1, space == std::string::npos ? std::string::npos : space - 1);
+    static const Words kAlternating = {"BI", "BR", "IB", "IR", "RB", "RI"};
+    if (request != "B" && request != "I" && request != "SH" && request != "SS" && kAlternating.count(request) == 0)
+        return "";
+    std::string text;
+    for (const std::string& argument : Arguments(space == std::string::npos ? "" : line.substr(space + 1))) {
+        if (!text.empty() && kAlternating.count(request) == 0) text += ' ';
+        text += Unescape(argument);
+    }
+    return text;
+}
+
+// The option words of a tag line such as `.BI \-pos h , v` or
+// `.BR \-h ", " \-\-help`: the request's arguments that begin with a dash.
+Words TagOptions(const std::string& tag) {
+    Words words;
+    const size_t space = tag.find(' ');
+    if (tag.empty() || tag[0] != '.' || space == std::string::npos) return words;
+    for (const std::string& argument : Arguments(tag.substr(space + 1))) {
+        const std::string word = Unescape(argument);
+        if (word.size() > 1 && word[0] == '-') words.insert(word.substr(0, word.find(' ')));
+    }
+    return words;
+}
+
+struct ManPage {
+    // Section (.SH or .SS title) -> option word -> its paragraph as text.
+    std::map<std::string, std::map<std::string, std::string>> options;
+    // The tags of the EXIT STATUS section.
+    std::vector<std::string> exitStatuses;
+    // The blocks between .EX and .EE, as text.
+    std::vector<std::string> examples;
+};
+
+ManPage ReadManPage() {
+    ManPage page;
+    std::istringstream in(ReadFile(kSource + "/man/Brevano.1.in"));
+    std::string line;
+    std::string section;
+    std::vector<std::string> current;  // options of the paragraph being read
+    std::string example;
+    bool inExample = false;
+    bool tagNext = false;
+    while (std::getline(in, line)) {
+        if (inExample) {
+            if (line == ".EE") {
+                page.examples.push_back(example);
+                inExample = false;
+            } else {
+                example += Plain(line) + "\n";
+            }
+            continue;
+        }
+        if (tagNext) {
+            tagNext = false;
+            if (section == "EXIT STATUS") page.exitStatuses.push_back(Plain(line));
+            const Words words = TagOptions(line);
+            current.assign(words.begin(), words.end());
+            for (const std::string& word : current) page.options[section][word];
+            continue;
+        }
+        if (line.rfind(".SH ", 0) == 0 || line.rfind(".SS ", 0) == 0) {
+            section = Plain(line);
+            current.clear();
+        } else if (line == ".TP") {
+            tagNext = true;
+        } else if (line == ".PP") {
+            current.clear();
+        } else if (line == ".EX") {
+            inExample = true;
+            example.clear();
+        } else if (line.rfind(".\\\"", 0) != 0) {
+            for (const std::string& word : current) page.options[section][word] += Plain(line) + " ";
+        }
+    }
+    return page;
+}
+
+// The option words that a parser tests for: the string literals that begin
+// with a dash, up to their first conversion ("-pos%d,%d" is "-pos"); the image
+// parser's "second character j" test is the word "-j".
+struct ParserWords {
+    Words text;
+    Words image;
+    Words frontEnd;
+};
+
+Words DashLiterals(const std::string& code) {
+    Words words;
+    static const std::regex kLiteral("\"(-[-A-Za-z0-9]*)[^\"]*\"");
+    for (auto it = std::sregex_iterator(code.begin(), code.end(), kLiteral); it != std::sregex_iterator(); ++it)
+        if ((*it)[1].length() > 1) words.insert((*it)[1]);
+    return words;
+}
+
+ParserWords ReadParserWords() {
+    ParserWords words;
+    const std::string parser = ReadFile(kSource + "/src/stamp/OptionParser.cpp");
+    const size_t text = parser.find("void ParseTextParams(");
+    const size_t image = parser.find("void ParseImageParams(");
+    if (text == std::string::npos || image == std::string::npos || image < text) return words;
+    words.text = DashLiterals(parser.substr(text, image - text));
+    const std::string imageCode = parser.substr(image);
+    words.image = DashLiterals(imageCode);
+    if (imageCode.find("[1] == 'j'") != std::string::npos) words.image.insert("-j");
+
+    const std::string frontEnd = ReadFile(kSource + "/src/app/CFrontEnd.cpp");
+    static const std::regex kModeTest("mode == \"(-[^\"]*)\"");
+    for (auto it = std::sregex_iterator(frontEnd.begin(), frontEnd.end(), kModeTest); it != std::sregex_iterator();
+         ++it)
+        words.frontEnd.insert((*it)[1]);
+    return words;
+}
+
+bool IsTextSection(const std::string& section) { return section.rfind("Text mode", 0) == 0; }
+
+Words DocumentedIn(const ManPage& page, bool (*wanted)(const std::string&)) {
+    Words words;
+    for (const auto& [section, options] : page.options)
+        if (wanted(section))
+            for (const auto& entry : options) words.insert(entry.first);
+    return words;
+}
+
+Words Missing(const Words& wanted, const Words& present) {
+    Words missing;
+    std::set_difference(wanted.begin(), wanted.end(), present.begin(), present.end(),
+                        std::inserter(missing, missing.end()));
+    return missing;
+}
+
+std::string List(const Words& words) {
+    std::string text;
+    for (const std::string& word : words) text += " " + word;
+    return text;
+}
+
+class ManPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(FileExists(kSource + "/man/Brevano.1.in"));
+        // The scan of the parsers found them; a renamed function would
+        // otherwise make every check below pass on empty lists.
+        ASSERT_GT(parsers_.text.size(), 20u);
+        ASSERT_GT(parsers_.image.size(), 8u);
+        ASSERT_EQ(parsers_.frontEnd, (Words{"--help", "--version", "-h"}));
+    }
+
+    const ManPage page_ = ReadManPage();
+    const ParserWords parsers_ = ReadParserWords();
+};
+
+// ---------------------------------------------------------------------------
+// Options
+
+TEST_F(ManPageTest, EveryTextOptionHasAParagraphForTextMode) {
+    const Words documented = DocumentedIn(
+        page_, [](const std::string& s) { return s == "Both modes" || IsTextSection(s); });
+    EXPECT_EQ(Missing(parsers_.text, documented), Words{}) << "undocumented:" << List(Missing(parsers_.text, documented));
+}
+
+TEST_F(ManPageTest, EveryImageOptionHasAParagraphForImageMode) {
+    const Words documented =
+        DocumentedIn(page_, [](const std::string& s) { return s == "Both modes" || s == "Image mode"; });
+    EXPECT_EQ(Missing(parsers_.image, documented), Words{})
+        << "undocumented:" << List(Missing(parsers_.image, documented));
+}
+
+TEST_F(ManPageTest, EveryDocumentedOptionIsAccepted) {
+    Words both;
+    std::set_intersection(parsers_.text.begin(), parsers_.text.end(), parsers_.image.begin(), parsers_.image.end(),
+                          std::inserter(both, both.end()));
+    const std::map<std::string, const Words*> acceptedBy = {
+        {"Both modes", &both}, {"Image mode", &parsers_.image}, {"Information", &parsers_.frontEnd}};
+    ASSERT_FALSE(page_.options.empty());
+    for (const auto& [section, options] : page_.options) {
+        if (section == "EXIT STATUS") continue;
+        const Words* accepted = IsTextSection(section) ? &parsers_.text : nullptr;
+        if (acceptedBy.count(section) != 0) accepted = acceptedBy.at(section);
+        ASSERT_NE(accepted, nullptr) << "options in an unexpected section: " << section;
+        for (const auto& entry : options)
+            EXPECT_EQ(accepted->count(entry.first), 1u) << section << ": " << entry.first << " is not accepted";
+    }
+}
+
+TEST_F(ManPageTest, EveryOptionStatesItsDefault) {
+    for (const auto& [section, options] : page_.options) {
+        if (section == "Information" || section == "EXIT STATUS") continue;
+        for (const auto& [option, paragraph] : options) {
+            const bool statesDefault = paragraph.find("Default: ") != std::string::npos ||
+                                       paragraph.find("no default") != std::string::npos ||
+                                       paragraph.rfind("Accepted and ignored", 0) == 0;
+            EXPECT_TRUE(statesDefault) << section << ": " << option << ": " << paragraph;
+        }
+    }
+}
+
+TEST_F(ManPageTest, StatedDefaultsAreTheSettingsDefaults) {
+    const TextStampOptions text;
+    const ImageStampOptions image;
+    char color[16];
+    std::snprintf(color, sizeof color, "%06X", text.color);
+    const std::string pos = std::to_string(text.posX) + "," + std::to_string(text.posY);
+    const std::vector<std::tuple<std::string, std::string, std::string>> expected = {
+        {"Both modes", "-pos", pos},
+        {"Both modes", "-align", text.align},
+        {"Text mode: pages and numbers", "-s", std::to_string(text.startPage)},
+        {"Text mode: pages and numbers", "-e", std::to_string(text.endPage)},
+        {"Text mode: pages and numbers", "-n", std::to_string(text.everyNth)},
+        {"Text mode: pages and numbers", "-ns", std::to_string(text.startNumber)},
+        {"Text mode: pages and numbers", "-ne", std::to_string(text.endNumber)},
+        {"Text mode: the text", "-m", std::to_string(text.maskDigits)},
+        {"Text mode: the text", "-font", text.fontName},
+        {"Text mode: the text", "-size", std::to_string(text.fontSize)},
+        {"Text mode: the text", "-color", color},
+        {"Text mode: the text", "-angle", std::to_string(text.angle)},
+        {"Text mode: the text", "-prefix", "\"" + text.prefixText + "\""},
+        {"Text mode: the text", "-sep", "\"" + text.separatorText + "\""},
+        {"Image mode", "-opacity", std::to_string(image.opacity)},
+    };
+    for (const auto& [section, option, value] : expected) {
+        ASSERT_EQ(page_.options.count(section), 1u) << section;
+        const auto& options = page_.options.at(section);
+        ASSERT_EQ(options.count(option), 1u) << section << ": " << option;
+        EXPECT_NE(options.at(option).find("Default: " + value), std::string::npos)
+            << option << " should state the default " << value << ": " << options.at(option);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Exit statuses, examples, and the page as man shows it
+
+TEST_F(ManPageTest, ExitStatusesAreTheFrontEnds) {
+    EXPECT_EQ(page_.exitStatuses,
+              (std::vector<std::string>{std::to_string(CFrontEnd::kSuccess), std::to_string(CFrontEnd::kFailure),
+                                        std::to_string(CFrontEnd::kUnknownMode)}));
+}
+
+TEST_F(ManPageTest, ExamplesAreTheReadmesTestedOnes) {
+    const std::string readme = ReadFile(kSource + "/README.md");
+    ASSERT_GE(page_.examples.size(), 4u);
+    for (const std::string& example : page_.examples)
+        EXPECT_NE(readme.find("```sh\n" + example + "```\n"), std::string::npos)
+            << "not an example block of README.md:\n" << example;
+}
+
+TEST_F(ManPageTest, FormatsWithoutWarnings) {
+    if (!HaveTool("groff")) GTEST_SKIP() << "groff is not installed";
+    const TempFolder folder;
+    std::string page = ReadFile(kSource + "/man/Brevano.1.in");
+    const size_t at = page.find("@PROJECT_VERSION@");
+    ASSERT_NE(at, std::string::npos);
+    page.replace(at, std::string("@PROJECT_VERSION@").size(), "1.1");
+    WriteFile(folder.File("Brevano.1"), page);
+    // -ww: every warning; -z: format, print nothing; warnings go to standard error.
+    const ToolResult warnings = RunTool("(groff -man -ww -z " + ShellQuote(folder.File("Brevano.1")) + " 2>&1)");
+    EXPECT_EQ(warnings.status, 0);
+    EXPECT_EQ(warnings.out, "");
+    const ToolResult text = RunTool("groff -man -Tutf8 -P-cbou " + ShellQuote(folder.File("Brevano.1")));
+    for (const char* heading : {"NAME", "SYNOPSIS", "OPTIONS", "NUMBERING FILES", "EXIT STATUS", "EXAMPLES"})
+        EXPECT_NE(text.out.find(std::string("\n") + heading + "\n"), std::string::npos) << heading;
+}
+
+}  // namespace
