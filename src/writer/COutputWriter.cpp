@@ -13,10 +13,18 @@ namespace {
 
 // The widest offset a 20-byte cross-reference line can hold.
 constexpr int64_t kMaxXRefOffset = 9999999999;
+// The table is written in parts of this size.
+constexpr size_t kTablePart = 1u << 20;
 
 }  // namespace
 
-COutputWriter::COutputWriter(COutputFile& file, size_t inputEntries) : file_(file), entries_(inputEntries) {}
+COutputWriter::COutputWriter(COutputFile& file, size_t inputEntries) : file_(file) {
+    // Room for the new objects too (the stamp's shared objects and at most one
+    // content stream per page, each page an input object), so that the table
+    // of a large input is not moved, and held twice, while they are added.
+    entries_.reserve(inputEntries * 2 + 16);
+    entries_.resize(inputEntries);
+}
 
 void COutputWriter::writeHeader(std::string_view version) {
     std::string header = "%";
@@ -44,7 +52,7 @@ int32_t COutputWriter::appendObject(std::string_view text) {
 
 void COutputWriter::writeXRefTable() {
     std::string table = "xref\n0 " + FormatInt(static_cast<int64_t>(entries_.size())) + "\r";
-    table.reserve(table.size() + entries_.size() * 20);
+    table.reserve(table.size() + std::min<size_t>(entries_.size() * 20, kTablePart + 20));
     if (!entries_.empty()) table += "0000000000 65535 f \r";
     for (size_t i = 1; i < entries_.size(); ++i) {
         const OutputEntry& entry = entries_[i];
@@ -55,7 +63,7 @@ void COutputWriter::writeXRefTable() {
         table += ' ';
         table += FormatPadded(generation, 5);
         table += entry.inUse != 0 ? " n \r" : " f \r";
-        if (table.size() >= (1u << 20)) {
+        if (table.size() >= kTablePart) {
             file_.Write(table);
             table.clear();
         }

@@ -377,8 +377,8 @@ std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumb
     if (dict == nullptr) return cache;
     const CPdfObject n = dict->lookup("N");
     const CPdfObject first = dict->lookup("First");
-    // A header cannot name more members than there are object numbers.
-    if (!n.is(pdfInteger) || !first.is(pdfInteger) || n.getInt() > kMaxObjectNumber + 1) return cache;
+    // A header cannot name more members than the file has object numbers.
+    if (!n.is(pdfInteger) || !first.is(pdfInteger) || n.getInt() > static_cast<int64_t>(entries_.size())) return cache;
     cache->ParseHeader(this, n.getInt(), first.getInt64());
     return cache;
 }

@@ -83,6 +83,10 @@ private:
     // Decoded object streams, most recently used first.
     std::vector<std::shared_ptr<ObjectStreamCache>> objectStreams_;
     std::set<int32_t> loading_;
+    // Rows read from cross-reference streams so far, and what is left of the
+    // bytes that decoding object streams may still take.
+    int64_t xrefStreamRows_ = 0;
+    uint64_t objectStreamBudget_ = 0;
     int fetchDepth_ = 0;
     // The objects being fetched, outermost first, and the fetches made below
     // the outermost one so far.
