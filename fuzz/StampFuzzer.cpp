@@ -20,6 +20,7 @@
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/RawObject.h"
 #include "stamp/CPdfFileStampImage.h"
 #include "stamp/CPdfFileStampText.h"
 
@@ -85,8 +86,8 @@ size_t FolderSize(const std::filesystem::path& folder) {
     return count;
 }
 
-// The output's own cross-reference table loads, and every object it lists
-// starts where it says (after white space), with its number. (Whether the objects
+// The output's own cross-reference table loads, and every object it lists is
+// found where it says, as the reader finds any object. (Whether the objects
 // parse as they did in the input is the input's affair: a damaged object is
 // copied as it stands.)
 void CheckTable(const std::string& bytes) {
@@ -97,20 +98,10 @@ void CheckTable(const std::string& bytes) {
     } catch (const CPdfException&) {
         Check(false);
     }
+    // An input entry that leads to white space before its object is copied
+    // so; the object is found the way the reader finds any object.
     for (size_t number = 0; number < xref.entries().size(); ++number) {
-        const XRefEntry& entry = xref.entries()[number];
-        if (entry.type != 1) continue;
-        // An input entry that leads to white space before its object is copied so.
-        Check(entry.offset >= 0 && static_cast<uint64_t>(entry.offset) < bytes.size());
-        const size_t start = bytes.find_first_not_of(std::string(" \t\r\n\f\0", 6), static_cast<size_t>(entry.offset));
-        // The number as the reader takes it (leading zeros allowed); the
-        // generation is the table's, the object's own header may differ.
-        Check(start != std::string::npos);
-        size_t digits = 0;
-        uint64_t value = 0;
-        for (size_t i = start; i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9' && digits < 12; ++i, ++digits)
-            value = value * 10 + static_cast<uint64_t>(bytes[i] - '0');
-        Check(digits > 0 && value == number);
+        if (xref.entries()[number].type == 1) Check(LocateRawObject(xref, static_cast<int32_t>(number)).has_value());
     }
 }
 

@@ -65,6 +65,13 @@ std::optional<int64_t> OffsetEntry(const CPdfDictionary& dictionary, std::string
     return std::nullopt;
 }
 
+// A subsection of `count` entries from object `first` on stays within the
+// object numbers a file may use (written so that nothing overflows).
+bool SubsectionFits(int64_t first, int64_t count) {
+    constexpr int64_t kNumbers = CPdfXRef::kMaxObjectNumber + 1;
+    return first >= 0 && count >= 0 && first <= kNumbers && count <= kNumbers - first;
+}
+
 }  // namespace
 
 CPdfXRef::CPdfXRef(std::shared_ptr<CPdfFileStream> file) : file_(std::move(file)) {
@@ -175,7 +182,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
         }
         const int64_t first = integer();
         const int64_t count = integer();
-        if (first < 0 || count < 0 || first > kMaxObjectNumber + 1 || count > kMaxObjectNumber + 1 - first) fail();
+        if (!SubsectionFits(first, count)) fail();
         for (int64_t i = first; i < first + count; ++i) {
             const int64_t offset = integer();
             const int64_t gen = integer();
@@ -228,8 +235,7 @@ void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) 
         for (size_t i = 0; i + 1 < pairs.getLength(); i += 2) {
             const CPdfObject first = pairs.get(i);
             const CPdfObject count = pairs.get(i + 1);
-            if (!first.is(pdfInteger) || !count.is(pdfInteger) || first.getInt64() < 0 || count.getInt64() < 0 ||
-                first.getInt64() > kMaxObjectNumber + 1 || count.getInt64() > kMaxObjectNumber + 1 - first.getInt64())
+            if (!first.is(pdfInteger) || !count.is(pdfInteger) || !SubsectionFits(first.getInt64(), count.getInt64()))
                 throw CPdfException("Index item of xref Stream is wrong type");
             ReadXRefStreamSection(stream, widths, first.getInt64(), count.getInt64());
         }
