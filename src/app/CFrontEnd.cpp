@@ -60,6 +60,11 @@ const char* CFrontEnd::UsageText() {
            "it must be enclosed in quotes.\n";
 }
 
+const char* CFrontEnd::AddedOptionsText() {
+    return "\n"
+           "added in this version:\n";
+}
+
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
     if (args.empty()) {
         out += UsageText();
@@ -68,6 +73,7 @@ int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
     const std::string& mode = args[0];
     if (mode == "-h" || mode == "--help") {
         out += UsageText();
+        out += AddedOptionsText();
         return kSuccess;
     }
     if (mode == "--version") {

@@ -18,4 +18,7 @@ public:
     static int Run(const std::vector<std::string>& args, std::string& out);
 
     static const char* UsageText();
+    // What -h and --help print after the usage text: the modes and options
+    // this version adds, one line each.
+    static const char* AddedOptionsText();
 };

@@ -66,7 +66,7 @@ TEST(UsageTextTest, IsByteForByteTheReference) { EXPECT_EQ(std::string(CFrontEnd
 struct FrontEndCase {
     const char* name;
     std::vector<std::string> args;
-    std::string expectedOut;  // "<usage>" stands for the whole usage text
+    std::string expectedOut;  // "<usage>" stands for the whole usage text, "<help>" for it and the added options
     int expectedStatus;
 };
 
@@ -77,16 +77,18 @@ class FrontEndDispatchTest : public ::testing::TestWithParam<FrontEndCase> {};
 TEST_P(FrontEndDispatchTest, PrintsAndEnds) {
     const FrontEndCase& c = GetParam();
     const RunResult result = RunFrontEnd(c.args);
-    const std::string expected = c.expectedOut == "<usage>" ? ExpectedUsage() : c.expectedOut;
+    std::string expected = c.expectedOut;
+    if (expected == "<usage>") expected = ExpectedUsage();
+    if (expected == "<help>") expected = ExpectedUsage() + CFrontEnd::AddedOptionsText();
     EXPECT_EQ(result.out, expected);
     EXPECT_EQ(result.status, c.expectedStatus);
 }
 
 const FrontEndCase kDispatchCases[] = {
     {"NoArguments", {}, "<usage>", 0},
-    {"ShortHelp", {"-h"}, "<usage>", 0},
-    {"LongHelp", {"--help"}, "<usage>", 0},
-    {"HelpIgnoresTheRest", {"--help", "a.pdf", "b.pdf"}, "<usage>", 0},
+    {"ShortHelp", {"-h"}, "<help>", 0},
+    {"LongHelp", {"--help"}, "<help>", 0},
+    {"HelpIgnoresTheRest", {"--help", "a.pdf", "b.pdf"}, "<help>", 0},
     {"Version", {"--version"}, kFirstUsageLine, 0},
     {"ModeInOtherCase", {"Text", "a.pdf", "b.pdf"}, "", 2},
     {"ModeInCapitals", {"IMAGE", "a.pdf", "b.pdf", "-jx.jpg"}, "", 2},
