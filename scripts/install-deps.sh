@@ -2,6 +2,7 @@
 # Installs the Debian packages Brevano needs, when they are missing:
 #   scripts/install-deps.sh build   to build the program
 #   scripts/install-deps.sh test    to build and run the tests as well
+#   scripts/install-deps.sh package to build the program and its Debian package
 #   scripts/install-deps.sh fuzz    to build the fuzz targets with clang and libFuzzer
 # As root it runs apt-get; otherwise it says what to install and stops.
 set -euo pipefail
@@ -9,6 +10,7 @@ set -euo pipefail
 packages=(build-essential cmake zlib1g-dev)
 case "${1:-build}" in
   test) packages+=(libgtest-dev qpdf poppler-utils) ;;
+  package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac
 

@@ -249,7 +249,7 @@ TEST(ProgramTest, ExitStatusesAndNothingOnStandardError) {
     };
     const std::vector<Expectation> runs = {
         {{}, ExpectedUsage(), 0},
-        {{"--help"}, ExpectedUsage(), 0},
+        {{"--help"}, ExpectedUsage() + CFrontEnd::AddedOptionsText(), 0},
         {{"--version"}, kFirstUsageLine, 0},
         {{"Text", input, output}, "", 2},
         {{"text"}, "Error parameter", 1},
