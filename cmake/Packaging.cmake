@@ -1,6 +1,6 @@
 # `cpack -G DEB` in a build folder makes brevano_<version>_<arch>.deb: the
-# program in /usr/bin and its manual page, depending on the C and C++ runtimes
-# and zlib as dpkg-shlibdeps finds them (Debian package dpkg-dev).
+# program in /usr/bin and its manual page, depending on the C and C++ runtimes,
+# zlib and libspng as dpkg-shlibdeps finds them (Debian package dpkg-dev).
 set(CPACK_PACKAGE_NAME brevano)
 set(CPACK_PACKAGE_VENDOR "Brevano maintainers")
 set(CPACK_PACKAGE_CONTACT "Brevano maintainers <maintainers@users.noreply.c-seed-979df214.example>")
@@ -9,7 +9,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Brevano stamps existing PDF files from the command line: a line of text such\n"
     "as 'Page 3 / 12' on selected pages (page numbers, Bates numbers, 2-up and\n"
     "A/B 2-up numbering, Roman numerals, 161 built-in font metrics), or a JPEG\n"
-    "picture on every page, at a chosen position, size and opacity.\n"
+    "or PNG picture on every page, at a chosen position, size and opacity.\n"
     "It copies every object of the input byte for byte and edits only the\n"
     "stamped pages, so it is exact and fast on large documents.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})

@@ -2,6 +2,8 @@
 // written to a file, stamped in text mode and in image mode into an output
 // beside it, and each run either fails with one message and leaves nothing
 // behind, or writes a complete output whose table leads to every object.
+// An input that begins with the PNG signature is the picture instead, drawn
+// on a small document in image mode.
 
 #include <unistd.h>
 
@@ -51,6 +53,24 @@ std::string SmallJpeg() {
         0xFF, 0xD9,  // end of image
     };
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+// A one-page document for the PNG pictures.
+std::string OnePage() {
+    const std::string objects[] = {
+        "1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n",
+        "2 0 obj\n<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n",
+        "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>\nendobj\n",
+    };
+    std::string pdf = "%PDF-1.4\n";
+    std::string table = "xref\n0 4\n0000000000 65535 f \n";
+    for (const std::string& object : objects) {
+        const std::string offset = std::to_string(pdf.size());
+        table += std::string(10 - offset.size(), '0') + offset + " 00000 n \n";
+        pdf += object;
+    }
+    const std::string start = std::to_string(pdf.size());
+    return pdf + table + "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + start + "\n%%EOF\n";
 }
 
 // A folder of this process's own, made once and emptied after every run.
@@ -132,9 +152,21 @@ void Stamp(CPdfFileStamp& stamp, const std::vector<std::string>& words) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Workspace& work = TheWorkspace();
-    WriteAll(work.input, std::string(reinterpret_cast<const char*>(data), size));
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string in = work.input.string();
     const std::string out = work.output.string();
+    if (bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0) {
+        WriteAll(work.input, OnePage());
+        // In place of the JPEG for this run.
+        WriteAll(work.jpeg, bytes);
+        {
+            CPdfFileStampImage image;
+            Stamp(image, {in, out, "-j" + work.jpeg.string(), "-opacity35", "-size-1,50"});
+        }
+        WriteAll(work.jpeg, SmallJpeg());
+        return 0;
+    }
+    WriteAll(work.input, bytes);
     {
         CPdfFileStampText text;
         // Odd-sized inputs take the numbering and placement options that

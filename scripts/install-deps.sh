@@ -7,7 +7,7 @@
 # As root it runs apt-get; otherwise it says what to install and stops.
 set -euo pipefail
 
-packages=(build-essential cmake zlib1g-dev)
+packages=(build-essential cmake zlib1g-dev libspng-dev)
 case "${1:-build}" in
   test) packages+=(libgtest-dev qpdf poppler-utils) ;;
   package) packages+=(dpkg-dev file) ;;

@@ -62,7 +62,8 @@ const char* CFrontEnd::UsageText() {
 
 const char* CFrontEnd::AddedOptionsText() {
     return "\n"
-           "added in this version:\n";
+           "added in this version:\n"
+           "  -j<file>   image mode also takes PNG pictures (all colour types, transparency as a soft mask)\n";
 }
 
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {

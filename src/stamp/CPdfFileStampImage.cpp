@@ -5,6 +5,7 @@
 #include "stamp/ImageStamp.h"
 #include "stamp/JpegProbe.h"
 #include "stamp/OptionParser.h"
+#include "stamp/PngImage.h"
 #include "writer/NumberFormat.h"
 
 bool CPdfFileStampImage::ParseParams(const std::vector<std::string>& words) {
@@ -14,7 +15,7 @@ bool CPdfFileStampImage::ParseParams(const std::vector<std::string>& words) {
 
 void CPdfFileStampImage::OpenStampFiles() {
     if (options_.jpegFile.empty()) throw CPdfException("-j parameter missing");
-    jpeg_ = std::make_shared<CFileByteSource>(options_.jpegFile, "Image file open error");
+    picture_ = std::make_shared<CFileByteSource>(options_.jpegFile, "Image file open error");
 }
 
 void CPdfFileStampImage::PrepareSharedObjects() {
@@ -24,9 +25,18 @@ void CPdfFileStampImage::PrepareSharedObjects() {
     stateObjectNumber_ = writer_->nextNumber();
     writer_->appendObject(GraphicsStateObject(stateObjectNumber_, options_.opacity));
 
-    const uint64_t size = jpeg_->Size();
+    uint8_t head[8] = {};
+    const size_t headSize = picture_->Read(0, head, sizeof head);
+    if (PngImage::HasSignature(std::string_view(reinterpret_cast<const char*>(head), headSize)))
+        WritePngObjects();
+    else
+        WriteJpegObject();
+}
+
+void CPdfFileStampImage::WriteJpegObject() {
+    const uint64_t size = picture_->Size();
     std::string bytes(static_cast<size_t>(size), '\0');
-    if (jpeg_->Read(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()) != bytes.size())
+    if (picture_->Read(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()) != bytes.size())
         throw CPdfException("Image file open error");
     const std::optional<JpegInfo> info = ProbeJpegSize(bytes);
     if (!info || (info->components != 1 && info->components != 3 && info->components != 4) || info->width <= 0 ||
@@ -37,6 +47,23 @@ void CPdfFileStampImage::PrepareSharedObjects() {
     imageObjectNumber_ = writer_->beginObject();
     output_->Write(ImageXObjectHeader(imageObjectNumber_, size, *info));
     output_->Write(bytes);
+    output_->Write(kImageXObjectTrailer);
+}
+
+// The picture, then its alpha as the soft mask, when it has transparent parts.
+void CPdfFileStampImage::WritePngObjects() {
+    const PngImage image = PngImage::Decode(*picture_);
+    if (options_.imageWidth == -1) options_.imageWidth = image.width;
+    if (options_.imageHeight == -1) options_.imageHeight = image.height;
+    imageObjectNumber_ = writer_->beginObject();
+    const int32_t maskNumber = image.alpha.empty() ? 0 : imageObjectNumber_ + 1;
+    output_->Write(PngXObjectHeader(imageObjectNumber_, image, maskNumber));
+    output_->Write(image.samples);
+    output_->Write(kImageXObjectTrailer);
+    if (maskNumber == 0) return;
+    writer_->beginObject();
+    output_->Write(SoftMaskHeader(maskNumber, image));
+    output_->Write(image.alpha);
     output_->Write(kImageXObjectTrailer);
 }
 

@@ -5,7 +5,7 @@
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/StampOptions.h"
 
-// Image mode: a JPEG picture on every page.
+// Image mode: a JPEG or PNG picture on every page.
 class CPdfFileStampImage : public CPdfFileStamp {
 public:
     bool ParseParams(const std::vector<std::string>& words) override;
@@ -21,8 +21,12 @@ protected:
 
 private:
     StampPlacement CalcImagePosition(int32_t position) const;
+    // The image XObject of a JPEG file: its bytes unchanged.
+    void WriteJpegObject();
+    // The image XObject of a PNG file, and its soft mask.
+    void WritePngObjects();
 
-    std::shared_ptr<CByteSource> jpeg_;
+    std::shared_ptr<CByteSource> picture_;
     std::string stateResourceName_;
     std::string imageResourceName_;
     int32_t stateObjectNumber_ = 0;

@@ -4,6 +4,7 @@
 
 #include "stamp/JpegProbe.h"
 #include "stamp/Placement.h"
+#include "stamp/PngImage.h"
 #include "stamp/TextStamp.h"
 #include "writer/NumberFormat.h"
 
@@ -23,6 +24,21 @@ std::string ImageXObjectHeader(int32_t number, uint64_t jpegSize, const JpegInfo
     return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " + FormatInt(static_cast<int64_t>(jpegSize)) +
            "\n/Filter/DCTDecode\n/Name/X\n/BitsPerComponent 8" + colorSpace + "\n/Width " + FormatInt(info.width) +
            " /Height " + FormatInt(info.height) + "\n/Type/XObject>>stream\n";
+}
+
+std::string PngXObjectHeader(int32_t number, const PngImage& image, int32_t maskNumber) {
+    const std::string mask = maskNumber > 0 ? "/SMask " + FormatInt(maskNumber) + " 0 R\n" : "";
+    return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " + FormatInt(static_cast<int64_t>(image.samples.size())) +
+           "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/" +
+           (image.colors == 1 ? "DeviceGray" : "DeviceRGB") + "\n/Width " + FormatInt(image.width) + " /Height " +
+           FormatInt(image.height) + "\n" + mask + "/Type/XObject>>stream\n";
+}
+
+std::string SoftMaskHeader(int32_t number, const PngImage& image) {
+    return FormatInt(number) + " 0 obj<</Type/XObject/Subtype/Image\n/Length " +
+           FormatInt(static_cast<int64_t>(image.alpha.size())) +
+           "\n/Filter/FlateDecode\n/BitsPerComponent 8/ColorSpace/DeviceGray\n/Width " + FormatInt(image.width) +
+           " /Height " + FormatInt(image.height) + ">>stream\n";
 }
 
 std::string ImageContentStreamObject(int32_t number, const StampPlacement& placement, std::string_view stateName,

@@ -5,6 +5,7 @@
 #include <string_view>
 
 struct JpegInfo;
+struct PngImage;
 struct StampPlacement;
 
 // The objects image mode adds: the graphics state and the image XObject, once
@@ -17,7 +18,13 @@ std::string GraphicsStateObject(int32_t number, int32_t opacity);
 // space follows the JPEG's components (1 grey, 3 RGB, 4 CMYK, inverted when
 // the file carries an Adobe segment).
 std::string ImageXObjectHeader(int32_t number, uint64_t jpegSize, const JpegInfo& info);
-// What follows the JPEG bytes.
+// Everything of a PNG picture's image XObject that precedes its deflated
+// samples; `maskNumber` names its /SMask, 0 when it has none.
+std::string PngXObjectHeader(int32_t number, const PngImage& image, int32_t maskNumber);
+// Everything of the soft mask, the PNG picture's alpha, that precedes its
+// deflated samples.
+std::string SoftMaskHeader(int32_t number, const PngImage& image);
+// What follows the JPEG bytes, or the deflated samples.
 inline constexpr std::string_view kImageXObjectTrailer = "\nendstream\nendobj\n";
 
 // The page's content stream object painting the image through the graphics

@@ -14,6 +14,7 @@
 
 #include "support/ExternalTools.h"
 #include "support/PdfBuilder.h"
+#include "support/PngMaker.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -45,6 +46,19 @@ const char* const kBates = "Bates numbers across a folder of files, in order";
 const char* const kImposition = "2-up and A/B 2-up numbering for imposition";
 const char* const kLogo = "A logo at 35% opacity in the top-right corner";
 const char* const kParallel = "Many files in parallel";
+const char* const kPngLogo = "A transparent PNG logo centred at the foot of every page";
+
+// A 300 × 150 logo: a black bar over its middle half, transparent around it.
+std::string PngLogo() {
+    PngSpec spec;
+    spec.width = 300;
+    spec.height = 150;
+    spec.pixel = [](uint32_t x, uint32_t y) -> std::vector<uint16_t> {
+        const bool bar = x >= 75 && x < 225 && y >= 38 && y < 112;
+        return {0, 0, 0, static_cast<uint16_t>(bar ? 255 : 0)};
+    };
+    return MakePng(spec);
+}
 
 // A document of blank Letter pages.
 std::string BlankPages(int count) {
@@ -71,6 +85,7 @@ protected:
         fs::create_symlink(fs::absolute(BREVANO_EXECUTABLE), folder_.File("bin/Brevano"));
         fs::copy_file(std::string(BREVANO_SOURCE_DIR) + "/samples/sample.pdf", File("report.pdf"));
         fs::copy_file(std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg", File("logo.jpg"));
+        WriteFile(File("logo.png"), PngLogo());
         WriteFile(File("booklet.pdf"), BlankPages(8));
         fs::create_directories(File("incoming"));
         for (const auto& [name, pages] : kIncoming) WriteFile(File("incoming/" + name), BlankPages(pages));
@@ -116,7 +131,7 @@ protected:
 TEST_F(ReadmeExamplesTest, EveryExampleIsTested) {
     std::vector<std::string> headings;
     for (const auto& entry : ReadmeExamples()) headings.push_back(entry.first);
-    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel};
+    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel, kPngLogo};
     std::sort(tested.begin(), tested.end());
     EXPECT_EQ(headings, tested);
 }
@@ -209,6 +224,35 @@ TEST_F(ReadmeExamplesTest, LogoAtThirtyFivePercentInTheTopRightCorner) {
     // (The renderer may still touch the pixel row at the very edge.)
     const PixelBox above = Changed("report.pdf", "branded.pdf", 1);
     EXPECT_TRUE(above.empty() || above.bottom == 0) << above.top << ".." << above.bottom;
+}
+
+TEST_F(ReadmeExamplesTest, TransparentPngLogoAtTheFootOfEveryPage) {
+    const ToolResult run = Run(kPngLogo);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(QpdfCheck(File("marked.pdf")), 0);
+    // One picture with its soft mask, shared by the three pages.
+    std::istringstream lines(RunTool("pdfimages -list " + ShellQuote(File("marked.pdf"))).out);
+    std::string line, images;
+    for (int number = 0; std::getline(lines, line); ++number) {
+        std::istringstream words(line);
+        std::string page, num, type, width, height, color;
+        words >> page >> num >> type >> width >> height >> color;
+        if (number >= 2) images += type + " " + width + "x" + height + " " + color + "; ";
+    }
+    EXPECT_EQ(images, "image 300x150 rgb; smask 300x150 gray; image 300x150 rgb; smask 300x150 gray; "
+                      "image 300x150 rgb; smask 300x150 gray; ");
+    for (int page = 1; page <= 3; ++page) {
+        // Only the bar changes the page: 150 × 75 points centred at x = 306,
+        // 40 points up, the bar its middle half; grey at half strength.
+        GreyImage rendered;
+        const PixelBox box = Changed("report.pdf", "marked.pdf", page, &rendered);
+        EXPECT_NEAR(box.left, 269, 2);
+        EXPECT_NEAR(box.right, 343, 2);
+        EXPECT_NEAR(box.top, 696, 2);
+        EXPECT_NEAR(box.bottom, 732, 2);
+        EXPECT_NEAR(rendered.pixels[static_cast<size_t>(714 * rendered.width + 306)], 128, 8);
+    }
 }
 
 TEST_F(ReadmeExamplesTest, ManyFilesInParallel) {

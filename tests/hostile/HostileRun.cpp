@@ -57,7 +57,9 @@ HostileRun RunHostile(const std::string& input, const HostileOptions& options) {
     run.inputs = {"in.pdf"};
     std::vector<std::string> argv{BREVANO_EXECUTABLE, options.mode, in, out};
     if (options.mode == "image") {
-        WriteFile(folder.File("logo.jpg"), ReadFile(std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg"));
+        WriteFile(folder.File("logo.jpg"), options.picture.empty()
+                                               ? ReadFile(std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg")
+                                               : options.picture);
         run.inputs.push_back("logo.jpg");
         argv.push_back("-j" + folder.File("logo.jpg"));
     }

@@ -44,12 +44,14 @@ struct HostileRun {
 struct HostileOptions {
     std::string mode = "text";
     std::vector<std::string> params;
+    // Image mode: the picture named by -j; the test JPEG when empty.
+    std::string picture;
     // Outputs larger than this are not given to qpdf.
     int64_t largestCheckedOutput = 32 << 20;
 };
 
-// Writes `input` as in.pdf into a fresh folder (in image mode also the test
-// JPEG as logo.jpg, named by -j) and runs "Brevano mode in.pdf out.pdf params".
+// Writes `input` as in.pdf into a fresh folder (in image mode also the
+// picture, by default the test JPEG, as logo.jpg, named by -j) and runs "Brevano mode in.pdf out.pdf params".
 HostileRun RunHostile(const std::string& input, const HostileOptions& options = {});
 
 // Every run: it ended by itself within the time limit, without a signal and
