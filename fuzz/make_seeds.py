@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the parser and flate fuzz targets.
+"""Writes the seed corpora of the parser and flate fuzz targets, and the PNG
+pictures of the stamp target.
 
 The seeds are the inputs of the unit tests of the lexer, the object parser and
-the flate decoder, one small file each. Run from anywhere; the files are
+the flate decoder, one small file each, and small PNG files of every colour
+type. Run from anywhere; the files are
 written to fuzz/corpus/<Target>/ beside this script, replacing earlier ones.
 """
 
@@ -167,9 +169,54 @@ def flate_seeds():
     return seeds
 
 
+def png_chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+
+def png(width, height, color_type, depth, interlace=0, palette=b"", transparency=b""):
+    """A picture of varied samples; interlaced ones get each Adam7 pass's lines."""
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[color_type]
+    bits = channels * depth
+    passes = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+    raw = b""
+    for x0, y0, dx, dy in passes if interlace else [(0, 0, 1, 1)]:
+        columns = (width - x0 + dx - 1) // dx if width > x0 else 0
+        for y in range(y0, height, dy):
+            if columns:
+                raw += bytes([y % 5]) + bytes((x * 37 + y * 11) & 0xFF for x in range((columns * bits + 7) // 8))
+    header = struct.pack(">IIBBBBB", width, height, depth, color_type, 0, 0, interlace)
+    data = b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header)
+    if palette:
+        data += png_chunk(b"PLTE", palette)
+    if transparency:
+        data += png_chunk(b"tRNS", transparency)
+    return data + png_chunk(b"IDAT", zlib.compress(raw)) + png_chunk(b"IEND", b"")
+
+
+def png_seeds():
+    palette = bytes(range(48))
+    rgba = png(9, 7, 6, 8)
+    return [
+        ("png-grey-1", png(9, 7, 0, 1)),
+        ("png-grey-4-interlaced", png(9, 7, 0, 4, 1)),
+        ("png-grey-16-trns", png(9, 7, 0, 16, transparency=b"\x00\x05")),
+        ("png-grey-alpha-8", png(9, 7, 4, 8)),
+        ("png-rgb-8-trns", png(9, 7, 2, 8, transparency=b"\x00\x01\x00\x02\x00\x03")),
+        ("png-rgb-16-interlaced", png(9, 7, 2, 16, 1)),
+        ("png-rgba-8", rgba),
+        ("png-rgba-16-interlaced", png(9, 7, 6, 16, 1)),
+        ("png-palette-4-trns", png(9, 7, 3, 4, palette=palette, transparency=b"\x00\x80")),
+        ("png-palette-8-interlaced", png(9, 7, 3, 8, 1, palette=palette)),
+        ("png-truncated", rgba[: len(rgba) // 2]),
+        ("png-bad-crc", rgba[:29] + bytes([rgba[29] ^ 1]) + rgba[30:]),
+    ]
+
+
 def main():
     write_corpus("ParserFuzzer", parser_seeds())
     write_corpus("FlateFuzzer", flate_seeds())
+    write_corpus("StampFuzzer", png_seeds())
 
 
 if __name__ == "__main__":

@@ -91,4 +91,20 @@ TEST(HostilePngTest, ZlibBombInImageData) {
     EXPECT_TRUE(HeldAtMost(run, 32 * 1024));
 }
 
+// The largest picture allowed, 8192 × 4096, interlaced, so that it is
+// decoded whole: within the group's bounds, as the manual page says.
+TEST(HostilePngTest, TheLargestPictureFitsTheBounds) {
+    uint64_t scanlines = 0;  // RGBA, 8 bits: 4 bytes a pixel and a filter byte a line, pass by pass
+    for (const auto& [x0, y0, dx, dy] : std::vector<std::array<uint64_t, 4>>{
+             {0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}})
+        scanlines += (4096 - y0 + dy - 1) / dy * (1 + (8192 - x0 + dx - 1) / dx * 4);
+    std::string header = Header(8192, 4096);
+    header.back() = 1;
+    const std::string png = "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", header) +
+                            PngChunk("IDAT", DeflateFilled("", '\0', scanlines)) + PngChunk("IEND", "");
+    const HostileRun run = RunWithPicture(png);
+    EXPECT_TRUE(Succeeds(run));
+    EXPECT_TRUE(HeldAtMost(run, 300 * 1024));
+}
+
 }  // namespace
