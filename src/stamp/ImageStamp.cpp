@@ -28,10 +28,13 @@ std::string ImageXObjectHeader(int32_t number, uint64_t jpegSize, const JpegInfo
 
 std::string PngXObjectHeader(int32_t number, const PngImage& image, int32_t maskNumber) {
     const std::string mask = maskNumber > 0 ? "/SMask " + FormatInt(maskNumber) + " 0 R\n" : "";
+    const std::string predictor = image.predicted ? "/DecodeParms<</Predictor 15/Colors " + FormatInt(image.colors) +
+                                                        "/BitsPerComponent 8/Columns " + FormatInt(image.width) + ">>\n"
+                                                  : "";
     return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " + FormatInt(static_cast<int64_t>(image.samples.size())) +
            "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/" +
            (image.colors == 1 ? "DeviceGray" : "DeviceRGB") + "\n/Width " + FormatInt(image.width) + " /Height " +
-           FormatInt(image.height) + "\n" + mask + "/Type/XObject>>stream\n";
+           FormatInt(image.height) + "\n" + mask + predictor + "/Type/XObject>>stream\n";
 }
 
 std::string SoftMaskHeader(int32_t number, const PngImage& image) {

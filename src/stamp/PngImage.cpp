@@ -83,14 +83,25 @@ public:
     z_stream stream{};
 };
 
+// What the walk over the chunks found.
+struct ChunkWalk {
+    bool transparency = false;  // a tRNS chunk
+    std::string imageData;      // the IDAT data, when asked for
+};
+
 // Walks the chunks from the signature to IEND: every chunk whole and its CRC
 // right, and the image data one zlib stream that inflates to exactly the
-// scanlines the header promises. Inflating stops at the first byte too many,
+// scanlines the header promises, each with a filter type PNG defines when
+// the picture is not interlaced. Inflating stops at the first byte too many,
 // so a small file whose image data would inflate to gigabytes fails at once.
 // (libspng stops reading image data once it has the last row, and does not
 // read IEND's CRC.)
-void CheckChunks(CByteSource& source, const spng_ihdr& header) {
+ChunkWalk CheckChunks(CByteSource& source, const spng_ihdr& header, bool keepImageData) {
+    ChunkWalk walk;
     const uint64_t expected = ScanlineBytes(header);
+    // Where the next row's filter type byte is in the inflated data.
+    const uint64_t rowBytes = header.interlace_method == SPNG_INTERLACE_NONE ? expected / header.height : 0;
+    uint64_t nextFilter = 0;
     CInflater inflater;
     z_stream* stream = &inflater.stream;
     std::vector<uint8_t> data(64 * 1024);
@@ -104,6 +115,7 @@ void CheckChunks(CByteSource& source, const spng_ihdr& header) {
         const uint32_t length = (uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) | (uint32_t{head[2]} << 8) | head[3];
         if (length > 0x7FFFFFFFu) Fail();
         const bool imageData = std::memcmp(head + 4, "IDAT", 4) == 0;
+        walk.transparency = walk.transparency || std::memcmp(head + 4, "tRNS", 4) == 0;
         uLong crc = crc32(0, head + 4, 4);
         offset += sizeof head;
         for (uint64_t left = length; left > 0;) {
@@ -114,6 +126,7 @@ void CheckChunks(CByteSource& source, const spng_ihdr& header) {
             left -= piece;
             if (!imageData) continue;
             if (ended) Fail();  // data after the end of the stream
+            if (keepImageData) walk.imageData.append(reinterpret_cast<const char*>(data.data()), piece);
             stream->next_in = data.data();
             stream->avail_in = static_cast<uInt>(piece);
             while (stream->avail_in > 0 && !ended) {
@@ -121,8 +134,12 @@ void CheckChunks(CByteSource& source, const spng_ihdr& header) {
                 stream->avail_out = static_cast<uInt>(scratch.size());
                 const int status = inflate(stream, Z_NO_FLUSH);
                 if (status != Z_OK && status != Z_STREAM_END) Fail();
+                const uint64_t start = inflated;
                 inflated += scratch.size() - stream->avail_out;
                 if (inflated > expected) Fail();
+                for (; rowBytes > 0 && nextFilter < inflated; nextFilter += rowBytes) {
+                    if (scratch[static_cast<size_t>(nextFilter - start)] > SPNG_FILTER_PAETH) Fail();
+                }
                 ended = status == Z_STREAM_END;
             }
             if (stream->avail_in > 0) Fail();
@@ -135,6 +152,7 @@ void CheckChunks(CByteSource& source, const spng_ihdr& header) {
         if (std::memcmp(head + 4, "IEND", 4) == 0) break;
     }
     if (!ended || inflated != expected) Fail();
+    return walk;
 }
 
 // Splits decoded rows into colour samples and alpha and compresses both.
@@ -208,14 +226,23 @@ PngImage PngImage::Decode(CByteSource& source) {
     spng_ihdr header{};
     Check(spng_get_ihdr(png, &header));
     if (uint64_t{header.width} * header.height > kMaxPixels) Fail();
-    CheckChunks(source, header);
+    const bool grey =
+        header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    // Grey or RGB of 8 bits, without alpha and not interlaced: the image
+    // data may serve the PDF as it is.
+    const bool asStored = header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
+                          (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_TRUECOLOR);
+    ChunkWalk walk = CheckChunks(source, header, asStored);
 
     PngImage image;
     image.width = static_cast<int32_t>(header.width);
     image.height = static_cast<int32_t>(header.height);
-    const bool grey =
-        header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
     image.colors = grey ? 1 : 3;
+    if (asStored && !walk.transparency) {
+        image.samples = std::move(walk.imageData);
+        image.predicted = true;
+        return image;
+    }
     // Grey stays grey, with alpha of the same depth: grey and alpha pictures
     // as stored (8 or 16 bits), plain grey ones expanded with their tRNS
     // colour as alpha. Everything else becomes RGBA of 8 bits.

@@ -19,7 +19,9 @@ class CByteSource;
 //
 // Decoding is done by libspng, row by row for pictures that are not
 // interlaced, so the decoded picture is never held whole; an interlaced one
-// is decoded into memory first (4 bytes a pixel).
+// is decoded into memory first (4 bytes a pixel). Opaque grey and RGB
+// pictures of 8 bits that are not interlaced need no decoding: their image
+// data is checked and taken as it is, PNG predictors and all.
 struct PngImage {
     // The most pixels a picture may have on either side, and in all; larger
     // pictures are refused from their header, before any pixel is decoded.
@@ -31,6 +33,9 @@ struct PngImage {
     int32_t colors = 0;     // 1 grey, 3 RGB
     std::string samples;    // deflated
     std::string alpha;      // deflated; empty when every pixel is opaque
+    // The samples are the PNG's own image data, each row after a PNG filter
+    // type byte (FlateDecode with /Predictor 15).
+    bool predicted = false;
 
     // True when the bytes begin with the PNG signature.
     static bool HasSignature(std::string_view head);

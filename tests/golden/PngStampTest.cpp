@@ -70,6 +70,7 @@ const PngCase kCases[] = {
     {"Grey16Transparent", 0, 16, false, true, "image 16x8 gray 8; smask 16x8 gray 8"},
     {"GreyAlpha8", 4, 8, false, false, "image 16x8 gray 8; smask 16x8 gray 8"},
     {"GreyAlpha16Interlaced", 4, 16, true, false, "image 16x8 gray 8; smask 16x8 gray 8"},
+    {"Grey8", 0, 8, false, false, "image 16x8 gray 8"},
     {"Rgb8", 2, 8, false, false, "image 16x8 rgb 8"},
     {"Rgb8Transparent", 2, 8, false, true, "image 16x8 rgb 8; smask 16x8 gray 8"},
     {"Rgb16TransparentInterlaced", 2, 16, true, true, "image 16x8 rgb 8; smask 16x8 gray 8"},
@@ -192,6 +193,18 @@ TEST(PngStampObjectsTest, PictureAndSoftMaskSharedByThePages) {
     EXPECT_EQ(drawn, 2);
     for (const int32_t page : {3, 4})
         EXPECT_NE(out.Object(page).value_or("").find("/XObject << /Im7 6 0 R >>"), std::string::npos);
+
+    // Opaque RGB of 8 bits, not interlaced: the PNG's image data as it is,
+    // rows with their filter types, and no mask.
+    const PngCase rgb{"Rgb8", 2, 8, false, false, ""};
+    const std::string png = MakePng(Spec(rgb));
+    const StampResult plain = RunImageStamp(pdf.WithXRefTable("/Root 1 0 R"), png, {}, 7);
+    ASSERT_EQ(plain.message, "");
+    const std::string picture = OutputReader(*plain.output).Object(6).value_or("");
+    EXPECT_NE(picture.find("/Height 8\n/DecodeParms<</Predictor 15/Colors 3/BitsPerComponent 8/Columns 16>>\n"
+                           "/Type/XObject>>stream\n"),
+              std::string::npos);
+    EXPECT_EQ(Inflated(picture), PngScanlines(Spec(rgb)));
 }
 
 }  // namespace

@@ -63,6 +63,20 @@ TEST(HostilePngTest, BadCrcInAnyChunk) {
     }
 }
 
+// A row of an RGB picture whose filter type is 5: PNG defines 0 to 4.
+TEST(HostilePngTest, UnknownFilterType) {
+    PngSpec spec = Logo();
+    spec.colorType = 2;
+    spec.pixel = [](uint32_t x, uint32_t y) -> std::vector<uint16_t> {
+        return {static_cast<uint16_t>(x * 4), static_cast<uint16_t>(y * 4), 0};
+    };
+    std::string rows = PngScanlines(spec);
+    rows[(rows.size() / 64) * 10] = 5;
+    const std::string png = "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", Header(64, 64).replace(9, 1, 1, '\x02')) +
+                            PngChunk("IDAT", DeflateFilled(rows, '\0', rows.size())) + PngChunk("IEND", "");
+    EXPECT_TRUE(FailsWith(RunWithPicture(png), kMessage));
+}
+
 // Sizes beyond the limits (32,768 on a side, 33,554,432 pixels in all) are
 // refused from the header, before anything is allocated for them.
 TEST(HostilePngTest, HugeDimensionsFailAtOnce) {
