@@ -56,6 +56,16 @@ std::vector<std::string> PdfTextByPage(const std::string& pdf, bool contentOrder
     return pages;
 }
 
+std::string PdfImageList(const std::string& pdf) {
+    std::istringstream lines(RunTool("pdfimages -list " + ShellQuote(pdf)).out);
+    std::string line, list, page, number, type, width, height, color, components, bits;
+    for (int row = 0; std::getline(lines, line); ++row) {
+        std::istringstream(line) >> page >> number >> type >> width >> height >> color >> components >> bits;
+        if (row >= 2) list += (list.empty() ? "" : "; ") + type + " " + width + "x" + height + " " + color + " " + bits;
+    }
+    return list;
+}
+
 std::optional<GreyImage> RenderPage(const std::string& pdf, int page, const std::string& scratchFolder) {
     const std::string prefix = scratchFolder + "/render";
     const std::string number = std::to_string(page);

@@ -26,6 +26,10 @@ std::optional<int> QpdfPageCount(const std::string& pdf);
 // `contentOrder`, in the order the page's content draws it (pdftotext -raw).
 std::vector<std::string> PdfTextByPage(const std::string& pdf, bool contentOrder = false);
 
+// The images `pdfimages -list` shows, page by page: "type WxH colour bpc"
+// each, joined by "; " ("image 16x8 rgb 8; smask 16x8 gray 8").
+std::string PdfImageList(const std::string& pdf);
+
 // A page rendered in grey at 72 dots per inch (one pixel per point), as viewed.
 struct GreyImage {
     int width = 0;
