@@ -35,16 +35,16 @@ struct PngCase {
     bool transparent;  // a tRNS chunk, for types 0, 2 and 3
 };
 
-PngSpec Spec(const PngCase& c) {
-    PngSpec spec{16, 8, c.colorType, c.bitDepth, c.interlaced, {}, {}, {}};
+PngRecipe Recipe(const PngCase& c) {
+    PngRecipe recipe{16, 8, c.colorType, c.bitDepth, c.interlaced, {}, {}, {}};
     const auto top = static_cast<uint16_t>((1u << c.bitDepth) - 1);
     const size_t channels = c.colorType == 2 ? 3 : c.colorType == 4 ? 2 : c.colorType == 6 ? 4 : 1;
-    spec.pixel = [c, top, channels](uint32_t x, uint32_t) {
+    recipe.pixel = [c, top, channels](uint32_t x, uint32_t) {
         return std::vector<uint16_t>(channels, static_cast<uint16_t>(x >= 8 ? 0 : c.colorType == 3 ? 1 : top));
     };
-    if (c.colorType == 3) spec.palette = std::string("\0\0\0\xFF\xFF\xFF", 6);
-    if (c.transparent) spec.transparency = std::string(c.colorType == 3 ? 1 : c.colorType == 0 ? 2 : 6, '\0');
-    return spec;
+    if (c.colorType == 3) recipe.palette = std::string("\0\0\0\xFF\xFF\xFF", 6);
+    if (c.transparent) recipe.transparency = std::string(c.colorType == 3 ? 1 : c.colorType == 0 ? 2 : 6, '\0');
+    return recipe;
 }
 
 const PngCase kCases[] = {
@@ -68,7 +68,7 @@ TEST_P(PngStampTest, PictureMaskAndRendering) {
     const TempFolder folder;
     const std::string input = folder.File("in.pdf"), output = folder.File("out.pdf");
     WriteFile(input, GreyPages(1));
-    WriteFile(folder.File("logo.jpg"), MakePng(Spec(c)));  // named .jpg: the signature decides
+    WriteFile(folder.File("logo.jpg"), MakePng(Recipe(c)));  // named .jpg: the signature decides
     const auto before = RenderPage(input, 1, folder.path());
     for (const int opacity : {100, 50}) {
         ASSERT_EQ(StampFile("image", input, output,
@@ -112,7 +112,7 @@ std::string Inflated(const std::string& object) {
 // once for both pages; -1 takes the size from the pixels. An opaque RGB
 // picture of 8 bits keeps the PNG's image data, row filters and all.
 TEST(PngStampObjectsTest, PictureAndSoftMaskSharedByThePages) {
-    const StampResult result = RunImageStamp(GreyPages(2), MakePng(Spec({"", 6, 16, false, false})), {"-size-1,40"}, 7);
+    const StampResult result = RunImageStamp(GreyPages(2), MakePng(Recipe({"", 6, 16, false, false})), {"-size-1,40"}, 7);
     ASSERT_EQ(result.message, "");
     const OutputReader out(*result.output);
     const std::string image = out.Object(11).value_or(""), mask = out.Object(12).value_or("");
@@ -131,7 +131,7 @@ TEST(PngStampObjectsTest, PictureAndSoftMaskSharedByThePages) {
     for (size_t at = 0; (at = result.output->find("\n16 0 0 40 0 0 cm\n/Im7 Do\n", at + 1)) != std::string::npos;) ++drawn;
     EXPECT_EQ(drawn, 2u);
 
-    const PngSpec rgb = Spec({"", 2, 8, false, false});
+    const PngRecipe rgb = Recipe({"", 2, 8, false, false});
     const StampResult plain = RunImageStamp(GreyPages(1), MakePng(rgb), {}, 7);
     const std::string picture = OutputReader(plain.output.value_or("")).Object(11).value_or("");
     EXPECT_NE(picture.find("/Height 8\n/DecodeParms<</Predictor 15/Colors 3/BitsPerComponent 8/Columns 16>>\n/Type"),

@@ -50,14 +50,14 @@ const char* const kPngLogo = "A transparent PNG logo centred at the foot of ever
 
 // A 300 × 150 logo: a black bar over its middle half, transparent around it.
 std::string PngLogo() {
-    PngSpec spec;
-    spec.width = 300;
-    spec.height = 150;
-    spec.pixel = [](uint32_t x, uint32_t y) -> std::vector<uint16_t> {
+    PngRecipe recipe;
+    recipe.width = 300;
+    recipe.height = 150;
+    recipe.pixel = [](uint32_t x, uint32_t y) -> std::vector<uint16_t> {
         const bool bar = x >= 75 && x < 225 && y >= 38 && y < 112;
         return {0, 0, 0, static_cast<uint16_t>(bar ? 255 : 0)};
     };
-    return MakePng(spec);
+    return MakePng(recipe);
 }
 
 // A document of blank Letter pages.

@@ -33,7 +33,7 @@ std::string Png(uint32_t width, uint32_t height, char colorType, const std::stri
 }
 
 // 64 × 64 RGB of varied colours.
-PngSpec Rgb() {
+PngRecipe Rgb() {
     return {64, 64, 2, 8, false, {}, {}, [](uint32_t x, uint32_t y) {
                 return std::vector<uint16_t>{static_cast<uint16_t>(x * 4), static_cast<uint16_t>(y * 4), 7};
             }};

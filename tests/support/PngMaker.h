@@ -8,7 +8,7 @@
 
 // Writes PNG files for tests as an encoder does: IHDR, PLTE and tRNS when
 // given, one IDAT of filter-0 scanlines (Adam7 passes when interlaced), IEND.
-struct PngSpec {
+struct PngRecipe {
     uint32_t width = 1;
     uint32_t height = 1;
     int colorType = 6;  // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
@@ -20,8 +20,8 @@ struct PngSpec {
     std::function<std::vector<uint16_t>(uint32_t x, uint32_t y)> pixel;
 };
 
-std::string MakePng(const PngSpec& spec);
+std::string MakePng(const PngRecipe& recipe);
 // Length, type, data and CRC.
 std::string PngChunk(const std::string& type, const std::string& data);
 // The raw scanlines MakePng compresses into IDAT.
-std::string PngScanlines(const PngSpec& spec);
+std::string PngScanlines(const PngRecipe& recipe);
