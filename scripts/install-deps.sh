@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(build-essential cmake zlib1g-dev libspng-dev)
 case "${1:-build}" in
-  test) packages+=(libgtest-dev qpdf poppler-utils) ;;
+  test) packages+=(libgtest-dev qpdf poppler-utils groff-base) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac
