@@ -7,9 +7,11 @@
 # As root it runs apt-get; otherwise it says what to install and stops.
 set -euo pipefail
 
-packages=(build-essential cmake zlib1g-dev libspng-dev)
+packages=(build-essential cmake pkg-config zlib1g-dev libspng-dev libharfbuzz-dev libfontconfig-dev)
 case "${1:-build}" in
-  test) packages+=(libgtest-dev qpdf poppler-utils groff-base) ;;
+  # The fonts give the tests of embedded text their scripts: Latin, Cyrillic,
+  # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi Micro Hei).
+  test) packages+=(libgtest-dev qpdf poppler-utils groff-base fonts-dejavu-core fonts-noto-core fonts-wqy-microhei) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac

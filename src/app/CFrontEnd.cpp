@@ -63,7 +63,9 @@ const char* CFrontEnd::UsageText() {
 const char* CFrontEnd::AddedOptionsText() {
     return "\n"
            "added in this version:\n"
-           "  -j<file>   image mode also takes PNG pictures (all colour types, transparency as a soft mask)\n";
+           "  -j<file>   image mode also takes PNG pictures (all colour types, transparency as a soft mask)\n"
+           "  -fontfile <path>, -fontindex(n)   text mode: a TrueType/OpenType font (face n of a collection) to embed\n"
+           "  texts are UTF-8: Windows-1252 characters use the built-in fonts, other scripts an embedded font\n";
 }
 
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {

@@ -3,13 +3,31 @@
 #include <cstdio>
 
 #include "app/CPdfException.h"
+#include "stamp/EmbeddedFont.h"
+#include "stamp/FontFinder.h"
 #include "stamp/NumberingFile.h"
 #include "stamp/OptionParser.h"
 #include "stamp/PageNumberText.h"
 #include "stamp/PageSelection.h"
+#include "stamp/TextShaper.h"
 #include "stamp/TextStamp.h"
+#include "stamp/Utf8Text.h"
 #include "stamp/fonts/FontMetricsTable.h"
 #include "writer/NumberFormat.h"
+
+namespace {
+
+// The characters a page text stands for: UTF-8 when it is valid, Windows-1252
+// codes otherwise.
+std::u32string TypedCharacters(const std::string& text) {
+    std::optional<std::u32string> decoded = DecodeUtf8(text);
+    return decoded ? std::move(*decoded) : DecodeWindows1252(text);
+}
+
+}  // namespace
+
+CPdfFileStampText::CPdfFileStampText() = default;
+CPdfFileStampText::~CPdfFileStampText() = default;
 
 bool CPdfFileStampText::ParseParams(const std::vector<std::string>& words) {
     ParseTextParams(words, options_, inputFileName_, outputFileName_);
@@ -25,12 +43,79 @@ void CPdfFileStampText::PrepareSharedObjects() {
     char name[16];
     std::snprintf(name, sizeof name, "F%d", NextResourceNumber());
     fontResourceName_ = name;
+    if (NeedsEmbeddedFont()) {
+        PrepareEmbeddedFont();
+        return;
+    }
     const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
     if (metrics == nullptr) throw CPdfException("Unknown font name");
     const int32_t descriptor = writer_->nextNumber();
     writer_->appendObject(FontDescriptorObject(descriptor, options_.fontName, *metrics));
     fontObjectNumber_ = writer_->nextNumber();
     writer_->appendObject(FontObject(fontObjectNumber_, fontResourceName_, options_.fontName, descriptor, *metrics));
+    convertToWinAnsi_ = !IsSymbolFont(*metrics);
+}
+
+bool CPdfFileStampText::IsSymbolFont(const FontMetricsEntry& metrics) {
+    // Their codes choose pictures, not characters.
+    for (const char* name : {"SymbolMT", "ZapfDingbats", "Wingdings", "Wingdings2", "Wingdings3", "Webdings",
+                             "Marlett", "MSReferenceSpecialty", "BookshelfSymbol7"}) {
+        if (metrics.name == name) return true;
+    }
+    return false;
+}
+
+bool CPdfFileStampText::NeedsEmbeddedFont() const {
+    if (!options_.fontFile.empty()) return true;
+    const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
+    if (metrics != nullptr && IsSymbolFont(*metrics)) return false;
+    // The numbers are ASCII: any page's text decides for all.
+    return NeedsUnicodeFont(::ComposePageNumberText(options_, 1, pageList_.pageCount));
+}
+
+void CPdfFileStampText::PrepareEmbeddedFont() {
+    if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
+    std::u32string characters;
+    std::vector<bool> seen;
+    for (int32_t position = 0; position < static_cast<int32_t>(pageList_.pages.size()); ++position) {
+        const std::optional<int32_t> stampNumber = SelectPage(position);
+        if (!stampNumber) continue;
+        ComposePageNumberText(*stampNumber);
+        if (shaped_.count(stampText_) != 0) continue;
+        shaped_.emplace(stampText_, ShapedRun{});
+        for (const char32_t c : TypedCharacters(stampText_)) {
+            if (c >= seen.size()) seen.resize(c + 1, false);
+            if (!seen[c]) characters.push_back(c);
+            seen[c] = true;
+        }
+    }
+    if (!options_.fontFile.empty()) {
+        shaper_ = std::make_unique<CTextShaper>(options_.fontFile, static_cast<uint32_t>(options_.fontIndex));
+        if (!shaper_->Covers(characters)) throw CPdfException("Font file lacks characters of the stamp text");
+    } else {
+        for (const FontLocation& font : FindFontsCovering(characters, options_.fontName)) {
+            try {
+                shaper_ = std::make_unique<CTextShaper>(font.path, font.faceIndex);
+            } catch (const CPdfException&) {
+                continue;
+            }
+            if (shaper_->Covers(characters)) break;
+            shaper_.reset();
+        }
+        if (!shaper_) throw CPdfException("No font found for the characters of the stamp text");
+    }
+    embeddedFont_ = std::make_unique<CEmbeddedFont>(*shaper_);
+    for (auto& [text, run] : shaped_) {
+        run = shaper_->Shape(TypedCharacters(text));
+        embeddedFont_->Use(run);
+    }
+    fontObjectNumber_ = embeddedFont_->WriteObjects(*writer_, fontResourceName_);
+}
+
+const ShapedRun& CPdfFileStampText::ShapedText(const std::string& text) {
+    auto found = shaped_.find(text);
+    if (found == shaped_.end()) found = shaped_.emplace(text, shaper_->Shape(TypedCharacters(text))).first;
+    return found->second;
 }
 
 void CPdfFileStampText::BeforeCopy() {
@@ -45,8 +130,9 @@ std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position) {
 StampPlacement CPdfFileStampText::CalcTextPosition(int32_t position) const {
     StampPlacement placement = CalcPosition(position, options_);
     if (options_.align != "left") {
-        AlignPlacement(placement, options_.align,
-                       AlignmentWidth(TextWidth(options_.fontName, stampText_), options_.fontSize));
+        const int32_t width = embeddedFont_ ? embeddedFont_->WidthSum(shaped_.at(stampText_))
+                                            : TextWidth(options_.fontName, stampText_);
+        AlignPlacement(placement, options_.align, AlignmentWidth(width, options_.fontSize));
     }
     return placement;
 }
@@ -54,6 +140,16 @@ StampPlacement CPdfFileStampText::CalcTextPosition(int32_t position) const {
 void CPdfFileStampText::WriteContentStream(int32_t position, int32_t stampNumber) {
     if (stampNumber > highestStampNumber_) highestStampNumber_ = stampNumber;
     ComposePageNumberText(stampNumber);
+    if (convertToWinAnsi_) stampText_ = ToWindows1252(stampText_);
+    if (embeddedFont_) {
+        const ShapedRun& run = ShapedText(stampText_);
+        placement_ = CalcTextPosition(position);
+        const std::string showing =
+            embeddedFont_->ShowOperators(run, options_.fontSize, TypedCharacters(stampText_));
+        writer_->appendObject(GlyphContentStreamObject(writer_->nextNumber(), placement_, options_.color,
+                                                       fontResourceName_, options_.fontSize, showing));
+        return;
+    }
     placement_ = CalcTextPosition(position);
     const int32_t number = writer_->nextNumber();
     writer_->appendObject(TextContentStreamObject(number, placement_, options_.color, fontResourceName_,

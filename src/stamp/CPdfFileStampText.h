@@ -2,13 +2,22 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/StampOptions.h"
 
+struct FontMetricsEntry;
+class CEmbeddedFont;
+class CTextShaper;
+struct ShapedRun;
+
 // Text mode: a line of text, by default "Page 3 / 12", on the selected pages.
 class CPdfFileStampText : public CPdfFileStamp {
 public:
+    CPdfFileStampText();
+    ~CPdfFileStampText() override;
+
     bool ParseParams(const std::vector<std::string>& words) override;
 
     const TextStampOptions& options() const { return options_; }
@@ -27,6 +36,14 @@ protected:
     void Finish() override;
 
 private:
+    static bool IsSymbolFont(const FontMetricsEntry& metrics);
+    // Whether the run draws with an embedded font: -fontfile, or characters
+    // that Windows-1252 lacks in a font that is not a symbol font.
+    bool NeedsEmbeddedFont() const;
+    // Shapes the text of every stamped page and writes the embedded font,
+    // subset to the glyphs they use.
+    void PrepareEmbeddedFont();
+    const ShapedRun& ShapedText(const std::string& text);
     // The placement of the current stamp text on the page at `position`.
     StampPlacement CalcTextPosition(int32_t position) const;
 
@@ -35,5 +52,11 @@ private:
     std::string fontResourceName_;
     int32_t fontObjectNumber_ = 0;
     int32_t highestStampNumber_ = 0;
+    // UTF-8 text is shown through the built-in font's Windows-1252 codes.
+    bool convertToWinAnsi_ = false;
+    std::unique_ptr<CTextShaper> shaper_;
+    std::unique_ptr<CEmbeddedFont> embeddedFont_;
+    // Each distinct page text, shaped once.
+    std::unordered_map<std::string, ShapedRun> shaped_;
     std::unique_ptr<COutputFile> exportFile_;
 };

@@ -76,7 +76,8 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Flag("-ROM", o.romanUpper) || w.Text("-export", o.exportFile) ||
                w.Text("-import", o.importFile) || w.Flag("-nopg", o.noPageNumber) ||
                w.Text("-prefix", o.prefixText) || w.Text("-sep", o.separatorText) || w.Text("-end", o.endText) ||
-               w.Text("-font", o.fontName) || w.Hex("-color%X", o.color) || w.Int("-size%d", o.fontSize) ||
+               w.Text("-font", o.fontName) || w.Text("-fontfile", o.fontFile) ||
+               w.Int("-fontindex%d", o.fontIndex) || w.Hex("-color%X", o.color) || w.Int("-size%d", o.fontSize) ||
                w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) ||
                w.Pair("-pos%d,%d", o.posX, o.posY) || w.Flag("-flipv", o.flipVertical) ||
                w.Flag("-fliph", o.flipHorizontal) || w.Text("-align", o.align));

@@ -37,6 +37,10 @@ struct TextStampOptions : StampOptions {
     std::string separatorText = " / ";
     std::string endText;
     std::string fontName = "Arial";
+    // -fontfile: a TrueType or OpenType font to embed, and -fontindex, the
+    // face in a collection.
+    std::string fontFile;
+    int32_t fontIndex = 0;
     uint32_t color = 0;
 };
 

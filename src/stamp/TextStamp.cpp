@@ -90,11 +90,21 @@ std::string StreamObject(int32_t number, std::string_view content) {
 
 std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
                                     std::string_view resourceName, int32_t fontSize, std::string_view text) {
+    std::string showing;
+    showing.reserve(text.size() + 8);
+    showing += '(';
+    showing += EscapeLiteral(text);
+    showing += ") Tj";
+    return GlyphContentStreamObject(number, placement, color, resourceName, fontSize, showing);
+}
+
+std::string GlyphContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
+                                     std::string_view resourceName, int32_t fontSize, std::string_view showing) {
     const float radians = StampRadians(placement.angle);
     const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
     const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
     std::string content;
-    content.reserve(160 + text.size());
+    content.reserve(160 + showing.size());
     content += "BT\n";
     for (const double value : {double{c}, double{s}, double{-s}, double{c}, double(placement.x), double(placement.y)}) {
         AppendFixed(content, value);
@@ -106,8 +116,8 @@ std::string TextContentStreamObject(int32_t number, const StampPlacement& placem
     content += resourceName;
     content += ' ';
     AppendInt(content, fontSize);
-    content += " Tf\n(";
-    content += EscapeLiteral(text);
-    content += ") Tj\nET";
+    content += " Tf\n";
+    content += showing;
+    content += "\nET";
     return StreamObject(number, content);
 }

@@ -30,5 +30,10 @@ float StampRadians(float degrees);
 std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
                                     std::string_view resourceName, int32_t fontSize, std::string_view text);
 
+// The same with the operators that show the text given whole (between "Tf"
+// and "ET"), as an embedded font draws a shaped run.
+std::string GlyphContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
+                                     std::string_view resourceName, int32_t fontSize, std::string_view showing);
+
 // Wraps stream content as object `number` with its /Length.
 std::string StreamObject(int32_t number, std::string_view content);

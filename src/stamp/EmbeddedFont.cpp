@@ -1,0 +1,240 @@
+#include "stamp/EmbeddedFont.h"
+
+#include <cmath>
+#include <harfbuzz/hb-ot.h>
+#include <harfbuzz/hb-subset.h>
+#include <harfbuzz/hb.h>
+#include <memory>
+#include <vector>
+#include <zlib.h>
+
+#include "app/CPdfException.h"
+#include "stamp/Placement.h"
+#include "stamp/TextStamp.h"
+#include "writer/COutputWriter.h"
+#include "writer/NumberFormat.h"
+
+namespace {
+
+template <typename T, void (*Destroy)(T*)>
+struct Deleter {
+    void operator()(T* p) const { Destroy(p); }
+};
+using BlobPtr = std::unique_ptr<hb_blob_t, Deleter<hb_blob_t, hb_blob_destroy>>;
+using FacePtr = std::unique_ptr<hb_face_t, Deleter<hb_face_t, hb_face_destroy>>;
+using InputPtr = std::unique_ptr<hb_subset_input_t, Deleter<hb_subset_input_t, hb_subset_input_destroy>>;
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+void AppendHex16(std::string& out, uint32_t value) {
+    for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(value >> shift) & 0xF]);
+}
+
+void AppendUtf16Hex(std::string& out, std::u32string_view text) {
+    for (const char32_t c : text) {
+        if (c >= 0x10000) {
+            AppendHex16(out, 0xD800 + ((c - 0x10000) >> 10));
+            AppendHex16(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            AppendHex16(out, c);
+        }
+    }
+}
+
+std::string Deflate(std::string_view data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+                  static_cast<uLong>(data.size()), 6) != Z_OK) {
+        throw CPdfException("Font subset error");
+    }
+    out.resize(size);
+    return out;
+}
+
+// The font's PostScript name, reduced to letters, digits, '-' and '_'.
+std::string PostScriptName(hb_face_t* face) {
+    char buffer[128] = {};
+    unsigned size = sizeof buffer;
+    hb_ot_name_get_utf8(face, HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size, buffer);
+    std::string name;
+    for (const char* p = buffer; *p != '\0'; ++p) {
+        const char c = *p;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_') {
+            name.push_back(c);
+        }
+    }
+    return name.empty() ? "Font" : name;
+}
+
+int16_t ReadInt16(const char* data) {
+    return static_cast<int16_t>((static_cast<unsigned char>(data[0]) << 8) | static_cast<unsigned char>(data[1]));
+}
+
+}  // namespace
+
+void CEmbeddedFont::Use(const ShapedRun& run) {
+    for (const ShapedGlyph& glyph : run.glyphs) {
+        std::u32string& text = glyphs_[glyph.glyph];
+        if (text.empty()) text = glyph.text;
+    }
+}
+
+int32_t CEmbeddedFont::GlyphWidth(uint32_t glyph) const {
+    return static_cast<int32_t>(
+        std::lround(shaper_.NominalAdvance(glyph) * 1000.0 / static_cast<double>(shaper_.unitsPerEm())));
+}
+
+int32_t CEmbeddedFont::WidthSum(const ShapedRun& run) const {
+    const double sum = static_cast<double>(run.advance) * 1000.0 / static_cast<double>(shaper_.unitsPerEm());
+    return Truncate(std::round(sum));
+}
+
+std::string CEmbeddedFont::SubsetFontFile(bool& cff) const {
+    hb_face_t* face = shaper_.face();
+    const BlobPtr cffTable(hb_face_reference_table(face, HB_TAG('C', 'F', 'F', ' ')));
+    cff = hb_blob_get_length(cffTable.get()) > 0;
+    const InputPtr input(hb_subset_input_create_or_fail());
+    if (!input) throw CPdfException("Font subset error");
+    hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
+    hb_set_add(glyphs, 0);
+    for (const auto& [glyph, text] : glyphs_) hb_set_add(glyphs, glyph);
+    // Layout tables serve shaping, which is done: the page only draws glyphs.
+    hb_set_t* dropped = hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
+    for (const hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
+                               HB_TAG('B', 'A', 'S', 'E'), HB_TAG('J', 'S', 'T', 'F'), HB_TAG('M', 'A', 'T', 'H'),
+                               HB_TAG('m', 'o', 'r', 'x'), HB_TAG('k', 'e', 'r', 'x'), HB_TAG('D', 'S', 'I', 'G')}) {
+        hb_set_add(dropped, tag);
+    }
+    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS);
+    const FacePtr subset(hb_subset_or_fail(face, input.get()));
+    if (!subset) throw CPdfException("Font subset error");
+    const BlobPtr blob(hb_face_reference_blob(subset.get()));
+    unsigned length = 0;
+    const char* data = hb_blob_get_data(blob.get(), &length);
+    if (data == nullptr || length == 0) throw CPdfException("Font subset error");
+    return std::string(data, length);
+}
+
+int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view resourceName) const {
+    bool cff = false;
+    const std::string file = SubsetFontFile(cff);
+    // The subset's tag: six capitals from the glyphs it holds.
+    uint32_t hash = 2166136261u;
+    for (const auto& [glyph, text] : glyphs_) hash = (hash ^ glyph) * 16777619u;
+    std::string name;
+    for (int k = 0; k < 6; ++k, hash /= 26) name.push_back(static_cast<char>('A' + hash % 26));
+    name += "+" + PostScriptName(shaper_.face());
+
+    const std::string packed = Deflate(file);
+    std::string fontFile = FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Length " +
+                           FormatInt(static_cast<int64_t>(packed.size())) + "\n/Filter /FlateDecode\n" +
+                           (cff ? std::string("/Subtype /OpenType\n")
+                                : "/Length1 " + FormatInt(static_cast<int64_t>(file.size())) + "\n") +
+                           ">>\nstream\n" + packed + "\nendstream\nendobj\n";
+    const int32_t fontFileNumber = writer.appendObject(fontFile);
+
+    const double scale = 1000.0 / shaper_.unitsPerEm();
+    const auto units = [scale](double value) { return FormatInt(std::lround(value * scale)); };
+    std::string box = "0 0 1000 1000";
+    const BlobPtr head(hb_face_reference_table(shaper_.face(), HB_TAG('h', 'e', 'a', 'd')));
+    unsigned headLength = 0;
+    const char* headData = hb_blob_get_data(head.get(), &headLength);
+    if (headData != nullptr && headLength >= 44) {
+        box = units(ReadInt16(headData + 36)) + " " + units(ReadInt16(headData + 38)) + " " +
+              units(ReadInt16(headData + 40)) + " " + units(ReadInt16(headData + 42));
+    }
+    hb_font_extents_t extents{};
+    hb_font_get_h_extents(shaper_.font(), &extents);
+    hb_position_t capHeight = extents.ascender;
+    hb_ot_metrics_get_position(shaper_.font(), HB_OT_METRICS_TAG_CAP_HEIGHT, &capHeight);
+    const int32_t descriptorNumber = writer.appendObject(
+        FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /" + name + "\n/Flags 4\n" +
+        "/FontBBox [" + box + "]\n/ItalicAngle 0\n/Ascent " + units(extents.ascender) + "\n/Descent " +
+        units(extents.descender) + "\n/CapHeight " + units(capHeight) + "\n/StemV 80\n" +
+        (cff ? "/FontFile3 " : "/FontFile2 ") + FormatInt(fontFileNumber) + " 0 R\n>>\nendobj\n");
+
+    std::string widths = "/W [";
+    uint32_t previous = 0;
+    bool first = true;
+    for (const auto& [glyph, text] : glyphs_) {
+        if (first || glyph != previous + 1) widths += (first ? "" : "]\n") + FormatInt(glyph) + " [";
+        widths += FormatInt(GlyphWidth(glyph)) + " ";
+        previous = glyph;
+        first = false;
+    }
+    widths += first ? "]\n" : "]]\n";
+    const int32_t descendantNumber = writer.appendObject(
+        FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Type /Font\n/Subtype /" +
+        (cff ? "CIDFontType0" : "CIDFontType2") + "\n/BaseFont /" + name +
+        "\n/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>\n/FontDescriptor " +
+        FormatInt(descriptorNumber) + " 0 R\n" + (cff ? "" : "/CIDToGIDMap /Identity\n") + "/DW 1000\n" + widths +
+        ">>\nendobj\n");
+
+    std::string cmap =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    std::vector<std::pair<uint32_t, const std::u32string*>> mapped;
+    for (const auto& [glyph, text] : glyphs_) {
+        if (!text.empty() && glyph <= 0xFFFF) mapped.emplace_back(glyph, &text);
+    }
+    for (size_t at = 0; at < mapped.size(); at += 100) {
+        const size_t count = std::min<size_t>(100, mapped.size() - at);
+        cmap += FormatInt(static_cast<int64_t>(count)) + " beginbfchar\n";
+        for (size_t k = at; k < at + count; ++k) {
+            cmap += '<';
+            AppendHex16(cmap, mapped[k].first);
+            cmap += "> <";
+            AppendUtf16Hex(cmap, *mapped[k].second);
+            cmap += ">\n";
+        }
+        cmap += "endbfchar\n";
+    }
+    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend";
+    const int32_t toUnicodeNumber = writer.appendObject(StreamObject(writer.nextNumber(), cmap));
+
+    return writer.appendObject(FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Type /Font\n/Name /" +
+                               std::string(resourceName) + "\n/Subtype /Type0\n/BaseFont /" + name +
+                               "\n/Encoding /Identity-H\n/DescendantFonts [" + FormatInt(descendantNumber) +
+                               " 0 R]\n/ToUnicode " + FormatInt(toUnicodeNumber) + " 0 R\n>>\nendobj\n");
+}
+
+std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize, std::u32string_view typed) const {
+    std::string out = "/Span << /ActualText <FEFF";
+    AppendUtf16Hex(out, typed);
+    out += "> >> BDC\n[";
+    const double scale = 1000.0 / shaper_.unitsPerEm();
+    int64_t pen = 0;        // the shaped pen position, in font units
+    int64_t shown = 0;      // where the page's pen is, in thousandths of the em
+    int32_t rise = 0;       // the current Ts, in font units
+    bool inString = false;
+    for (const ShapedGlyph& glyph : run.glyphs) {
+        if (glyph.yOffset != rise) {
+            if (inString) out += '>';
+            inString = false;
+            out += "] TJ\n";
+            rise = glyph.yOffset;
+            AppendFixed(out, static_cast<double>(rise) * fontSize / shaper_.unitsPerEm(), 3);
+            out += " Ts\n[";
+        }
+        const int64_t wanted = std::llround(static_cast<double>(pen + glyph.xOffset) * scale);
+        if (wanted != shown) {
+            if (inString) out += '>';
+            inString = false;
+            AppendInt(out, shown - wanted);
+            shown = wanted;
+        }
+        if (!inString) out += '<';
+        inString = true;
+        AppendHex16(out, glyph.glyph);
+        shown += GlyphWidth(glyph.glyph);
+        pen += glyph.advance;
+    }
+    if (inString) out += '>';
+    out += "] TJ\n";
+    if (rise != 0) out += "0 Ts\n";
+    out += "EMC";
+    return out;
+}

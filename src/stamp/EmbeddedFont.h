@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "stamp/TextShaper.h"
+
+class COutputWriter;
+
+// A font file embedded for the run's shaped text: a subset holding only the
+// glyphs the pages use (glyph numbers kept, so that they serve as the CIDs),
+// as a Type 0 font with Identity-H encoding, a CIDFontType2 descendant (a
+// CIDFontType0 one over an OpenType file for fonts with CFF outlines), its
+// /W widths and a /ToUnicode map.
+class CEmbeddedFont {
+public:
+    explicit CEmbeddedFont(const CTextShaper& shaper) : shaper_(shaper) {}
+
+    // Adds the run's glyphs (and the characters they stand for) to the subset.
+    void Use(const ShapedRun& run);
+    // Writes the font file, its descriptor, the descendant font, the
+    // /ToUnicode map and the Type 0 font, in this order; returns the number of
+    // the Type 0 font. Throws CPdfException("Font subset error") when
+    // HarfBuzz cannot subset the font.
+    int32_t WriteObjects(COutputWriter& writer, std::string_view resourceName) const;
+
+    // The operators between "Tf" and "ET" that draw the run at `fontSize`:
+    // glyph strings with the shaped positions (TJ adjustments, Ts for raised
+    // or lowered glyphs) in a marked-content span whose /ActualText is
+    // `typed`, so that copying gives back exactly what was typed.
+    std::string ShowOperators(const ShapedRun& run, int32_t fontSize, std::u32string_view typed) const;
+
+    // The run's advance in thousandths of the font size.
+    int32_t WidthSum(const ShapedRun& run) const;
+
+private:
+    // A glyph's width in the /W array, in thousandths of the em.
+    int32_t GlyphWidth(uint32_t glyph) const;
+    std::string SubsetFontFile(bool& cff) const;
+
+    const CTextShaper& shaper_;
+    // Glyph to the characters it stands for, the first non-empty text seen.
+    std::map<uint32_t, std::u32string> glyphs_;
+};

@@ -1,0 +1,172 @@
+#include "stamp/TextShaper.h"
+
+#include <algorithm>
+#include <harfbuzz/hb.h>
+
+#include "app/CPdfException.h"
+
+namespace {
+
+enum class BidiClass { Left, Right, Number, Neutral };
+
+BidiClass ClassOf(char32_t c) {
+    hb_unicode_funcs_t* funcs = hb_unicode_funcs_get_default();
+    if (hb_unicode_general_category(funcs, c) == HB_UNICODE_GENERAL_CATEGORY_DECIMAL_NUMBER) return BidiClass::Number;
+    const hb_script_t script = hb_unicode_script(funcs, c);
+    if (script == HB_SCRIPT_COMMON || script == HB_SCRIPT_INHERITED || script == HB_SCRIPT_UNKNOWN) {
+        return BidiClass::Neutral;
+    }
+    return hb_script_get_horizontal_direction(script) == HB_DIRECTION_RTL ? BidiClass::Right : BidiClass::Left;
+}
+
+// Embedding levels of a single paragraph without explicit embeddings: strong
+// letters by script, European-style numbers after left-to-right text count as
+// left-to-right, neutrals take the direction around them or the paragraph's.
+std::vector<int> ResolveLevels(std::u32string_view text) {
+    std::vector<BidiClass> classes(text.size());
+    BidiClass paragraph = BidiClass::Neutral;
+    for (size_t i = 0; i < text.size(); ++i) {
+        classes[i] = ClassOf(text[i]);
+        if (paragraph == BidiClass::Neutral && classes[i] != BidiClass::Neutral && classes[i] != BidiClass::Number) {
+            paragraph = classes[i];
+        }
+    }
+    if (paragraph == BidiClass::Neutral) paragraph = BidiClass::Left;
+    BidiClass strong = paragraph;
+    for (BidiClass& c : classes) {
+        if (c == BidiClass::Left || c == BidiClass::Right) strong = c;
+        if (c == BidiClass::Number && strong == BidiClass::Left) c = BidiClass::Left;
+    }
+    const auto direction = [](BidiClass c) { return c == BidiClass::Number ? BidiClass::Right : c; };
+    for (size_t i = 0; i < classes.size();) {
+        if (classes[i] != BidiClass::Neutral) {
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < classes.size() && classes[end] == BidiClass::Neutral) ++end;
+        const BidiClass before = i == 0 ? paragraph : direction(classes[i - 1]);
+        const BidiClass after = end == classes.size() ? paragraph : direction(classes[end]);
+        std::fill(classes.begin() + static_cast<std::ptrdiff_t>(i), classes.begin() + static_cast<std::ptrdiff_t>(end),
+                  before == after ? before : paragraph);
+        i = end;
+    }
+    const int base = paragraph == BidiClass::Right ? 1 : 0;
+    std::vector<int> levels(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const BidiClass c = classes[i];
+        if (base == 0) {
+            levels[i] = c == BidiClass::Left ? 0 : c == BidiClass::Right ? 1 : 2;
+        } else {
+            levels[i] = c == BidiClass::Right ? 1 : 2;
+        }
+    }
+    return levels;
+}
+
+}  // namespace
+
+bool IsIgnorableCharacter(char32_t c) {
+    return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+           c == 0xFEFF || (c >= 0xFE00 && c <= 0xFE0F) || c == 0x00AD;
+}
+
+void CTextShaper::Release::operator()(hb_blob_t* blob) const { hb_blob_destroy(blob); }
+void CTextShaper::Release::operator()(hb_face_t* face) const { hb_face_destroy(face); }
+void CTextShaper::Release::operator()(hb_font_t* font) const { hb_font_destroy(font); }
+
+CTextShaper::CTextShaper(const std::string& path, uint32_t faceIndex) {
+    blob_.reset(hb_blob_create_from_file_or_fail(path.c_str()));
+    if (!blob_ || faceIndex >= hb_face_count(blob_.get())) throw CPdfException("Font file open error");
+    face_.reset(hb_face_create(blob_.get(), faceIndex));
+    if (hb_face_get_glyph_count(face_.get()) == 0) throw CPdfException("Font file open error");
+    font_.reset(hb_font_create(face_.get()));
+    const unsigned upem = hb_face_get_upem(face_.get());
+    unitsPerEm_ = upem >= 16 && upem <= 16384 ? static_cast<int32_t>(upem) : 1000;
+}
+
+CTextShaper::~CTextShaper() = default;
+
+bool CTextShaper::Covers(std::u32string_view text) const {
+    for (const char32_t c : text) {
+        hb_codepoint_t glyph = 0;
+        if (!IsIgnorableCharacter(c) && !hb_font_get_nominal_glyph(font_.get(), c, &glyph)) return false;
+    }
+    return true;
+}
+
+int32_t CTextShaper::NominalAdvance(uint32_t glyph) const {
+    return hb_font_get_glyph_h_advance(font_.get(), glyph);
+}
+
+ShapedRun CTextShaper::Shape(std::u32string_view text) const {
+    const std::vector<int> levels = ResolveLevels(text);
+    struct Run {
+        size_t start, length;
+        int level;
+    };
+    std::vector<Run> runs;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (runs.empty() || runs.back().level != levels[i]) {
+            runs.push_back({i, 0, levels[i]});
+        }
+        ++runs.back().length;
+    }
+    // Runs at each level and above, from the highest down to the lowest odd
+    // level, are turned around as a whole.
+    int highest = 0;
+    int lowestOdd = 3;
+    for (const Run& run : runs) {
+        highest = std::max(highest, run.level);
+        if (run.level % 2 == 1) lowestOdd = std::min(lowestOdd, run.level);
+    }
+    for (int level = highest; level >= lowestOdd; --level) {
+        for (size_t i = 0; i < runs.size();) {
+            if (runs[i].level < level) {
+                ++i;
+                continue;
+            }
+            size_t end = i;
+            while (end < runs.size() && runs[end].level >= level) ++end;
+            std::reverse(runs.begin() + static_cast<std::ptrdiff_t>(i), runs.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
+        }
+    }
+    ShapedRun out;
+    for (const Run& run : runs) ShapeRun(text, run.start, run.length, run.level % 2 == 1, out);
+    return out;
+}
+
+void CTextShaper::ShapeRun(std::u32string_view text, size_t start, size_t length, bool rightToLeft,
+                           ShapedRun& out) const {
+    std::unique_ptr<hb_buffer_t, decltype(&hb_buffer_destroy)> buffer(hb_buffer_create(), &hb_buffer_destroy);
+    hb_buffer_add_utf32(buffer.get(), reinterpret_cast<const uint32_t*>(text.data()), static_cast<int>(text.size()),
+                        static_cast<unsigned>(start), static_cast<int>(length));
+    hb_buffer_set_direction(buffer.get(), rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    hb_buffer_guess_segment_properties(buffer.get());
+    hb_shape(font_.get(), buffer.get(), nullptr, 0);
+    unsigned count = 0;
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer.get(), &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer.get(), &count);
+    std::vector<uint32_t> starts;
+    for (unsigned i = 0; i < count; ++i) starts.push_back(infos[i].cluster);
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    std::vector<bool> named(starts.size(), false);
+    for (unsigned i = 0; i < count; ++i) {
+        ShapedGlyph glyph;
+        glyph.glyph = infos[i].codepoint;
+        glyph.advance = positions[i].x_advance;
+        glyph.xOffset = positions[i].x_offset;
+        glyph.yOffset = positions[i].y_offset;
+        const auto at = std::lower_bound(starts.begin(), starts.end(), infos[i].cluster);
+        const auto index = static_cast<size_t>(at - starts.begin());
+        if (!named[index]) {
+            named[index] = true;
+            const size_t end = index + 1 < starts.size() ? starts[index + 1] : start + length;
+            glyph.text = text.substr(infos[i].cluster, end - infos[i].cluster);
+        }
+        out.advance += glyph.advance;
+        out.glyphs.push_back(std::move(glyph));
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct hb_blob_t;
+struct hb_face_t;
+struct hb_font_t;
+
+// One glyph of a shaped line, in the font's units.
+struct ShapedGlyph {
+    uint32_t glyph = 0;
+    int32_t advance = 0;
+    int32_t xOffset = 0;
+    int32_t yOffset = 0;
+    // The characters the glyph stands for: its cluster's text on the cluster's
+    // first glyph, nothing on the others.
+    std::u32string text;
+};
+
+// A line shaped for drawing: the glyphs left to right as they are seen
+// (right-to-left runs already turned), and the sum of their advances.
+struct ShapedRun {
+    std::vector<ShapedGlyph> glyphs;
+    int64_t advance = 0;
+};
+
+// A TrueType or OpenType font read from a file, shaped with HarfBuzz.
+class CTextShaper {
+public:
+    // Throws CPdfException("Font file open error") when the file cannot be
+    // read or holds no font at `faceIndex`.
+    CTextShaper(const std::string& path, uint32_t faceIndex);
+    ~CTextShaper();
+    CTextShaper(const CTextShaper&) = delete;
+    CTextShaper& operator=(const CTextShaper&) = delete;
+
+    // Whether the font maps every character that needs a glyph.
+    bool Covers(std::u32string_view text) const;
+    // The line in visual order: right-to-left runs (Hebrew, Arabic and the
+    // like) found by a simple bidirectional pass, each run shaped by itself
+    // with its neighbours as context.
+    ShapedRun Shape(std::u32string_view text) const;
+
+    int32_t unitsPerEm() const { return unitsPerEm_; }
+    int32_t NominalAdvance(uint32_t glyph) const;
+    hb_face_t* face() const { return face_.get(); }
+    hb_font_t* font() const { return font_.get(); }
+
+private:
+    void ShapeRun(std::u32string_view text, size_t start, size_t length, bool rightToLeft, ShapedRun& out) const;
+
+    struct Release {
+        void operator()(hb_blob_t* blob) const;
+        void operator()(hb_face_t* face) const;
+        void operator()(hb_font_t* font) const;
+    };
+    std::unique_ptr<hb_blob_t, Release> blob_;
+    std::unique_ptr<hb_face_t, Release> face_;
+    std::unique_ptr<hb_font_t, Release> font_;
+    int32_t unitsPerEm_ = 1000;
+};
+
+// Characters that draw nothing and that fonts need not hold (joiners, marks
+// of direction, variation selectors).
+bool IsIgnorableCharacter(char32_t c);
