@@ -202,9 +202,16 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
 }
 
 std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize, std::u32string_view typed) const {
-    std::string out = "/Span << /ActualText <FEFF";
-    AppendUtf16Hex(out, typed);
-    out += "> >> BDC\n[";
+    // Readers put right-to-left glyphs back in reading order themselves, and
+    // would turn a span's text around a second time.
+    const bool span = !run.rightToLeft;
+    std::string out;
+    if (span) {
+        out += "/Span << /ActualText <FEFF";
+        AppendUtf16Hex(out, typed);
+        out += "> >> BDC\n";
+    }
+    out += '[';
     const double scale = 1000.0 / shaper_.unitsPerEm();
     int64_t pen = 0;        // the shaped pen position, in font units
     int64_t shown = 0;      // where the page's pen is, in thousandths of the em
@@ -214,7 +221,11 @@ std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize,
         if (glyph.yOffset != rise) {
             if (inString) out += '>';
             inString = false;
-            out += "] TJ\n";
+            if (out.back() == '[') {
+                out.pop_back();
+            } else {
+                out += "] TJ\n";
+            }
             rise = glyph.yOffset;
             AppendFixed(out, static_cast<double>(rise) * fontSize / shaper_.unitsPerEm(), 3);
             out += " Ts\n[";
@@ -235,6 +246,7 @@ std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize,
     if (inString) out += '>';
     out += "] TJ\n";
     if (rise != 0) out += "0 Ts\n";
-    out += "EMC";
+    if (span) out += "EMC\n";
+    out.pop_back();
     return out;
 }

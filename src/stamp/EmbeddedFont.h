@@ -28,8 +28,10 @@ public:
 
     // The operators between "Tf" and "ET" that draw the run at `fontSize`:
     // glyph strings with the shaped positions (TJ adjustments, Ts for raised
-    // or lowered glyphs) in a marked-content span whose /ActualText is
-    // `typed`, so that copying gives back exactly what was typed.
+    // or lowered glyphs). A left-to-right run goes in a marked-content span
+    // whose /ActualText is `typed`, so that copying gives back exactly what
+    // was typed even where glyphs were reordered or merged; right-to-left
+    // text is left to the /ToUnicode map, as readers expect.
     std::string ShowOperators(const ShapedRun& run, int32_t fontSize, std::u32string_view typed) const;
 
     // The run's advance in thousandths of the font size.

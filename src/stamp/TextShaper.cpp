@@ -133,6 +133,7 @@ ShapedRun CTextShaper::Shape(std::u32string_view text) const {
         }
     }
     ShapedRun out;
+    out.rightToLeft = lowestOdd <= highest;
     for (const Run& run : runs) ShapeRun(text, run.start, run.length, run.level % 2 == 1, out);
     return out;
 }

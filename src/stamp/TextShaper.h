@@ -26,6 +26,8 @@ struct ShapedGlyph {
 struct ShapedRun {
     std::vector<ShapedGlyph> glyphs;
     int64_t advance = 0;
+    // Some of it runs right to left.
+    bool rightToLeft = false;
 };
 
 // A TrueType or OpenType font read from a file, shaped with HarfBuzz.
