@@ -46,6 +46,7 @@ const char* const kBates = "Bates numbers across a folder of files, in order";
 const char* const kImposition = "2-up and A/B 2-up numbering for imposition";
 const char* const kLogo = "A logo at 35% opacity in the top-right corner";
 const char* const kParallel = "Many files in parallel";
+const char* const kGreek = "Page numbers in Greek";
 const char* const kPngLogo = "A transparent PNG logo centred at the foot of every page";
 
 // A 300 × 150 logo: a black bar over its middle half, transparent around it.
@@ -131,7 +132,7 @@ protected:
 TEST_F(ReadmeExamplesTest, EveryExampleIsTested) {
     std::vector<std::string> headings;
     for (const auto& entry : ReadmeExamples()) headings.push_back(entry.first);
-    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel, kPngLogo};
+    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel, kPngLogo, kGreek};
     std::sort(tested.begin(), tested.end());
     EXPECT_EQ(headings, tested);
 }
@@ -192,6 +193,27 @@ TEST_F(ReadmeExamplesTest, TwoUpAndABTwoUpNumbering) {
     };
     EXPECT_EQ(PdfTextByPage(File("cut-stack.pdf")), numbers({1, 5, 2, 6, 3, 7, 4, 8}));
     EXPECT_EQ(PdfTextByPage(File("fronts-backs.pdf")), numbers({1, 3, 5, 7, 2, 4, 6, 8}));
+}
+
+TEST_F(ReadmeExamplesTest, PageNumbersInGreek) {
+    if (!FileExists("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")) GTEST_SKIP() << "fonts-dejavu-core missing";
+    const ToolResult run = Run(kGreek);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(QpdfCheck(File("greek.pdf")), 0);
+    const std::vector<std::string> pages = PdfTextByPage(File("greek.pdf"));
+    ASSERT_EQ(pages.size(), 3u);
+    for (int page = 1; page <= 3; ++page) {
+        const std::string& text = pages[static_cast<size_t>(page - 1)];
+        const std::string stamp = "ΣΕΛΙΔΑ " + std::to_string(page) + " ΑΠΟ 3";
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), stamp.size())), stamp) << text;
+        // Centred, the baseline 20 points up.
+        const PixelBox box = Changed("report.pdf", "greek.pdf", page);
+        ASSERT_FALSE(box.empty());
+        EXPECT_NEAR((box.left + box.right) / 2, 612 / 2, 3);
+        EXPECT_NEAR(box.bottom, 792 - 20, 3);
+    }
+    EXPECT_NE(RunTool("pdffonts " + ShellQuote(File("greek.pdf"))).out.find("+DejaVuSans "), std::string::npos);
 }
 
 TEST_F(ReadmeExamplesTest, LogoAtThirtyFivePercentInTheTopRightCorner) {

@@ -59,6 +59,18 @@ std::string Unescape(std::string text) {
         for (size_t at = 0; (at = text.find(escape, at)) != std::string::npos; at += replacement.size())
             text.replace(at, escape.size(), replacement);
     }
+    // \[u0421] and the like: the character in UTF-8.
+    static const std::regex kUnicode("\\\\\\[u([0-9A-F]{4})\\]");
+    std::smatch match;
+    while (std::regex_search(text, match, kUnicode)) {
+        const unsigned c = static_cast<unsigned>(std::stoul(match[1], nullptr, 16));
+        std::string utf8 = c < 0x80    ? std::string(1, static_cast<char>(c))
+                           : c < 0x800 ? std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))}
+                                       : std::string{static_cast<char>(0xE0 | (c >> 12)),
+                                                     static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                                                     static_cast<char>(0x80 | (c & 0x3F))};
+        text.replace(static_cast<size_t>(match.position(0)), static_cast<size_t>(match.length(0)), utf8);
+    }
     return text;
 }
 
