@@ -145,7 +145,7 @@ void CPdfFileStampText::WriteContentStream(int32_t position, int32_t stampNumber
         const ShapedRun& run = ShapedText(stampText_);
         placement_ = CalcTextPosition(position);
         const std::string showing =
-            embeddedFont_->ShowOperators(run, options_.fontSize, TypedCharacters(stampText_));
+            embeddedFont_->ShowOperators(run, options_.fontSize, [this] { return TypedCharacters(stampText_); });
         writer_->appendObject(GlyphContentStreamObject(writer_->nextNumber(), placement_, options_.color,
                                                        fontResourceName_, options_.fontSize, showing));
         return;

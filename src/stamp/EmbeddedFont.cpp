@@ -4,6 +4,7 @@
 #include <harfbuzz/hb-ot.h>
 #include <harfbuzz/hb-subset.h>
 #include <harfbuzz/hb.h>
+#include <functional>
 #include <memory>
 #include <vector>
 #include <zlib.h>
@@ -75,9 +76,28 @@ int16_t ReadInt16(const char* data) {
 
 void CEmbeddedFont::Use(const ShapedRun& run) {
     for (const ShapedGlyph& glyph : run.glyphs) {
-        std::u32string& text = glyphs_[glyph.glyph];
-        if (text.empty()) text = glyph.text;
+        if (glyph.glyph >= used_.size()) {
+            used_.resize(glyph.glyph + 1, false);
+            texts_.resize(glyph.glyph + 1);
+        }
+        used_[glyph.glyph] = true;
+        if (texts_[glyph.glyph].empty()) texts_[glyph.glyph] = std::u32string(glyph.text);
     }
+}
+
+std::vector<uint32_t> CEmbeddedFont::UsedGlyphs() const {
+    std::vector<uint32_t> glyphs;
+    for (uint32_t glyph = 0; glyph < used_.size(); ++glyph) {
+        if (used_[glyph]) glyphs.push_back(glyph);
+    }
+    return glyphs;
+}
+
+bool CEmbeddedFont::MapsAsShown(const ShapedRun& run) const {
+    for (const ShapedGlyph& glyph : run.glyphs) {
+        if (glyph.text.empty() || glyph.glyph >= texts_.size() || texts_[glyph.glyph] != glyph.text) return false;
+    }
+    return true;
 }
 
 int32_t CEmbeddedFont::GlyphWidth(uint32_t glyph) const {
@@ -98,7 +118,7 @@ std::string CEmbeddedFont::SubsetFontFile(bool& cff) const {
     if (!input) throw CPdfException("Font subset error");
     hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
     hb_set_add(glyphs, 0);
-    for (const auto& [glyph, text] : glyphs_) hb_set_add(glyphs, glyph);
+    for (const uint32_t glyph : UsedGlyphs()) hb_set_add(glyphs, glyph);
     // Layout tables serve shaping, which is done: the page only draws glyphs.
     hb_set_t* dropped = hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
     for (const hb_tag_t tag : {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
@@ -121,7 +141,8 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     const std::string file = SubsetFontFile(cff);
     // The subset's tag: six capitals from the glyphs it holds.
     uint32_t hash = 2166136261u;
-    for (const auto& [glyph, text] : glyphs_) hash = (hash ^ glyph) * 16777619u;
+    const std::vector<uint32_t> used = UsedGlyphs();
+    for (const uint32_t glyph : used) hash = (hash ^ glyph) * 16777619u;
     std::string name;
     for (int k = 0; k < 6; ++k, hash /= 26) name.push_back(static_cast<char>('A' + hash % 26));
     name += "+" + PostScriptName(shaper_.face());
@@ -157,7 +178,7 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     std::string widths = "/W [";
     uint32_t previous = 0;
     bool first = true;
-    for (const auto& [glyph, text] : glyphs_) {
+    for (const uint32_t glyph : used) {
         if (first || glyph != previous + 1) widths += (first ? "" : "]\n") + FormatInt(glyph) + " [";
         widths += FormatInt(GlyphWidth(glyph)) + " ";
         previous = glyph;
@@ -177,8 +198,8 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
         "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
         "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
     std::vector<std::pair<uint32_t, const std::u32string*>> mapped;
-    for (const auto& [glyph, text] : glyphs_) {
-        if (!text.empty() && glyph <= 0xFFFF) mapped.emplace_back(glyph, &text);
+    for (const uint32_t glyph : used) {
+        if (!texts_[glyph].empty() && glyph <= 0xFFFF) mapped.emplace_back(glyph, &texts_[glyph]);
     }
     for (size_t at = 0; at < mapped.size(); at += 100) {
         const size_t count = std::min<size_t>(100, mapped.size() - at);
@@ -201,14 +222,15 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
                                " 0 R]\n/ToUnicode " + FormatInt(toUnicodeNumber) + " 0 R\n>>\nendobj\n");
 }
 
-std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize, std::u32string_view typed) const {
+std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize,
+                                         const std::function<std::u32string()>& typed) const {
     // Readers put right-to-left glyphs back in reading order themselves, and
     // would turn a span's text around a second time.
-    const bool span = !run.rightToLeft;
+    const bool span = !run.rightToLeft && !MapsAsShown(run);
     std::string out;
     if (span) {
         out += "/Span << /ActualText <FEFF";
-        AppendUtf16Hex(out, typed);
+        AppendUtf16Hex(out, typed());
         out += "> >> BDC\n";
     }
     out += '[';

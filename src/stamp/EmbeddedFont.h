@@ -1,7 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <functional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -28,21 +29,29 @@ public:
 
     // The operators between "Tf" and "ET" that draw the run at `fontSize`:
     // glyph strings with the shaped positions (TJ adjustments, Ts for raised
-    // or lowered glyphs). A left-to-right run goes in a marked-content span
-    // whose /ActualText is `typed`, so that copying gives back exactly what
-    // was typed even where glyphs were reordered or merged; right-to-left
-    // text is left to the /ToUnicode map, as readers expect.
-    std::string ShowOperators(const ShapedRun& run, int32_t fontSize, std::u32string_view typed) const;
+    // or lowered glyphs). A left-to-right run whose glyphs were reordered or
+    // merged goes in a marked-content span whose /ActualText is `typed`, so
+    // that copying gives back exactly what was typed; right-to-left text is
+    // left to the /ToUnicode map, as readers expect.
+    std::string ShowOperators(const ShapedRun& run, int32_t fontSize,
+                              const std::function<std::u32string()>& typed) const;
 
     // The run's advance in thousandths of the font size.
     int32_t WidthSum(const ShapedRun& run) const;
 
 private:
+    // Whether the /ToUnicode map alone gives back the run's text: every glyph
+    // stands for its own characters, and for the same ones wherever it is used.
+    bool MapsAsShown(const ShapedRun& run) const;
     // A glyph's width in the /W array, in thousandths of the em.
     int32_t GlyphWidth(uint32_t glyph) const;
     std::string SubsetFontFile(bool& cff) const;
 
     const CTextShaper& shaper_;
-    // Glyph to the characters it stands for, the first non-empty text seen.
-    std::map<uint32_t, std::u32string> glyphs_;
+    std::vector<uint32_t> UsedGlyphs() const;
+
+    // By glyph number: whether the run uses it, and the characters it stands
+    // for (the first non-empty text seen).
+    std::vector<bool> used_;
+    std::vector<std::u32string> texts_;
 };

@@ -74,6 +74,7 @@ bool IsIgnorableCharacter(char32_t c) {
 void CTextShaper::Release::operator()(hb_blob_t* blob) const { hb_blob_destroy(blob); }
 void CTextShaper::Release::operator()(hb_face_t* face) const { hb_face_destroy(face); }
 void CTextShaper::Release::operator()(hb_font_t* font) const { hb_font_destroy(font); }
+void CTextShaper::Release::operator()(hb_buffer_t* buffer) const { hb_buffer_destroy(buffer); }
 
 CTextShaper::CTextShaper(const std::string& path, uint32_t faceIndex) {
     blob_.reset(hb_blob_create_from_file_or_fail(path.c_str()));
@@ -81,6 +82,7 @@ CTextShaper::CTextShaper(const std::string& path, uint32_t faceIndex) {
     face_.reset(hb_face_create(blob_.get(), faceIndex));
     if (hb_face_get_glyph_count(face_.get()) == 0) throw CPdfException("Font file open error");
     font_.reset(hb_font_create(face_.get()));
+    buffer_.reset(hb_buffer_create());
     const unsigned upem = hb_face_get_upem(face_.get());
     unitsPerEm_ = upem >= 16 && upem <= 16384 ? static_cast<int32_t>(upem) : 1000;
 }
@@ -133,27 +135,71 @@ ShapedRun CTextShaper::Shape(std::u32string_view text) const {
         }
     }
     ShapedRun out;
+    out.glyphs.reserve(text.size() + 4);
     out.rightToLeft = lowestOdd <= highest;
     for (const Run& run : runs) ShapeRun(text, run.start, run.length, run.level % 2 == 1, out);
     return out;
 }
 
+// A run is shaped in pieces: each ASCII digit by itself and the text between
+// them as a whole, with its neighbours as context. Page texts differ in their
+// digits only, so a run of thousands of pages shapes a few dozen pieces; only
+// kerning between a digit and its neighbour is given up.
 void CTextShaper::ShapeRun(std::u32string_view text, size_t start, size_t length, bool rightToLeft,
                            ShapedRun& out) const {
-    std::unique_ptr<hb_buffer_t, decltype(&hb_buffer_destroy)> buffer(hb_buffer_create(), &hb_buffer_destroy);
-    hb_buffer_add_utf32(buffer.get(), reinterpret_cast<const uint32_t*>(text.data()), static_cast<int>(text.size()),
+    const auto isDigit = [](char32_t c) { return c >= U'0' && c <= U'9'; };
+    std::vector<std::pair<size_t, size_t>> pieces;
+    for (size_t at = start; at < start + length;) {
+        size_t end = at + 1;
+        if (!isDigit(text[at])) {
+            while (end < start + length && !isDigit(text[end])) ++end;
+        }
+        pieces.emplace_back(at, end - at);
+        at = end;
+    }
+    if (rightToLeft) std::reverse(pieces.begin(), pieces.end());
+    for (const auto& [at, count] : pieces) {
+        std::u32string key(1, rightToLeft ? U'R' : U'L');
+        if (!isDigit(text[at])) {
+            key += at > 0 ? text[at - 1] : char32_t{0};
+            key += at + count < text.size() ? text[at + count] : char32_t{0};
+        }
+        key += text.substr(at, count);
+        auto found = pieces_.find(key);
+        if (found == pieces_.end()) {
+            found = pieces_.emplace(key, Piece{}).first;
+            ShapePiece(text, at, count, rightToLeft, found->second);
+        }
+        for (const ShapedGlyph& glyph : found->second.glyphs) {
+            out.advance += glyph.advance;
+            out.glyphs.push_back(glyph);
+        }
+    }
+}
+
+void CTextShaper::ShapePiece(std::u32string_view text, size_t start, size_t length, bool rightToLeft,
+                             Piece& piece) const {
+    // The glyphs' texts point into the piece's own copy, which stays in place
+    // in the cache.
+    piece.text = text.substr(start, length);
+    hb_buffer_t* buffer = buffer_.get();
+    hb_buffer_clear_contents(buffer);
+    hb_buffer_add_utf32(buffer, reinterpret_cast<const uint32_t*>(text.data()), static_cast<int>(text.size()),
                         static_cast<unsigned>(start), static_cast<int>(length));
-    hb_buffer_set_direction(buffer.get(), rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-    hb_buffer_guess_segment_properties(buffer.get());
-    hb_shape(font_.get(), buffer.get(), nullptr, 0);
+    hb_buffer_set_direction(buffer, rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    hb_buffer_guess_segment_properties(buffer);
+    hb_shape(font_.get(), buffer, nullptr, 0);
     unsigned count = 0;
-    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer.get(), &count);
-    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer.get(), &count);
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer, &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, &count);
     std::vector<uint32_t> starts;
     for (unsigned i = 0; i < count; ++i) starts.push_back(infos[i].cluster);
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     std::vector<bool> named(starts.size(), false);
+    std::vector<ShapedGlyph>& glyphs = piece.glyphs;
+    glyphs.reserve(count);
+    const std::u32string_view own = piece.text;
     for (unsigned i = 0; i < count; ++i) {
         ShapedGlyph glyph;
         glyph.glyph = infos[i].codepoint;
@@ -165,9 +211,8 @@ void CTextShaper::ShapeRun(std::u32string_view text, size_t start, size_t length
         if (!named[index]) {
             named[index] = true;
             const size_t end = index + 1 < starts.size() ? starts[index + 1] : start + length;
-            glyph.text = text.substr(infos[i].cluster, end - infos[i].cluster);
+            glyph.text = own.substr(infos[i].cluster - start, end - infos[i].cluster);
         }
-        out.advance += glyph.advance;
-        out.glyphs.push_back(std::move(glyph));
+        glyphs.push_back(glyph);
     }
 }

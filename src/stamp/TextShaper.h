@@ -4,11 +4,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct hb_blob_t;
 struct hb_face_t;
 struct hb_font_t;
+struct hb_buffer_t;
 
 // One glyph of a shaped line, in the font's units.
 struct ShapedGlyph {
@@ -17,8 +19,9 @@ struct ShapedGlyph {
     int32_t xOffset = 0;
     int32_t yOffset = 0;
     // The characters the glyph stands for: its cluster's text on the cluster's
-    // first glyph, nothing on the others.
-    std::u32string text;
+    // first glyph, nothing on the others. It points into the shaper, which
+    // outlives every run it shapes.
+    std::u32string_view text;
 };
 
 // A line shaped for drawing: the glyphs left to right as they are seen
@@ -54,16 +57,26 @@ public:
 
 private:
     void ShapeRun(std::u32string_view text, size_t start, size_t length, bool rightToLeft, ShapedRun& out) const;
+    struct Piece {
+        std::u32string text;
+        std::vector<ShapedGlyph> glyphs;
+    };
+    void ShapePiece(std::u32string_view text, size_t start, size_t length, bool rightToLeft, Piece& piece) const;
 
     struct Release {
         void operator()(hb_blob_t* blob) const;
         void operator()(hb_face_t* face) const;
         void operator()(hb_font_t* font) const;
+        void operator()(hb_buffer_t* buffer) const;
     };
     std::unique_ptr<hb_blob_t, Release> blob_;
     std::unique_ptr<hb_face_t, Release> face_;
     std::unique_ptr<hb_font_t, Release> font_;
+    // Reused from run to run.
+    std::unique_ptr<hb_buffer_t, Release> buffer_;
     int32_t unitsPerEm_ = 1000;
+    // Shaped pieces by direction, context and text.
+    mutable std::unordered_map<std::u32string, Piece> pieces_;
 };
 
 // Characters that draw nothing and that fonts need not hold (joiners, marks
