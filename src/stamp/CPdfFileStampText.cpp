@@ -1,6 +1,7 @@
 #include "stamp/CPdfFileStampText.h"
 
 #include <cstdio>
+#include <unordered_set>
 
 #include "app/CPdfException.h"
 #include "stamp/EmbeddedFont.h"
@@ -75,14 +76,14 @@ bool CPdfFileStampText::NeedsEmbeddedFont() const {
 
 void CPdfFileStampText::PrepareEmbeddedFont() {
     if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
+    std::unordered_set<std::string> texts;
     std::u32string characters;
     std::vector<bool> seen;
     for (int32_t position = 0; position < static_cast<int32_t>(pageList_.pages.size()); ++position) {
         const std::optional<int32_t> stampNumber = SelectPage(position);
         if (!stampNumber) continue;
         ComposePageNumberText(*stampNumber);
-        if (shaped_.count(stampText_) != 0) continue;
-        shaped_.emplace(stampText_, ShapedRun{});
+        if (!texts.insert(stampText_).second) continue;
         for (const char32_t c : TypedCharacters(stampText_)) {
             if (c >= seen.size()) seen.resize(c + 1, false);
             if (!seen[c]) characters.push_back(c);
@@ -105,17 +106,8 @@ void CPdfFileStampText::PrepareEmbeddedFont() {
         if (!shaper_) throw CPdfException("No font found for the characters of the stamp text");
     }
     embeddedFont_ = std::make_unique<CEmbeddedFont>(*shaper_);
-    for (auto& [text, run] : shaped_) {
-        run = shaper_->Shape(TypedCharacters(text));
-        embeddedFont_->Use(run);
-    }
+    for (const std::string& text : texts) embeddedFont_->Use(shaper_->Shape(TypedCharacters(text)));
     fontObjectNumber_ = embeddedFont_->WriteObjects(*writer_, fontResourceName_);
-}
-
-const ShapedRun& CPdfFileStampText::ShapedText(const std::string& text) {
-    auto found = shaped_.find(text);
-    if (found == shaped_.end()) found = shaped_.emplace(text, shaper_->Shape(TypedCharacters(text))).first;
-    return found->second;
 }
 
 void CPdfFileStampText::BeforeCopy() {
@@ -130,7 +122,7 @@ std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position) {
 StampPlacement CPdfFileStampText::CalcTextPosition(int32_t position) const {
     StampPlacement placement = CalcPosition(position, options_);
     if (options_.align != "left") {
-        const int32_t width = embeddedFont_ ? embeddedFont_->WidthSum(shaped_.at(stampText_))
+        const int32_t width = embeddedFont_ ? embeddedFont_->WidthSum(shaped_)
                                             : TextWidth(options_.fontName, stampText_);
         AlignPlacement(placement, options_.align, AlignmentWidth(width, options_.fontSize));
     }
@@ -142,10 +134,10 @@ void CPdfFileStampText::WriteContentStream(int32_t position, int32_t stampNumber
     ComposePageNumberText(stampNumber);
     if (convertToWinAnsi_) stampText_ = ToWindows1252(stampText_);
     if (embeddedFont_) {
-        const ShapedRun& run = ShapedText(stampText_);
+        const std::u32string typed = TypedCharacters(stampText_);
+        shaped_ = shaper_->Shape(typed);
         placement_ = CalcTextPosition(position);
-        const std::string showing =
-            embeddedFont_->ShowOperators(run, options_.fontSize, [this] { return TypedCharacters(stampText_); });
+        const std::string showing = embeddedFont_->ShowOperators(shaped_, options_.fontSize, [&typed] { return typed; });
         writer_->appendObject(GlyphContentStreamObject(writer_->nextNumber(), placement_, options_.color,
                                                        fontResourceName_, options_.fontSize, showing));
         return;

@@ -2,15 +2,14 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/StampOptions.h"
+#include "stamp/TextShaper.h"
 
 struct FontMetricsEntry;
 class CEmbeddedFont;
 class CTextShaper;
-struct ShapedRun;
 
 // Text mode: a line of text, by default "Page 3 / 12", on the selected pages.
 class CPdfFileStampText : public CPdfFileStamp {
@@ -43,7 +42,6 @@ private:
     // Shapes the text of every stamped page and writes the embedded font,
     // subset to the glyphs they use.
     void PrepareEmbeddedFont();
-    const ShapedRun& ShapedText(const std::string& text);
     // The placement of the current stamp text on the page at `position`.
     StampPlacement CalcTextPosition(int32_t position) const;
 
@@ -56,7 +54,7 @@ private:
     bool convertToWinAnsi_ = false;
     std::unique_ptr<CTextShaper> shaper_;
     std::unique_ptr<CEmbeddedFont> embeddedFont_;
-    // Each distinct page text, shaped once.
-    std::unordered_map<std::string, ShapedRun> shaped_;
+    // The current page's text as shaped.
+    ShapedRun shaped_;
     std::unique_ptr<COutputFile> exportFile_;
 };

@@ -1,6 +1,7 @@
 #include "stamp/TextShaper.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <harfbuzz/hb.h>
 
 #include "app/CPdfException.h"
@@ -77,6 +78,9 @@ void CTextShaper::Release::operator()(hb_font_t* font) const { hb_font_destroy(f
 void CTextShaper::Release::operator()(hb_buffer_t* buffer) const { hb_buffer_destroy(buffer); }
 
 CTextShaper::CTextShaper(const std::string& path, uint32_t faceIndex) {
+    // Only a regular file: a device or a pipe could be read without end.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) throw CPdfException("Font file open error");
     blob_.reset(hb_blob_create_from_file_or_fail(path.c_str()));
     if (!blob_ || faceIndex >= hb_face_count(blob_.get())) throw CPdfException("Font file open error");
     face_.reset(hb_face_create(blob_.get(), faceIndex));

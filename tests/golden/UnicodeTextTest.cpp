@@ -202,6 +202,8 @@ TEST(EmbeddedFontTextTest, FailuresLeaveNoOutput) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-prefix", "\xF4\x8F\xBF\xBD "}, "No font found for the characters of the stamp text"},
         {{"-fontfile", "/nonexistent/font.ttf"}, "Font file open error"},
+        {{"-fontfile", "/dev/zero"}, "Font file open error"},
+        {{"-fontfile", BREVANO_EXECUTABLE}, "Font file open error"},
         {{"-fontfile", kDejaVu, "-prefix", "第 "}, "Font file lacks characters of the stamp text"},
     };
     for (const auto& [params, message] : cases) {
