@@ -7,11 +7,11 @@
 #include <functional>
 #include <memory>
 #include <vector>
-#include <zlib.h>
 
 #include "app/CPdfException.h"
 #include "stamp/Placement.h"
 #include "stamp/TextStamp.h"
+#include "writer/CFlateEncoder.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
 
@@ -40,17 +40,6 @@ void AppendUtf16Hex(std::string& out, std::u32string_view text) {
             AppendHex16(out, c);
         }
     }
-}
-
-std::string Deflate(std::string_view data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-                  static_cast<uLong>(data.size()), 6) != Z_OK) {
-        throw CPdfException("Font subset error");
-    }
-    out.resize(size);
-    return out;
 }
 
 // The font's PostScript name, reduced to letters, digits, '-' and '_'.
@@ -147,7 +136,9 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     for (int k = 0; k < 6; ++k, hash /= 26) name.push_back(static_cast<char>('A' + hash % 26));
     name += "+" + PostScriptName(shaper_.face());
 
-    const std::string packed = Deflate(file);
+    CFlateEncoder encoder(6);
+    encoder.Add(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+    const std::string packed = encoder.Finish();
     std::string fontFile = FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Length " +
                            FormatInt(static_cast<int64_t>(packed.size())) + "\n/Filter /FlateDecode\n" +
                            (cff ? std::string("/Subtype /OpenType\n")
