@@ -68,7 +68,7 @@ std::vector<int> ResolveLevels(std::u32string_view text) {
 }  // namespace
 
 bool IsIgnorableCharacter(char32_t c) {
-    return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+    return c < 0x20 || c == 0x7F || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
            c == 0xFEFF || (c >= 0xFE00 && c <= 0xFE0F) || c == 0x00AD;
 }
 

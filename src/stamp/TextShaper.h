@@ -79,6 +79,6 @@ private:
     mutable std::unordered_map<std::u32string, Piece> pieces_;
 };
 
-// Characters that draw nothing and that fonts need not hold (joiners, marks
-// of direction, variation selectors).
+// Characters that draw nothing and that fonts need not hold (control
+// characters, joiners, marks of direction, variation selectors).
 bool IsIgnorableCharacter(char32_t c);

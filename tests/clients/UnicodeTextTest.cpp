@@ -177,6 +177,7 @@ const std::string kDejaVu = kFonts + "dejavu/DejaVuSans.ttf";
 const std::string kNaskh = kFonts + "noto/NotoNaskhArabic-Regular.ttf";
 const std::string kDevanagari = kFonts + "noto/NotoSansDevanagari-Regular.ttf";
 const std::string kMicroHei = kFonts + "wqy/wqy-microhei.ttc";
+const std::string kLobster = "/usr/share/fonts/opentype/lobster/lobster.otf";  // CFF outlines
 const std::vector<std::string> kRight = {"-fliph", "-align", "right", "-pos20,20"};
 std::vector<std::string> With(std::vector<std::string> more) {
     more.insert(more.begin(), kRight.begin(), kRight.end());
@@ -191,6 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
         EmbeddedCase{"GreekFile", kDejaVu, kDejaVu, kRight, "Σελίδα ", " από ", false},
         EmbeddedCase{"GreekFound", "", kDejaVu, With({"-font", "DejaVuSans-Bold"}), "Σελίδα ", " / ", false},
         EmbeddedCase{"LatinFile", kDejaVu, kDejaVu, kRight, "Page ", " of ", false},
+        EmbeddedCase{"LatinCff", kLobster, kLobster, kRight, "Página ", " de ", false},
         EmbeddedCase{"Arabic", kNaskh, kNaskh, kRight, "صفحة لا ", " من ", true, true},
         EmbeddedCase{"Hebrew", kDejaVu, kDejaVu, kRight, "עמוד ", " מתוך ", false, true},
         EmbeddedCase{"Devanagari", "", kDevanagari, With({"-font", "NotoSansDevanagari"}), "पृष्ठ ", " / ", true},
