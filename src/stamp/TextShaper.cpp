@@ -163,15 +163,15 @@ void CTextShaper::ShapeRun(std::u32string_view text, size_t start, size_t length
     }
     if (rightToLeft) std::reverse(pieces.begin(), pieces.end());
     for (const auto& [at, count] : pieces) {
-        std::u32string key(1, rightToLeft ? U'R' : U'L');
+        key_.assign(1, rightToLeft ? U'R' : U'L');
         if (!isDigit(text[at])) {
-            key += at > 0 ? text[at - 1] : char32_t{0};
-            key += at + count < text.size() ? text[at + count] : char32_t{0};
+            key_ += at > 0 ? text[at - 1] : char32_t{0};
+            key_ += at + count < text.size() ? text[at + count] : char32_t{0};
         }
-        key += text.substr(at, count);
-        auto found = pieces_.find(key);
+        key_ += text.substr(at, count);
+        auto found = pieces_.find(key_);
         if (found == pieces_.end()) {
-            found = pieces_.emplace(key, Piece{}).first;
+            found = pieces_.emplace(key_, Piece{}).first;
             ShapePiece(text, at, count, rightToLeft, found->second);
         }
         for (const ShapedGlyph& glyph : found->second.glyphs) {

@@ -77,6 +77,7 @@ private:
     int32_t unitsPerEm_ = 1000;
     // Shaped pieces by direction, context and text.
     mutable std::unordered_map<std::u32string, Piece> pieces_;
+    mutable std::u32string key_;
 };
 
 // Characters that draw nothing and that fonts need not hold (control
