@@ -76,14 +76,18 @@ bool CPdfFileStampText::NeedsEmbeddedFont() const {
 
 void CPdfFileStampText::PrepareEmbeddedFont() {
     if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
-    std::unordered_set<std::string> texts;
+    // Each distinct text once, in page order, so that the output does not
+    // depend on a hash order.
+    std::unordered_set<std::string> seenTexts;
+    std::vector<std::string> texts;
     std::u32string characters;
     std::vector<bool> seen;
     for (int32_t position = 0; position < static_cast<int32_t>(pageList_.pages.size()); ++position) {
         const std::optional<int32_t> stampNumber = SelectPage(position);
         if (!stampNumber) continue;
         ComposePageNumberText(*stampNumber);
-        if (!texts.insert(stampText_).second) continue;
+        if (!seenTexts.insert(stampText_).second) continue;
+        texts.push_back(stampText_);
         for (const char32_t c : TypedCharacters(stampText_)) {
             if (c >= seen.size()) seen.resize(c + 1, false);
             if (!seen[c]) characters.push_back(c);
