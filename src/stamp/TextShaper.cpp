@@ -200,7 +200,16 @@ void CTextShaper::ShapePiece(std::u32string_view text, size_t start, size_t leng
     for (unsigned i = 0; i < count; ++i) starts.push_back(infos[i].cluster);
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-    std::vector<bool> named(starts.size(), false);
+    // A cluster's text goes to its widest glyph, the base rather than a mark
+    // placed on it (the first of equals).
+    const auto clusterOf = [&](unsigned i) {
+        return static_cast<size_t>(std::lower_bound(starts.begin(), starts.end(), infos[i].cluster) - starts.begin());
+    };
+    std::vector<int> named(starts.size(), -1);
+    for (unsigned i = 0; i < count; ++i) {
+        int& best = named[clusterOf(i)];
+        if (best < 0 || positions[i].x_advance > positions[best].x_advance) best = static_cast<int>(i);
+    }
     std::vector<ShapedGlyph>& glyphs = piece.glyphs;
     glyphs.reserve(count);
     const std::u32string_view own = piece.text;
@@ -210,10 +219,8 @@ void CTextShaper::ShapePiece(std::u32string_view text, size_t start, size_t leng
         glyph.advance = positions[i].x_advance;
         glyph.xOffset = positions[i].x_offset;
         glyph.yOffset = positions[i].y_offset;
-        const auto at = std::lower_bound(starts.begin(), starts.end(), infos[i].cluster);
-        const auto index = static_cast<size_t>(at - starts.begin());
-        if (!named[index]) {
-            named[index] = true;
+        const size_t index = clusterOf(i);
+        if (named[index] == static_cast<int>(i)) {
             const size_t end = index + 1 < starts.size() ? starts[index + 1] : start + length;
             glyph.text = own.substr(infos[i].cluster - start, end - infos[i].cluster);
         }

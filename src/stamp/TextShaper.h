@@ -19,7 +19,7 @@ struct ShapedGlyph {
     int32_t xOffset = 0;
     int32_t yOffset = 0;
     // The characters the glyph stands for: its cluster's text on the cluster's
-    // first glyph, nothing on the others. It points into the shaper, which
+    // widest glyph, nothing on the others. It points into the shaper, which
     // outlives every run it shapes.
     std::u32string_view text;
 };
