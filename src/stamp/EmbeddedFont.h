@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "stamp/TextShaper.h"
 
