@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "app/CPdfException.h"
+#include "writer/NumberFormat.h"
+#include "stamp/CPdfFilePageCount.h"
 #include "stamp/CPdfFileStampImage.h"
 #include "stamp/CPdfFileStampText.h"
 
@@ -65,7 +67,9 @@ const char* CFrontEnd::AddedOptionsText() {
            "added in this version:\n"
            "  -j<file>   image mode also takes PNG pictures (all colour types, transparency as a soft mask)\n"
            "  -fontfile <path>, -fontindex(n)   text mode: a TrueType/OpenType font (face n of a collection) to embed\n"
-           "  texts are UTF-8: Windows-1252 characters use the built-in fonts, other scripts an embedded font\n";
+           "  texts are UTF-8: Windows-1252 characters use the built-in fonts, other scripts an embedded font\n"
+           "  pages in.pdf  prints the number of pages text mode numbers (12 in 'Page 3 / 12') and a line end; "
+           "writes nothing\n";
 }
 
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
@@ -83,11 +87,16 @@ int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
         out += "Brevano Server version 1.1\n";
         return kSuccess;
     }
-    std::unique_ptr<CPdfFileStamp> driver;
+    std::unique_ptr<CPdfFile> driver;
+    const CPdfFilePageCount* counter = nullptr;
     if (mode == "image") {
         driver = std::make_unique<CPdfFileStampImage>();
     } else if (mode == "text") {
         driver = std::make_unique<CPdfFileStampText>();
+    } else if (mode == "pages") {
+        auto made = std::make_unique<CPdfFilePageCount>();
+        counter = made.get();
+        driver = std::move(made);
     } else {
         return kUnknownMode;
     }
@@ -95,6 +104,7 @@ int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
         const std::vector<std::string> words(args.begin() + 1, args.end());
         driver->ParseParams(words);
         driver->Process();
+        if (counter != nullptr) out += FormatInt(counter->pageCount()) + "\n";
     } catch (const CPdfException& failure) {
         out += failure.GetMessage();
         return kFailure;

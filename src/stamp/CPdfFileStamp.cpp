@@ -35,8 +35,7 @@ bool CPdfFileStamp::Process() {
         OpenStampFiles();
         // An input without a header still gets one.
         writer_->writeHeader(document_.version().empty() ? "PDF-1.4" : document_.version());
-        const std::optional<PageList>& walked = document_.catalog().pageList();
-        pageList_ = walked ? *walked : BuildPageList(*xref_);
+        pageList_ = StampPageList(document_);
         PrepareSharedObjects();
         BeforeCopy();
         CopyObjects();

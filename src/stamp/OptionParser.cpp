@@ -18,6 +18,11 @@ public:
         inputFile = words[0];
         outputFile = words[1];
     }
+    // An input file and no output file.
+    WordWalker(const std::vector<std::string>& words, std::string& inputFile) : words_(words), index_(0) {
+        if (words.empty()) Fail();
+        inputFile = words[0];
+    }
 
     bool Next() {
         if (++index_ >= words_.size()) return false;
@@ -64,6 +69,13 @@ private:
 };
 
 }  // namespace
+
+void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile) {
+    WordWalker w(words, inputFile);
+    // The options a text run opens its input with belong here as well.
+    while (w.Next()) {
+    }
+}
 
 void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o, std::string& inputFile,
                      std::string& outputFile) {

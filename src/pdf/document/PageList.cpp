@@ -4,9 +4,11 @@
 #include <limits>
 #include <optional>
 
+#include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/PageTreeGuard.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 
 namespace {
@@ -122,4 +124,9 @@ PageList BuildPageList(CPdfXRef& xref) {
     }
     list.BuildIndex();
     return list;
+}
+
+PageList StampPageList(const CPdfDocument& document) {
+    const std::optional<PageList>& walked = document.catalog().pageList();
+    return walked ? *walked : BuildPageList(document.xref());
 }

@@ -7,6 +7,7 @@
 
 #include "pdf/object/CPdfObject.h"
 
+class CPdfDocument;
 class CPdfXRef;
 
 class CPdfDictionary;
@@ -64,3 +65,8 @@ int32_t PageCountOf(const CPdfObject& count);
 // builds the same list while it checks the tree; this walk serves the trees
 // where the two readings of a leaf differ.)
 PageList BuildPageList(CPdfXRef& xref);
+
+// The page list of an opened document that a stamp run numbers: the one the
+// catalog built while the document opened, else BuildPageList's. Its
+// pageCount is the M of "Page N / M".
+PageList StampPageList(const CPdfDocument& document);

@@ -104,6 +104,9 @@ const FrontEndCase kDispatchCases[] = {
     {"ImageAlone", {"image"}, "Error parameter", 1},
     {"ImageWithOnlyFiles", {"image", "in.pdf", "out.pdf"}, "Error parameter", 1},
     {"ImageWithSeparateJpegName", {"image", "in.pdf", "out.pdf", "-j", "logo.jpg"}, "Error parameter", 1},
+    {"PagesAlone", {"pages"}, "Error parameter", 1},
+    {"PagesWithAnOutputFile", {"pages", "in.pdf", "out.pdf"}, "Error parameter", 1},
+    {"PagesInCapitals", {"Pages", "in.pdf"}, "", 2},
 };
 
 INSTANTIATE_TEST_SUITE_P(Words, FrontEndDispatchTest, ::testing::ValuesIn(kDispatchCases), CaseName<FrontEndCase>);
@@ -190,6 +193,15 @@ TEST_F(FrontEndFilesTest, SuccessPrintsNothing) {
     EXPECT_EQ(bytes.substr(bytes.size() - 5), "%%EOF");
 }
 
+TEST_F(FrontEndFilesTest, PagesPrintsTheCountTextModeNumbersAndWritesNothing) {
+    WriteFile(input_, OnePagePdf());
+    EXPECT_EQ(RunFrontEnd({"pages", input_, "-ignored"}).out, "1\n");
+    const RunResult missing = RunFrontEnd({"pages", output_});
+    EXPECT_EQ(missing.out, "File open error");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(ListFolder(folder_.path()), std::vector<std::string>{"in.pdf"});
+}
+
 TEST_F(FrontEndFilesTest, InputWithoutHeaderGetsPdf14) {
     WriteFile(input_, OnePagePdf(""));
     const RunResult result = RunFrontEnd({"text", input_, output_});
@@ -256,6 +268,8 @@ TEST(ProgramTest, ExitStatusesAndNothingOnStandardError) {
         {{"image", input, output}, "Error parameter", 1},
         {{"text", folder.File("missing.pdf"), output}, "File open error", 1},
         {{"text", input, output}, "", 0},
+        {{"pages", input}, "1\n", 0},
+        {{"pages", folder.File("missing.pdf")}, "File open error", 1},
     };
     for (const Expectation& run : runs) {
         std::string shown;

@@ -1,0 +1,20 @@
+#include "stamp/CPdfFilePageCount.h"
+
+#include <memory>
+
+#include "pdf/document/PageList.h"
+#include "pdf/reader/CByteSource.h"
+#include "pdf/reader/CPdfDocument.h"
+#include "stamp/OptionParser.h"
+
+bool CPdfFilePageCount::ParseParams(const std::vector<std::string>& words) {
+    ParsePagesParams(words, inputFileName_);
+    return true;
+}
+
+bool CPdfFilePageCount::Process() {
+    CPdfDocument document;
+    document.Open(std::make_shared<CFileByteSource>(inputFileName_, "File open error"));
+    pageCount_ = StampPageList(document).pageCount;
+    return true;
+}
