@@ -21,9 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The examples: heading -> the first sh block under it.
-std::map<std::string, std::string> ReadmeExamples() {
-    std::map<std::string, std::string> examples;
+// The examples: heading -> the sh blocks under it.
+std::map<std::string, std::vector<std::string>> ReadmeExamples() {
+    std::map<std::string, std::vector<std::string>> examples;
     std::istringstream in(ReadFile(std::string(BREVANO_SOURCE_DIR) + "/README.md"));
     std::string line;
     std::string heading;
@@ -33,8 +33,8 @@ std::map<std::string, std::string> ReadmeExamples() {
             inSection = line == "## Worked examples";
         } else if (inSection && line.rfind("### ", 0) == 0) {
             heading = line.substr(4);
-        } else if (inSection && line == "```sh" && !heading.empty() && examples.count(heading) == 0) {
-            std::string& block = examples[heading];
+        } else if (inSection && line == "```sh" && !heading.empty()) {
+            std::string& block = examples[heading].emplace_back();
             while (std::getline(in, line) && line != "```") block += line + "\n";
         }
     }
@@ -47,6 +47,7 @@ const char* const kImposition = "2-up and A/B 2-up numbering for imposition";
 const char* const kLogo = "A logo at 35% opacity in the top-right corner";
 const char* const kParallel = "Many files in parallel";
 const char* const kGreek = "Page numbers in Greek";
+const char* const kProduction = "Numbering a production in parallel";
 const char* const kPngLogo = "A transparent PNG logo centred at the foot of every page";
 
 // A 300 × 150 logo: a black bar over its middle half, transparent around it.
@@ -95,14 +96,15 @@ protected:
     std::string File(const std::string& name) const { return work_ + "/" + name; }
 
     // Runs the example in the work folder; standard output and error together.
-    ToolResult Run(const std::string& heading, const std::string& replace = "", const std::string& by = "") {
+    ToolResult Run(const std::string& heading, const std::string& replace = "", const std::string& by = "",
+                   size_t block = 0) {
         const auto examples = ReadmeExamples();
         const auto example = examples.find(heading);
-        if (example == examples.end()) {
-            ADD_FAILURE() << "README.md has no example \"" << heading << "\"";
+        if (example == examples.end() || example->second.size() <= block) {
+            ADD_FAILURE() << "README.md has no example \"" << heading << "\" " << block;
             return {};
         }
-        std::string script = example->second;
+        std::string script = example->second[block];
         if (!replace.empty()) {
             const size_t at = script.find(replace);
             EXPECT_NE(at, std::string::npos) << replace;
@@ -132,7 +134,8 @@ protected:
 TEST_F(ReadmeExamplesTest, EveryExampleIsTested) {
     std::vector<std::string> headings;
     for (const auto& entry : ReadmeExamples()) headings.push_back(entry.first);
-    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel, kPngLogo, kGreek};
+    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel, kPngLogo, kGreek,
+                                       kProduction};
     std::sort(tested.begin(), tested.end());
     EXPECT_EQ(headings, tested);
 }
@@ -297,6 +300,55 @@ TEST_F(ReadmeExamplesTest, ParallelRunNamesTheFileThatFailedAndEndsWith123) {
     EXPECT_FALSE(FileExists(File("stamped/03-letter.pdf")));
     for (const char* name : {"01-contract.pdf", "02-invoice.pdf", "04-annex.pdf"})
         EXPECT_TRUE(FileExists(File(std::string("stamped/") + name))) << name;
+}
+
+// The production recipe on 240 files of 1 to 50 pages, one with a space and
+// a quote in its name: the same numbers as the -export/-import loop, on this
+// machine's cores and through --sshlogin; a damaged file stops it by name.
+TEST_F(ReadmeExamplesTest, ProductionNumberedInParallelAsInARow) {
+    if (!HaveTool("parallel") || !HaveTool("qpdf")) GTEST_SKIP() << "GNU parallel or qpdf is not installed";
+    fs::remove_all(File("incoming"));
+    fs::create_directories(File("incoming"));
+    std::vector<std::string> names;
+    int total = 0;
+    for (int i = 0; i < 240; ++i) {
+        char name[40];
+        std::snprintf(name, sizeof name, i == 117 ? "%03d-it's a file.pdf" : "%03d-doc.pdf", i);
+        names.push_back(name);
+        total += 1 + (i * 37) % 50;
+        WriteFile(File("incoming/") + name, BlankPages(1 + (i * 37) % 50));
+    }
+    // All pages of a folder's files in production order.
+    const auto numbers = [&](const std::string& folder) {
+        std::string command = "cd " + ShellQuote(work_) + " && qpdf --empty --pages";
+        for (const std::string& name : names) command += " " + ShellQuote(folder + "/" + name);
+        const std::string all = File(folder + ".pdf");
+        EXPECT_EQ(RunTool(command + " -- " + ShellQuote(all)).status, 0);
+        return PdfTextByPage(all);
+    };
+    ASSERT_EQ(Run(kBates).status, 0);
+    fs::rename(File("bates"), File("chain"));
+    const std::vector<std::string> chain = numbers("chain");
+    ASSERT_EQ(chain.size(), static_cast<size_t>(total));
+    EXPECT_EQ(chain.back(), "ABC-" + std::to_string(total).insert(0, 6 - std::to_string(total).size(), '0'));
+
+    const ToolResult local = Run(kProduction);
+    ASSERT_EQ(local.status, 0) << local.out;
+    EXPECT_EQ(local.out, "");
+    EXPECT_EQ(numbers("bates"), chain);
+
+    fs::remove_all(File("bates"));
+    fs::create_directories(File("bates"));
+    const ToolResult remote = Run(kProduction, "server1,server2,:", ":", 1);
+    ASSERT_EQ(remote.status, 0) << remote.out;
+    EXPECT_EQ(numbers("bates"), chain);
+
+    WriteFile(File("incoming/") + names[117], "%PDF-1.4\nnot a PDF after all\n");
+    fs::remove_all(File("bates"));
+    const ToolResult failed = Run(kProduction);
+    EXPECT_NE(failed.status, 0);
+    EXPECT_NE(failed.out.find(" (incoming/" + names[117] + ")\n"), std::string::npos) << failed.out;
+    EXPECT_TRUE(ListFolder(File("bates")).empty());
 }
 
 }  // namespace
