@@ -302,7 +302,7 @@ TEST_F(ReadmeExamplesTest, ParallelRunNamesTheFileThatFailedAndEndsWith123) {
         EXPECT_TRUE(FileExists(File(std::string("stamped/") + name))) << name;
 }
 
-// The production recipe on 240 files of 1 to 50 pages, one with a space and
+// The production recipe on 200 files of 1 to 50 pages, one with a space and
 // a quote in its name: the same numbers as the -export/-import loop, on this
 // machine's cores and through --sshlogin; a damaged file stops it by name.
 TEST_F(ReadmeExamplesTest, ProductionNumberedInParallelAsInARow) {
@@ -311,7 +311,7 @@ TEST_F(ReadmeExamplesTest, ProductionNumberedInParallelAsInARow) {
     fs::create_directories(File("incoming"));
     std::vector<std::string> names;
     int total = 0;
-    for (int i = 0; i < 240; ++i) {
+    for (int i = 0; i < 200; ++i) {
         char name[40];
         std::snprintf(name, sizeof name, i == 117 ? "%03d-it's a file.pdf" : "%03d-doc.pdf", i);
         names.push_back(name);
