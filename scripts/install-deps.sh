@@ -10,7 +10,9 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config zlib1g-dev libspng-dev libharfbuzz-dev libfontconfig-dev)
 case "${1:-build}" in
   # The fonts give the tests of embedded text their scripts: Latin, Cyrillic,
-  # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi Micro Hei), CFF outlines (Lobster). GNU parallel runs the README's production recipe.
+  # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi
+  # Micro Hei), CFF outlines (Lobster). GNU parallel runs the README's
+  # production recipe.
   test) packages+=(libgtest-dev qpdf poppler-utils groff-base parallel
     fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster) ;;
   package) packages+=(dpkg-dev file) ;;
