@@ -22,12 +22,13 @@ void CPageEditor::WriteObject(int32_t number, const std::string& bytes) {
 }
 
 void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObject& pageValue,
-                           int32_t contentNumber, const std::vector<ResourceFragment>& fragments) {
+                           int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
+                           int32_t saveStateNumber, const SharedContents& isShared) {
     const std::optional<size_t> pageBody = Opening(page, 0);
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
 
-    EditContents(page, pageBody, dict, contentNumber);
+    EditContents(page, pageBody, dict, contentNumber, saveStateNumber, isShared);
 
     const CPdfObject stored = dict.lookupNF("Resources");
     const CPdfObject resources = dict.lookup("Resources");
@@ -53,7 +54,7 @@ void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObj
 }
 
 void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                               int32_t contentNumber) {
+                               int32_t contentNumber, int32_t saveStateNumber, const SharedContents& isShared) {
     const CPdfObject stored = pageDict.lookupNF("Contents");
     // What /Contents leads to. A single content stream, the common case, is
     // recognised from its bytes without being parsed; anything else is resolved.
@@ -64,22 +65,36 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
     }
     if (resolved == pdfNone) resolved = pageDict.lookup("Contents").kind();
     const std::string number = FormatInt(contentNumber);
+    // What goes first in the array: the stream holding "q", or nothing.
+    const std::string lead = saveStateNumber > 0 ? FormatInt(saveStateNumber) + " 0 R " : std::string();
+    // The lead after an array's "[", the stamp before its "]".
+    const auto extendArray = [&lead, &number](std::string& text, size_t from) {
+        const size_t open = text.find('[', from);
+        const size_t close = text.find(']', from);
+        if (close == std::string::npos) return;
+        InsertText(text, close, " " + number + " 0 R ");
+        if (!lead.empty() && open < close) InsertText(text, open + 1, lead);
+    };
     if (resolved == pdfArray && stored.is(pdfReference)) {
-        // An array object of its own: the new stream joins it there.
         const int32_t arrayNumber = stored.getRef().number;
         std::optional<std::string> bytes = ReadRawObject(xref_, arrayNumber);
         if (!bytes) return;
-        const size_t close = bytes->find(']');
-        if (close != std::string::npos) InsertText(*bytes, close, " " + number + " 0 R ");
+        if (isShared && isShared(arrayNumber)) {
+            // Other pages draw the same array: this page gets its own.
+            if (!pageBody) return;
+            if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, "Contents"))
+                InlineContentsArray(page, *key, *bytes, lead, number);
+            return;
+        }
+        // An array object of its own: the new stream joins it there.
+        extendArray(*bytes, 0);
         WriteObject(arrayNumber, *bytes);
         return;
     }
     if (!pageBody) return;
     const std::optional<size_t> key = FindOwnKey(page, *pageBody, "Contents");
     if (resolved == pdfArray) {
-        if (!key) return;
-        const size_t close = page.find(']', *key);
-        if (close != std::string::npos) InsertText(page, close, " " + number + " 0 R ");
+        if (key) extendArray(page, *key);
         return;
     }
     if (stored.is(pdfNull) && resolved == pdfNull) {
@@ -91,13 +106,34 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
         // goes after the key and the byte that follows it, the new reference
         // before the next delimiter (and before the line end ahead of it).
         if (!key || *key + 10 > page.size()) return;
-        InsertText(page, *key + 10, "[");
+        InsertText(page, *key + 10, "[" + lead);
         size_t at = *key + 10;
         while (at < page.size() && page[at] != '/' && page[at] != '>' && page[at] != '<') ++at;
         if (at >= page.size()) return;
         while (at > *key + 10 && (page[at - 1] == '\r' || page[at - 1] == '\n')) --at;
         InsertText(page, at, " " + number + " 0 R ]");
     }
+}
+
+void CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
+                                      const std::string& lead, const std::string& stamp) {
+    const size_t open = arrayBytes.find('[');
+    const size_t close = arrayBytes.find(']', open == std::string::npos ? 0 : open);
+    if (open == std::string::npos || close == std::string::npos) return;
+    // The reference "N G R" after the key.
+    const auto isWhite = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; };
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t at = key + 9;
+    while (at < page.size() && isWhite(page[at])) ++at;
+    const size_t start = at;
+    for (int part = 0; part < 2; ++part) {
+        if (at >= page.size() || !isDigit(page[at])) return;
+        while (at < page.size() && isDigit(page[at])) ++at;
+        while (at < page.size() && isWhite(page[at])) ++at;
+    }
+    if (at >= page.size() || page[at] != 'R') return;
+    const std::string elements = arrayBytes.substr(open + 1, close - open - 1);
+    page.replace(start, at + 1 - start, "[" + lead + elements + " " + stamp + " 0 R ]");
 }
 
 // Adds one resource to the resources dictionary found at `where` in `text`

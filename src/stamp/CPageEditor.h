@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,18 +30,32 @@ struct ResourceFragment {
 // resource sub-dictionary that is an object of its own is rewritten the same
 // way and written again. Writes, in this order: the contents array object,
 // the sub-dictionary objects, the resources object, the page object.
+//
+// When the page's content is to be drawn inside a saved graphics state, the
+// stream holding "q" goes first in /Contents. A /Contents array object that
+// other pages draw too is left as it is: the page gets an array of its own
+// with the same streams.
 class CPageEditor {
 public:
     CPageEditor(CPdfXRef& xref, COutputWriter& writer) : xref_(xref), writer_(writer) {}
 
+    // Tells whether a /Contents array object is drawn by more than one page.
+    using SharedContents = std::function<bool(int32_t number)>;
+
     // `pageBytes` are the page object's exact bytes and `pageValue` its parsed
-    // value; `contentNumber` is the stamp's content stream, the newest object.
+    // value; `contentNumber` is the stamp's content stream, the newest object;
+    // `saveStateNumber` the stream holding "q" to draw first, 0 for none.
     void EditPage(std::string pageBytes, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
-                  const std::vector<ResourceFragment>& fragments);
+                  const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0,
+                  const SharedContents& isShared = {});
 
 private:
     void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                      int32_t contentNumber);
+                      int32_t contentNumber, int32_t saveStateNumber, const SharedContents& isShared);
+    // Replaces the reference after the page's "/Contents" by an array of the
+    // array object's elements between `lead` and the stamp's stream.
+    static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
+                                    const std::string& lead, const std::string& stamp);
     void AddResource(std::string& text, size_t where, const CPdfObject& sub, const ResourceFragment& fragment);
     void WriteObject(int32_t number, const std::string& bytes);
 

@@ -10,6 +10,7 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/StampOptions.h"
+#include "stamp/TextStamp.h"
 
 CPdfFileStamp::CPdfFileStamp() {
     resourceNumber_ = [] {
@@ -19,6 +20,22 @@ CPdfFileStamp::CPdfFileStamp() {
 }
 
 CPdfFileStamp::~CPdfFileStamp() = default;
+
+namespace {
+
+// The catalog marks the document as tagged: /MarkInfo with /Marked true, or
+// a structure tree.
+bool IsTagged(CPdfXRef& xref) {
+    const CPdfObject catalog = xref.Fetch(xref.root().number, xref.root().generation);
+    if (!catalog.is(pdfDictionary)) return false;
+    if (!catalog.getDict().lookupNF("StructTreeRoot").is(pdfNull)) return true;
+    const CPdfObject markInfo = catalog.getDict().lookup("MarkInfo");
+    if (!markInfo.is(pdfDictionary)) return false;
+    const CPdfObject marked = markInfo.getDict().lookup("Marked");
+    return marked.is(pdfBoolean) && marked.getBool();
+}
+
+}  // namespace
 
 int32_t CPdfFileStamp::NextResourceNumber() {
     const int32_t number = resourceNumber_() % 1000000;
@@ -36,6 +53,10 @@ bool CPdfFileStamp::Process() {
         // An input without a header still gets one.
         writer_->writeHeader(document_.version().empty() ? "PDF-1.4" : document_.version());
         pageList_ = StampPageList(document_);
+        tagged_ = IsTagged(*xref_);
+        scanner_.emplace(*xref_, input_->Size());
+        saveStateNumber_ = 0;
+        contentsUse_.reset();
         PrepareSharedObjects();
         BeforeCopy();
         CopyObjects();
@@ -46,6 +67,7 @@ bool CPdfFileStamp::Process() {
         output_->Commit();
         Finish();
     } catch (...) {
+        scanner_.reset();
         writer_.reset();
         output_.reset();  // removes the unfinished file
         input_.reset();
@@ -53,6 +75,7 @@ bool CPdfFileStamp::Process() {
         document_.Close();
         throw;
     }
+    scanner_.reset();
     writer_.reset();
     output_.reset();
     input_.reset();
@@ -107,11 +130,44 @@ bool CPdfFileStamp::CopyObject(int32_t number) {
 void CPdfFileStamp::StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes) {
     const CPdfObject& walked = pageList_.pages[static_cast<size_t>(position)].page;
     currentPage_ = walked.is(pdfDictionary) ? walked : xref_->Fetch(number, xref_->GenerationOf(number));
-    WriteContentStream(position, stampNumber);
+    StampFrame frame;
+    frame.artifact = tagged_;
+    int32_t saveState = 0;
+    if (currentPage_.is(pdfDictionary)) {
+        // The page's own content may leave the graphics state changed: it is
+        // drawn after a shared "q", and the stamp returns to the page's
+        // initial state first.
+        const ContentState state = scanner_->PageState(currentPage_.getDict());
+        if (state.changed) {
+            if (saveStateNumber_ == 0) {
+                saveStateNumber_ = writer_->nextNumber();
+                writer_->appendObject(StreamObject(saveStateNumber_, "q"));
+            }
+            saveState = saveStateNumber_;
+            frame.restores = 1 + state.openNesting;
+        }
+    }
+    WriteContentStream(position, stampNumber, frame);
     const int32_t contentNumber = writer_->nextNumber() - 1;
     CPageEditor editor(*xref_, *writer_);
-    editor.EditPage(std::move(bytes), number, currentPage_, contentNumber, Fragments());
+    editor.EditPage(std::move(bytes), number, currentPage_, contentNumber, Fragments(), saveState,
+                    [this](int32_t contents) { return IsSharedContents(contents); });
     currentPage_.clear();
+}
+
+bool CPdfFileStamp::IsSharedContents(int32_t number) {
+    if (!contentsUse_) {
+        contentsUse_.emplace();
+        for (size_t position = 0; position < pageList_.pages.size(); ++position) {
+            const PageEntry& page = pageList_.pages[position];
+            // A page object listed twice is one page.
+            if (page.objectNumber > 0 && pageList_.FirstPositionOf(page.objectNumber) != static_cast<int32_t>(position))
+                continue;
+            if (page.contentsNumber > 0) ++(*contentsUse_)[page.contentsNumber];
+        }
+    }
+    const auto found = contentsUse_->find(number);
+    return found != contentsUse_->end() && found->second > 1;
 }
 
 StampPlacement CPdfFileStamp::CalcPosition(int32_t position, const StampOptions& options) const {

@@ -4,13 +4,16 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/PageList.h"
 #include "pdf/reader/CPdfDocument.h"
 #include "stamp/CPageEditor.h"
 #include "stamp/CPdfFile.h"
 #include "stamp/Placement.h"
+#include "stamp/StampFrame.h"
 
 class CPdfXRef;
 struct StampOptions;
@@ -40,8 +43,9 @@ protected:
     // The number shown on the page at `position` (from 0), or nothing when
     // the page is not stamped.
     virtual std::optional<int32_t> SelectPage(int32_t position) = 0;
-    // Writes the page's content stream; the page object is edited next.
-    virtual void WriteContentStream(int32_t position, int32_t stampNumber) = 0;
+    // Writes the page's content stream, its drawing inside `frame`; the page
+    // object is edited next.
+    virtual void WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) = 0;
     // What the page's resources gain.
     virtual std::vector<ResourceFragment> Fragments() const = 0;
     // After the last object is copied.
@@ -64,6 +68,16 @@ private:
     void CopyObjects();
     bool CopyObject(int32_t number);
     void StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
+    // Whether the /Contents array object `number` is drawn by more than one page.
+    bool IsSharedContents(int32_t number);
 
     std::function<int32_t()> resourceNumber_;
+    std::optional<ContentStateScanner> scanner_;
+    // The catalog marks the document as tagged.
+    bool tagged_ = false;
+    // The content stream holding only "q", written for the first page that
+    // needs it; 0 before.
+    int32_t saveStateNumber_ = 0;
+    // How many pages name each /Contents object, counted when first needed.
+    std::optional<std::unordered_map<int32_t, int32_t>> contentsUse_;
 };

@@ -75,11 +75,11 @@ StampPlacement CPdfFileStampImage::CalcImagePosition(int32_t position) const {
     return placement;
 }
 
-void CPdfFileStampImage::WriteContentStream(int32_t position, int32_t) {
+void CPdfFileStampImage::WriteContentStream(int32_t position, int32_t, const StampFrame& frame) {
     placement_ = CalcImagePosition(position);
     const int32_t number = writer_->nextNumber();
     writer_->appendObject(ImageContentStreamObject(number, placement_, stateResourceName_, imageResourceName_,
-                                                   options_.imageWidth, options_.imageHeight));
+                                                   options_.imageWidth, options_.imageHeight, frame));
 }
 
 std::vector<ResourceFragment> CPdfFileStampImage::Fragments() const {

@@ -16,7 +16,7 @@ protected:
     void OpenStampFiles() override;
     void PrepareSharedObjects() override;
     std::optional<int32_t> SelectPage(int32_t position) override;
-    void WriteContentStream(int32_t position, int32_t stampNumber) override;
+    void WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) override;
     std::vector<ResourceFragment> Fragments() const override;
 
 private:

@@ -133,7 +133,7 @@ StampPlacement CPdfFileStampText::CalcTextPosition(int32_t position) const {
     return placement;
 }
 
-void CPdfFileStampText::WriteContentStream(int32_t position, int32_t stampNumber) {
+void CPdfFileStampText::WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) {
     if (stampNumber > highestStampNumber_) highestStampNumber_ = stampNumber;
     ComposePageNumberText(stampNumber);
     if (convertToWinAnsi_) stampText_ = ToWindows1252(stampText_);
@@ -143,13 +143,13 @@ void CPdfFileStampText::WriteContentStream(int32_t position, int32_t stampNumber
         placement_ = CalcTextPosition(position);
         const std::string showing = embeddedFont_->ShowOperators(shaped_, options_.fontSize, [&typed] { return typed; });
         writer_->appendObject(GlyphContentStreamObject(writer_->nextNumber(), placement_, options_.color,
-                                                       fontResourceName_, options_.fontSize, showing));
+                                                       fontResourceName_, options_.fontSize, showing, frame));
         return;
     }
     placement_ = CalcTextPosition(position);
     const int32_t number = writer_->nextNumber();
     writer_->appendObject(TextContentStreamObject(number, placement_, options_.color, fontResourceName_,
-                                                  options_.fontSize, stampText_));
+                                                  options_.fontSize, stampText_, frame));
 }
 
 std::vector<ResourceFragment> CPdfFileStampText::Fragments() const {

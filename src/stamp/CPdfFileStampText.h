@@ -29,7 +29,7 @@ protected:
     void PrepareSharedObjects() override;
     void BeforeCopy() override;
     std::optional<int32_t> SelectPage(int32_t position) override;
-    void WriteContentStream(int32_t position, int32_t stampNumber) override;
+    void WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) override;
     std::vector<ResourceFragment> Fragments() const override;
     void AfterCopy() override;
     void Finish() override;

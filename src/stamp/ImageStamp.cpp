@@ -45,7 +45,8 @@ std::string SoftMaskHeader(int32_t number, const PngImage& image) {
 }
 
 std::string ImageContentStreamObject(int32_t number, const StampPlacement& placement, std::string_view stateName,
-                                     std::string_view imageName, int32_t width, int32_t height) {
+                                     std::string_view imageName, int32_t width, int32_t height,
+                                     const StampFrame& frame) {
     const float radians = StampRadians(placement.angle);
     const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
     const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
@@ -53,5 +54,5 @@ std::string ImageContentStreamObject(int32_t number, const StampPlacement& place
                           FormatInt(placement.y) + " cm\n" + FormatFixed(c) + " " + FormatFixed(s) + " " +
                           FormatFixed(-s) + " " + FormatFixed(c) + " 0 0 cm\n" + FormatInt(width) + " 0 0 " +
                           FormatInt(height) + " 0 0 cm\n/" + std::string(imageName) + " Do\nQ\n";
-    return StreamObject(number, content);
+    return StreamObject(number, frame.Frame("Layout", content));
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "stamp/StampFrame.h"
+
 struct JpegInfo;
 struct PngImage;
 struct StampPlacement;
@@ -28,6 +30,8 @@ std::string SoftMaskHeader(int32_t number, const PngImage& image);
 inline constexpr std::string_view kImageXObjectTrailer = "\nendstream\nendobj\n";
 
 // The page's content stream object painting the image through the graphics
-// state at the placement, scaled to width by height.
+// state at the placement, scaled to width by height, inside the frame (a
+// layout artifact).
 std::string ImageContentStreamObject(int32_t number, const StampPlacement& placement, std::string_view stateName,
-                                     std::string_view imageName, int32_t width, int32_t height);
+                                     std::string_view imageName, int32_t width, int32_t height,
+                                     const StampFrame& frame = {});

@@ -89,17 +89,19 @@ std::string StreamObject(int32_t number, std::string_view content) {
 }
 
 std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                    std::string_view resourceName, int32_t fontSize, std::string_view text) {
+                                    std::string_view resourceName, int32_t fontSize, std::string_view text,
+                                    const StampFrame& frame) {
     std::string showing;
     showing.reserve(text.size() + 8);
     showing += '(';
     showing += EscapeLiteral(text);
     showing += ") Tj";
-    return GlyphContentStreamObject(number, placement, color, resourceName, fontSize, showing);
+    return GlyphContentStreamObject(number, placement, color, resourceName, fontSize, showing, frame);
 }
 
 std::string GlyphContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                     std::string_view resourceName, int32_t fontSize, std::string_view showing) {
+                                     std::string_view resourceName, int32_t fontSize, std::string_view showing,
+                                     const StampFrame& frame) {
     const float radians = StampRadians(placement.angle);
     const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
     const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
@@ -119,5 +121,6 @@ std::string GlyphContentStreamObject(int32_t number, const StampPlacement& place
     content += " Tf\n";
     content += showing;
     content += "\nET";
+    if (frame.restores > 0 || frame.artifact) return StreamObject(number, frame.Frame("Pagination", content));
     return StreamObject(number, content);
 }

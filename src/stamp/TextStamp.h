@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "stamp/StampFrame.h"
+
 struct FontMetricsEntry;
 struct StampPlacement;
 
@@ -26,14 +28,17 @@ std::string ColorOperator(uint32_t color);
 float StampRadians(float degrees);
 
 // The page's content stream object drawing `text` (escaped here) at the
-// placement with the font resource at `fontSize` and the colour.
+// placement with the font resource at `fontSize` and the colour, inside the
+// frame (a pagination artifact).
 std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                    std::string_view resourceName, int32_t fontSize, std::string_view text);
+                                    std::string_view resourceName, int32_t fontSize, std::string_view text,
+                                    const StampFrame& frame = {});
 
 // The same with the operators that show the text given whole (between "Tf"
 // and "ET"), as an embedded font draws a shaped run.
 std::string GlyphContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                     std::string_view resourceName, int32_t fontSize, std::string_view showing);
+                                     std::string_view resourceName, int32_t fontSize, std::string_view showing,
+                                     const StampFrame& frame = {});
 
 // Wraps stream content as object `number` with its /Length.
 std::string StreamObject(int32_t number, std::string_view content);

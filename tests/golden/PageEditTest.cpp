@@ -181,8 +181,9 @@ TEST(PageEditTest, ContentStreamWithAFilterChainIsStillExtended) {
     pdf.Stream(4, "/Filter [/ASCII85Decode /FlateDecode]", "not decoded here~>");
     const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
     ASSERT_EQ(result.message, "");
+    // Content that cannot be decoded is drawn inside a saved state ("q" is 7).
     EXPECT_EQ(Body(*OutputReader(*result.output).Object(3)),
-              "<< /Type /Page /Parent 2 0 R /Contents [4 0 R  7 0 R ]/Resources <</Font << /F1 6 0 R >> >> >>");
+              "<< /Type /Page /Parent 2 0 R /Contents [7 0 R 4 0 R  8 0 R ]/Resources <</Font << /F1 6 0 R >> >> >>");
 }
 
 TEST(PageEditTest, ContentsReferringToAMissingObjectIsLeftAlone) {

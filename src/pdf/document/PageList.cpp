@@ -47,11 +47,16 @@ PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherite
 
 void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page) {
     static constexpr PageBox kLetter{0, 0, 612, 792};
+    int32_t contents = 0;
+    if (page.is(pdfDictionary)) {
+        const CPdfObject stored = page.getDict().lookupNF("Contents");
+        if (stored.is(pdfReference)) contents = stored.getRef().number;
+    }
     // The dictionaries of the first pages are kept; beyond them memory would
     // grow with the document, and those pages are read again when stamped.
     if (pages.size() >= kKeptPages) page = CPdfObject::Null();
     pages.push_back({objectNumber, boxes.cropBox ? *boxes.cropBox : boxes.mediaBox ? *boxes.mediaBox : kLetter,
-                     std::move(page)});
+                     std::move(page), contents});
 }
 
 void PageList::BuildIndex() {

@@ -22,6 +22,8 @@ struct PageEntry {
     // The page dictionary as the walk found it (for the first pages of a
     // document only), so that stamping need not parse the page again.
     CPdfObject page;
+    // The object /Contents refers to, 0 when it is not a reference.
+    int32_t contentsNumber = 0;
 };
 
 // Every leaf of the page tree in document order.

@@ -157,7 +157,7 @@ bool CPdfFlateStream::RefillRaw() {
     if (!started_) {
         started_ = true;
         if (inflateInit(&zlib_) != Z_OK) {
-            finished_ = true;
+            finished_ = damaged_ = true;
             return false;
         }
     }
@@ -168,10 +168,13 @@ bool CPdfFlateStream::RefillRaw() {
             // No more input: whatever inflate still holds comes out now.
             const int result = inflate(&zlib_, Z_SYNC_FLUSH);
             if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
-                finished_ = true;
+                finished_ = damaged_ = true;
                 return false;
             }
-            if (result != Z_OK || zlib_.avail_out > 0) finished_ = true;
+            if (result != Z_OK || zlib_.avail_out > 0) {
+                finished_ = true;
+                damaged_ = result != Z_STREAM_END;
+            }
             break;
         }
         const int result = inflate(&zlib_, Z_NO_FLUSH);
@@ -180,7 +183,7 @@ bool CPdfFlateStream::RefillRaw() {
             break;
         }
         if (result != Z_OK && result != Z_BUF_ERROR) {
-            finished_ = true;
+            finished_ = damaged_ = true;
             return false;
         }
     }

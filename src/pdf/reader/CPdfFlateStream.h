@@ -56,6 +56,7 @@ public:
     void MoveStart(int64_t delta) override { underlying_->MoveStart(delta); }
     int64_t GetLength() override { return underlying_->GetLength(); }
     std::shared_ptr<CPdfStream> MakeSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
+    bool IsDamaged() const override { return damaged_; }
 
     // Copies up to `count` inflated bytes (before any predictor).
     size_t ReadRaw(uint8_t* buffer, size_t count);
@@ -74,6 +75,8 @@ private:
     z_stream zlib_{};
     bool started_ = false;
     bool finished_ = false;
+    // Inflate ended without reaching the end of the compressed data.
+    bool damaged_ = false;
     int64_t inputLeft_ = 0;
     std::vector<uint8_t> input_;
     std::array<uint8_t, kStep> output_{};

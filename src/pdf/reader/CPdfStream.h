@@ -48,6 +48,9 @@ public:
     virtual std::shared_ptr<CPdfStream> MakeSubStream(int64_t start, int64_t length, const CPdfObject& dictionary) = 0;
     // False for a stream whose filters are not decoded: its data reads as empty.
     virtual bool IsDecodable() const { return true; }
+    // True once decoding met damaged data or data cut short: what was read
+    // is not all the stream held.
+    virtual bool IsDamaged() const { return false; }
 
 protected:
     // Makes [read_, end_) the next bytes; false at the end.

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+class CPdfDictionary;
+class CPdfStream;
+class CPdfXRef;
+
+// What a page's own content leaves behind when it ends.
+struct ContentState {
+    // The content may leave the graphics state changed: a transformation,
+    // clipping path, text state or graphics state parameter set outside any
+    // q/Q, q and Q that do not balance, or content that could not be decoded.
+    bool changed = false;
+    // The "q" the content leaves open at its end (at most kMaxOpenNesting).
+    int32_t openNesting = 0;
+
+    static constexpr int32_t kMaxOpenNesting = 256;
+};
+
+// How one content stream moves the graphics state stack, counted from the
+// depth the stream starts at: a q is +1, a Q −1.
+struct ContentStreamEffect {
+    static constexpr int64_t kNone = std::numeric_limits<int64_t>::max();
+
+    int64_t endDepth = 0;
+    // The lowest depth reached after a Q (0 or below).
+    int64_t lowestDepth = 0;
+    // The lowest depth at which cm, W, W*, gs, Tc, Tw, Tz, TL, Ts or Tr
+    // appear; kNone when none does.
+    int64_t lowestChangeDepth = kNone;
+    // The stream's filters could not be decoded, its data was damaged, or
+    // decoding it would exceed the scanner's budget.
+    bool undecodable = false;
+};
+
+// Decides, from the page's content streams, whether the page's content may
+// leave the graphics state changed. Each content stream is decoded and
+// scanned once (strings, comments and inline image data skipped), however
+// many pages draw it; later pages reuse its effect.
+class ContentStateScanner {
+public:
+    // `fileSize` bounds the bytes decoding may produce over the whole run.
+    ContentStateScanner(CPdfXRef& xref, uint64_t fileSize);
+
+    // The state the page's /Contents (one stream, an array of them, directly
+    // or as an object of its own) leaves; unchanged for a page without content.
+    ContentState PageState(const CPdfDictionary& page);
+
+    // Scans decoded content; `budget` is the number of bytes it may still
+    // read, and what it reads is taken from it.
+    static ContentStreamEffect Scan(CPdfStream& stream, uint64_t& budget);
+
+private:
+    // The effect of content stream `number`, scanned when first asked for;
+    // nothing when the object is not a stream.
+    const std::optional<ContentStreamEffect>& EffectOf(int32_t number, int32_t generation);
+
+    CPdfXRef& xref_;
+    uint64_t budget_;
+    // By object number and generation.
+    std::unordered_map<int64_t, std::optional<ContentStreamEffect>> effects_;
+};

@@ -1,0 +1,121 @@
+// Whole runs on pages whose own content may leave the graphics state changed:
+// the shared "q" stream goes first in /Contents and the stamp starts with the
+// "Q" that return to the page's initial state. Tagged documents get artifacts.
+#include <gtest/gtest.h>
+
+#include "support/OutputReader.h"
+#include "support/PdfBuilder.h"
+#include "support/StampRunner.h"
+
+namespace {
+
+const std::string kSaveState = "11 0 obj\n<<\n/Length 1 \n>>\nstream\nq\nendstream\nendobj\n";
+const std::string kText = "BT\n1.000000 0.000000 -0.000000 1.000000 20.000000 10.000000 Tm\n"
+                          "0.000000 0.000000 0.000000 rg\n/F1 11 Tf\n(Page 1 / 1) Tj\nET";
+
+struct WrapCase {
+    std::string name;
+    std::string contents; // the page's /Contents value
+    std::vector<std::pair<std::string, std::string>> streams;  // objects 4, 5, …: dictionary entries, data
+    std::string editedContents;  // /Contents in the output's page or array object 7
+    int32_t restores;            // 0: the page is not wrapped
+};
+
+std::string Data(const std::string& object) {
+    const size_t start = object.find("stream\n") + 7;
+    return object.substr(start, object.rfind("\nendstream") - start);
+}
+
+class SavedStateTest : public ::testing::TestWithParam<WrapCase> {};
+
+TEST_P(SavedStateTest, LeadingStreamRestoresAndContents) {
+    const WrapCase& c = GetParam();
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents " + c.contents + " /Resources << >> >>");
+    int32_t number = 4;
+    for (const auto& [entries, data] : c.streams) pdf.Stream(number++, entries, data);
+    pdf.Object(7, "[4 0 R 5 0 R]");
+    pdf.Object(8, "null");
+    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
+    ASSERT_EQ(result.message, "");
+    const OutputReader output(*result.output);
+    // Descriptor 9, font 10, then "q" 11 and the stamp 12 (or the stamp 11).
+    const int32_t stamp = c.restores > 0 ? 12 : 11;
+    if (c.restores > 0) {
+        EXPECT_EQ(*output.Object(11), kSaveState);
+    }
+    std::string restores;
+    for (int32_t i = 0; i < c.restores; ++i) restores += "Q\n";
+    EXPECT_EQ(Data(*output.Object(stamp)), restores + kText);
+    const std::string edited = c.contents == "7 0 R" ? *output.Object(7) : *output.Object(3);
+    EXPECT_NE(edited.find(c.editedContents), std::string::npos) << edited;
+}
+
+const std::string kPlain = "BT /F1 12 Tf 72 720 Td (Hello) Tj ET";
+const std::string kFlipped = "1 0 0 -1 0 792 cm " + kPlain;
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, SavedStateTest,
+    ::testing::Values(
+        WrapCase{"Transformation", "4 0 R", {{"", kFlipped}}, "/Contents [11 0 R 4 0 R  12 0 R ]", 1},
+        WrapCase{"Clip", "4 0 R", {{"", "0 0 100 100 re W n " + kPlain}}, "[11 0 R 4 0 R  12 0 R ]", 1},
+        WrapCase{"TextState", "4 0 R", {{"", "BT 3 Tr ET"}}, "[11 0 R 4 0 R  12 0 R ]", 1},
+        WrapCase{"GraphicsState", "4 0 R", {{"", "/G1 gs"}}, "[11 0 R 4 0 R  12 0 R ]", 1},
+        WrapCase{"UnbalancedQ", "4 0 R", {{"", "q q 2 0 0 2 0 0 cm q Q"}}, "[11 0 R 4 0 R  12 0 R ]", 3},
+        WrapCase{"Ascii85", "4 0 R", {{"/Filter /ASCII85Decode", "z~>"}}, "[11 0 R 4 0 R  12 0 R ]", 1},
+        WrapCase{"DamagedFlate", "4 0 R", {{"/Filter /FlateDecode", "not flate"}}, "[11 0 R 4 0 R  12 0 R ]", 1},
+        WrapCase{"FlateDecoded", "4 0 R", {{"/Filter /FlateDecode", Deflate("q " + kFlipped)}},
+                 "/Contents [11 0 R 4 0 R  12 0 R ]", 2},
+        // Balanced over the array: q in one stream, cm and Q in the next.
+        WrapCase{"DirectArrayBalanced", "[4 0 R 5 0 R]", {{"", "q"}, {"", "2 0 0 2 0 0 cm Q"}},
+                 "/Contents [4 0 R 5 0 R 11 0 R ]", 0},
+        WrapCase{"DirectArray", "[4 0 R 5 0 R]", {{"", kPlain}, {"", "5 Tc"}},
+                 "/Contents [11 0 R 4 0 R 5 0 R 12 0 R ]", 1},
+        WrapCase{"ArrayObject", "7 0 R", {{"", kFlipped}, {"", kPlain}}, "[11 0 R 4 0 R 5 0 R 12 0 R ]", 1},
+        // Operators inside strings, comments and inline images do not count.
+        WrapCase{"SkippedData", "4 0 R",
+                 {{"", "q 1 0 0 1 5 5 cm Q (cm\\) W) Tj <636d> Tj % cm\nBI /W 4 /H 1 ID \ncm W*EI EI q Q"}},
+                 "/Contents [4 0 R  11 0 R ]", 0}),
+    [](const auto& testInfo) { return testInfo.param.name; });
+
+TEST(SavedStateTest, ArrayObjectOfSeveralPagesStaysAsItIs) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /MarkInfo << /Marked true >> >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources << >> >>");
+    pdf.Object(4, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources << >> >>");
+    pdf.Object(5, "[6 0 R]");
+    pdf.Stream(6, "", kFlipped);
+    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
+    ASSERT_EQ(result.message, "");
+    const OutputReader output(*result.output);
+    // Descriptor 7, font 8, "q" 9 shared by both pages, stamps 10 and 11.
+    EXPECT_EQ(*output.Object(5), "5 0 obj\n[6 0 R]\nendobj\n");
+    EXPECT_NE(output.Object(3)->find("/Contents [9 0 R 6 0 R 10 0 R ] /Resources"), std::string::npos);
+    EXPECT_NE(output.Object(4)->find("/Contents [9 0 R 6 0 R 11 0 R ] /Resources"), std::string::npos);
+    EXPECT_EQ(output.Object(12), std::nullopt);
+    // A tagged document: the text is a pagination artifact.
+    EXPECT_EQ(Data(*output.Object(11)),
+              "Q\n/Artifact <</Type /Pagination>> BDC\nBT\n1.000000 0.000000 -0.000000 1.000000 20.000000 10.000000 "
+              "Tm\n0.000000 0.000000 0.000000 rg\n/F1 11 Tf\n(Page 2 / 2) Tj\nET\nEMC");
+}
+
+TEST(SavedStateTest, TaggedPictureIsALayoutArtifact) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /StructTreeRoot 5 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>");
+    pdf.Stream(4, "", kPlain);
+    pdf.Object(5, "<< /Type /StructTreeRoot >>");
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x10\x00\x20\x01\x01\x11\x00\xFF\xD9", 17);
+    const StampResult result = RunImageStamp(pdf.WithXRefTable("/Root 1 0 R"), jpeg, {}, 1);
+    ASSERT_EQ(result.message, "");
+    // Graphics state 6, image 7, stamp 8; the page is not wrapped.
+    EXPECT_EQ(Data(*OutputReader(*result.output).Object(8)),
+              "/Artifact <</Type /Layout>> BDC\n\nq\n/GS1 gs\n1 0 0 1 20 10 cm\n1.000000 0.000000 -0.000000 1.000000 0 "
+              "0 cm\n32 0 0 16 0 0 cm\n/Im1 Do\nQ\n\nEMC");
+}
+
+}  // namespace
