@@ -23,12 +23,7 @@
 namespace {
 
 // Files whose stamp is drawn but cannot be read back by pdftotext, and why.
-// Pages whose content leaves a transformation in force draw the stamp
-// elsewhere, sometimes partly off the page; the check below only asks for
-// "Page N /", which survives most of those.
 const std::map<std::string, std::string> kUnreadableStamps = {
-    {"pdf/sample-files/cmyk-image.pdf", "the page's content leaves a scaling 'cm' outside q/Q"},
-    {"pdf/sample-files/habibi-rotated.pdf", "the page's content leaves a flipping 'cm' outside q/Q"},
     {"pdf/sample-files/imagemagick-images.pdf", "the pages are 3.84 points wide; the stamp lies outside"},
     {"pdf/qpdf-tests/incremental-3.pdf", "the page's /Contents names a deleted object"},
     {"pdf/qpdf-tests/bad-xref-entry.pdf", "the content stream's /Length cannot be read"},
