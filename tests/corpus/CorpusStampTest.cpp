@@ -4,10 +4,12 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <set>
 
 #include "pdf/document/PageList.h"
+#include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -227,14 +229,70 @@ std::pair<double, double> Viewed(const std::array<float, 4>& box, int rotate, do
     }
 }
 
-int ViewerRotation(CPdfXRef& xref, int32_t pageNumber) {
+// The value of `key` on the page or its nearest ancestor.
+CPdfObject Inherited(CPdfXRef& xref, int32_t pageNumber, const char* key) {
     CPdfObject node = xref.Fetch(pageNumber, xref.GenerationOf(pageNumber));
     for (int depth = 0; depth < 32 && node.is(pdfDictionary); ++depth) {
-        const CPdfObject rotate = node.getDict().lookup("Rotate");
-        if (rotate.is(pdfInteger)) return rotate.getInt();
+        const CPdfObject value = node.getDict().lookup(key);
+        if (!value.is(pdfNull)) return value;
         node = node.getDict().lookup("Parent");
     }
-    return 0;
+    return CPdfObject::Null();
+}
+
+int ViewerRotation(CPdfXRef& xref, int32_t pageNumber) {
+    const CPdfObject rotate = Inherited(xref, pageNumber, "Rotate");
+    return rotate.is(pdfInteger) ? rotate.getInt() : 0;
+}
+
+// Bounding boxes (xMin, yMin, xMax, yMax) of the words "Page" on page `page`,
+// measured by pdftotext from the media box's upper left corner.
+std::vector<std::array<double, 4>> StampWords(const std::string& pdf, size_t page) {
+    const std::string number = std::to_string(page);
+    const std::string out = RunTool("pdftotext -bbox -f " + number + " -l " + number + " " + ShellQuote(pdf) + " -").out;
+    std::vector<std::array<double, 4>> words;
+    for (size_t at = 0; (at = out.find("<word ", at)) != std::string::npos; ++at) {
+        if (out.compare(out.find('>', at), 10, ">Page</wor") != 0) continue;
+        std::array<double, 4> box{};
+        for (size_t k = 0; k < 4; ++k) {
+            static const char* const kNames[] = {"xMin=\"", "yMin=\"", "xMax=\"", "yMax=\""};
+            box[k] = std::atof(out.c_str() + out.find(kNames[k], at) + 6);
+        }
+        words.push_back(box);
+    }
+    return words;
+}
+
+// On every page without /Rotate (up to 60 spread over the document), the
+// stamp's first word stands upright where the default options put it.
+TEST_P(CorpusFileTest, TextStampIsUprightWhereAsked) {
+    if (GetParam() == "pdf/sample-files/imagemagick-images.pdf" || GetParam() == "pdf/qpdf-tests/incremental-3.pdf" ||
+        GetParam() == "pdf/qpdf-tests/bad-xref-entry.pdf")
+        GTEST_SKIP() << "no stamp to find: see kUnreadableStamps";
+    TempFolder folder;
+    if (!Stamp(row_, "text", {}, folder)) return;
+    CPdfDocument input;
+    input.Open(Path(row_));
+    const PageList list = BuildPageList(input.xref());
+    std::set<int32_t> seen;
+    for (size_t i = 0; i < list.pages.size(); i += (list.pages.size() + 59) / 60) {
+        const PageEntry& page = list.pages[i];
+        if (page.objectNumber == 0 || !seen.insert(page.objectNumber).second ||
+            ViewerRotation(input.xref(), page.objectNumber) != 0)
+            continue;
+        std::array<double, 4> media{0, 0, 612, 792};
+        const CPdfObject box = Inherited(input.xref(), page.objectNumber, "MediaBox");
+        for (size_t k = 0; box.is(pdfArray) && k < 4 && k < box.getArray().getLength(); ++k)
+            if (box.getArray().get(k).isNumber()) media[k] = box.getArray().get(k).getNumber();
+        const double x = std::trunc(page.cropBox[0]) + 20 - std::min(media[0], media[2]);
+        const double baseline = std::max(media[1], media[3]) - std::trunc(page.cropBox[1]) - 10;
+        const auto words = StampWords(folder.File("out.pdf"), i + 1);
+        // 11 points upright: wider than tall, the box's bottom a descent below the baseline.
+        EXPECT_TRUE(std::any_of(words.begin(), words.end(), [&](const std::array<double, 4>& w) {
+            return std::abs(w[0] - x) <= 4 && w[3] > baseline && w[3] - baseline <= 5 && w[3] - w[1] > 8 &&
+                   w[3] - w[1] < 16 && w[2] - w[0] > w[3] - w[1];
+        })) << "page " << i + 1 << ": no upright \"Page\" at " << x << "," << baseline;
+    }
 }
 
 struct RenderCase {

@@ -102,20 +102,4 @@ TEST(SavedStateTest, ArrayObjectOfSeveralPagesStaysAsItIs) {
               "Tm\n0.000000 0.000000 0.000000 rg\n/F1 11 Tf\n(Page 2 / 2) Tj\nET\nEMC");
 }
 
-TEST(SavedStateTest, TaggedPictureIsALayoutArtifact) {
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /StructTreeRoot 5 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>");
-    pdf.Stream(4, "", kPlain);
-    pdf.Object(5, "<< /Type /StructTreeRoot >>");
-    const std::string jpeg = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x10\x00\x20\x01\x01\x11\x00\xFF\xD9", 17);
-    const StampResult result = RunImageStamp(pdf.WithXRefTable("/Root 1 0 R"), jpeg, {}, 1);
-    ASSERT_EQ(result.message, "");
-    // Graphics state 6, image 7, stamp 8; the page is not wrapped.
-    EXPECT_EQ(Data(*OutputReader(*result.output).Object(8)),
-              "/Artifact <</Type /Layout>> BDC\n\nq\n/GS1 gs\n1 0 0 1 20 10 cm\n1.000000 0.000000 -0.000000 1.000000 0 "
-              "0 cm\n32 0 0 16 0 0 cm\n/Im1 Do\nQ\n\nEMC");
-}
-
 }  // namespace

@@ -1,6 +1,7 @@
 #include "pdf/document/ContentStateScanner.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "app/CPdfException.h"
@@ -15,127 +16,48 @@ namespace {
 // of the file, over a whole run.
 constexpr uint64_t kBaseBudget = 128u << 20;
 constexpr uint64_t kBudgetPerFileByte = 16;
+// Content decoded at a time, and at most in one stream.
+constexpr uint64_t kReadStep = 64u << 10;
+constexpr uint64_t kMaxStreamSize = 64u << 20;
 
-bool IsWhite(int c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+// Byte classes: regular, white space, delimiter.
+enum : uint8_t { kRegular = 0, kWhite = 1, kDelimiter = 2 };
 
-bool IsDelimiter(int c) {
-    switch (c) {
-        case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/': case '%':
-            return true;
-        default:
-            return false;
+constexpr std::array<uint8_t, 256> MakeClasses() {
+    std::array<uint8_t, 256> classes{};
+    for (const unsigned char c : {'\0', '\t', '\n', '\f', '\r', ' '}) classes[c] = kWhite;
+    for (const unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'}) classes[c] = kDelimiter;
+    return classes;
+}
+constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
+
+bool IsWhite(uint8_t c) { return kClasses[c] == kWhite; }
+bool IsRegular(uint8_t c) { return kClasses[c] == kRegular; }
+
+// Past a literal string whose "(" was just read.
+const uint8_t* SkipLiteralString(const uint8_t* p, const uint8_t* end) {
+    int depth = 1;
+    for (; p < end; ++p) {
+        if (*p == '\\') {
+            ++p;
+        } else if (*p == '(') {
+            ++depth;
+        } else if (*p == ')' && --depth == 0) {
+            return p + 1;
+        }
     }
+    return end;
 }
 
-bool IsRegular(int c) { return c >= 0 && !IsWhite(c) && !IsDelimiter(c); }
-
-// The decoded bytes, no more than the budget allows.
-class BudgetedReader {
-public:
-    BudgetedReader(CPdfStream& stream, uint64_t& budget) : stream_(stream), budget_(budget) {}
-
-    int Get() {
-        if (budget_ == 0) {
-            exhausted_ = stream_.LookChar() >= 0;
-            return -1;
-        }
-        const int c = stream_.GetChar();
-        if (c >= 0) --budget_;
-        return c;
+// Past the data of an inline image, after its "ID": one white byte, then
+// everything through "EI" between white bytes (or the end of the data).
+const uint8_t* SkipInlineImageData(const uint8_t* p, const uint8_t* end) {
+    if (p < end && IsWhite(*p)) ++p;
+    for (; p + 1 < end; ++p) {
+        if (p[0] == 'E' && p[1] == 'I' && IsWhite(p[-1]) && (p + 2 == end || !IsRegular(p[2]))) return p + 2;
     }
-    int Look() { return budget_ == 0 ? -1 : stream_.LookChar(); }
-    bool exhausted() const { return exhausted_; }
-
-private:
-    CPdfStream& stream_;
-    uint64_t& budget_;
-    bool exhausted_ = false;
-};
-
-// The operators and operands of content, one regular token at a time:
-// strings, names, comments and other delimiters are passed over.
-class ContentTokens {
-public:
-    explicit ContentTokens(BudgetedReader& reader) : reader_(reader) {}
-
-    // The next regular token (its first three bytes; a longer token matches
-    // no operator looked for); false at the end of the data.
-    bool Next() {
-        for (;;) {
-            int c = reader_.Get();
-            if (c < 0) return false;
-            if (IsWhite(c)) continue;
-            switch (c) {
-                case '%':
-                    while ((c = reader_.Look()) >= 0 && c != '\n' && c != '\r') reader_.Get();
-                    continue;
-                case '(':
-                    SkipLiteralString();
-                    continue;
-                case '<':
-                    if (reader_.Look() == '<') {
-                        reader_.Get();
-                    } else {
-                        while ((c = reader_.Get()) >= 0 && c != '>') {}
-                    }
-                    continue;
-                case '/':
-                    while (IsRegular(reader_.Look())) reader_.Get();
-                    continue;
-                case ')': case '>': case '[': case ']': case '{': case '}':
-                    continue;
-                default:
-                    break;
-            }
-            length_ = 0;
-            Keep(c);
-            while (IsRegular(reader_.Look())) Keep(reader_.Get());
-            return true;
-        }
-    }
-
-    bool Is(std::string_view op) const { return static_cast<size_t>(length_) == op.size() && Text() == op; }
-    std::string_view Text() const { return {text_, static_cast<size_t>(std::min(length_, 3))}; }
-
-    // Passes over the data of an inline image, after its "ID": one white
-    // byte, then everything up to "EI" between white bytes (or the end).
-    void SkipInlineImageData() {
-        if (IsWhite(reader_.Look())) reader_.Get();
-        int before = ' ';
-        int last = ' ';
-        for (int c; (c = reader_.Get()) >= 0;) {
-            if (c == 'I' && last == 'E' && IsWhite(before)) {
-                const int next = reader_.Look();
-                if (next < 0 || IsWhite(next) || IsDelimiter(next)) return;
-            }
-            before = last;
-            last = c;
-        }
-    }
-
-private:
-    void Keep(int c) {
-        if (length_ < 3) text_[length_] = static_cast<char>(c);
-        if (length_ < 4) ++length_;
-    }
-
-    void SkipLiteralString() {
-        int depth = 1;
-        for (int c; (c = reader_.Get()) >= 0;) {
-            if (c == '\\') {
-                reader_.Get();
-            } else if (c == '(') {
-                ++depth;
-            } else if (c == ')' && --depth == 0) {
-                return;
-            }
-        }
-    }
-
-    BudgetedReader& reader_;
-    char text_[3] = {};
-    int length_ = 0;
-};
+    return end;
+}
 
 bool ChangesState(std::string_view op) {
     static constexpr std::string_view kOperators[] = {"cm", "W", "W*", "gs", "Tc", "Tw", "Tz", "TL", "Ts", "Tr"};
@@ -153,27 +75,73 @@ ContentStateScanner::ContentStateScanner(CPdfXRef& xref, uint64_t fileSize)
       budget_(fileSize > (UINT64_MAX - kBaseBudget) / kBudgetPerFileByte ? UINT64_MAX
                                                                          : kBaseBudget + fileSize * kBudgetPerFileByte) {}
 
-ContentStreamEffect ContentStateScanner::Scan(CPdfStream& stream, uint64_t& budget) {
+ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
     ContentStreamEffect effect;
-    BudgetedReader reader(stream, budget);
-    ContentTokens tokens(reader);
     int64_t depth = 0;
-    while (tokens.Next()) {
-        if (tokens.Is("q")) {
+    bool inlineImage = false;
+    const auto* p = reinterpret_cast<const uint8_t*>(data.data());
+    const uint8_t* const end = p + data.size();
+    while (p < end) {
+        const uint8_t c = *p++;
+        switch (c) {
+            case '%':
+                while (p < end && *p != '\n' && *p != '\r') ++p;
+                continue;
+            case '(':
+                p = SkipLiteralString(p, end);
+                continue;
+            case '<':
+                if (p < end && *p == '<') {
+                    ++p;
+                } else {
+                    while (p < end && *p++ != '>') {}
+                }
+                continue;
+            case '/':
+                while (p < end && IsRegular(*p)) ++p;
+                continue;
+            default:
+                if (!IsRegular(c)) continue;
+                break;
+        }
+        // An operator or operand: only one or two bytes long ones matter.
+        const uint8_t* const token = p - 1;
+        while (p < end && IsRegular(*p)) ++p;
+        const auto length = p - token;
+        if (length > 2) continue;
+        const std::string_view op(reinterpret_cast<const char*>(token), static_cast<size_t>(length));
+        if (inlineImage) {
+            if (op == "ID") {
+                p = SkipInlineImageData(p, end);
+                inlineImage = false;
+            }
+        } else if (op == "q") {
             ++depth;
-        } else if (tokens.Is("Q")) {
+        } else if (op == "Q") {
             --depth;
             effect.lowestDepth = std::min(effect.lowestDepth, depth);
-        } else if (tokens.Is("BI")) {
-            while (tokens.Next() && !tokens.Is("ID")) {}
-            tokens.SkipInlineImageData();
-        } else if (ChangesState(tokens.Text())) {
+        } else if (op == "BI") {
+            inlineImage = true;
+        } else if (ChangesState(op)) {
             effect.lowestChangeDepth = std::min(effect.lowestChangeDepth, depth);
         }
     }
     effect.endDepth = depth;
-    effect.undecodable = reader.exhausted() || stream.IsDamaged();
     return effect;
+}
+
+bool ContentStateScanner::Decode(CPdfStream& stream) {
+    data_.clear();
+    for (;;) {
+        const size_t room = static_cast<size_t>(std::min<uint64_t>({kReadStep, budget_, kMaxStreamSize - data_.size()}));
+        if (room == 0) return stream.LookChar() < 0 && !stream.IsDamaged();
+        const size_t at = data_.size();
+        data_.resize(at + room);
+        const size_t got = stream.Read(reinterpret_cast<uint8_t*>(data_.data() + at), room);
+        data_.resize(at + got);
+        budget_ -= got;
+        if (got < room) return !stream.IsDamaged();
+    }
 }
 
 const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t number, int32_t generation) {
@@ -185,8 +153,8 @@ const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t 
         const CPdfObject value = xref_.Fetch(number, generation);
         if (!value.is(pdfStream)) return effect;
         CPdfStream& stream = value.getStream();
-        if (stream.IsDecodable()) {
-            effect = Scan(stream, budget_);
+        if (stream.IsDecodable() && Decode(stream)) {
+            effect = Scan(data_);
         } else {
             effect.emplace().undecodable = true;
         }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 class CPdfDictionary;
@@ -33,7 +35,7 @@ struct ContentStreamEffect {
     // appear; kNone when none does.
     int64_t lowestChangeDepth = kNone;
     // The stream's filters could not be decoded, its data was damaged, or
-    // decoding it would exceed the scanner's budget.
+    // it is longer than the scanner may decode.
     bool undecodable = false;
 };
 
@@ -50,17 +52,21 @@ public:
     // or as an object of its own) leaves; unchanged for a page without content.
     ContentState PageState(const CPdfDictionary& page);
 
-    // Scans decoded content; `budget` is the number of bytes it may still
-    // read, and what it reads is taken from it.
-    static ContentStreamEffect Scan(CPdfStream& stream, uint64_t& budget);
+    // How decoded content moves the graphics state stack.
+    static ContentStreamEffect Scan(std::string_view data);
 
 private:
     // The effect of content stream `number`, scanned when first asked for;
     // nothing when the object is not a stream.
     const std::optional<ContentStreamEffect>& EffectOf(int32_t number, int32_t generation);
 
+    // Decodes the stream into data_; false when it is damaged or longer than
+    // the budget or the largest stream allows.
+    bool Decode(CPdfStream& stream);
+
     CPdfXRef& xref_;
     uint64_t budget_;
+    std::string data_;
     // By object number and generation.
     std::unordered_map<int64_t, std::optional<ContentStreamEffect>> effects_;
 };

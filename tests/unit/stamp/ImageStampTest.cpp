@@ -41,6 +41,10 @@ TEST(ImageStampTest, ContentStreamExample) {
     EXPECT_EQ(ImageContentStreamObject(12, placement, "GS4711", "Im4711", 200, 100),
               "12 0 obj\n<<\n/Length " + std::to_string(content.size()) + " \n>>\nstream\n" + content +
                   "\nendstream\nendobj\n");
+    // Two "Q" back to the page's initial state, a layout artifact in a tagged document.
+    const std::string framed = "Q\nQ\n/Artifact <</Type /Layout>> BDC\n" + content + "\nEMC";
+    EXPECT_NE(ImageContentStreamObject(12, placement, "GS4711", "Im4711", 200, 100, {2, true}).find(framed),
+              std::string::npos);
 }
 
 TEST(ImageStampTest, RotatedContent) {
