@@ -1,11 +1,13 @@
 #include "stamp/CPdfFileStamp.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/document/CPdfCatalog.h"
+#include "pdf/document/DocMdp.h"
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
@@ -47,11 +49,17 @@ bool CPdfFileStamp::Process() {
         input_ = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
         document_.Open(input_);
         xref_ = &document_.xref();
+        const bool incremental = SharedOptions().incremental;
+        const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable()) : std::nullopt;
         output_ = std::make_unique<COutputFile>(outputFileName_, "Output file create error");
-        writer_ = std::make_unique<COutputWriter>(*output_, xref_->entries().size());
+        writer_ = std::make_unique<COutputWriter>(*output_, incremental ? FirstFreeNumber() : xref_->entries().size());
         OpenStampFiles();
-        // An input without a header still gets one.
-        writer_->writeHeader(document_.version().empty() ? "PDF-1.4" : document_.version());
+        if (update) {
+            writer_->beginUpdate(*input_, *update);
+        } else {
+            // An input without a header still gets one.
+            writer_->writeHeader(document_.version().empty() ? "PDF-1.4" : document_.version());
+        }
         pageList_ = StampPageList(document_);
         tagged_ = IsTagged(*xref_);
         scanner_.emplace(*xref_, input_->Size());
@@ -59,11 +67,19 @@ bool CPdfFileStamp::Process() {
         contentsUse_.reset();
         PrepareSharedObjects();
         BeforeCopy();
-        CopyObjects();
+        if (update) {
+            StampPages();
+        } else {
+            CopyObjects();
+        }
         AfterCopy();
-        const int64_t xrefPosition = output_->Position();
-        writer_->writeXRefTable();
-        writer_->writeTrailer(xrefPosition, xref_->trailer().getDict());
+        if (update) {
+            writer_->writeUpdateSection(xref_->trailer().getDict());
+        } else {
+            const int64_t xrefPosition = output_->Position();
+            writer_->writeXRefTable();
+            writer_->writeTrailer(xrefPosition, xref_->trailer().getDict());
+        }
         output_->Commit();
         Finish();
     } catch (...) {
@@ -84,6 +100,35 @@ bool CPdfFileStamp::Process() {
     return true;
 }
 
+UpdateTarget CPdfFileStamp::CheckUpdatable() {
+    if (!xref_->intact() || xref_->FindMisplacedObject())
+        throw CPdfException(
+            "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to "
+            "rewrite the whole file");
+    const std::optional<int32_t> allowed = CertifiedChanges(*xref_);
+    if (allowed && *allowed == 1 && !SharedOptions().ignoreDocMdp)
+        throw CPdfException(
+            "The document is certified with no changes allowed; -ignore-docmdp stamps it all the same");
+    return {xref_->base(), xref_->newestSection().offset, xref_->newestSection().isStream};
+}
+
+size_t CPdfFileStamp::FirstFreeNumber() const {
+    // Beyond every number the input uses or its newest trailer's /Size claims.
+    size_t first = xref_->entries().size();
+    const CPdfObject size = xref_->trailer().getDict().lookupNF("Size");
+    if (size.is(pdfInteger) && size.getInt64() > 0 && size.getInt64() <= CPdfXRef::kMaxObjectNumber + 1)
+        first = std::max(first, static_cast<size_t>(size.getInt64()));
+    return first;
+}
+
+std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(int32_t number) {
+    for (int32_t position = pageList_.FirstPositionOf(number); position >= 0;
+         position = pageList_.nextPosition[static_cast<size_t>(position)]) {
+        if (const std::optional<int32_t> stampNumber = SelectPage(position)) return std::pair(position, *stampNumber);
+    }
+    return std::nullopt;
+}
+
 void CPdfFileStamp::CopyObjects() {
     const auto count = static_cast<int32_t>(xref_->entries().size());
     for (int32_t number = 0; number < count; ++number) {
@@ -95,18 +140,27 @@ void CPdfFileStamp::CopyObjects() {
         }
         std::optional<std::string> bytes = ReadRawObject(*xref_, number);
         if (!bytes || bytes->empty()) continue;
-        for (int32_t position = pageList_.FirstPositionOf(number); position >= 0;
-             position = pageList_.nextPosition[static_cast<size_t>(position)]) {
-            if (const std::optional<int32_t> stampNumber = SelectPage(position)) {
-                StampPage(number, position, *stampNumber, std::move(*bytes));
-                bytes.reset();
-                break;
-            }
-        }
-        if (bytes) {
+        if (const auto selected = SelectedPosition(number)) {
+            StampPage(number, selected->first, selected->second, std::move(*bytes));
+        } else {
             writer_->setEntry(number, xref_->GenerationOf(number), output_->Position(), true);
             output_->Write(*bytes);
         }
+    }
+}
+
+void CPdfFileStamp::StampPages() {
+    const auto count = static_cast<int32_t>(std::min(xref_->entries().size(), pageList_.firstPosition.size()));
+    for (int32_t number = 1; number < count; ++number) {
+        const XRefEntry& entry = xref_->entries()[static_cast<size_t>(number)];
+        if (pageList_.FirstPositionOf(number) < 0 || entry.type == 0 ||
+            writer_->entries()[static_cast<size_t>(number)].inUse != 0)
+            continue;
+        const auto selected = SelectedPosition(number);
+        if (!selected) continue;
+        std::optional<std::string> bytes = ReadRawObject(*xref_, number);
+        if (!bytes || bytes->empty()) continue;
+        StampPage(number, selected->first, selected->second, std::move(*bytes));
     }
 }
 

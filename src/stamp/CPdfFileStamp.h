@@ -23,6 +23,8 @@ struct StampOptions;
 // number (objects from object streams as plain objects; object streams
 // themselves are left out), give each stamped page a new content stream and
 // an edited page object, and end with a fresh cross-reference table.
+// Incrementally: the input's bytes unchanged, then only the new and edited
+// objects and a cross-reference section chained to the input's newest.
 class CPdfFileStamp : public CPdfFile {
 public:
     CPdfFileStamp();
@@ -52,6 +54,7 @@ protected:
     virtual void AfterCopy() {}
     // After the output is in place.
     virtual void Finish() {}
+    virtual const StampOptions& SharedOptions() const = 0;
 
     // The placement for the page at `position`, before alignment.
     StampPlacement CalcPosition(int32_t position, const StampOptions& options) const;
@@ -65,7 +68,16 @@ protected:
     StampPlacement placement_;
 
 private:
+    // The update's target, once the input is found able to take one.
+    UpdateTarget CheckUpdatable();
+    // The number the update's first new object gets.
+    size_t FirstFreeNumber() const;
     void CopyObjects();
+    // Only the stamped pages, for an update.
+    void StampPages();
+    // The first position of the page object `number` that is selected, and
+    // its stamp number.
+    std::optional<std::pair<int32_t, int32_t>> SelectedPosition(int32_t number);
     bool CopyObject(int32_t number);
     void StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
     // Whether the /Contents array object `number` is drawn by more than one page.

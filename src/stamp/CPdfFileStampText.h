@@ -31,6 +31,7 @@ protected:
     std::optional<int32_t> SelectPage(int32_t position) override;
     void WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) override;
     std::vector<ResourceFragment> Fragments() const override;
+    const StampOptions& SharedOptions() const override { return options_; }
     void AfterCopy() override;
     void Finish() override;
 

@@ -15,6 +15,10 @@ struct StampOptions {
     int32_t posX = 20;
     int32_t posY = 10;
     int32_t angle = 0;
+    // Append an update to the input instead of rewriting it.
+    bool incremental = false;
+    // With `incremental`, stamp a document certified with no changes allowed.
+    bool ignoreDocMdp = false;
 };
 
 // Text mode: the shared settings followed by the numbering and the look of the text.

@@ -1,6 +1,8 @@
 #include "writer/COutputFile.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,6 +130,21 @@ void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length
         offset += got;
         length -= got;
     }
+}
+
+void COutputFile::CopyWhole(CByteSource& source) {
+    if (fd_ < 0 || position_ != 0) Fail();
+    const uint64_t size = source.Size();
+    if (source.FileDescriptor() >= 0 && size > 0 && ::ioctl(fd_, FICLONE, source.FileDescriptor()) == 0) {
+        struct stat info {};
+        // The clone is the file as it is now; it must be the file as it was read.
+        if (::fstat(fd_, &info) != 0 || static_cast<uint64_t>(info.st_size) != size ||
+            ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0)
+            Fail();
+        position_ = static_cast<int64_t>(size);
+        return;
+    }
+    CopyFrom(source, 0, size);
 }
 
 void COutputFile::Commit() {

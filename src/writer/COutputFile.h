@@ -23,6 +23,10 @@ public:
     // Copies source bytes [offset, offset + length); large ranges are copied
     // inside the kernel when the source is a file.
     void CopyFrom(CByteSource& source, uint64_t offset, uint64_t length);
+    // The whole of `source` as the file's first bytes: a clone sharing its
+    // blocks where the file system can make one, a copy inside the kernel
+    // otherwise. Only before anything else was written.
+    void CopyWhole(CByteSource& source);
     // Bytes written so far: the position of the next byte.
     int64_t Position() const { return position_; }
     // Flushes, closes and renames onto the path.

@@ -1,11 +1,13 @@
 #include "writer/COutputWriter.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CByteSource.h"
 #include "writer/COutputFile.h"
 #include "writer/NumberFormat.h"
 
@@ -15,6 +17,41 @@ namespace {
 constexpr int64_t kMaxXRefOffset = 9999999999;
 // The table is written in parts of this size.
 constexpr size_t kTablePart = 1u << 20;
+
+// The trailer entries named in `keys` (written in the dictionary's key
+// order), as stored: integers, references, and arrays of strings (/ID).
+std::string TrailerKeys(const CPdfDictionary& trailer, std::initializer_list<std::string_view> keys) {
+    std::string text;
+    for (const auto& [key, value] : trailer.entries()) {
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) continue;
+        switch (value.kind()) {
+            case pdfInteger:
+                text += "/" + key + " " + FormatInt(value.getInt()) + " \n";
+                break;
+            case pdfReference:
+                text += "/" + key + " " + FormatInt(value.getRef().number) + " " +
+                        FormatInt(value.getRef().generation) + " R\n";
+                break;
+            case pdfArray: {
+                text += "/" + key + " [";
+                const CPdfArray& array = value.getArray();
+                for (size_t i = 0; i < array.getLength(); ++i) {
+                    const CPdfObject element = array.get(i);
+                    if (element.is(pdfString)) {
+                        text += element.getString().writeHex();
+                    } else if (element.is(pdfText)) {
+                        text += CPdfString(element.getText(), true).writeHex();
+                    }
+                }
+                text += "]\n";
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -73,34 +110,100 @@ void COutputWriter::writeXRefTable() {
 
 void COutputWriter::writeTrailer(int64_t xrefPosition, const CPdfDictionary& trailer) {
     std::string text = "trailer\n<<\n/Size " + FormatInt(static_cast<int64_t>(entries_.size())) + "\n";
-    for (const auto& [key, value] : trailer.entries()) {
-        if (key != "Root" && key != "Info" && key != "ID") continue;
-        switch (value.kind()) {
-            case pdfInteger:
-                text += "/" + key + " " + FormatInt(value.getInt()) + " \n";
-                break;
-            case pdfReference:
-                text += "/" + key + " " + FormatInt(value.getRef().number) + " " +
-                        FormatInt(value.getRef().generation) + " R\n";
-                break;
-            case pdfArray: {
-                text += "/" + key + " [";
-                const CPdfArray& array = value.getArray();
-                for (size_t i = 0; i < array.getLength(); ++i) {
-                    const CPdfObject element = array.get(i);
-                    if (element.is(pdfString)) {
-                        text += element.getString().writeHex();
-                    } else if (element.is(pdfText)) {
-                        text += CPdfString(element.getText(), true).writeHex();
-                    }
-                }
-                text += "]\n";
-                break;
-            }
-            default:
-                break;
-        }
-    }
+    text += TrailerKeys(trailer, {"Root", "Info", "ID"});
     text += ">>\nstartxref\n" + FormatInt(xrefPosition) + "\n%%EOF";
     file_.Write(text);
+}
+
+void COutputWriter::beginUpdate(CByteSource& input, const UpdateTarget& target) {
+    update_ = target;
+    file_.CopyWhole(input);
+    uint8_t last = 0;
+    const uint64_t size = input.Size();
+    if (size == 0 || input.Read(size - 1, &last, 1) != 1 || (last != '\n' && last != '\r')) file_.Write("\n");
+}
+
+int64_t COutputWriter::XRefOffset(const OutputEntry& entry) const {
+    return entry.offset - (update_ ? update_->base : 0);
+}
+
+std::vector<std::pair<int32_t, int32_t>> COutputWriter::InUseRuns() const {
+    std::vector<std::pair<int32_t, int32_t>> runs;
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        if (entries_[i].inUse == 0) continue;
+        const auto number = static_cast<int32_t>(i);
+        if (!runs.empty() && runs.back().first + runs.back().second == number) {
+            ++runs.back().second;
+        } else {
+            runs.emplace_back(number, 1);
+        }
+    }
+    return runs;
+}
+
+void COutputWriter::writeUpdateSection(const CPdfDictionary& trailer) {
+    if (!update_) throw CPdfException("Output file write error");
+    const std::string keys =
+        TrailerKeys(trailer, {"Root", "Info", "ID", "Encrypt"}) + "/Prev " + FormatInt(update_->previousXRef) + "\n";
+    if (update_->streamForm) {
+        writeUpdateStream(keys);
+    } else {
+        writeUpdateTable(keys);
+    }
+}
+
+void COutputWriter::writeUpdateTable(const std::string& keys) {
+    const int64_t position = file_.Position() - update_->base;
+    std::string table = "xref\n";
+    for (const auto& [first, count] : InUseRuns()) {
+        table += FormatInt(first) + " " + FormatInt(count) + "\n";
+        for (int32_t number = first; number < first + count; ++number) {
+            const OutputEntry& entry = entries_[static_cast<size_t>(number)];
+            const int64_t offset = XRefOffset(entry);
+            if (offset < 0 || offset > kMaxXRefOffset) throw CPdfException("Output file write error");
+            table += FormatPadded(offset, 10);
+            table += ' ';
+            table += FormatPadded(std::clamp(entry.generation, 0, 65535), 5);
+            table += " n\r\n";
+            if (table.size() >= kTablePart) {
+                file_.Write(table);
+                table.clear();
+            }
+        }
+    }
+    table += "trailer\n<<\n/Size " + FormatInt(static_cast<int64_t>(entries_.size())) + "\n" + keys +
+             ">>\nstartxref\n" + FormatInt(position) + "\n%%EOF\n";
+    file_.Write(table);
+}
+
+void COutputWriter::writeUpdateStream(const std::string& keys) {
+    // The stream is an object of the update itself, listed in its own rows.
+    const int64_t position = file_.Position() - update_->base;
+    const int32_t number = beginObject();
+    const auto runs = InUseRuns();
+    int64_t largest = 0;
+    for (const OutputEntry& entry : entries_)
+        if (entry.inUse != 0) largest = std::max(largest, XRefOffset(entry));
+    int width = 1;
+    while (width < 8 && (largest >> (8 * width)) != 0) ++width;
+    std::string rows;
+    std::string index;
+    for (const auto& [first, count] : runs) {
+        index += (index.empty() ? "" : " ") + FormatInt(first) + " " + FormatInt(count);
+        for (int32_t i = first; i < first + count; ++i) {
+            const OutputEntry& entry = entries_[static_cast<size_t>(i)];
+            const int64_t offset = XRefOffset(entry);
+            if (offset < 0) throw CPdfException("Output file write error");
+            rows += '\x01';
+            for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) rows += static_cast<char>((offset >> shift) & 0xFF);
+            const int32_t generation = std::clamp(entry.generation, 0, 65535);
+            rows += static_cast<char>(generation >> 8);
+            rows += static_cast<char>(generation & 0xFF);
+        }
+    }
+    file_.Write(FormatInt(number) + " 0 obj\n<<\n/Type /XRef\n/Size " +
+                FormatInt(static_cast<int64_t>(entries_.size())) + "\n/W [1 " + FormatInt(width) + " 2]\n/Index [" +
+                index + "]\n" + keys + "/Length " + FormatInt(static_cast<int64_t>(rows.size())) + "\n>>\nstream\n");
+    file_.Write(rows);
+    file_.Write("\nendstream\nendobj\nstartxref\n" + FormatInt(position) + "\n%%EOF\n");
 }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+class CByteSource;
 class COutputFile;
 class CPdfDictionary;
 
@@ -14,13 +17,33 @@ struct OutputEntry {
     int32_t inUse = 0;
 };
 
+// What an incremental update appends to: the input file and its newest
+// cross-reference section.
+struct UpdateTarget {
+    // The position of the input's header: offsets in the file count from it.
+    int64_t base = 0;
+    // The newest section's offset (from the header) and form.
+    int64_t previousXRef = 0;
+    bool streamForm = false;
+};
+
 // Writes the output PDF front to back: the header, the objects, then one
 // classic cross-reference table built from the recorded offsets and a trailer
-// that keeps /Root, /Info and /ID of the input's trailer.
+// that keeps /Root, /Info and /ID of the input's trailer. Or, as an update,
+// the input's bytes unchanged, the objects, and one cross-reference section
+// listing only these, in the input's form, chained to the input's newest.
 class COutputWriter {
 public:
     // The table starts with one free record per input object number.
     COutputWriter(COutputFile& file, size_t inputEntries);
+
+    // Starts the update of `input` (instead of a header): its bytes, and a
+    // line end when they do not end with one. Objects written from now on
+    // are recorded at their positions in the output, the input's included.
+    void beginUpdate(CByteSource& input, const UpdateTarget& target);
+    // The update's cross-reference section and trailer: /Root, /Info, /ID and
+    // /Encrypt of the input's newest trailer, /Size, /Prev.
+    void writeUpdateSection(const CPdfDictionary& trailer);
 
     // "%" and the version, a carriage return, "%" and four bytes above 127,
     // a carriage return and a line feed.
@@ -41,6 +64,14 @@ public:
     COutputFile& file() { return file_; }
 
 private:
+    // The in-use records, as "first count" runs of consecutive numbers.
+    std::vector<std::pair<int32_t, int32_t>> InUseRuns() const;
+    // An entry's offset as the cross-reference states it.
+    int64_t XRefOffset(const OutputEntry& entry) const;
+    void writeUpdateTable(const std::string& keys);
+    void writeUpdateStream(const std::string& keys);
+
     COutputFile& file_;
     std::vector<OutputEntry> entries_;
+    std::optional<UpdateTarget> update_;
 };

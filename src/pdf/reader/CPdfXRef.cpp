@@ -7,6 +7,7 @@
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 
@@ -112,6 +113,10 @@ void CPdfXRef::Load() {
     base_ = file_->GetStart();
     const int64_t start = FindStartXRef(*file_);
     if (start == 0) throw CPdfException("PDF file was damaged");
+    uint8_t first = 0;
+    source()->Read(static_cast<uint64_t>(FilePosition(start)), &first, 1);
+    newest_ = {start, first >= '0' && first <= '9'};
+    intact_ = first == 'x' || newest_.isStream;
     std::optional<int64_t> pos = start;
     while (pos) {
         std::optional<int64_t> prev;
@@ -135,7 +140,10 @@ void CPdfXRef::Grow(int64_t size) {
 void CPdfXRef::ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOnly) {
     prev.reset();
     // A chain that comes back to a section already read ends there.
-    if (!visited_.insert(pos).second) return;
+    if (!visited_.insert(pos).second) {
+        intact_ = false;
+        return;
+    }
     auto stream = std::make_shared<CPdfFileStream>(source(), FilePosition(pos), 0, CPdfObject::Null());
     CPdfParser parser(nullptr, stream);
     const CPdfObject first = parser.GetObj();
@@ -152,6 +160,7 @@ void CPdfXRef::ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOn
                 std::optional<int64_t> ignored;
                 ReadXRef(*xrefStm, ignored, true);
             } catch (const CPdfException&) {
+                intact_ = false;
             }
         }
         sectionFree_.clear();
@@ -387,4 +396,44 @@ std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumb
     if (!n.is(pdfInteger) || !first.is(pdfInteger) || n.getInt() > static_cast<int64_t>(entries_.size())) return cache;
     cache->ParseHeader(this, n.getInt(), first.getInt64());
     return cache;
+}
+
+std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
+    struct Placed {
+        int64_t offset;
+        int32_t number;
+        int32_t generation;
+    };
+    std::vector<Placed> placed;
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        const XRefEntry& entry = entries_[i];
+        if (entry.type == 1) placed.push_back({entry.offset, static_cast<int32_t>(i), entry.gen});
+    }
+    // In file order, so that the reads move forward through the file.
+    std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
+    CByteSource& file = *source();
+    for (const Placed& object : placed) {
+        const int64_t position = FilePosition(object.offset);
+        char head[40];
+        size_t got = 0;
+        if (object.offset >= 0 && position < static_cast<int64_t>(file.Size()))
+            got = file.Read(static_cast<uint64_t>(position), reinterpret_cast<uint8_t*>(head), sizeof head);
+        size_t at = 0;
+        const auto skipSpace = [&] {
+            const size_t from = at;
+            while (at < got && IsSpace(head[at])) ++at;
+            return at > from;
+        };
+        const auto number = [&](int64_t expected) {
+            int64_t value = 0;
+            const size_t from = at;
+            while (at < got && at - from < 12 && head[at] >= '0' && head[at] <= '9') value = value * 10 + (head[at++] - '0');
+            return at > from && value == expected;
+        };
+        skipSpace();
+        const bool found = number(object.number) && skipSpace() && number(object.generation) && skipSpace() &&
+                           at + 3 <= got && std::memcmp(head + at, "obj", 3) == 0;
+        if (!found) return object.number;
+    }
+    return std::nullopt;
 }

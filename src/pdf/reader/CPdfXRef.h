@@ -60,6 +60,23 @@ public:
     // shorter file); 0 when there is none.
     static int64_t FindStartXRef(CPdfStream& file);
 
+    // The section "startxref" names, the newest: its offset from the header
+    // and its form.
+    struct Section {
+        int64_t offset = 0;
+        bool isStream = false;
+    };
+    const Section& newestSection() const { return newest_; }
+    // Whether the sections were read as the file states them: "startxref"
+    // names the first byte of a section, and no damage was passed over (a
+    // /Prev chain that comes back to a section already read, a hybrid file's
+    // unreadable cross-reference stream).
+    bool intact() const { return intact_; }
+    // The first object number whose entry places it in the file where its
+    // "number generation obj" header is not; nothing when every entry leads
+    // to its object. Reads a few bytes per object, in file order.
+    std::optional<int32_t> FindMisplacedObject() const;
+
 private:
 
     void ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOnly);
@@ -77,6 +94,8 @@ private:
     PdfReference info_{};
     CPdfObject trailer_;
     std::set<int64_t> visited_;
+    Section newest_;
+    bool intact_ = true;
     // Numbers the classic table being read marked free: in a hybrid file its
     // cross-reference stream may list them in use.
     std::unordered_set<int64_t> sectionFree_;
