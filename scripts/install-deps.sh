@@ -12,9 +12,9 @@ case "${1:-build}" in
   # The fonts give the tests of embedded text their scripts: Latin, Cyrillic,
   # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi
   # Micro Hei), CFF outlines (Lobster). GNU parallel runs the README's
-  # production recipe.
+  # production recipe; openssl and the NSS tools make a signed test file.
   test) packages+=(libgtest-dev qpdf poppler-utils groff-base parallel
-    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster) ;;
+    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster openssl libnss3-tools) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac

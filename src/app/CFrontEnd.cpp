@@ -69,7 +69,10 @@ const char* CFrontEnd::AddedOptionsText() {
            "  -fontfile <path>, -fontindex(n)   text mode: a TrueType/OpenType font (face n of a collection) to embed\n"
            "  texts are UTF-8: Windows-1252 characters use the built-in fonts, other scripts an embedded font\n"
            "  pages in.pdf  prints the number of pages text mode numbers (12 in 'Page 3 / 12') and a line end; "
-           "writes nothing\n";
+           "writes nothing\n"
+           "  -incremental   both modes: keep the input's bytes and append the stamp as an update, so "
+           "signatures stay valid (default off)\n"
+           "  -ignore-docmdp with -incremental, stamp a document certified with no changes allowed (default off)\n";
 }
 
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <random>
 
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
@@ -14,12 +15,7 @@
 #include "stamp/StampOptions.h"
 #include "stamp/TextStamp.h"
 
-CPdfFileStamp::CPdfFileStamp() {
-    resourceNumber_ = [] {
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        return static_cast<int32_t>(std::rand() % 1000000);
-    };
-}
+CPdfFileStamp::CPdfFileStamp() = default;
 
 CPdfFileStamp::~CPdfFileStamp() = default;
 
@@ -40,7 +36,19 @@ bool IsTagged(CPdfXRef& xref) {
 }  // namespace
 
 int32_t CPdfFileStamp::NextResourceNumber() {
-    const int32_t number = resourceNumber_() % 1000000;
+    int32_t number = 0;
+    if (resourceNumber_) {
+        number = resourceNumber_();
+    } else if (SharedOptions().incremental) {
+        // An update may be stacked on one made in the same second: names
+        // drawn from the time alone would be the same, and a second entry
+        // under an existing name in the page's resources would not count.
+        number = static_cast<int32_t>(std::random_device()() % 1000000);
+    } else {
+        std::srand(static_cast<unsigned>(std::time(nullptr)));
+        number = static_cast<int32_t>(std::rand() % 1000000);
+    }
+    number %= 1000000;
     return number < 0 ? -number : number;
 }
 

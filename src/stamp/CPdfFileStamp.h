@@ -33,7 +33,8 @@ public:
     bool Process() override;
 
     // The numbers behind the resource names ("F%d", "GS%d", "Im%d"); by
-    // default drawn from the C library's generator seeded with the time.
+    // default drawn from the C library's generator seeded with the time, or
+    // from the system's random source for an update.
     void SetResourceNumberSource(std::function<int32_t()> source) { resourceNumber_ = std::move(source); }
 
 protected:

@@ -170,6 +170,47 @@ TEST_P(CorpusFileTest, ImageModeOutputIsSound) {
     EXPECT_EQ(QpdfPageCount(out), QpdfPageCount(Path(row)));
 }
 
+// The input's bytes stay a prefix, then a second update stacks on the first;
+// both outputs check, and every page shows both stamps.
+TEST_P(CorpusFileTest, IncrementalUpdatesStack) {
+    const ManifestRow& row = row_;
+    TempFolder folder;
+    if (!Stamp(row, "text", {}, folder)) return;
+    const std::string once = folder.File("once.pdf");
+    const std::string twice = folder.File("twice.pdf");
+    const std::string message = StampFile("text", Path(row), once, {"-incremental"});
+    if (row.HasFeature("damaged") && !message.empty()) {
+        EXPECT_EQ(message.find("The input's cross-reference is damaged"), 0u) << message;
+        EXPECT_FALSE(FileExists(once));
+        return;
+    }
+    ASSERT_EQ(message, "");
+    ASSERT_EQ(StampFile("text", once, twice, {"-incremental", "-flipv"}, 456), "");
+    const std::string input = ReadFile(Path(row));
+    const std::string first = ReadFile(once);
+    EXPECT_EQ(first.compare(0, input.size(), input), 0) << "the input's bytes are not a prefix";
+    EXPECT_EQ(ReadFile(twice).compare(0, first.size(), first), 0) << "the first update is not a prefix";
+    for (const std::string& out : {once, twice}) {
+        const int check = QpdfCheck(out);
+        EXPECT_NE(check, 2) << out;
+        if (row["qpdf_check"] == "ok") {
+            EXPECT_EQ(check, 0) << out;
+        }
+    }
+    if (kUnreadableStamps.count(row["path"]) != 0) return;
+    CPdfDocument document;
+    document.Open(Path(row));
+    const PageList list = BuildPageList(document.xref());
+    const std::vector<std::string> text = PdfTextByPage(twice, true);
+    for (size_t i = 0; i < list.pages.size() && i < text.size(); ++i) {
+        if (list.FirstPositionOf(list.pages[i].objectNumber) != static_cast<int32_t>(i)) continue;
+        const std::string expected = "Page " + std::to_string(i + 1) + " /";
+        const size_t at = text[i].find(expected);
+        EXPECT_TRUE(at != std::string::npos && text[i].find(expected, at + 1) != std::string::npos)
+            << "page " << i + 1 << ": " << text[i].substr(0, 200);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusFileTest, ::testing::ValuesIn(CorpusPdfs()), [](const auto& testInfo) {
     std::string name = testInfo.param;
     for (char& c : name)
@@ -384,6 +425,21 @@ TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
             EXPECT_NEAR(std::min(w, h), 75, 3);
         }
     }
+}
+
+TEST_F(CorpusStampTest, SignaturesStayValidUnderAnIncrementalStamp) {
+    TempFolder folder;
+    std::vector<std::string> inputs = {corpus_ + "/pdf/qpdf-tests/digitally-signed.pdf"};
+    if (SignPdf(std::string(BREVANO_SOURCE_DIR) + "/samples/sample.pdf", folder.File("signed.pdf"),
+                folder.File("signing")))
+        inputs.push_back(folder.File("signed.pdf"));
+    for (const std::string& input : inputs) {
+        ASSERT_EQ(StampFile("text", input, folder.File("out.pdf"), {"-incremental"}), "") << input;
+        const std::string report = RunTool("pdfsig " + ShellQuote(folder.File("out.pdf"))).out;
+        EXPECT_NE(report.find("Signature Validation: Signature is Valid."), std::string::npos) << input << report;
+        EXPECT_NE(report.find("Not total document signed"), std::string::npos) << input << report;
+    }
+    EXPECT_EQ(inputs.size(), 2u) << "no signed file could be made: openssl, libnss3-tools or pdfsig is missing";
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ std::string PngLogo() {
     };
     return MakePng(recipe);
 }
+const char* const kSigned = "Numbering a signed document without breaking its signature";
 
 // A document of blank Letter pages.
 std::string BlankPages(int count) {
@@ -135,7 +136,7 @@ TEST_F(ReadmeExamplesTest, EveryExampleIsTested) {
     std::vector<std::string> headings;
     for (const auto& entry : ReadmeExamples()) headings.push_back(entry.first);
     std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel, kPngLogo, kGreek,
-                                       kProduction};
+                                       kProduction, kSigned};
     std::sort(tested.begin(), tested.end());
     EXPECT_EQ(headings, tested);
 }
@@ -270,6 +271,21 @@ TEST_F(ReadmeExamplesTest, TransparentPngLogoAtTheFootOfEveryPage) {
         EXPECT_NEAR(box.bottom, 732, 2);
         EXPECT_NEAR(rendered.pixels[static_cast<size_t>(714 * rendered.width + 306)], 128, 8);
     }
+}
+
+TEST_F(ReadmeExamplesTest, SignedDocumentNumberedWithItsSignatureValid) {
+    if (!SignPdf(File("report.pdf"), File("signed.pdf"), folder_.File("signing")))
+        GTEST_SKIP() << "openssl, libnss3-tools or pdfsig is missing";
+    const ToolResult run = Run(kSigned);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Signature Validation: Signature is Valid."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Not total document signed"), std::string::npos) << run.out;
+    const std::string signedBytes = ReadFile(File("signed.pdf"));
+    EXPECT_EQ(ReadFile(File("signed-numbered.pdf")).compare(0, signedBytes.size(), signedBytes), 0);
+    const std::vector<std::string> pages = PdfTextByPage(File("signed-numbered.pdf"));
+    ASSERT_EQ(pages.size(), 3u);
+    for (int page = 1; page <= 3; ++page)
+        EXPECT_NE(pages[static_cast<size_t>(page - 1)].find("Page " + std::to_string(page) + " / 3"), std::string::npos);
 }
 
 TEST_F(ReadmeExamplesTest, ManyFilesInParallel) {

@@ -27,6 +27,22 @@ std::string ShellQuote(const std::string& word) {
 
 bool HaveTool(const std::string& name) { return RunTool("command -v " + ShellQuote(name)).status == 0; }
 
+bool SignPdf(const std::string& input, const std::string& output, const std::string& scratchFolder) {
+    for (const char* tool : {"openssl", "certutil", "pk12util", "pdfsig"})
+        if (!HaveTool(tool)) return false;
+    const std::string nss = "sql:" + ShellQuote(scratchFolder + "/nss");
+    const std::string key = ShellQuote(scratchFolder + "/key.pem");
+    const std::string cert = ShellQuote(scratchFolder + "/cert.pem");
+    const std::string p12 = ShellQuote(scratchFolder + "/id.p12");
+    return RunTool("mkdir -p " + ShellQuote(scratchFolder + "/nss") +
+                   " && openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=Signer -keyout " + key +
+                   " -out " + cert + " >/dev/null && openssl pkcs12 -export -inkey " + key + " -in " + cert +
+                   " -out " + p12 + " -passout pass: -name signer && certutil -N -d " + nss +
+                   " --empty-password && pk12util -i " + p12 + " -d " + nss + " -W '' >/dev/null && pdfsig -nssdir " +
+                   nss + " -add-signature -nick signer " + ShellQuote(input) + " " + ShellQuote(output))
+               .status == 0;
+}
+
 int QpdfCheck(const std::string& pdf) { return RunTool("qpdf --check " + ShellQuote(pdf)).status; }
 
 std::optional<int> QpdfPageCount(const std::string& pdf) {

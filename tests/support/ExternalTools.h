@@ -30,6 +30,11 @@ std::vector<std::string> PdfTextByPage(const std::string& pdf, bool contentOrder
 // each, joined by "; " ("image 16x8 rgb 8; smask 16x8 gray 8").
 std::string PdfImageList(const std::string& pdf);
 
+// Signs `input` into `output` with pdfsig, under a self-signed certificate
+// made for the purpose (openssl, and certutil and pk12util of libnss3-tools)
+// in `scratchFolder`; false when a tool is missing or fails.
+bool SignPdf(const std::string& input, const std::string& output, const std::string& scratchFolder);
+
 // A page rendered in grey at 72 dots per inch (one pixel per point), as viewed.
 struct GreyImage {
     int width = 0;

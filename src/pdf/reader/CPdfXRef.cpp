@@ -113,10 +113,16 @@ void CPdfXRef::Load() {
     base_ = file_->GetStart();
     const int64_t start = FindStartXRef(*file_);
     if (start == 0) throw CPdfException("PDF file was damaged");
-    uint8_t first = 0;
-    source()->Read(static_cast<uint64_t>(FilePosition(start)), &first, 1);
-    newest_ = {start, first >= '0' && first <= '9'};
-    intact_ = first == 'x' || newest_.isStream;
+    // White space may stand before the section, as readers skip it.
+    char head[64] = {};
+    const size_t got = FilePosition(start) < static_cast<int64_t>(source()->Size())
+                           ? source()->Read(static_cast<uint64_t>(FilePosition(start)),
+                                            reinterpret_cast<uint8_t*>(head), sizeof head)
+                           : 0;
+    size_t at = 0;
+    while (at < got && IsSpace(head[at])) ++at;
+    newest_ = {start, at < got && head[at] >= '0' && head[at] <= '9'};
+    intact_ = (at < got && head[at] == 'x') || newest_.isStream;
     std::optional<int64_t> pos = start;
     while (pos) {
         std::optional<int64_t> prev;
@@ -167,6 +173,9 @@ void CPdfXRef::ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOn
         return;
     }
     if (!first.is(pdfInteger)) throw CPdfException("Couldn't parse an xref");
+    // Readers find a cross-reference stream by its offset, never by its entry.
+    if (first.getInt64() >= 0 && first.getInt64() <= kMaxObjectNumber)
+        xrefStreamNumbers_.insert(static_cast<int32_t>(first.getInt64()));
     const CPdfObject generation = parser.GetObj();
     const CPdfObject keyword = parser.GetObj();
     if (!generation.is(pdfInteger) || !keyword.isKeyword("obj")) throw CPdfException("Couldn't parse an xref stream");
@@ -407,7 +416,7 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
     std::vector<Placed> placed;
     for (size_t i = 1; i < entries_.size(); ++i) {
         const XRefEntry& entry = entries_[i];
-        if (entry.type == 1) placed.push_back({entry.offset, static_cast<int32_t>(i), entry.gen});
+        if (entry.type == 1 && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0) placed.push_back({entry.offset, static_cast<int32_t>(i), entry.gen});
     }
     // In file order, so that the reads move forward through the file.
     std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.offset < b.offset; });

@@ -74,7 +74,9 @@ public:
     bool intact() const { return intact_; }
     // The first object number whose entry places it in the file where its
     // "number generation obj" header is not; nothing when every entry leads
-    // to its object. Reads a few bytes per object, in file order.
+    // to its object. The entries of cross-reference streams, which nothing
+    // finds by number, are not looked at. Reads a few bytes per object, in
+    // file order.
     std::optional<int32_t> FindMisplacedObject() const;
 
 private:
@@ -96,6 +98,8 @@ private:
     std::set<int64_t> visited_;
     Section newest_;
     bool intact_ = true;
+    // The numbers the cross-reference streams read stand under.
+    std::set<int32_t> xrefStreamNumbers_;
     // Numbers the classic table being read marked free: in a hybrid file its
     // cross-reference stream may list them in use.
     std::unordered_set<int64_t> sectionFree_;

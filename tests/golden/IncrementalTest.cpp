@@ -1,0 +1,116 @@
+// -incremental: the input's bytes, then one update in the input's form. The
+// appended bytes are compared with golden files; refusals leave no output.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/ExternalTools.h"
+#include "support/OutputReader.h"
+#include "support/PdfBuilder.h"
+#include "support/StampRunner.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+const std::string kDamaged =
+    "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to rewrite the "
+    "whole file";
+const std::string kCertified = "The document is certified with no changes allowed; -ignore-docmdp stamps it all the same";
+
+// Two pages sharing a resources object, /Size beyond the objects, and no line
+// end after %%EOF; `catalogExtra` goes into the catalog.
+std::string TableInput(const std::string& catalogExtra = "") {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R " + catalogExtra + ">>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 2 R] /Count 2 /MediaBox [0 0 612 792] >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources 6 0 R >>");
+    pdf.Object(4, "<< /Type /Page /Parent 2 0 R /Contents [5 0 R] /Resources 6 0 R >>", 2);
+    pdf.Stream(5, "", "0 0 m 9 9 l S");
+    pdf.Object(6, "<< /Font << >> >>");
+    pdf.Object(7, "<< /Producer (test) >>");
+    pdf.Object(8, "<< /Type /Sig /Reference [<< /TransformMethod /DocMDP /TransformParams << /P 1 >> >>] >>");
+    std::string bytes = pdf.WithXRefTable("/Root 1 0 R /Info 7 0 R /ID [<00ff> <1234>]");
+    bytes.replace(bytes.find("/Size 9"), 7, "/Size 12");
+    bytes.pop_back();  // the line end after %%EOF
+    return bytes;
+}
+
+// The page in an object stream, a cross-reference stream at the end.
+std::string StreamInput() {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.ObjectStream(3, {{2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>"},
+                         {4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << >> >>"}});
+    return pdf.WithXRefStream(5, "/Root 1 0 R");
+}
+
+void ExpectUpdate(const std::string& name, const std::string& input, const StampResult& result) {
+    ASSERT_EQ(result.message, "");
+    ASSERT_TRUE(result.output.has_value());
+    ASSERT_EQ(result.output->compare(0, input.size(), input), 0) << "the input's bytes are not a prefix";
+    const std::string update = result.output->substr(input.size());
+    const std::string path = std::string(BREVANO_TEST_DATA_DIR) + "/golden/" + name + ".update";
+    if (std::getenv("BREVANO_UPDATE_GOLDEN") != nullptr) WriteFile(path, update);
+    EXPECT_EQ(update, ReadFile(path)) << name;
+    EXPECT_NO_THROW(OutputReader{*result.output});
+    if (HaveTool("qpdf")) {
+        const TempFolder folder;
+        WriteFile(folder.File("out.pdf"), *result.output);
+        EXPECT_EQ(QpdfCheck(folder.File("out.pdf")), 0) << name;
+    }
+}
+
+TEST(IncrementalTest, TableInputGetsATableUpdate) {
+    // A line end, new objects from /Size 12 on, the shared resources object
+    // written again, page 4 under its generation 2, /Prev to the input's table.
+    const std::string input = TableInput();
+    ExpectUpdate("incremental-table", input, RunTextStamp(input, {"-incremental"}));
+}
+
+TEST(IncrementalTest, StreamInputGetsAStreamUpdate) {
+    // The page leaves its object stream as a plain object; the stream that
+    // lists it is a new object of its own.
+    const std::string input = StreamInput();
+    ExpectUpdate("incremental-stream", input, RunImageStamp(input, ReadFile(std::string(BREVANO_TEST_DATA_DIR) +
+                                                                              "/picture-640x480.jpg"),
+                                                               {"-incremental", "-size20,15"}));
+}
+
+struct RefusalCase {
+    std::string name;
+    std::string input;
+    std::vector<std::string> params;
+    std::string message;  // empty: stamped
+};
+
+TEST(IncrementalTest, RefusesWhatCannotTakeAnUpdate) {
+    const std::string table = TableInput();
+    std::string misplaced = table;  // object 7's entry one byte late
+    const size_t seven = table.find("7 0 obj");
+    misplaced.replace(misplaced.find(XRefTableLine(seven, 0, 'n')), 20, XRefTableLine(seven + 1, 0, 'n'));
+    std::string shifted = table;  // startxref names a comment before "xref"
+    shifted.insert(static_cast<size_t>(LastStartXRef(table)), "%x\n");
+    // An update whose table's /Prev leads back to it through the first one.
+    std::string first = table;
+    first.replace(first.rfind("/Root 1 0 R"), 11, "/Root 1 0 R /Prev 0000000000");
+    PdfBuilder update(first + "\n");
+    update.Object(7, "<< /Producer (again) >>");
+    std::string looped = update.WithXRefUpdate("/Root 1 0 R /Prev " + std::to_string(LastStartXRef(first)));
+    const std::string newest = std::to_string(LastStartXRef(looped));
+    looped.replace(looped.find("0000000000", first.rfind("trailer")) + 10 - newest.size(), newest.size(), newest);
+    const std::vector<RefusalCase> cases = {
+        {"misplaced entry", misplaced, {"-incremental"}, kDamaged},
+        {"startxref at a comment", shifted, {"-incremental"}, kDamaged},
+        {"looping chain", looped, {"-incremental"}, kDamaged},
+        {"certified, P 1", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental"}, kCertified},
+        {"certified, insisted", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental", "-ignore-docmdp"}, ""},
+        {"certified, full rewrite", TableInput("/Perms << /DocMDP 8 0 R >> "), {}, ""},
+    };
+    for (const RefusalCase& c : cases) {
+        const StampResult result = RunTextStamp(c.input, c.params);
+        EXPECT_EQ(result.message, c.message) << c.name;
+        EXPECT_EQ(result.output.has_value(), c.message.empty()) << c.name;
+    }
+}
+
+}  // namespace
