@@ -67,6 +67,7 @@ COutputFile::COutputFile(const std::string& path, const char* createMessage) : p
 }
 
 COutputFile::~COutputFile() {
+    JoinCopy();
     if (fd_ >= 0) ::close(fd_);
     if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
@@ -135,7 +136,8 @@ void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length
 void COutputFile::CopyWhole(CByteSource& source) {
     if (fd_ < 0 || position_ != 0) Fail();
     const uint64_t size = source.Size();
-    if (source.FileDescriptor() >= 0 && size > 0 && ::ioctl(fd_, FICLONE, source.FileDescriptor()) == 0) {
+    const int from = source.FileDescriptor();
+    if (from >= 0 && size > 0 && ::ioctl(fd_, FICLONE, from) == 0) {
         struct stat info {};
         // The clone is the file as it is now; it must be the file as it was read.
         if (::fstat(fd_, &info) != 0 || static_cast<uint64_t>(info.st_size) != size ||
@@ -144,11 +146,57 @@ void COutputFile::CopyWhole(CByteSource& source) {
         position_ = static_cast<int64_t>(size);
         return;
     }
-    CopyFrom(source, 0, size);
+    if (from < 0 || size < kKernelCopyThreshold) {
+        CopyFrom(source, 0, size);
+        return;
+    }
+    // The copy writes [0, size) at offsets of its own; what is written
+    // meanwhile goes on from `size`.
+    if (::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) Fail();
+    position_ = static_cast<int64_t>(size);
+    const int to = fd_;
+    copier_ = std::thread([this, from, to, size] {
+        loff_t in = 0;
+        loff_t out = 0;
+        while (static_cast<uint64_t>(in) < size) {
+            const size_t step = static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), 1u << 30));
+            const ssize_t n = ::copy_file_range(from, &in, to, &out, step, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+        }
+        // Where the kernel cannot copy between these files: by hand.
+        std::vector<char> buffer;
+        while (static_cast<uint64_t>(in) < size) {
+            buffer.resize(kBufferSize);
+            const size_t step = static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), buffer.size()));
+            const ssize_t got = ::pread(from, buffer.data(), step, in);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {  // the input is shorter than it was when opened
+                copyFailed_ = true;
+                return;
+            }
+            for (ssize_t done = 0; done < got;) {
+                const ssize_t put = ::pwrite(to, buffer.data() + done, static_cast<size_t>(got - done), out + done);
+                if (put < 0 && errno == EINTR) continue;
+                if (put <= 0) {
+                    copyFailed_ = true;
+                    return;
+                }
+                done += put;
+            }
+            in += got;
+            out += got;
+        }
+    });
+}
+
+bool COutputFile::JoinCopy() {
+    if (copier_.joinable()) copier_.join();
+    return !copyFailed_;
 }
 
 void COutputFile::Commit() {
-    if (fd_ < 0) Fail();
+    if (fd_ < 0 || !JoinCopy()) Fail();
     Flush();
     const int fd = fd_;
     fd_ = -1;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class CByteSource;
@@ -24,8 +26,9 @@ public:
     // inside the kernel when the source is a file.
     void CopyFrom(CByteSource& source, uint64_t offset, uint64_t length);
     // The whole of `source` as the file's first bytes: a clone sharing its
-    // blocks where the file system can make one, a copy inside the kernel
-    // otherwise. Only before anything else was written.
+    // blocks where the file system can make one, otherwise a copy inside the
+    // kernel, made on a thread of its own while the caller writes on behind
+    // those bytes. Only before anything else was written.
     void CopyWhole(CByteSource& source);
     // Bytes written so far: the position of the next byte.
     int64_t Position() const { return position_; }
@@ -33,6 +36,8 @@ public:
     void Commit();
 
 private:
+    // Waits for the copy of CopyWhole; false when it failed.
+    bool JoinCopy();
     void Flush();
     void WriteAll(const char* data, size_t size);
     [[noreturn]] static void Fail();
@@ -43,4 +48,6 @@ private:
     std::vector<char> buffer_;
     size_t used_ = 0;
     int64_t position_ = 0;
+    std::thread copier_;
+    std::atomic<bool> copyFailed_ = false;
 };
