@@ -408,24 +408,22 @@ std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumb
 }
 
 std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
-    struct Placed {
-        int64_t offset;
-        int32_t number;
-        int32_t generation;
-    };
-    std::vector<Placed> placed;
+    std::vector<int32_t> placed;
     for (size_t i = 1; i < entries_.size(); ++i) {
-        const XRefEntry& entry = entries_[i];
-        if (entry.type == 1 && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0) placed.push_back({entry.offset, static_cast<int32_t>(i), entry.gen});
+        if (entries_[i].type == 1 && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0)
+            placed.push_back(static_cast<int32_t>(i));
     }
     // In file order, so that the reads move forward through the file.
-    std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
+    std::sort(placed.begin(), placed.end(), [this](int32_t a, int32_t b) {
+        return entries_[static_cast<size_t>(a)].offset < entries_[static_cast<size_t>(b)].offset;
+    });
     CByteSource& file = *source();
-    for (const Placed& object : placed) {
-        const int64_t position = FilePosition(object.offset);
+    for (const int32_t number : placed) {
+        const XRefEntry& entry = entries_[static_cast<size_t>(number)];
+        const int64_t position = FilePosition(entry.offset);
         char head[40];
         size_t got = 0;
-        if (object.offset >= 0 && position < static_cast<int64_t>(file.Size()))
+        if (entry.offset >= 0 && position < static_cast<int64_t>(file.Size()))
             got = file.Read(static_cast<uint64_t>(position), reinterpret_cast<uint8_t*>(head), sizeof head);
         size_t at = 0;
         const auto skipSpace = [&] {
@@ -433,16 +431,16 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
             while (at < got && IsSpace(head[at])) ++at;
             return at > from;
         };
-        const auto number = [&](int64_t expected) {
+        const auto digits = [&](int64_t expected) {
             int64_t value = 0;
             const size_t from = at;
             while (at < got && at - from < 12 && head[at] >= '0' && head[at] <= '9') value = value * 10 + (head[at++] - '0');
             return at > from && value == expected;
         };
         skipSpace();
-        const bool found = number(object.number) && skipSpace() && number(object.generation) && skipSpace() &&
-                           at + 3 <= got && std::memcmp(head + at, "obj", 3) == 0;
-        if (!found) return object.number;
+        const bool found = digits(number) && skipSpace() && digits(entry.gen) && skipSpace() && at + 3 <= got &&
+                           std::memcmp(head + at, "obj", 3) == 0;
+        if (!found) return number;
     }
     return std::nullopt;
 }
