@@ -185,7 +185,7 @@ TEST_P(CorpusFileTest, IncrementalUpdatesStack) {
         return;
     }
     ASSERT_EQ(message, "");
-    ASSERT_EQ(StampFile("text", once, twice, {"-incremental", "-flipv"}, 456), "");
+    ASSERT_EQ(StampFile("text", once, twice, {"-incremental", "-pos20,30"}, 456), "");
     const std::string input = ReadFile(Path(row));
     const std::string first = ReadFile(once);
     EXPECT_EQ(first.compare(0, input.size(), input), 0) << "the input's bytes are not a prefix";
