@@ -76,6 +76,28 @@ TEST(IncrementalTest, StreamInputGetsAStreamUpdate) {
                                                                {"-incremental", "-size20,15"}));
 }
 
+TEST(IncrementalTest, SavedStateAndSharedContentsInTheUpdate) {
+    // A tagged document. Pages 3 and 4 draw the array object 5, page 6 its
+    // own array object 7; both arrays leave a flipped y axis. Page 9 draws
+    // balanced content. The update holds the "q" stream (once), pages 3 and 4
+    // with arrays of their own (object 5 stays only in the input), the array
+    // object 7 extended, page 9 edited without "q", and the text as artifacts.
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /MarkInfo << /Marked true >> >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 6 0 R 9 0 R] /Count 4 /MediaBox [0 0 200 200] >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources << >> >>");
+    pdf.Object(4, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources << >> >>");
+    pdf.Object(5, "[8 0 R]");
+    pdf.Object(6, "<< /Type /Page /Parent 2 0 R /Contents 7 0 R /Resources << >> >>");
+    pdf.Object(7, "[8 0 R]");
+    pdf.Stream(8, "", "1 0 0 -1 0 200 cm 0 0 m 9 9 l S");
+    pdf.Object(9, "<< /Type /Page /Parent 2 0 R /Contents 10 0 R /Resources << >> >>");
+    pdf.Stream(10, "", "q 2 0 0 2 0 0 cm Q");
+    const std::string input = pdf.WithXRefTable("/Root 1 0 R");
+    const StampResult result = RunTextStamp(input, {"-incremental"});
+    ExpectUpdate("incremental-saved-state", input, result);
+}
+
 struct RefusalCase {
     std::string name;
     std::string input;
