@@ -26,10 +26,7 @@ std::string Data(const std::string& object) {
     return object.substr(start, object.rfind("\nendstream") - start);
 }
 
-class SavedStateTest : public ::testing::TestWithParam<WrapCase> {};
-
-TEST_P(SavedStateTest, LeadingStreamRestoresAndContents) {
-    const WrapCase& c = GetParam();
+void ExpectWrap(const WrapCase& c) {
     PdfBuilder pdf;
     pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
     pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
@@ -53,6 +50,10 @@ TEST_P(SavedStateTest, LeadingStreamRestoresAndContents) {
     EXPECT_NE(edited.find(c.editedContents), std::string::npos) << edited;
 }
 
+class SavedStateTest : public ::testing::TestWithParam<WrapCase> {};
+
+TEST_P(SavedStateTest, LeadingStreamRestoresAndContents) { ExpectWrap(GetParam()); }
+
 const std::string kPlain = "BT /F1 12 Tf 72 720 Td (Hello) Tj ET";
 const std::string kFlipped = "1 0 0 -1 0 792 cm " + kPlain;
 
@@ -68,6 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{"DamagedFlate", "4 0 R", {{"/Filter /FlateDecode", "not flate"}}, "[11 0 R 4 0 R  12 0 R ]", 1},
         WrapCase{"FlateDecoded", "4 0 R", {{"/Filter /FlateDecode", Deflate("q " + kFlipped)}},
                  "/Contents [11 0 R 4 0 R  12 0 R ]", 2},
+        WrapCase{"LongFlate", "4 0 R", {{"/Filter /FlateDecode", Deflate(std::string(200000, ' ') + "q " + kFlipped)}},
+                 "/Contents [11 0 R 4 0 R  12 0 R ]", 2},
+        WrapCase{"FlateCutShort", "4 0 R", {{"/Filter /FlateDecode", Deflate("q " + kPlain + " Q").substr(0, 20)}},
+                 "[11 0 R 4 0 R  12 0 R ]", 1},
         // Balanced over the array: q in one stream, cm and Q in the next.
         WrapCase{"DirectArrayBalanced", "[4 0 R 5 0 R]", {{"", "q"}, {"", "2 0 0 2 0 0 cm Q"}},
                  "/Contents [4 0 R 5 0 R 11 0 R ]", 0},
@@ -79,6 +84,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"", "q 1 0 0 1 5 5 cm Q (cm\\) W) Tj <636d> Tj % cm\nBI /W 4 /H 1 ID \ncm W*EI EI q Q"}},
                  "/Contents [4 0 R  11 0 R ]", 0}),
     [](const auto& testInfo) { return testInfo.param.name; });
+
+TEST(SavedStateTest, ContentBeyondTheLargestStreamIsWrapped) {
+    ExpectWrap({"", "4 0 R", {{"/Filter /FlateDecode", Deflate(std::string((64 << 20) + 1, ' '))}},
+                "[11 0 R 4 0 R  12 0 R ]", 1});
+}
 
 TEST(SavedStateTest, ArrayObjectOfSeveralPagesStaysAsItIs) {
     PdfBuilder pdf;

@@ -2,11 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfFlateStream.h"
 #include "pdf/reader/CPdfStream.h"
 #include "pdf/reader/CPdfXRef.h"
 
@@ -20,48 +27,92 @@ constexpr uint64_t kBudgetPerFileByte = 16;
 constexpr uint64_t kReadStep = 64u << 10;
 constexpr uint64_t kMaxStreamSize = 64u << 20;
 
-// Byte classes: regular, white space, delimiter.
-enum : uint8_t { kRegular = 0, kWhite = 1, kDelimiter = 2 };
+// What a byte starts: nothing (white space, a closing delimiter), an operand
+// or operator, a comment, a literal string, a hex string or dictionary, a name.
+enum : uint8_t { kNothing, kRegular, kComment, kString, kAngle, kName };
 
-constexpr std::array<uint8_t, 256> MakeClasses() {
-    std::array<uint8_t, 256> classes{};
-    for (const unsigned char c : {'\0', '\t', '\n', '\f', '\r', ' '}) classes[c] = kWhite;
-    for (const unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'}) classes[c] = kDelimiter;
-    return classes;
+constexpr std::array<uint8_t, 256> MakeKinds() {
+    std::array<uint8_t, 256> kinds{};
+    kinds.fill(kRegular);
+    for (const unsigned char c : {'\0', '\t', '\n', '\f', '\r', ' ', ')', '>', '[', ']', '{', '}'}) kinds[c] = kNothing;
+    kinds['%'] = kComment;
+    kinds['('] = kString;
+    kinds['<'] = kAngle;
+    kinds['/'] = kName;
+    return kinds;
 }
-constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
+constexpr std::array<uint8_t, 256> kKinds = MakeKinds();
 
-bool IsWhite(uint8_t c) { return kClasses[c] == kWhite; }
-bool IsRegular(uint8_t c) { return kClasses[c] == kRegular; }
+constexpr bool IsWhite(uint8_t c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
+constexpr bool IsRegular(uint8_t c) { return kKinds[c] == kRegular; }
+
+// The bytes that end a run of literal string bytes.
+constexpr std::array<bool, 256> MakeStringStops() {
+    std::array<bool, 256> stops{};
+    stops['('] = stops[')'] = stops['\\'] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kStringStops = MakeStringStops();
+
+const uint8_t* After(const uint8_t* p, const uint8_t* end, uint8_t c) {
+    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
+    return found == nullptr ? end : static_cast<const uint8_t*>(found) + 1;
+}
+
+// The first "(", ")" or "\\" in [p, end), or end: sixteen bytes at a time
+// where the processor can compare them at once.
+const uint8_t* FindStringStop(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi8('(');
+    const __m128i close = _mm_set1_epi8(')');
+    const __m128i escape = _mm_set1_epi8('\\');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, open), _mm_cmpeq_epi8(bytes, close)),
+                                          _mm_cmpeq_epi8(bytes, escape));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0)
+            return p + std::countr_zero(mask);
+    }
+#endif
+    while (p < end && !kStringStops[*p]) ++p;
+    return p;
+}
 
 // Past a literal string whose "(" was just read.
 const uint8_t* SkipLiteralString(const uint8_t* p, const uint8_t* end) {
     int depth = 1;
-    for (; p < end; ++p) {
-        if (*p == '\\') {
-            ++p;
-        } else if (*p == '(') {
+    for (;;) {
+        p = FindStringStop(p, end);
+        if (p >= end) return end;
+        const uint8_t c = *p++;
+        if (c == '\\') {
+            if (p < end) ++p;
+        } else if (c == '(') {
             ++depth;
-        } else if (*p == ')' && --depth == 0) {
-            return p + 1;
+        } else if (--depth == 0) {
+            return p;
         }
     }
-    return end;
 }
 
 // Past the data of an inline image, after its "ID": one white byte, then
 // everything through "EI" between white bytes (or the end of the data).
 const uint8_t* SkipInlineImageData(const uint8_t* p, const uint8_t* end) {
     if (p < end && IsWhite(*p)) ++p;
-    for (; p + 1 < end; ++p) {
-        if (p[0] == 'E' && p[1] == 'I' && IsWhite(p[-1]) && (p + 2 == end || !IsRegular(p[2]))) return p + 2;
+    while (end - p >= 2) {
+        const auto* e = static_cast<const uint8_t*>(std::memchr(p, 'E', static_cast<size_t>(end - p - 1)));
+        if (e == nullptr) break;
+        if (e[1] == 'I' && IsWhite(e[-1]) && (e + 2 == end || !IsRegular(e[2]))) return e + 2;
+        p = e + 1;
     }
     return end;
 }
 
-bool ChangesState(std::string_view op) {
-    static constexpr std::string_view kOperators[] = {"cm", "W", "W*", "gs", "Tc", "Tw", "Tz", "TL", "Ts", "Tr"};
-    return std::find(std::begin(kOperators), std::end(kOperators), op) != std::end(kOperators);
+// An operator of one or two bytes as a number: the first byte, and the second
+// one above it.
+constexpr uint32_t Op(const char (&name)[2]) { return static_cast<uint8_t>(name[0]); }
+constexpr uint32_t Op(const char (&name)[3]) {
+    return static_cast<uint8_t>(name[0]) | static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8;
 }
 
 int64_t KeyOf(int32_t number, int32_t generation) {
@@ -83,62 +134,87 @@ ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
     const uint8_t* const end = p + data.size();
     while (p < end) {
         const uint8_t c = *p++;
-        switch (c) {
-            case '%':
+        switch (kKinds[c]) {
+            case kNothing:
+                continue;
+            case kComment:
                 while (p < end && *p != '\n' && *p != '\r') ++p;
                 continue;
-            case '(':
+            case kString:
                 p = SkipLiteralString(p, end);
                 continue;
-            case '<':
-                if (p < end && *p == '<') {
-                    ++p;
-                } else {
-                    while (p < end && *p++ != '>') {}
-                }
+            case kAngle:
+                p = p < end && *p == '<' ? p + 1 : After(p, end, '>');
                 continue;
-            case '/':
+            case kName:
                 while (p < end && IsRegular(*p)) ++p;
                 continue;
             default:
-                if (!IsRegular(c)) continue;
                 break;
         }
         // An operator or operand: only one or two bytes long ones matter.
         const uint8_t* const token = p - 1;
         while (p < end && IsRegular(*p)) ++p;
-        const auto length = p - token;
-        if (length > 2) continue;
-        const std::string_view op(reinterpret_cast<const char*>(token), static_cast<size_t>(length));
+        if (p - token > 2) continue;
+        const uint32_t op = p - token == 1 ? c : c | static_cast<uint32_t>(token[1]) << 8;
         if (inlineImage) {
-            if (op == "ID") {
+            if (op == Op("ID")) {
                 p = SkipInlineImageData(p, end);
                 inlineImage = false;
             }
-        } else if (op == "q") {
-            ++depth;
-        } else if (op == "Q") {
-            --depth;
-            effect.lowestDepth = std::min(effect.lowestDepth, depth);
-        } else if (op == "BI") {
-            inlineImage = true;
-        } else if (ChangesState(op)) {
-            effect.lowestChangeDepth = std::min(effect.lowestChangeDepth, depth);
+            continue;
+        }
+        switch (op) {
+            case Op("q"):
+                ++depth;
+                break;
+            case Op("Q"):
+                --depth;
+                effect.lowestDepth = std::min(effect.lowestDepth, depth);
+                break;
+            case Op("BI"):
+                inlineImage = true;
+                break;
+            case Op("cm"): case Op("W"): case Op("W*"): case Op("gs"): case Op("Tc"):
+            case Op("Tw"): case Op("Tz"): case Op("TL"): case Op("Ts"): case Op("Tr"):
+                effect.lowestChangeDepth = std::min(effect.lowestChangeDepth, depth);
+                break;
+            default:
+                break;
         }
     }
     effect.endDepth = depth;
     return effect;
 }
 
-bool ContentStateScanner::Decode(CPdfStream& stream) {
-    data_.clear();
+bool ContentStateScanner::Decode(int32_t number, int32_t generation, CPdfStream& stream, size_t& length) {
+    auto* flate = dynamic_cast<CPdfFlateStream*>(&stream);
+    if (flate == nullptr || !flate->CanInflateAll()) return ReadInSteps(stream, length);
+    const auto limit = static_cast<size_t>(std::min(budget_, kMaxStreamSize));
+    switch (flate->InflateAll(buffer_, limit, length)) {
+        case CPdfFlateStream::Whole::ended:
+            budget_ -= length;
+            return true;
+        case CPdfFlateStream::Whole::beyondLimit:
+            budget_ -= limit;
+            return false;
+        case CPdfFlateStream::Whole::unsure:
+            break;
+    }
+    // Damaged or cut-short data: what reading a fresh copy delivers, step by
+    // step, counts against the budget.
+    const CPdfObject again = xref_.Fetch(number, generation);
+    return again.is(pdfStream) && ReadInSteps(again.getStream(), length);
+}
+
+bool ContentStateScanner::ReadInSteps(CPdfStream& stream, size_t& length) {
+    length = 0;
     for (;;) {
-        const size_t room = static_cast<size_t>(std::min<uint64_t>({kReadStep, budget_, kMaxStreamSize - data_.size()}));
+        const auto room = static_cast<size_t>(std::min<uint64_t>({kReadStep, budget_, kMaxStreamSize - length}));
         if (room == 0) return stream.LookChar() < 0 && !stream.IsDamaged();
-        const size_t at = data_.size();
-        data_.resize(at + room);
-        const size_t got = stream.Read(reinterpret_cast<uint8_t*>(data_.data() + at), room);
-        data_.resize(at + got);
+        if (buffer_.size() < length + room) buffer_.resize(length + room);
+        const size_t got = stream.Read(buffer_.data() + length, room);
+        length += got;
         budget_ -= got;
         if (got < room) return !stream.IsDamaged();
     }
@@ -153,8 +229,9 @@ const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t 
         const CPdfObject value = xref_.Fetch(number, generation);
         if (!value.is(pdfStream)) return effect;
         CPdfStream& stream = value.getStream();
-        if (stream.IsDecodable() && Decode(stream)) {
-            effect = Scan(data_);
+        size_t length = 0;
+        if (stream.IsDecodable() && Decode(number, generation, stream, length)) {
+            effect = Scan({reinterpret_cast<const char*>(buffer_.data()), length});
         } else {
             effect.emplace().undecodable = true;
         }

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 class CPdfDictionary;
 class CPdfStream;
@@ -60,13 +60,18 @@ private:
     // nothing when the object is not a stream.
     const std::optional<ContentStreamEffect>& EffectOf(int32_t number, int32_t generation);
 
-    // Decodes the stream into data_; false when it is damaged or longer than
-    // the budget or the largest stream allows.
-    bool Decode(CPdfStream& stream);
+    // Decodes stream `number`, just fetched as `stream`, into the first
+    // `length` bytes of buffer_; false when it is damaged or longer than the
+    // budget or the largest stream allows. What reading delivers counts
+    // against the budget.
+    bool Decode(int32_t number, int32_t generation, CPdfStream& stream, size_t& length);
+    // The same by reading the stream as any other reader does.
+    bool ReadInSteps(CPdfStream& stream, size_t& length);
 
     CPdfXRef& xref_;
     uint64_t budget_;
-    std::string data_;
+    // Decoded content; it keeps its size from stream to stream.
+    std::vector<uint8_t> buffer_;
     // By object number and generation.
     std::unordered_map<int64_t, std::optional<ContentStreamEffect>> effects_;
 };

@@ -1,6 +1,7 @@
 #include "pdf/reader/CPdfFlateStream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +11,8 @@ namespace {
 // comes near it, and the row buffers are allocated up front.
 constexpr int64_t kMaxRowLength = 1 << 24;
 constexpr size_t kInputChunk = 64 * 1024;
+// InflateAll's buffer holds at least this much once it has grown.
+constexpr size_t kFirstWholeSize = 64 * 1024;
 
 }  // namespace
 
@@ -207,6 +210,44 @@ size_t CPdfFlateStream::ReadRaw(uint8_t* buffer, size_t count) {
         done += n;
     }
     return done;
+}
+
+CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer, size_t limit, size_t& length) {
+    length = 0;
+    if (!CanInflateAll()) return Whole::unsure;
+    started_ = finished_ = true;
+    if (inflateInit(&zlib_) != Z_OK) {
+        damaged_ = true;
+        return Whole::unsure;
+    }
+    // Reading finds damage a step at a time and drops the step it is found
+    // in: the first `limit` bytes arrive undamaged once inflate has gone past
+    // the end of the step holding the last of them, into the next step.
+    const size_t steps = limit / kStep + (limit % kStep != 0 ? 1 : 0);
+    const size_t cap = steps >= (SIZE_MAX - 1) / kStep ? SIZE_MAX : steps * kStep + 1;
+    for (;;) {
+        if (length == buffer.size()) {
+            if (buffer.size() >= cap) return Whole::beyondLimit;
+            buffer.resize(std::min(cap, std::max(kFirstWholeSize, buffer.size() * 2)));
+        }
+        const size_t room = std::min<size_t>(std::min(buffer.size(), cap) - length, UINT32_MAX);
+        zlib_.next_out = buffer.data() + length;
+        zlib_.avail_out = static_cast<uInt>(room);
+        if (zlib_.avail_in == 0) FeedInput();
+        // Z_FINISH: inflate keeps no window of its own when the data ends in
+        // this call.
+        const int result = inflate(&zlib_, Z_FINISH);
+        length += room - zlib_.avail_out;
+        if (result == Z_STREAM_END) return length <= limit ? Whole::ended : Whole::beyondLimit;
+        // Room left after a call that did not end: the input ran out (it is
+        // cut short when there is no more), anything else is damage.
+        const bool stuck = zlib_.avail_out > 0 && (zlib_.avail_in > 0 || inputLeft_ <= 0);
+        if ((result != Z_OK && result != Z_BUF_ERROR) || stuck) {
+            damaged_ = true;
+            return Whole::unsure;
+        }
+        if (length >= cap) return Whole::beyondLimit;
+    }
 }
 
 bool CPdfFlateStream::Fill() {

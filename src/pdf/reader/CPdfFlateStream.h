@@ -40,7 +40,8 @@ private:
 
 // The decoded bytes of a FlateDecode stream. The compressed bytes are taken
 // from the underlying stream (GetLength bytes of it, and never beyond its end)
-// as inflate needs them; inflate runs in 1024-byte steps.
+// as inflate needs them; reading runs inflate in 1024-byte steps, InflateAll
+// in as few calls as the data allows.
 class CPdfFlateStream : public CPdfStream {
 public:
     CPdfFlateStream(std::shared_ptr<CPdfStream> underlying, int32_t predictor, int32_t columns, int32_t colors,
@@ -60,6 +61,23 @@ public:
 
     // Copies up to `count` inflated bytes (before any predictor).
     size_t ReadRaw(uint8_t* buffer, size_t count);
+
+    // How InflateAll ended.
+    enum class Whole {
+        // The data ended cleanly after `length` bytes, at most `limit`.
+        ended,
+        // The data holds more than `limit` bytes, and reading would deliver
+        // the first `limit` of them.
+        beyondLimit,
+        // Damaged or cut-short data: only reading it shows what it delivers.
+        unsure,
+    };
+    // True for a stream without a predictor that has not been read.
+    bool CanInflateAll() const { return !predictor_ && !started_; }
+    // Inflates such a stream into `buffer` from its start, growing the buffer
+    // as needed (its size is room, not data: only the first `length` bytes
+    // are the stream's). Reading the stream after this delivers nothing.
+    Whole InflateAll(std::vector<uint8_t>& buffer, size_t limit, size_t& length);
 
 protected:
     bool Fill() override;
