@@ -18,16 +18,6 @@ namespace {
 
 const std::string kFonts = "/usr/share/fonts/truetype/";
 
-std::string LetterPages(int count) {
-    PdfBuilder pdf;
-    std::string kids;
-    for (int i = 0; i < count; ++i) kids += std::to_string(3 + i) + " 0 R ";
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>");
-    for (int i = 0; i < count; ++i)
-        pdf.Object(3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
-    return pdf.WithXRefTable("/Root 1 0 R");
-}
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t count = 0;
@@ -43,7 +33,7 @@ struct BuiltInCase {
 class BuiltInFontText : public ::testing::TestWithParam<BuiltInCase> {};
 
 TEST_P(BuiltInFontText, ShowsTheseCodes) {
-    const StampResult result = RunTextStamp(LetterPages(1), GetParam().params);
+    const StampResult result = RunTextStamp(BlankLetterPages(1), GetParam().params);
     ASSERT_TRUE(result.output) << result.message;
     EXPECT_NE(result.output->find("\n(" + GetParam().shown + ") Tj\nET"), std::string::npos);
     EXPECT_EQ(Count(*result.output, "/WinAnsiEncoding"), 1u);
@@ -64,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BuiltInFontTextTest, CopiesAsTyped) {
     if (!HaveTool("pdftotext")) GTEST_SKIP() << "poppler-utils is not installed";
     const TempFolder folder;
-    WriteFile(folder.File("in.pdf"), LetterPages(2));
+    WriteFile(folder.File("in.pdf"), BlankLetterPages(2));
     ASSERT_EQ(StampFile("text", folder.File("in.pdf"), folder.File("out.pdf"), {"-prefix", "Página ", "-end", " €"}),
               "");
     EXPECT_EQ(PdfTextByPage(folder.File("out.pdf")), (std::vector<std::string>{"Página 1 / 2 €", "Página 2 / 2 €"}));
@@ -131,7 +121,7 @@ TEST_P(EmbeddedFontText, CopiesRendersAndChecks) {
     if (!FileExists(c.needs)) GTEST_SKIP() << c.needs << " is not installed";
     if (!HaveTool("pdftotext") || !HaveTool("pdffonts") || !HaveTool("qpdf")) GTEST_SKIP() << "tools missing";
     const TempFolder folder;
-    WriteFile(folder.File("in.pdf"), LetterPages(3));
+    WriteFile(folder.File("in.pdf"), BlankLetterPages(3));
     std::vector<std::string> params = c.params;
     params.insert(params.end(), {"-prefix", c.prefix, "-sep", c.separator, "-size20"});
     if (!c.fontFile.empty()) params.insert(params.end(), {"-fontfile", c.fontFile});
@@ -209,7 +199,7 @@ TEST(EmbeddedFontTextTest, FailuresLeaveNoOutput) {
         {{"-fontfile", kDejaVu, "-prefix", "第 "}, "Font file lacks characters of the stamp text"},
     };
     for (const auto& [params, message] : cases) {
-        const StampResult result = RunTextStamp(LetterPages(1), params);
+        const StampResult result = RunTextStamp(BlankLetterPages(1), params);
         EXPECT_EQ(result.message, message);
         EXPECT_FALSE(result.output);
     }
@@ -218,7 +208,7 @@ TEST(EmbeddedFontTextTest, FailuresLeaveNoOutput) {
 TEST(EmbeddedFontTextTest, TwoThousandPagesShareOneSubset) {
     if (!FileExists(kDejaVu) || !HaveTool("pdftotext")) GTEST_SKIP() << "DejaVu Sans or poppler-utils missing";
     const TempFolder folder;
-    WriteFile(folder.File("in.pdf"), LetterPages(2000));
+    WriteFile(folder.File("in.pdf"), BlankLetterPages(2000));
     ASSERT_EQ(StampFile("text", folder.File("in.pdf"), folder.File("out.pdf"),
                         {"-prefix", "Страница ", "-fontfile", kDejaVu}),
               "");

@@ -63,17 +63,6 @@ std::string PngLogo() {
 }
 const char* const kSigned = "Numbering a signed document without breaking its signature";
 
-// A document of blank Letter pages.
-std::string BlankPages(int count) {
-    PdfBuilder pdf;
-    std::string kids;
-    for (int i = 0; i < count; ++i) kids += std::to_string(3 + i) + " 0 R ";
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>");
-    for (int i = 0; i < count; ++i)
-        pdf.Object(3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
-    return pdf.WithXRefTable("/Root 1 0 R");
-}
 
 // The folder of files that the examples name, in name order with their page counts.
 const std::vector<std::pair<std::string, int>> kIncoming = {
@@ -89,9 +78,9 @@ protected:
         fs::copy_file(std::string(BREVANO_SOURCE_DIR) + "/samples/sample.pdf", File("report.pdf"));
         fs::copy_file(std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg", File("logo.jpg"));
         WriteFile(File("logo.png"), PngLogo());
-        WriteFile(File("booklet.pdf"), BlankPages(8));
+        WriteFile(File("booklet.pdf"), BlankLetterPages(8));
         fs::create_directories(File("incoming"));
-        for (const auto& [name, pages] : kIncoming) WriteFile(File("incoming/" + name), BlankPages(pages));
+        for (const auto& [name, pages] : kIncoming) WriteFile(File("incoming/" + name), BlankLetterPages(pages));
     }
 
     std::string File(const std::string& name) const { return work_ + "/" + name; }
@@ -332,7 +321,7 @@ TEST_F(ReadmeExamplesTest, ProductionNumberedInParallelAsInARow) {
         std::snprintf(name, sizeof name, i == 117 ? "%03d-it's a file.pdf" : "%03d-doc.pdf", i);
         names.push_back(name);
         total += 1 + (i * 37) % 50;
-        WriteFile(File("incoming/") + name, BlankPages(1 + (i * 37) % 50));
+        WriteFile(File("incoming/") + name, BlankLetterPages(1 + (i * 37) % 50));
     }
     // All pages of a folder's files in production order.
     const auto numbers = [&](const std::string& folder) {

@@ -6,6 +6,17 @@
 #include <cstdio>
 #include <stdexcept>
 
+std::string BlankLetterPages(int count) {
+    PdfBuilder pdf;
+    std::string kids;
+    for (int i = 0; i < count; ++i) kids += std::to_string(3 + i) + " 0 R ";
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>");
+    for (int i = 0; i < count; ++i)
+        pdf.Object(3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
+    return pdf.WithXRefTable("/Root 1 0 R");
+}
+
 std::string Deflate(const std::string& data) {
     uLongf size = compressBound(static_cast<uLong>(data.size()));
     std::string out(size, '\0');

@@ -73,6 +73,10 @@ private:
     std::map<int32_t, Entry> entries_;
 };
 
+// A document of `count` blank Letter pages, each with empty resources:
+// catalog 1, page tree 2, pages from 3 on, a cross-reference table.
+std::string BlankLetterPages(int count);
+
 // zlib-compresses `data` (for flate streams built by tests).
 std::string Deflate(const std::string& data);
 
