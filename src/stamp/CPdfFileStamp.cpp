@@ -10,6 +10,7 @@
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/DocMdp.h"
 #include "pdf/reader/CByteSource.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/StampOptions.h"
@@ -55,12 +56,17 @@ int32_t CPdfFileStamp::NextResourceNumber() {
 bool CPdfFileStamp::Process() {
     try {
         input_ = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
-        document_.Open(input_);
+        document_.Open(input_, password_);
         xref_ = &document_.xref();
+        CPdfSecurityHandler* security = xref_->securityHandler();
+        // The document's author decides whether it may be changed.
+        if (security != nullptr && !security->isOwner() && !security->MayModify())
+            throw CPdfException("The document's permissions do not allow changes: give its owner password with -password");
         const bool incremental = SharedOptions().incremental;
         const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable()) : std::nullopt;
         output_ = std::make_unique<COutputFile>(outputFileName_, "Output file create error");
         writer_ = std::make_unique<COutputWriter>(*output_, incremental ? FirstFreeNumber() : xref_->entries().size());
+        writer_->SetCipher(security);
         OpenStampFiles();
         if (update) {
             writer_->beginUpdate(*input_, *update);

@@ -67,6 +67,8 @@ protected:
     // The page being stamped, as parsed.
     CPdfObject currentPage_;
     StampPlacement placement_;
+    // The -password option: opens an encrypted input.
+    std::string password_;
 
 private:
     // The update's target, once the input is found able to take one.

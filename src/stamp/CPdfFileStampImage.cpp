@@ -10,6 +10,7 @@
 
 bool CPdfFileStampImage::ParseParams(const std::vector<std::string>& words) {
     ParseImageParams(words, options_, inputFileName_, outputFileName_);
+    password_ = options_.password;
     return true;
 }
 
@@ -44,10 +45,13 @@ void CPdfFileStampImage::WriteJpegObject() {
         throw CPdfException("Image file format error");
     if (options_.imageWidth == -1) options_.imageWidth = info->width;
     if (options_.imageHeight == -1) options_.imageHeight = info->height;
-    imageObjectNumber_ = writer_->beginObject();
-    output_->Write(ImageXObjectHeader(imageObjectNumber_, size, *info));
-    output_->Write(bytes);
-    output_->Write(kImageXObjectTrailer);
+    imageObjectNumber_ = writer_->nextNumber();
+    std::string object = ImageXObjectHeader(imageObjectNumber_, size, *info);
+    object.reserve(object.size() + bytes.size() + kImageXObjectTrailer.size());
+    object += bytes;
+    bytes = std::string();
+    object += kImageXObjectTrailer;
+    writer_->appendObject(object);
 }
 
 // The picture, then its alpha as the soft mask, when it has transparent parts.

@@ -32,6 +32,7 @@ CPdfFileStampText::~CPdfFileStampText() = default;
 
 bool CPdfFileStampText::ParseParams(const std::vector<std::string>& words) {
     ParseTextParams(words, options_, inputFileName_, outputFileName_);
+    password_ = options_.password;
     return true;
 }
 

@@ -93,7 +93,8 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) ||
                w.Pair("-pos%d,%d", o.posX, o.posY) || w.Flag("-flipv", o.flipVertical) ||
                w.Flag("-fliph", o.flipHorizontal) || w.Text("-align", o.align) ||
-               w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp));
+               w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
+               w.Text("-password", o.password));
     }
 }
 
@@ -109,6 +110,7 @@ void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& 
                w.Flag("-force", o.forcePortrait) || w.Int("-opacity%d", o.opacity) ||
                w.Pair("-pos%d,%d", o.posX, o.posY) || w.Pair("-size%d,%d", o.imageWidth, o.imageHeight) ||
                w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Text("-align", o.align) ||
-               w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp));
+               w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
+               w.Text("-password", o.password));
     }
 }

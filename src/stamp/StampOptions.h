@@ -19,6 +19,8 @@ struct StampOptions {
     bool incremental = false;
     // With `incremental`, stamp a document certified with no changes allowed.
     bool ignoreDocMdp = false;
+    // The user or owner password of an encrypted input.
+    std::string password;
 };
 
 // Text mode: the shared settings followed by the numbering and the look of the text.

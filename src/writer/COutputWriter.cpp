@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <cstring>
 #include <string>
 
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CByteSource.h"
+#include "pdf/reader/CPdfObjectCipher.h"
 #include "writer/COutputFile.h"
 #include "writer/NumberFormat.h"
 
@@ -17,6 +19,8 @@ namespace {
 constexpr int64_t kMaxXRefOffset = 9999999999;
 // The table is written in parts of this size.
 constexpr size_t kTablePart = 1u << 20;
+
+std::string ValueText(const CPdfObject& value, int depth);
 
 // The trailer entries named in `keys` (written in the dictionary's key
 // order), as stored: integers, references, and arrays of strings (/ID).
@@ -46,11 +50,62 @@ std::string TrailerKeys(const CPdfDictionary& trailer, std::initializer_list<std
                 text += "]\n";
                 break;
             }
+            case pdfDictionary:
+                // A direct /Encrypt dictionary, written back as its value.
+                text += "/" + key + " " + ValueText(value, 0) + "\n";
+                break;
             default:
                 break;
         }
     }
     return text;
+}
+
+// A direct value in PDF syntax (strings in hex form, names escaped).
+std::string ValueText(const CPdfObject& value, int depth) {
+    if (depth > 32) return "null";
+    switch (value.kind()) {
+        case pdfBoolean:
+            return value.getBool() ? "true" : "false";
+        case pdfInteger:
+            return FormatInt(value.getInt64());
+        case pdfReal:
+            return FormatFixed(value.getReal());
+        case pdfString:
+            return value.getString().writeHex();
+        case pdfText:
+            return CPdfString(value.getText(), true).writeHex();
+        case pdfName: {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            std::string name = "/";
+            for (unsigned char c : value.getName()) {
+                if (c <= 0x20 || c >= 0x7F || std::strchr("#()<>[]{}/%", c) != nullptr) {
+                    name += '#';
+                    name += kHex[c >> 4];
+                    name += kHex[c & 0x0F];
+                } else {
+                    name += static_cast<char>(c);
+                }
+            }
+            return name;
+        }
+        case pdfReference:
+            return FormatInt(value.getRef().number) + " " + FormatInt(value.getRef().generation) + " R";
+        case pdfArray: {
+            std::string text = "[";
+            const CPdfArray& array = value.getArray();
+            for (size_t i = 0; i < array.getLength(); ++i) text += ValueText(array.getNF(i), depth + 1) + " ";
+            return text + "]";
+        }
+        case pdfDictionary: {
+            std::string text = "<<";
+            for (const auto& [key, entry] : value.getDict().entries())
+                text += ValueText(CPdfObject::Name(key), depth + 1) + " " + ValueText(entry, depth + 1) + " ";
+            return text + ">>";
+        }
+        default:
+            return "null";
+    }
 }
 
 }  // namespace
@@ -77,13 +132,19 @@ bool COutputWriter::setEntry(int32_t number, int32_t generation, int64_t offset,
 }
 
 int32_t COutputWriter::beginObject() {
+    if (cipher_ != nullptr) throw CPdfException("Internal: a new object of an encrypted output not encrypted");
     entries_.push_back({file_.Position(), 0, 1});
     return static_cast<int32_t>(entries_.size() - 1);
 }
 
 int32_t COutputWriter::appendObject(std::string_view text) {
-    const int32_t number = beginObject();
-    file_.Write(text);
+    entries_.push_back({file_.Position(), 0, 1});
+    const auto number = static_cast<int32_t>(entries_.size() - 1);
+    if (cipher_ != nullptr) {
+        file_.Write(cipher_->EncryptObject(number, 0, text));
+    } else {
+        file_.Write(text);
+    }
     return number;
 }
 
@@ -110,7 +171,8 @@ void COutputWriter::writeXRefTable() {
 
 void COutputWriter::writeTrailer(int64_t xrefPosition, const CPdfDictionary& trailer) {
     std::string text = "trailer\n<<\n/Size " + FormatInt(static_cast<int64_t>(entries_.size())) + "\n";
-    text += TrailerKeys(trailer, {"Root", "Info", "ID"});
+    text += cipher_ != nullptr ? TrailerKeys(trailer, {"Root", "Info", "ID", "Encrypt"})
+                               : TrailerKeys(trailer, {"Root", "Info", "ID"});
     text += ">>\nstartxref\n" + FormatInt(xrefPosition) + "\n%%EOF";
     file_.Write(text);
 }
@@ -179,7 +241,9 @@ void COutputWriter::writeUpdateTable(const std::string& keys) {
 void COutputWriter::writeUpdateStream(const std::string& keys) {
     // The stream is an object of the update itself, listed in its own rows.
     const int64_t position = file_.Position() - update_->base;
-    const int32_t number = beginObject();
+    // Never encrypted, so not through beginObject.
+    entries_.push_back({file_.Position(), 0, 1});
+    const auto number = static_cast<int32_t>(entries_.size() - 1);
     const auto runs = InUseRuns();
     int64_t largest = 0;
     for (const OutputEntry& entry : entries_)

@@ -9,6 +9,7 @@
 class CByteSource;
 class COutputFile;
 class CPdfDictionary;
+class CPdfObjectCipher;
 
 // One object number of the output: where its object begins in the file.
 struct OutputEntry {
@@ -29,7 +30,8 @@ struct UpdateTarget {
 
 // Writes the output PDF front to back: the header, the objects, then one
 // classic cross-reference table built from the recorded offsets and a trailer
-// that keeps /Root, /Info and /ID of the input's trailer. Or, as an update,
+// that keeps /Root, /Info and /ID of the input's trailer (and /Encrypt, when
+// the output is encrypted). Or, as an update,
 // the input's bytes unchanged, the objects, and one cross-reference section
 // listing only these, in the input's form, chained to the input's newest.
 class COutputWriter {
@@ -50,10 +52,16 @@ public:
     void writeHeader(std::string_view version);
     // Records an input object number's entry; false for a number beyond the table.
     bool setEntry(int32_t number, int32_t generation, int64_t offset, bool inUse);
-    // A new object: its record {current position, 0, in use} is appended and
-    // its text written. Returns its number.
+    // An encrypted output: every new object is encrypted with `cipher` under
+    // its own number, and the trailer keeps the input's /Encrypt.
+    void SetCipher(CPdfObjectCipher* cipher) { cipher_ = cipher; }
+    // A new object, the one way new objects are written: its record {current
+    // position, 0, in use} is appended and its text written (encrypted, when
+    // the output is). Returns its number.
     int32_t appendObject(std::string_view text);
-    // A new object that the caller writes itself: its record is appended.
+    // A new object whose bytes the caller writes itself: its record is
+    // appended. Not for an encrypted output, whose new objects must pass
+    // through appendObject (throws there).
     int32_t beginObject();
     void writeXRefTable();
     void writeTrailer(int64_t xrefPosition, const CPdfDictionary& trailer);
@@ -74,4 +82,5 @@ private:
     COutputFile& file_;
     std::vector<OutputEntry> entries_;
     std::optional<UpdateTarget> update_;
+    CPdfObjectCipher* cipher_ = nullptr;
 };

@@ -19,6 +19,9 @@ public:
     // The string in hex form between angle brackets: a literal string as two
     // lowercase digits per byte, a hex string exactly as it was read.
     std::string writeHex() const;
+    // The string's bytes: a hex string's digits decoded (a missing last digit
+    // counts as 0), a literal string's bytes as they are.
+    std::string bytes() const;
 
     bool operator==(const CPdfString&) const = default;
 

@@ -4,21 +4,23 @@
 
 #include "app/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
+#include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 
 CPdfDocument::CPdfDocument() = default;
 
 CPdfDocument::~CPdfDocument() { Close(); }
 
-void CPdfDocument::Open(const std::string& path) {
+void CPdfDocument::Open(const std::string& path, std::string_view password) {
     Close();
-    Open(std::make_shared<CFileByteSource>(path, "Can't open file"));
+    Open(std::make_shared<CFileByteSource>(path, "Can't open file"), password);
 }
 
-void CPdfDocument::Open(std::shared_ptr<CByteSource> source) {
+void CPdfDocument::Open(std::shared_ptr<CByteSource> source, std::string_view password) {
     Close();
     source_ = std::move(source);
     file_ = std::make_shared<CPdfFileStream>(source_, 0, 0, CPdfObject::Null());
@@ -26,8 +28,7 @@ void CPdfDocument::Open(std::shared_ptr<CByteSource> source) {
         CheckHeader();
         xref_ = std::make_unique<CPdfXRef>(file_);
         xref_->Load();
-        const CPdfObject* encrypt = xref_->trailer().getDict().find("Encrypt");
-        if (encrypt != nullptr && !encrypt->is(pdfNull)) throw CPdfException("Encrypted PDF files are not supported");
+        OpenSecurity(password);
         catalog_ = std::make_unique<CPdfCatalog>();
         catalog_->Load(*xref_);
     } catch (...) {
@@ -35,6 +36,25 @@ void CPdfDocument::Open(std::shared_ptr<CByteSource> source) {
         throw;
     }
     open_ = true;
+}
+
+void CPdfDocument::OpenSecurity(std::string_view password) {
+    const CPdfDictionary& trailer = xref_->trailer().getDict();
+    const CPdfObject stored = trailer.lookupNF("Encrypt");
+    if (stored.is(pdfNull)) return;
+    // Read before the handler is set: its strings are not encrypted.
+    const CPdfObject encrypt = trailer.lookup("Encrypt");
+    if (!encrypt.is(pdfDictionary)) throw CPdfException("Encrypted PDF files are not supported");
+    std::string firstId;
+    const CPdfObject id = trailer.lookup("ID");
+    if (id.is(pdfArray) && id.getArray().getLength() > 0) {
+        const CPdfObject first = id.getArray().get(0);
+        if (first.is(pdfString)) firstId = first.getString().bytes();
+    }
+    auto handler = std::make_unique<CPdfSecurityHandler>(encrypt.getDict(), std::move(firstId));
+    if (!handler->Authenticate(password))
+        throw CPdfException("Wrong or missing password: give the document's user or owner password with -password");
+    xref_->SetSecurityHandler(std::move(handler), stored.is(pdfReference) ? stored.getRef().number : -1);
 }
 
 void CPdfDocument::Close() {

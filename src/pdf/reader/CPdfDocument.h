@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 class CByteSource;
 class CPdfCatalog;
@@ -17,9 +18,11 @@ public:
     CPdfDocument(const CPdfDocument&) = delete;
     CPdfDocument& operator=(const CPdfDocument&) = delete;
 
-    // Opens and loads; throws CPdfException on failure, leaving the document closed.
-    void Open(const std::string& path);
-    void Open(std::shared_ptr<CByteSource> source);
+    // Opens and loads; throws CPdfException on failure, leaving the document
+    // closed. An encrypted document opens with `password` (the user or the
+    // owner password; empty: the empty user password).
+    void Open(const std::string& path, std::string_view password = {});
+    void Open(std::shared_ptr<CByteSource> source, std::string_view password = {});
     void Close();
     bool isOpen() const { return open_; }
 
@@ -31,6 +34,7 @@ public:
 
 private:
     void CheckHeader();
+    void OpenSecurity(std::string_view password);
 
     bool open_ = false;
     std::shared_ptr<CByteSource> source_;

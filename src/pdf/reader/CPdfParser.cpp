@@ -8,6 +8,7 @@
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfStream.h"
 #include "pdf/reader/CPdfUndecodedStream.h"
 #include "pdf/reader/Filters.h"
@@ -155,7 +156,29 @@ CPdfObject CPdfParser::LiteralString() {
         }
         bytes.push_back(static_cast<char>(c));
     }
-    return CPdfObject::String(CPdfString(std::move(bytes), true));
+    return MadeString(std::move(bytes), true);
+}
+
+CPdfObject CPdfParser::MadeString(std::string bytes, bool literal) const {
+    if (security_ == nullptr || security_->stringMethod() == CryptMethod::kIdentity)
+        return CPdfObject::String(CPdfString(std::move(bytes), literal));
+    if (!literal) bytes = CPdfString(std::move(bytes), false).bytes();
+    return CPdfObject::String(CPdfString(security_->DecryptString(objectNumber_, objectGeneration_, bytes), true));
+}
+
+// Cross-reference streams are never encrypted, metadata streams not when the
+// document says so, and a stream that names its own crypt filter is left as it is.
+bool CPdfParser::StreamEncrypted(const CPdfObject& dictionary) const {
+    if (security_ == nullptr || security_->streamMethod() == CryptMethod::kIdentity) return false;
+    const CPdfDictionary& dict = dictionary.getDict();
+    const CPdfObject type = dict.lookupNF("Type");
+    if (type.isName("XRef")) return false;
+    if (type.isName("Metadata") && !security_->encryptsMetadata()) return false;
+    const CPdfObject filter = dict.lookupNF("Filter");
+    if (filter.isName("Crypt")) return false;
+    if (filter.is(pdfArray) && filter.getArray().getLength() > 0 && filter.getArray().getNF(0).isName("Crypt"))
+        return false;
+    return true;
 }
 
 CPdfObject CPdfParser::HexString() {
@@ -166,7 +189,7 @@ CPdfObject CPdfParser::HexString() {
         if (c < 0 || c == '>') break;
         digits.push_back(static_cast<char>(c));
     }
-    return CPdfObject::String(CPdfString(std::move(digits), false));
+    return MadeString(std::move(digits), false);
 }
 
 CPdfObject CPdfParser::NameToken() {
@@ -292,6 +315,8 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     const int64_t length = lengthValue.getInt64();
     std::shared_ptr<CPdfStream> raw = s.MakeSubStream(start, length, dictionary);
     if (!raw) return nullptr;
+    if (decodeStreams_ && StreamEncrypted(dictionary))
+        raw = security_->DecryptStream(objectNumber_, objectGeneration_, std::move(raw));
     // A stream whose filters are not decoded is still a stream.
     std::shared_ptr<CPdfStream> decoded = decodeStreams_ ? AddFilters(raw, dictionary) : raw;
     if (!decoded) decoded = std::make_shared<CPdfUndecodedStream>(raw);

@@ -6,6 +6,7 @@
 #include "pdf/object/CPdfObject.h"
 
 class CPdfResolver;
+class CPdfSecurityHandler;
 class CPdfStream;
 
 // Turns the bytes of one stream into PDF values: the lexer (GetToken) and
@@ -29,6 +30,14 @@ public:
     // Off: streams are made over their raw bytes, without their filters
     // (for callers that only need where a stream lies).
     void SetDecodeStreams(bool decode) { decodeStreams_ = decode; }
+    // The values read are those of object `number` of an encrypted document:
+    // strings and stream data are decrypted with its key. Set it before any
+    // string is read (the tokens ahead are the object's header).
+    void SetDecryption(const CPdfSecurityHandler* handler, int32_t number, int32_t generation) {
+        security_ = handler;
+        objectNumber_ = number;
+        objectGeneration_ = generation;
+    }
 
     const CPdfObject& lookahead() const { return first_; }
     // The position just after the last token consumed (for a stream: after
@@ -46,6 +55,8 @@ private:
     CPdfObject NameToken();
     CPdfObject NumberToken(int first);
     CPdfObject KeywordToken(int first);
+    CPdfObject MadeString(std::string bytes, bool literal) const;
+    bool StreamEncrypted(const CPdfObject& dictionary) const;
 
     CPdfResolver* xref_;
     std::shared_ptr<CPdfStream> stream_;
@@ -57,5 +68,8 @@ private:
     int64_t secondEnd_ = 0;
     int64_t consumedEnd_ = 0;
     bool decodeStreams_ = true;
+    const CPdfSecurityHandler* security_ = nullptr;
+    int32_t objectNumber_ = 0;
+    int32_t objectGeneration_ = 0;
     std::string scratch_;
 };

@@ -10,6 +10,7 @@
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
 
 namespace {
 
@@ -293,6 +294,13 @@ void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3]
     }
 }
 
+void CPdfXRef::SetSecurityHandler(std::unique_ptr<CPdfSecurityHandler> handler, int32_t encryptNumber) {
+    security_ = std::move(handler);
+    encryptNumber_ = encryptNumber;
+    // Object streams read before were read undecrypted.
+    objectStreams_.clear();
+}
+
 int32_t CPdfXRef::GenerationOf(int32_t number) const {
     if (number < 0 || static_cast<size_t>(number) >= entries_.size()) return 0;
     const XRefEntry& entry = entries_[static_cast<size_t>(number)];
@@ -316,6 +324,7 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
         if (generation != entry.gen) return CPdfObject::Null();
         auto stream = std::make_shared<CPdfFileStream>(source(), FilePosition(entry.offset), 0, CPdfObject::Null());
         CPdfParser parser(this, std::move(stream));
+        if (security_ && number != encryptNumber_) parser.SetDecryption(security_.get(), number, generation);
         const CPdfObject num = parser.GetObj();
         const CPdfObject gen = parser.GetObj();
         const CPdfObject keyword = parser.GetObj();

@@ -16,6 +16,7 @@
 class CByteSource;
 class CPdfFileStream;
 class CPdfParser;
+class CPdfSecurityHandler;
 class CPdfStream;
 
 // The input's cross-reference information: one entry per object number, read
@@ -55,6 +56,13 @@ public:
     // The exact bytes of a compressed object inside its decoded object stream;
     // valid until the next request for another object stream.
     std::optional<std::string_view> GetObjectStreamBytes(int32_t number, int32_t generation);
+
+    // An encrypted document: values fetched from now on are decrypted with the
+    // handler's keys, except those of object `encryptNumber` (the /Encrypt
+    // dictionary, -1 when it is direct), whose strings are not encrypted.
+    void SetSecurityHandler(std::unique_ptr<CPdfSecurityHandler> handler, int32_t encryptNumber);
+    CPdfSecurityHandler* securityHandler() const { return security_.get(); }
+    int32_t encryptNumber() const { return encryptNumber_; }
 
     // The last "startxref" value in the last 1023 bytes (or the whole of a
     // shorter file); 0 when there is none.
@@ -115,4 +123,6 @@ private:
     // the outermost one so far.
     std::vector<int32_t> fetching_;
     int nestedFetches_ = 0;
+    std::unique_ptr<CPdfSecurityHandler> security_;
+    int32_t encryptNumber_ = -1;
 };

@@ -9,6 +9,8 @@
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
+#include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawDictionary.h"
 
@@ -358,6 +360,11 @@ std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number) {
         framed += " 0 obj\r";
         framed += *bytes;
         framed += "endobj\r";
+        // Its strings were decrypted with the object stream; written as a
+        // plain object they are encrypted again, under its own number.
+        CPdfSecurityHandler* security = xref.securityHandler();
+        if (security != nullptr && number != xref.encryptNumber() && MayHoldString(*bytes))
+            return security->EncryptObject(number, 0, framed);
         return framed;
     }
     const auto location = LocateRawObject(xref, number);

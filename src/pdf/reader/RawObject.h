@@ -35,7 +35,9 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
 // The exact bytes of object `number`, or nothing (a free entry, an object
 // that cannot be found). An object from an object stream is framed as a plain
 // object: "N 0 obj", a carriage return, its bytes, "endobj", a carriage return;
-// an unclosed object gets kClosing after its bytes.
+// an unclosed object gets kClosing after its bytes. In an encrypted document
+// such an object's strings are encrypted under its own number, as the strings
+// of an object stored plainly are.
 std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number);
 
 // The absolute position of the last byte of the first occurrence of

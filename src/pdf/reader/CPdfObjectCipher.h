@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Encrypts the objects written into an encrypted output: given the plain text
+// of a whole object ("N G obj ... endobj"), the same text with its strings and
+// its stream data encrypted under that object's number and generation. The
+// writer is given one when the document it writes is encrypted.
+class CPdfObjectCipher {
+public:
+    virtual ~CPdfObjectCipher() = default;
+    virtual std::string EncryptObject(int32_t number, int32_t generation, std::string_view plainObject) = 0;
+};

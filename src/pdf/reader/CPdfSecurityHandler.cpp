@@ -1,0 +1,377 @@
+#include "pdf/reader/CPdfSecurityHandler.h"
+
+#include <nettle/aes.h>
+#include <nettle/arcfour.h>
+#include <nettle/cbc.h>
+#include <nettle/md5.h>
+#include <nettle/sha2.h>
+#include <sys/random.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "app/CPdfException.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfDecryptStream.h"
+#include "pdf/reader/EncryptedObjectText.h"
+
+namespace {
+
+constexpr const char* kUnsupported = "Encrypted PDF files are not supported";
+constexpr size_t kRandomAhead = 4096;
+
+// Pads or cuts a password to 32 bytes with the standard padding.
+std::string Padded(std::string_view password) {
+    static constexpr uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x64, 0x00, 0x4E,
+                                             0x56, 0xFF, 0xFA, 0x01, 0x08, 0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68,
+                                             0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
+    std::string padded(password.substr(0, 32));
+    padded.append(reinterpret_cast<const char*>(kPadding), 32 - padded.size());
+    return padded;
+}
+
+const uint8_t* Bytes(std::string_view text) { return reinterpret_cast<const uint8_t*>(text.data()); }
+
+std::string Md5(std::string_view data) {
+    md5_ctx context;
+    md5_init(&context);
+    md5_update(&context, data.size(), Bytes(data));
+    std::string digest(MD5_DIGEST_SIZE, '\0');
+    md5_digest(&context, digest.size(), reinterpret_cast<uint8_t*>(digest.data()));
+    return digest;
+}
+
+std::string Rc4(std::string_view key, std::string_view data) {
+    arcfour_ctx context;
+    arcfour_set_key(&context, key.size(), Bytes(key));
+    std::string out(data.size(), '\0');
+    arcfour_crypt(&context, data.size(), reinterpret_cast<uint8_t*>(out.data()), Bytes(data));
+    return out;
+}
+
+// RC4 with the key's bytes XORed with `round`, for rounds `first` to `last`.
+std::string Rc4Rounds(std::string_view key, std::string data, int first, int last) {
+    const int step = first <= last ? 1 : -1;
+    for (int round = first;; round += step) {
+        std::string roundKey(key);
+        for (char& c : roundKey) c = static_cast<char>(c ^ round);
+        data = Rc4(roundKey, data);
+        if (round == last) break;
+    }
+    return data;
+}
+
+std::string Sha2(int bits, std::string_view data) {
+    std::string digest(static_cast<size_t>(bits / 8), '\0');
+    auto* out = reinterpret_cast<uint8_t*>(digest.data());
+    if (bits == 256) {
+        sha256_ctx context;
+        sha256_init(&context);
+        sha256_update(&context, data.size(), Bytes(data));
+        sha256_digest(&context, digest.size(), out);
+    } else if (bits == 384) {
+        sha384_ctx context;
+        sha384_init(&context);
+        sha384_update(&context, data.size(), Bytes(data));
+        sha384_digest(&context, digest.size(), out);
+    } else {
+        sha512_ctx context;
+        sha512_init(&context);
+        sha512_update(&context, data.size(), Bytes(data));
+        sha512_digest(&context, digest.size(), out);
+    }
+    return digest;
+}
+
+// AES-CBC without padding over whole blocks; `key` is 16 or 32 bytes.
+std::string AesCbc(bool encrypt, std::string_view key, std::string_view iv, std::string_view data) {
+    std::string out(data.size() / AES_BLOCK_SIZE * AES_BLOCK_SIZE, '\0');
+    uint8_t chain[AES_BLOCK_SIZE];
+    std::memcpy(chain, iv.data(), AES_BLOCK_SIZE);
+    auto* target = reinterpret_cast<uint8_t*>(out.data());
+    if (key.size() == 16) {
+        aes128_ctx context;
+        if (encrypt) {
+            aes128_set_encrypt_key(&context, Bytes(key));
+            cbc_aes128_encrypt(&context, chain, out.size(), target, Bytes(data));
+        } else {
+            aes128_set_decrypt_key(&context, Bytes(key));
+            cbc_decrypt(&context, reinterpret_cast<nettle_cipher_func*>(aes128_decrypt), AES_BLOCK_SIZE, chain,
+                        out.size(), target, Bytes(data));
+        }
+    } else {
+        aes256_ctx context;
+        if (encrypt) {
+            aes256_set_encrypt_key(&context, Bytes(key));
+            cbc_aes256_encrypt(&context, chain, out.size(), target, Bytes(data));
+        } else {
+            aes256_set_decrypt_key(&context, Bytes(key));
+            cbc_decrypt(&context, reinterpret_cast<nettle_cipher_func*>(aes256_decrypt), AES_BLOCK_SIZE, chain,
+                        out.size(), target, Bytes(data));
+        }
+    }
+    return out;
+}
+
+CryptMethod MethodOf(const CPdfDictionary& encrypt, const CPdfObject& filterName) {
+    if (filterName.is(pdfNull)) return CryptMethod::kIdentity;
+    if (!filterName.is(pdfName)) throw CPdfException(kUnsupported);
+    if (filterName.getName() == "Identity") return CryptMethod::kIdentity;
+    const CPdfObject filters = encrypt.lookup("CF");
+    if (!filters.is(pdfDictionary)) throw CPdfException(kUnsupported);
+    const CPdfObject filter = filters.getDict().lookup(filterName.getName());
+    if (!filter.is(pdfDictionary)) throw CPdfException(kUnsupported);
+    const CPdfObject method = filter.getDict().lookup("CFM");
+    if (method.is(pdfNull) || method.isName("None")) return CryptMethod::kIdentity;
+    if (method.isName("V2")) return CryptMethod::kRC4;
+    if (method.isName("AESV2")) return CryptMethod::kAES128;
+    if (method.isName("AESV3")) return CryptMethod::kAES256;
+    throw CPdfException(kUnsupported);
+}
+
+std::string StringEntry(const CPdfDictionary& encrypt, std::string_view key) {
+    const CPdfObject value = encrypt.lookup(key);
+    return value.is(pdfString) ? value.getString().bytes() : std::string();
+}
+
+}  // namespace
+
+CPdfSecurityHandler::CPdfSecurityHandler(const CPdfDictionary& encrypt, std::string firstId)
+    : firstId_(std::move(firstId)) {
+    if (!encrypt.lookup("Filter").isName("Standard")) throw CPdfException(kUnsupported);
+    const CPdfObject v = encrypt.lookup("V");
+    const CPdfObject r = encrypt.lookup("R");
+    const CPdfObject p = encrypt.lookup("P");
+    if (!r.is(pdfInteger) || !p.is(pdfInteger)) throw CPdfException(kUnsupported);
+    version_ = v.is(pdfInteger) ? v.getInt() : 0;
+    revision_ = r.getInt();
+    permissions_ = static_cast<int32_t>(static_cast<uint32_t>(p.getInt64()));
+    const CPdfObject metadata = encrypt.lookup("EncryptMetadata");
+    encryptMetadata_ = !metadata.is(pdfBoolean) || metadata.getBool();
+    ownerEntry_ = StringEntry(encrypt, "O");
+    userEntry_ = StringEntry(encrypt, "U");
+    const CPdfObject length = encrypt.lookup("Length");
+    const int64_t bits = length.is(pdfInteger) ? length.getInt64() : 0;
+    if (version_ == 1 || version_ == 2) {
+        if (revision_ < 2 || revision_ > 4) throw CPdfException(kUnsupported);
+        keyLength_ = version_ == 1 || revision_ == 2 ? 5 : static_cast<size_t>(std::clamp<int64_t>(bits ? bits : 40, 40, 128) / 8);
+        stringMethod_ = streamMethod_ = CryptMethod::kRC4;
+    } else if (version_ == 4) {
+        if (revision_ != 4) throw CPdfException(kUnsupported);
+        stringMethod_ = MethodOf(encrypt, encrypt.lookup("StrF"));
+        streamMethod_ = MethodOf(encrypt, encrypt.lookup("StmF"));
+        keyLength_ = static_cast<size_t>(std::clamp<int64_t>(bits ? bits : 128, 40, 128) / 8);
+        if (stringMethod_ == CryptMethod::kAES128 || streamMethod_ == CryptMethod::kAES128) keyLength_ = 16;
+        if (stringMethod_ == CryptMethod::kAES256 || streamMethod_ == CryptMethod::kAES256)
+            throw CPdfException(kUnsupported);
+    } else if (version_ == 5) {
+        if (revision_ != 5 && revision_ != 6) throw CPdfException(kUnsupported);
+        stringMethod_ = MethodOf(encrypt, encrypt.lookup("StrF"));
+        streamMethod_ = MethodOf(encrypt, encrypt.lookup("StmF"));
+        if ((stringMethod_ != CryptMethod::kAES256 && stringMethod_ != CryptMethod::kIdentity) ||
+            (streamMethod_ != CryptMethod::kAES256 && streamMethod_ != CryptMethod::kIdentity))
+            throw CPdfException(kUnsupported);
+        keyLength_ = 32;
+        ownerKey_ = StringEntry(encrypt, "OE");
+        userKey_ = StringEntry(encrypt, "UE");
+        if (ownerEntry_.size() < 48 || userEntry_.size() < 48 || ownerKey_.size() < 32 || userKey_.size() < 32)
+            throw CPdfException(kUnsupported);
+    } else {
+        throw CPdfException(kUnsupported);
+    }
+    if (revision_ <= 4 && (ownerEntry_.size() < 32 || userEntry_.size() < 32)) throw CPdfException(kUnsupported);
+}
+
+CPdfSecurityHandler::~CPdfSecurityHandler() = default;
+
+bool CPdfSecurityHandler::Authenticate(std::string_view password) {
+    if (revision_ >= 5) password = password.substr(0, 127);
+    owner_ = CheckOwner(password);
+    return owner_ || CheckUser(password);
+}
+
+// The file key from a user password (revisions 2 to 4).
+std::string CPdfSecurityHandler::UserKey(std::string_view password) const {
+    std::string input = Padded(password);
+    input.append(ownerEntry_, 0, 32);
+    const auto p = static_cast<uint32_t>(permissions_);
+    for (int shift = 0; shift < 32; shift += 8) input.push_back(static_cast<char>((p >> shift) & 0xFF));
+    input += firstId_;
+    if (revision_ >= 4 && !encryptMetadata_) input.append(4, '\xFF');
+    std::string key = Md5(input);
+    if (revision_ >= 3) {
+        for (int i = 0; i < 50; ++i) key = Md5(std::string_view(key).substr(0, keyLength_));
+    }
+    key.resize(keyLength_);
+    return key;
+}
+
+// The revision 6 hash (revision 5: one SHA-256).
+std::string CPdfSecurityHandler::Hash6(std::string_view password, std::string_view salt,
+                                       std::string_view userData) const {
+    std::string input(password);
+    input += salt;
+    input += userData;
+    std::string k = Sha2(256, input);
+    if (revision_ == 5) return k;
+    std::string block;
+    std::string e;
+    for (int round = 0; round < 64 || static_cast<uint8_t>(e.back()) > round - 32; ++round) {
+        block.assign(password);
+        block += k;
+        block += userData;
+        std::string repeated;
+        repeated.reserve(block.size() * 64);
+        for (int i = 0; i < 64; ++i) repeated += block;
+        e = AesCbc(true, std::string_view(k).substr(0, 16), std::string_view(k).substr(16, 16), repeated);
+        unsigned sum = 0;
+        for (int i = 0; i < 16; ++i) sum += static_cast<uint8_t>(e[static_cast<size_t>(i)]);
+        const unsigned choice = sum % 3;
+        k = Sha2(choice == 0 ? 256 : choice == 1 ? 384 : 512, e);
+    }
+    return k.substr(0, 32);
+}
+
+bool CPdfSecurityHandler::CheckUser(std::string_view password) {
+    if (revision_ >= 5) {
+        const std::string_view u(userEntry_);
+        if (Hash6(password, u.substr(32, 8), {}) != u.substr(0, 32)) return false;
+        fileKey_ = AesCbc(false, Hash6(password, u.substr(40, 8), {}), std::string(16, '\0'), userKey_.substr(0, 32));
+        return true;
+    }
+    const std::string key = UserKey(password);
+    if (revision_ == 2) {
+        if (Rc4(key, Padded("")) != std::string_view(userEntry_).substr(0, 32)) return false;
+    } else {
+        std::string check = Md5(Padded("") + firstId_);
+        check = Rc4Rounds(key, check, 0, 19);
+        if (check != std::string_view(userEntry_).substr(0, 16)) return false;
+    }
+    fileKey_ = key;
+    return true;
+}
+
+bool CPdfSecurityHandler::CheckOwner(std::string_view password) {
+    if (revision_ >= 5) {
+        const std::string_view o(ownerEntry_);
+        const std::string_view u = std::string_view(userEntry_).substr(0, 48);
+        if (Hash6(password, o.substr(32, 8), u) != o.substr(0, 32)) return false;
+        fileKey_ = AesCbc(false, Hash6(password, o.substr(40, 8), u), std::string(16, '\0'), ownerKey_.substr(0, 32));
+        return true;
+    }
+    std::string key = Md5(Padded(password));
+    if (revision_ >= 3) {
+        for (int i = 0; i < 50; ++i) key = Md5(key);
+    }
+    key.resize(keyLength_);
+    const std::string ownerEntry = ownerEntry_.substr(0, 32);
+    const std::string user = revision_ == 2 ? Rc4(key, ownerEntry) : Rc4Rounds(key, ownerEntry, 19, 0);
+    return CheckUser(user);
+}
+
+std::string CPdfSecurityHandler::ObjectKey(CryptMethod method, int32_t number, int32_t generation) const {
+    if (method == CryptMethod::kAES256) return fileKey_;
+    std::string input = fileKey_;
+    for (int shift = 0; shift < 24; shift += 8) input.push_back(static_cast<char>((number >> shift) & 0xFF));
+    for (int shift = 0; shift < 16; shift += 8) input.push_back(static_cast<char>((generation >> shift) & 0xFF));
+    if (method == CryptMethod::kAES128) input += "sAlT";
+    std::string key = Md5(input);
+    key.resize(std::min<size_t>(fileKey_.size() + 5, 16));
+    return key;
+}
+
+std::string CPdfSecurityHandler::Decrypt(CryptMethod method, std::string_view key, std::string_view data) {
+    switch (method) {
+        case CryptMethod::kIdentity:
+            return std::string(data);
+        case CryptMethod::kRC4:
+            return Rc4(key, data);
+        case CryptMethod::kAES128:
+        case CryptMethod::kAES256: {
+            if (data.size() < 2 * AES_BLOCK_SIZE || key.size() != (method == CryptMethod::kAES128 ? 16u : 32u))
+                return {};
+            std::string plain = AesCbc(false, key, data.substr(0, AES_BLOCK_SIZE), data.substr(AES_BLOCK_SIZE));
+            const auto pad = static_cast<uint8_t>(plain.back());
+            if (pad >= 1 && pad <= AES_BLOCK_SIZE) plain.resize(plain.size() - pad);
+            return plain;
+        }
+    }
+    return {};
+}
+
+void CPdfSecurityHandler::RandomBytes(uint8_t* target, size_t count) {
+    while (count > 0) {
+        if (random_.empty()) {
+            random_.resize(kRandomAhead);
+            size_t filled = 0;
+            while (filled < random_.size()) {
+                const ssize_t got = getrandom(random_.data() + filled, random_.size() - filled, 0);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) throw CPdfException("Can't get random bytes");
+                filled += static_cast<size_t>(got);
+            }
+        }
+        const size_t n = std::min(count, random_.size());
+        std::memcpy(target, random_.data() + random_.size() - n, n);
+        random_.resize(random_.size() - n);
+        target += n;
+        count -= n;
+    }
+}
+
+std::string CPdfSecurityHandler::Encrypt(CryptMethod method, std::string_view key, std::string_view data) {
+    switch (method) {
+        case CryptMethod::kIdentity:
+            return std::string(data);
+        case CryptMethod::kRC4:
+            return Rc4(key, data);
+        case CryptMethod::kAES128:
+        case CryptMethod::kAES256: {
+            uint8_t iv[AES_BLOCK_SIZE];
+            RandomBytes(iv, sizeof iv);
+            std::string padded(data);
+            padded.append(AES_BLOCK_SIZE - data.size() % AES_BLOCK_SIZE,
+                          static_cast<char>(AES_BLOCK_SIZE - data.size() % AES_BLOCK_SIZE));
+            const std::string_view ivText(reinterpret_cast<const char*>(iv), sizeof iv);
+            std::string out(ivText);
+            out += AesCbc(true, key, ivText, padded);
+            return out;
+        }
+    }
+    return {};
+}
+
+std::string CPdfSecurityHandler::DecryptString(int32_t number, int32_t generation, std::string_view data) const {
+    return Decrypt(stringMethod_, ObjectKey(stringMethod_, number, generation), data);
+}
+
+std::string CPdfSecurityHandler::EncryptString(int32_t number, int32_t generation, std::string_view data) {
+    return Encrypt(stringMethod_, ObjectKey(stringMethod_, number, generation), data);
+}
+
+std::string CPdfSecurityHandler::EncryptStreamData(int32_t number, int32_t generation, std::string_view data) {
+    return Encrypt(streamMethod_, ObjectKey(streamMethod_, number, generation), data);
+}
+
+std::shared_ptr<CPdfStream> CPdfSecurityHandler::DecryptStream(int32_t number, int32_t generation,
+                                                               std::shared_ptr<CPdfStream> raw) const {
+    if (streamMethod_ == CryptMethod::kIdentity) return raw;
+    return std::make_shared<CPdfDecryptStream>(std::move(raw), streamMethod_,
+                                               ObjectKey(streamMethod_, number, generation));
+}
+
+std::string CPdfSecurityHandler::EncryptObject(int32_t number, int32_t generation, std::string_view plainObject) {
+    std::function<std::string(std::string_view)> strings;
+    std::function<std::string(std::string_view)> streams;
+    if (stringMethod_ != CryptMethod::kIdentity) {
+        const std::string key = ObjectKey(stringMethod_, number, generation);
+        strings = [this, key](std::string_view data) { return Encrypt(stringMethod_, key, data); };
+    }
+    if (streamMethod_ != CryptMethod::kIdentity) {
+        const std::string key = ObjectKey(streamMethod_, number, generation);
+        streams = [this, key](std::string_view data) { return Encrypt(streamMethod_, key, data); };
+    }
+    if (!strings && !streams) return std::string(plainObject);
+    return EncryptObjectText(plainObject, strings, streams);
+}
