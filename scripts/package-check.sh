@@ -52,7 +52,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'zlib1g' <<<"$depends" || fail "Depends lacks zlib1g: $depends"
 for dependency in $(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//'); do
   case "$dependency" in
-    libc6 | libgcc-s1 | libstdc++6 | zlib1g | libspng0 | libharfbuzz0b | libharfbuzz-subset0 | libfontconfig1) ;;
+    libc6 | libgcc-s1 | libstdc++6 | zlib1g | libspng0 | libharfbuzz0b | libharfbuzz-subset0 | libfontconfig1 | libnettle8) ;;
     *) fail "unexpected dependency $dependency: $depends" ;;
   esac
 done

@@ -72,7 +72,8 @@ const char* CFrontEnd::AddedOptionsText() {
            "writes nothing\n"
            "  -incremental   both modes: keep the input's bytes and append the stamp as an update, so "
            "signatures stay valid (default off)\n"
-           "  -ignore-docmdp with -incremental, stamp a document certified with no changes allowed (default off)\n";
+           "  -ignore-docmdp with -incremental, stamp a document certified with no changes allowed (default off)\n"
+           "  -password <text>   both modes: user or owner password of an encrypted input\n";
 }
 
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {

@@ -1,5 +1,7 @@
 #include "support/TestFiles.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -46,6 +48,9 @@ std::vector<std::string> ListFolder(const std::string& path) {
 }
 
 std::string CorpusFolder() {
+    // A worktree elsewhere can name the corpus.
+    if (const char* named = std::getenv("BREVANO_CORPUS"); named != nullptr && fs::is_directory(named))
+        return fs::canonical(named).string();
     const fs::path corpus = fs::path(BREVANO_SOURCE_DIR) / ".." / "shared" / "corpus";
     return fs::is_directory(corpus) ? fs::canonical(corpus).string() : std::string();
 }

@@ -42,8 +42,13 @@ void CPdfDocument::OpenSecurity(std::string_view password) {
     const CPdfDictionary& trailer = xref_->trailer().getDict();
     const CPdfObject stored = trailer.lookupNF("Encrypt");
     if (stored.is(pdfNull)) return;
-    // Read before the handler is set: its strings are not encrypted.
-    const CPdfObject encrypt = trailer.lookup("Encrypt");
+    // Read before the handler is set: its strings are not encrypted. One that
+    // cannot be read is a handler this reader does not know.
+    CPdfObject encrypt;
+    try {
+        encrypt = trailer.lookup("Encrypt");
+    } catch (const CPdfException&) {
+    }
     if (!encrypt.is(pdfDictionary)) throw CPdfException("Encrypted PDF files are not supported");
     std::string firstId;
     const CPdfObject id = trailer.lookup("ID");
