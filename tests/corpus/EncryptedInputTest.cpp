@@ -163,6 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MadeCase{"UserPassword", "128 --use-aes=y", "usr", {"usr", "usr", ""}},
                       MadeCase{"UserPasswordR6", "256", "usr", {"usr", "usr", ""}, "text", {"-n2"}, {1, 3}},
                       MadeCase{"OwnerPasswordInstead", "256", "usr", {"own", "own", ""}},
+                      // qpdf stores it in the 8-bit encoding; it is given in UTF-8.
+                      MadeCase{"Latin1Password", "128", "p\xC3\xA4ss", {"p\xC3\xA4ss", "own", ""}},
                       MadeCase{"MissingPassword", "128", "usr", {"", "", kWrongPassword}},
                       MadeCase{"WrongPassword", "256", "usr", {"nope", "", kWrongPassword}},
                       MadeCase{"WrongPasswordEmptyUser", "128 --use-aes=y", "", {"nope", "", kWrongPassword}},

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "app/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
@@ -135,6 +136,27 @@ std::string StringEntry(const CPdfDictionary& encrypt, std::string_view key) {
     return value.is(pdfString) ? value.getString().bytes() : std::string();
 }
 
+// UTF-8 text whose characters all lie below U+0100, as Latin-1 bytes; nothing
+// for ASCII (already tried as it is) or for anything else.
+std::optional<std::string> Latin1(std::string_view text) {
+    std::string out;
+    bool changed = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<uint8_t>(text[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size() &&
+                   (static_cast<uint8_t>(text[i + 1]) & 0xC0) == 0x80) {
+            out.push_back(static_cast<char>(((c & 0x03) << 6) | (static_cast<uint8_t>(text[++i]) & 0x3F)));
+            changed = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!changed) return std::nullopt;
+    return out;
+}
+
 }  // namespace
 
 CPdfSecurityHandler::CPdfSecurityHandler(const CPdfDictionary& encrypt, std::string firstId)
@@ -188,7 +210,13 @@ CPdfSecurityHandler::~CPdfSecurityHandler() = default;
 bool CPdfSecurityHandler::Authenticate(std::string_view password) {
     if (revision_ >= 5) password = password.substr(0, 127);
     owner_ = CheckOwner(password);
-    return owner_ || CheckUser(password);
+    if (owner_ || CheckUser(password)) return true;
+    // Revisions 2 to 4 take the password's bytes in the document's 8-bit
+    // encoding: a command line in UTF-8 is tried as Latin-1 too.
+    const std::optional<std::string> latin1 = revision_ <= 4 ? Latin1(password) : std::nullopt;
+    if (!latin1) return false;
+    owner_ = CheckOwner(*latin1);
+    return owner_ || CheckUser(*latin1);
 }
 
 // The file key from a user password (revisions 2 to 4).
