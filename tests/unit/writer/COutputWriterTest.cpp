@@ -12,6 +12,7 @@
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfObject.h"
+#include "pdf/reader/CPdfObjectCipher.h"
 #include "support/TestFiles.h"
 #include "writer/COutputFile.h"
 
@@ -339,6 +340,45 @@ TEST_F(TrailerEndTest, LargePosition) {
     Start(0);
     writer().writeTrailer(5000000000, CPdfDictionary());
     EXPECT_EQ(Bytes(), "trailer\n<<\n/Size 0\n>>\nstartxref\n5000000000\n%%EOF");
+}
+
+}  // namespace
+
+namespace {
+
+// Marks what it was given, so that the test sees which objects passed through it.
+class MarkingCipher : public CPdfObjectCipher {
+public:
+    std::string EncryptObject(int32_t number, int32_t generation, std::string_view plain) override {
+        return "[" + std::to_string(number) + " " + std::to_string(generation) + "]" + std::string(plain);
+    }
+};
+
+TEST_F(OffsetTableTest, AnEncryptedOutputEncryptsNewObjectsAndKeepsEncrypt) {
+    MarkingCipher cipher;
+    for (const bool direct : {false, true}) {
+        Start(3);
+        writer().SetCipher(&cipher);
+        EXPECT_EQ(writer().appendObject("3 0 obj\n(a)\nendobj\n"), 3);
+        EXPECT_THROW(writer().beginObject(), CPdfException);
+        CPdfDictionary trailer;
+        trailer.add("Root", CPdfObject::Reference(1, 0));
+        if (direct) {
+            CPdfObject encrypt;
+            encrypt.setDictionary(nullptr);
+            encrypt.getDict().add("Filter", CPdfObject::Name("Standard"));
+            encrypt.getDict().add("O", Literal("o"));
+            encrypt.getDict().add("P", CPdfObject::Integer(-4));
+            trailer.add("Encrypt", encrypt);
+        } else {
+            trailer.add("Encrypt", CPdfObject::Reference(2, 0));
+        }
+        writer().writeTrailer(99, trailer);
+        EXPECT_EQ(Bytes(), "[3 0]3 0 obj\n(a)\nendobj\ntrailer\n<<\n/Size 4\n" +
+                               std::string(direct ? "/Encrypt <</Filter /Standard /O <6f> /P -4 >>\n"
+                                                  : "/Encrypt 2 0 R\n") +
+                               "/Root 1 0 R\n>>\nstartxref\n99\n%%EOF");
+    }
 }
 
 }  // namespace
