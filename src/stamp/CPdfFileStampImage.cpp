@@ -59,16 +59,14 @@ void CPdfFileStampImage::WritePngObjects() {
     const PngImage image = PngImage::Decode(*picture_);
     if (options_.imageWidth == -1) options_.imageWidth = image.width;
     if (options_.imageHeight == -1) options_.imageHeight = image.height;
-    imageObjectNumber_ = writer_->beginObject();
+    // Each a whole object through appendObject, which encrypts it when the
+    // output is encrypted.
+    imageObjectNumber_ = writer_->nextNumber();
     const int32_t maskNumber = image.alpha.empty() ? 0 : imageObjectNumber_ + 1;
-    output_->Write(PngXObjectHeader(imageObjectNumber_, image, maskNumber));
-    output_->Write(image.samples);
-    output_->Write(kImageXObjectTrailer);
+    writer_->appendObject(PngXObjectHeader(imageObjectNumber_, image, maskNumber) + image.samples +
+                          std::string(kImageXObjectTrailer));
     if (maskNumber == 0) return;
-    writer_->beginObject();
-    output_->Write(SoftMaskHeader(maskNumber, image));
-    output_->Write(image.alpha);
-    output_->Write(kImageXObjectTrailer);
+    writer_->appendObject(SoftMaskHeader(maskNumber, image) + image.alpha + std::string(kImageXObjectTrailer));
 }
 
 std::optional<int32_t> CPdfFileStampImage::SelectPage(int32_t) { return 0; }
