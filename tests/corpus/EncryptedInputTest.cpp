@@ -10,6 +10,7 @@
 
 #include "support/ExternalTools.h"
 #include "support/PdfBuilder.h"
+#include "support/PngMaker.h"
 #include "support/StampRunner.h"
 #include "support/TestFiles.h"
 
@@ -65,10 +66,19 @@ void StampAndJudge(const std::string& mode, const std::string& input, const Expe
     TempFolder folder;
     const std::string out = folder.File("out.pdf");
     if (!e.password.empty()) params.insert(params.end(), {"-password", e.password});
-    if (mode == "image") params.push_back("-j" + std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg");
-    EXPECT_EQ(StampFile(mode, input, out, params), e.failure);
+    if (mode == "png") {
+        // A picture with transparent parts: an image and its soft mask.
+        PngRecipe recipe;
+        recipe.width = recipe.height = 4;
+        recipe.pixel = [](uint32_t x, uint32_t y) { return std::vector<uint16_t>{200, 10, 10, uint16_t(x * 60 + y)}; };
+        WriteFile(folder.File("p.png"), MakePng(recipe));
+        params.push_back("-j" + folder.File("p.png"));
+    } else if (mode == "image") {
+        params.push_back("-j" + std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg");
+    }
+    EXPECT_EQ(StampFile(mode == "png" ? "image" : mode, input, out, params), e.failure);
     if (!e.failure.empty()) {
-        EXPECT_TRUE(ListFolder(folder.path()).empty());
+        EXPECT_EQ(ListFolder(folder.path()), std::vector<std::string>(mode == "png" ? 1 : 0, "p.png"));
         return;
     }
     const std::string pw = ShellQuote("--password=" + e.readPassword);
@@ -78,8 +88,9 @@ void StampAndJudge(const std::string& mode, const std::string& input, const Expe
     const std::string encryption = ToolOutput("qpdf --show-encryption " + pw + " " + ShellQuote(input));
     EXPECT_NE(encryption.find("R = "), std::string::npos) << encryption;
     EXPECT_EQ(ToolOutput("qpdf --show-encryption " + pw + " " + ShellQuote(out)), encryption);
-    if (mode == "image") {
-        EXPECT_EQ(ToolOutput("pdfimages -list" + popplerPassword + " " + ShellQuote(out) + " | grep -c jpeg"),
+    if (mode != "text") {
+        const std::string images = "pdfimages -list" + popplerPassword + " " + ShellQuote(out);
+        EXPECT_EQ(ToolOutput(images + " | awk '$3 == \"image\"' | wc -l"),
                   std::to_string(stamped.size()) + "\n");
         return;
     }
@@ -126,8 +137,8 @@ TEST_P(MadeEncryptedTest, StampedOutputStaysEncrypted) {
     // Decrypted, every object but the stamped pages has the value it had.
     const std::string out = folder.File("out.pdf");
     std::vector<std::string> params = {"-password", "own", "-s2", "-e2"};
-    if (c.mode == "image") params.push_back("-j" + std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg");
-    ASSERT_EQ(StampFile(c.mode, input, out, params), "");
+    if (c.mode != "text") params.push_back("-j" + std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg");
+    ASSERT_EQ(StampFile(c.mode == "png" ? "image" : c.mode, input, out, params), "");
     const auto json = [](const std::string& pdf) {
         return ObjectBlocks(ToolOutput("qpdf --json=2 --json-key=qpdf --json-stream-data=inline --password=own " +
                                 ShellQuote(pdf)));
@@ -139,7 +150,7 @@ TEST_P(MadeEncryptedTest, StampedOutputStaysEncrypted) {
     for (const auto& [key, block] : before) {
         // The second page (its private string "p1") is the one stamped; image
         // mode stamps every page.
-        const bool page = block.find(c.mode == "image" ? "\"/Page\"" : "\"u:p1\"") != std::string::npos;
+        const bool page = block.find(c.mode != "text" ? "\"/Page\"" : "\"u:p1\"") != std::string::npos;
         if (page || block.find("/ObjStm") != std::string::npos ||
             block.find("/XRef") != std::string::npos || key == "trailer")
             continue;
@@ -160,6 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MadeCase{"Aes256", "256", "", {}},
                       MadeCase{"Aes128Image", "128 --use-aes=y", "", {}, "image"},
                       MadeCase{"Aes256Image", "256", "", {}, "image"},
+                      MadeCase{"Rc4PngWithSoftMask", "128", "", {}, "png"},
+                      MadeCase{"Aes256PngWithSoftMask", "256", "", {}, "png"},
                       MadeCase{"UserPassword", "128 --use-aes=y", "usr", {"usr", "usr", ""}},
                       MadeCase{"UserPasswordR6", "256", "usr", {"usr", "usr", ""}, "text", {"-n2"}, {1, 3}},
                       MadeCase{"OwnerPasswordInstead", "256", "usr", {"own", "own", ""}},
