@@ -8,13 +8,13 @@
 #include "stamp/OptionParser.h"
 
 bool CPdfFilePageCount::ParseParams(const std::vector<std::string>& words) {
-    ParsePagesParams(words, inputFileName_);
+    ParsePagesParams(words, inputFileName_, password_);
     return true;
 }
 
 bool CPdfFilePageCount::Process() {
     CPdfDocument document;
-    document.Open(std::make_shared<CFileByteSource>(inputFileName_, "File open error"));
+    document.Open(std::make_shared<CFileByteSource>(inputFileName_, "File open error"), password_);
     pageCount_ = StampPageList(document).pageCount;
     return true;
 }

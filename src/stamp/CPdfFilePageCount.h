@@ -21,4 +21,6 @@ public:
 
 private:
     int32_t pageCount_ = 0;
+    // -password: opens an encrypted input, as in text mode.
+    std::string password_;
 };

@@ -70,10 +70,11 @@ private:
 
 }  // namespace
 
-void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile) {
+void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password) {
     WordWalker w(words, inputFile);
     // The options a text run opens its input with belong here as well.
     while (w.Next()) {
+        (void)w.Text("-password", password);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/CFrontEnd.h"
 #include "support/ExternalTools.h"
 #include "support/PdfBuilder.h"
 #include "support/PngMaker.h"
@@ -132,6 +133,11 @@ TEST_P(MadeEncryptedTest, StampedOutputStaysEncrypted) {
                   .status,
               0);
     StampAndJudge(c.mode, input, c.expectation, c.params, c.stamped, 3);
+    // Pages mode opens the file as the stamp does (it changes nothing, so
+    // restricted files count too).
+    std::string count;
+    CFrontEnd::Run({"pages", input, "-password", c.expectation.password}, count);
+    EXPECT_EQ(count, c.expectation.failure == kWrongPassword ? kWrongPassword : "3\n");
     if (!c.expectation.failure.empty()) return;
 
     // Decrypted, every object but the stamped pages has the value it had.
