@@ -5,6 +5,7 @@
 #include "pdf/document/PageList.h"
 #include "pdf/reader/CByteSource.h"
 #include "pdf/reader/CPdfDocument.h"
+#include "stamp/CPdfFileStamp.h"
 #include "stamp/OptionParser.h"
 
 bool CPdfFilePageCount::ParseParams(const std::vector<std::string>& words) {
@@ -15,6 +16,7 @@ bool CPdfFilePageCount::ParseParams(const std::vector<std::string>& words) {
 bool CPdfFilePageCount::Process() {
     CPdfDocument document;
     document.Open(std::make_shared<CFileByteSource>(inputFileName_, "File open error"), password_);
+    CPdfFileStamp::RequireChangesAllowed(document);
     pageCount_ = StampPageList(document).pageCount;
     return true;
 }

@@ -36,6 +36,13 @@ bool IsTagged(CPdfXRef& xref) {
 
 }  // namespace
 
+void CPdfFileStamp::RequireChangesAllowed(const CPdfDocument& document) {
+    // The document's author decides whether it may be changed.
+    const CPdfSecurityHandler* security = document.xref().securityHandler();
+    if (security != nullptr && !security->isOwner() && !security->MayModify())
+        throw CPdfException("The document's permissions do not allow changes: give its owner password with -password");
+}
+
 int32_t CPdfFileStamp::NextResourceNumber() {
     int32_t number = 0;
     if (resourceNumber_) {
@@ -58,10 +65,8 @@ bool CPdfFileStamp::Process() {
         input_ = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
         document_.Open(input_, password_);
         xref_ = &document_.xref();
+        RequireChangesAllowed(document_);
         CPdfSecurityHandler* security = xref_->securityHandler();
-        // The document's author decides whether it may be changed.
-        if (security != nullptr && !security->isOwner() && !security->MayModify())
-            throw CPdfException("The document's permissions do not allow changes: give its owner password with -password");
         const bool incremental = SharedOptions().incremental;
         const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable()) : std::nullopt;
         output_ = std::make_unique<COutputFile>(outputFileName_, "Output file create error");

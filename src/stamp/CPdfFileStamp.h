@@ -32,6 +32,10 @@ public:
 
     bool Process() override;
 
+    // Throws when the opened document is encrypted with permissions that do
+    // not allow changes and was not opened with its owner password.
+    static void RequireChangesAllowed(const CPdfDocument& document);
+
     // The numbers behind the resource names ("F%d", "GS%d", "Im%d"); by
     // default drawn from the C library's generator seeded with the time, or
     // from the system's random source for an update.
