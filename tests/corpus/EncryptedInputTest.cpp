@@ -174,6 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MadeCase{"Rc4_128", "128", "", {"", "", ""}, "text", {"-s2"}, {2, 3}},
                       MadeCase{"Aes128", "128 --use-aes=y", "", {}},
                       MadeCase{"Aes256", "256", "", {}},
+                      MadeCase{"Aes128Incremental", "128 --use-aes=y", "", {}, "text", {"-incremental"}},
+                      MadeCase{"Rc4UserPasswordIncremental", "128", "usr", {"usr", "usr", ""}, "png", {"-incremental"}},
                       MadeCase{"Aes128Image", "128 --use-aes=y", "", {}, "image"},
                       MadeCase{"Aes256Image", "256", "", {}, "image"},
                       MadeCase{"Rc4PngWithSoftMask", "128", "", {}, "png"},
