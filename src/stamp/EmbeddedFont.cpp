@@ -134,7 +134,8 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     for (const uint32_t glyph : used) hash = (hash ^ glyph) * 16777619u;
     std::string name;
     for (int k = 0; k < 6; ++k, hash /= 26) name.push_back(static_cast<char>('A' + hash % 26));
-    name += "+" + PostScriptName(shaper_.face());
+    name += '+';
+    name += PostScriptName(shaper_.face());
 
     CFlateEncoder encoder(6);
     encoder.Add(reinterpret_cast<const uint8_t*>(file.data()), file.size());

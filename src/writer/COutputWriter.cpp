@@ -253,7 +253,10 @@ void COutputWriter::writeUpdateStream(const std::string& keys) {
     std::string rows;
     std::string index;
     for (const auto& [first, count] : runs) {
-        index += (index.empty() ? "" : " ") + FormatInt(first) + " " + FormatInt(count);
+        if (!index.empty()) index += ' ';
+        index += FormatInt(first);
+        index += ' ';
+        index += FormatInt(count);
         for (int32_t i = first; i < first + count; ++i) {
             const OutputEntry& entry = entries_[static_cast<size_t>(i)];
             const int64_t offset = XRefOffset(entry);

@@ -320,8 +320,9 @@ std::string CPdfSecurityHandler::Decrypt(CryptMethod method, std::string_view ke
             if (data.size() < 2 * AES_BLOCK_SIZE || key.size() != (method == CryptMethod::kAES128 ? 16u : 32u))
                 return {};
             std::string plain = AesCbc(false, key, data.substr(0, AES_BLOCK_SIZE), data.substr(AES_BLOCK_SIZE));
-            const auto pad = static_cast<uint8_t>(plain.back());
-            if (pad >= 1 && pad <= AES_BLOCK_SIZE) plain.resize(plain.size() - pad);
+            if (plain.empty()) return plain;
+            const size_t pad = static_cast<uint8_t>(plain.back());
+            if (pad >= 1 && pad <= AES_BLOCK_SIZE && pad <= plain.size()) return plain.substr(0, plain.size() - pad);
             return plain;
         }
     }
