@@ -358,13 +358,16 @@ std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number) {
         if (!bytes || bytes->empty()) return std::nullopt;
         std::string framed = std::to_string(number);
         framed += " 0 obj\r";
-        framed += *bytes;
-        framed += "endobj\r";
         // Its strings were decrypted with the object stream; written as a
-        // plain object they are encrypted again, under its own number.
+        // plain object they are encrypted again, under its own number. Only
+        // the value is rewritten, so that a damaged one (a string left open)
+        // cannot take the closing "endobj" with it.
         CPdfSecurityHandler* security = xref.securityHandler();
         if (security != nullptr && number != xref.encryptNumber() && MayHoldString(*bytes))
-            return security->EncryptObject(number, 0, framed);
+            framed += security->EncryptObject(number, 0, *bytes);
+        else
+            framed += *bytes;
+        framed += "endobj\r";
         return framed;
     }
     const auto location = LocateRawObject(xref, number);
