@@ -15,6 +15,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfFlateStream.h"
 #include "pdf/reader/CPdfStream.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfXRef.h"
 
 namespace {
@@ -34,7 +35,8 @@ enum : uint8_t { kNothing, kRegular, kComment, kString, kAngle, kName };
 constexpr std::array<uint8_t, 256> MakeKinds() {
     std::array<uint8_t, 256> kinds{};
     kinds.fill(kRegular);
-    for (const unsigned char c : {'\0', '\t', '\n', '\f', '\r', ' ', ')', '>', '[', ']', '{', '}'}) kinds[c] = kNothing;
+    for (int c = 0; c < 256; ++c)
+        if (!IsPdfRegular(static_cast<unsigned char>(c))) kinds[static_cast<size_t>(c)] = kNothing;
     kinds['%'] = kComment;
     kinds['('] = kString;
     kinds['<'] = kAngle;
@@ -43,7 +45,7 @@ constexpr std::array<uint8_t, 256> MakeKinds() {
 }
 constexpr std::array<uint8_t, 256> kKinds = MakeKinds();
 
-constexpr bool IsWhite(uint8_t c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
+constexpr bool IsWhite(uint8_t c) { return IsPdfWhite(c); }
 constexpr bool IsRegular(uint8_t c) { return kKinds[c] == kRegular; }
 
 // The bytes that end a run of literal string bytes.

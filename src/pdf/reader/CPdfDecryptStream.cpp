@@ -22,7 +22,7 @@ struct CPdfDecryptStream::Cipher {
 };
 
 CPdfDecryptStream::CPdfDecryptStream(std::shared_ptr<CPdfStream> raw, CryptMethod method, std::string key)
-    : raw_(std::move(raw)), method_(method), cipher_(std::make_unique<Cipher>()) {
+    : CPdfWrappedStream(std::move(raw)), method_(method), cipher_(std::make_unique<Cipher>()) {
     rawLeft_ = std::max<int64_t>(raw_->GetLength(), 0);
     cipher_->key = std::move(key);
     const auto* k = reinterpret_cast<const uint8_t*>(cipher_->key.data());

@@ -3,13 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
-
+#include "pdf/object/PdfCharClass.h"
 
 namespace {
 
-bool IsWhite(char c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
-bool IsDelimiter(char c) { return std::strchr("()<>[]{}/%", c) != nullptr && c != 0; }
-bool IsRegularChar(char c) { return !IsWhite(c) && !IsDelimiter(c); }
+bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
+bool IsRegularChar(char c) { return IsPdfRegular(static_cast<unsigned char>(c)); }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
