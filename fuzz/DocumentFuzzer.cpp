@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/document/PageList.h"
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 

@@ -32,7 +32,7 @@
 
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfObject.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfStream.h"

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CPdfException.h"
+#include "base/CByteSource.h"
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfXRef.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "writer/NumberFormat.h"
 #include "stamp/CPdfFilePageCount.h"
 #include "stamp/CPdfFileStampImage.h"

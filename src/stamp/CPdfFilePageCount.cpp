@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "pdf/document/PageList.h"
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/OptionParser.h"
 

@@ -5,11 +5,11 @@
 #include <ctime>
 #include <random>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/DocMdp.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"

@@ -9,7 +9,7 @@
 
 #include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/PageList.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "pdf/document/CPdfDocument.h"
 #include "stamp/CPageEditor.h"
 #include "stamp/CPdfFile.h"
 #include "stamp/Placement.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <unordered_set>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "stamp/EmbeddedFont.h"
 #include "stamp/FontFinder.h"
 #include "stamp/NumberingFile.h"

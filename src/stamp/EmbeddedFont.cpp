@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "stamp/Placement.h"
 #include "stamp/TextStamp.h"
 #include "writer/CFlateEncoder.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 
 int32_t ReadNumberingFile(const std::string& path) {
     const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "r"), &std::fclose);

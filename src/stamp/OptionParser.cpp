@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 
 namespace {
 

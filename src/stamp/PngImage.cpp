@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "app/CPdfException.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CPdfException.h"
+#include "base/CByteSource.h"
 #include "writer/CFlateEncoder.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <harfbuzz/hb.h>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/CPdfException.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CPdfException.h"
+#include "base/CByteSource.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfObjectCipher.h"
 #include "writer/COutputFile.h"
 #include "writer/NumberFormat.h"

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/CFrontEnd.h"
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "stamp/CPdfFileStampText.h"
 #include "support/TestFiles.h"
 

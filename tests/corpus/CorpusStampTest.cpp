@@ -11,7 +11,7 @@
 #include "pdf/document/PageList.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/EncryptedObjectText.h"

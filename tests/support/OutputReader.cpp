@@ -1,7 +1,7 @@
 #include "support/OutputReader.h"
 
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 

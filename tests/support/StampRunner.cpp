@@ -1,6 +1,6 @@
 #include "support/StampRunner.h"
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "stamp/CPdfFileStampImage.h"
 #include "stamp/CPdfFileStampText.h"
 #include "support/TestFiles.h"

@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/document/PageTreeGuard.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfFlateStream.h"

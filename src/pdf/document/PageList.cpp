@@ -8,7 +8,7 @@
 #include "pdf/document/PageTreeGuard.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 
 namespace {

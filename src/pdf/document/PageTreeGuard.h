@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfObject.h"
 
 // Stops a walk of the page tree that would enter the same node twice (a tree

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <locale.h>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <optional>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfDecryptStream.h"
 #include "pdf/reader/EncryptedObjectText.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 
 size_t CPdfStream::Read(uint8_t* buffer, size_t count) {
     size_t done = 0;

@@ -1,6 +1,6 @@
 #include "pdf/reader/ObjectStream.h"
 
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"

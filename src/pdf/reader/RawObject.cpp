@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfSecurityHandler.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "support/PdfBuilder.h"
 #include "support/StampRunner.h"
 #include "support/TestFiles.h"

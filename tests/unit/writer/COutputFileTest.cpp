@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CPdfException.h"
+#include "base/CByteSource.h"
 #include "support/TestFiles.h"
 
 namespace {

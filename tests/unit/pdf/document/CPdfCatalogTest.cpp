@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "support/PdfBuilder.h"
 

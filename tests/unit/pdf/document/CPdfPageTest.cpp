@@ -9,12 +9,12 @@
 #include <variant>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "support/PdfBuilder.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "support/PdfBuilder.h"

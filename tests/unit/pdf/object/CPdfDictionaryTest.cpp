@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "unit/pdf/object/MapResolver.h"
 

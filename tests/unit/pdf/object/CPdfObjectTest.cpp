@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "unit/pdf/object/MapResolver.h"

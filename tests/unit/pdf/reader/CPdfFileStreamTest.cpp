@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 
 namespace {
 

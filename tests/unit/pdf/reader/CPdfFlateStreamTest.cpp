@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CPdfException.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 

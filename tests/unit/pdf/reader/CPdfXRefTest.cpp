@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/RawObject.h"
 #include "support/PdfBuilder.h"

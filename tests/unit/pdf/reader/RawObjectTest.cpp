@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
-#include "pdf/reader/CByteSource.h"
-#include "pdf/reader/CPdfDocument.h"
+#include "base/CPdfException.h"
+#include "base/CByteSource.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "support/PdfBuilder.h"
 

@@ -1,4 +1,4 @@
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 
 size_t CByteSource::Read(uint64_t offset, uint8_t* buffer, size_t count) {
     size_t done = 0;

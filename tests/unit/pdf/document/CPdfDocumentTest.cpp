@@ -1,4 +1,4 @@
-#include "pdf/reader/CPdfDocument.h"
+#include "pdf/document/CPdfDocument.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/PageList.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "support/PdfBuilder.h"

@@ -1,4 +1,4 @@
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "pdf/reader/CPdfDocument.h"
+#include "pdf/document/CPdfDocument.h"
 
 #include <cstring>
 
-#include "app/CPdfException.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CByteSource.h"
+#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
