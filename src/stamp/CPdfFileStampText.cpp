@@ -126,7 +126,7 @@ std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position) {
 
 StampPlacement CPdfFileStampText::CalcTextPosition(int32_t position) const {
     StampPlacement placement = CalcPosition(position, options_);
-    if (options_.align != "left") {
+    if (options_.align != Alignment::Left) {
         const int32_t width = embeddedFont_ ? embeddedFont_->WidthSum(shaped_)
                                             : TextWidth(options_.fontName, stampText_);
         AlignPlacement(placement, options_.align, AlignmentWidth(width, options_.fontSize));

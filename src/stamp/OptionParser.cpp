@@ -62,6 +62,12 @@ public:
         target = words_[++index_];
         return true;
     }
+    bool Align(const char* exact, Alignment& target) {
+        std::string named;
+        if (!Text(exact, named)) return false;
+        target = AlignmentOf(named);
+        return true;
+    }
 
 private:
     const std::vector<std::string>& words_;
@@ -93,7 +99,7 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Int("-fontindex%d", o.fontIndex) || w.Hex("-color%X", o.color) || w.Int("-size%d", o.fontSize) ||
                w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) ||
                w.Pair("-pos%d,%d", o.posX, o.posY) || w.Flag("-flipv", o.flipVertical) ||
-               w.Flag("-fliph", o.flipHorizontal) || w.Text("-align", o.align) ||
+               w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
                w.Text("-password", o.password));
     }
@@ -110,8 +116,14 @@ void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& 
         (void)(w.Int("-s%d", o.startPage) || w.Int("-e%d", o.endPage) || w.Int("-n%d", o.everyNth) ||
                w.Flag("-force", o.forcePortrait) || w.Int("-opacity%d", o.opacity) ||
                w.Pair("-pos%d,%d", o.posX, o.posY) || w.Pair("-size%d,%d", o.imageWidth, o.imageHeight) ||
-               w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Text("-align", o.align) ||
+               w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
                w.Text("-password", o.password));
     }
+}
+
+Alignment AlignmentOf(std::string_view word) {
+    if (word == "left") return Alignment::Left;
+    if (word == "center") return Alignment::Center;
+    return Alignment::Right;
 }

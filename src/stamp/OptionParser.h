@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "stamp/StampOptions.h"
@@ -16,3 +17,6 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& op
                      std::string& outputFile);
 void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& options, std::string& inputFile,
                       std::string& outputFile);
+
+// The alignment -align names: "left", "center", and any other word right.
+Alignment AlignmentOf(std::string_view word);

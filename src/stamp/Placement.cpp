@@ -1,5 +1,6 @@
 #include "stamp/Placement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -21,6 +22,44 @@ int32_t Truncate(double value) {
     return static_cast<int32_t>(value);
 }
 
+namespace {
+
+// How one coordinate is found: from the box's near edge (where the point
+// stands before any rule, x1 or y1 at first) plus an offset, or from its far
+// edge (x2 or y2) minus the offset; the offset is -pos's H or V.
+struct AxisRule {
+    bool fromFar = false;
+    bool offsetV = false;
+};
+
+struct CornerRule {
+    AxisRule x;
+    AxisRule y;
+};
+
+enum Flip : size_t { kNoFlip, kFlipVertical, kFlipHorizontal };
+
+constexpr AxisRule kNearH{false, false};
+constexpr AxisRule kNearV{false, true};
+constexpr AxisRule kFarH{true, false};
+constexpr AxisRule kFarV{true, true};
+
+// The rules for X and Y by flip and by the page's rotation as -force views it
+// (a page measured as stored counts as 0).
+constexpr CornerRule kRules[3][4] = {
+    //  0                 90                180               270
+    {{kNearH, kNearV}, {kFarV, kNearH}, {kFarH, kFarV}, {kNearV, kFarH}},   // no flip
+    {{kNearH, kFarV}, {kNearV, kNearH}, {kFarH, kNearV}, {kFarH, kFarV}},   // -flipv
+    {{kFarH, kNearV}, {kFarH, kFarV}, {kNearH, kFarV}, {kNearV, kNearH}},   // -fliph
+};
+
+int32_t Apply(const AxisRule& rule, int32_t near, float far, int32_t h, int32_t v) {
+    const int32_t offset = rule.offsetV ? v : h;
+    return rule.fromFar ? Diff(far, offset) : Add(near, offset);
+}
+
+}  // namespace
+
 StampPlacement CalcPlacement(const std::array<float, 4>& box, int32_t rotate, const StampOptions& o) {
     const float x1 = box[0];
     const float y1 = box[1];
@@ -33,77 +72,28 @@ StampPlacement CalcPlacement(const std::array<float, 4>& box, int32_t rotate, co
     p.y = Truncate(y1);
     p.angle = static_cast<float>(o.angle);
     p.rotated = rotate != 0 && o.forcePortrait;
-    int32_t& X = p.x;
-    int32_t& Y = p.y;
 
-    if (!o.flipVertical && !o.flipHorizontal) {
-        if (!p.rotated) {
-            X = Add(X, h);
-            Y = Add(Y, v);
-        } else {
-            p.angle += static_cast<float>(rotate);
-            if (rotate == 90) {
-                X = Diff(x2, v);
-                Y = Add(Y, h);
-            } else if (rotate == 180) {
-                X = Diff(x2, h);
-                Y = Diff(y2, v);
-            } else if (rotate == 270) {
-                X = Add(X, v);
-                Y = Diff(y2, h);
-            }
-        }
-    }
-    if (o.flipVertical) {
-        if (!p.rotated) {
-            X = Add(X, h);
-            Y = Diff(y2, v);
-        } else {
-            p.angle += static_cast<float>(rotate);
-            if (rotate == 90) {
-                X = Add(X, v);
-                Y = Add(Y, h);
-            } else if (rotate == 180) {
-                X = Diff(x2, h);
-                Y = Add(Y, v);
-            } else if (rotate == 270) {
-                X = Diff(x2, h);
-                Y = Diff(y2, v);
-            }
-        }
-    }
-    if (o.flipHorizontal) {
-        if (!p.rotated) {
-            X = Diff(x2, h);
-            Y = Add(Y, v);
-        } else {
-            p.angle += static_cast<float>(rotate);
-            if (rotate == 90) {
-                X = Diff(x2, h);
-                Y = Diff(y2, v);
-            } else if (rotate == 180) {
-                X = Add(X, h);
-                Y = Diff(y2, v);
-            } else if (rotate == 270) {
-                X = Add(X, v);
-                Y = Add(Y, h);
-            }
-        }
-    }
-    if (h == -1) {
+    // Both flips apply one after the other, the second from where the first
+    // left the point; a rotation other than a quarter turn moves nothing.
+    Flip flips[2] = {kNoFlip, kNoFlip};
+    size_t count = 0;
+    if (o.flipVertical) flips[count++] = kFlipVertical;
+    if (o.flipHorizontal) flips[count++] = kFlipHorizontal;
+    for (size_t step = 0; step < std::max<size_t>(count, 1); ++step) {
+        const Flip flip = flips[step];
+        size_t turn = 0;
         if (p.rotated) {
-            Y = Truncate((y2 - y1) * 0.5);
-        } else {
-            X = Truncate((x2 - x1) * 0.5);
+            p.angle += static_cast<float>(rotate);
+            if (rotate != 90 && rotate != 180 && rotate != 270) continue;
+            turn = static_cast<size_t>(rotate / 90);
         }
+        const CornerRule& rule = kRules[flip][turn];
+        p.x = Apply(rule.x, p.x, x2, h, v);
+        p.y = Apply(rule.y, p.y, y2, h, v);
     }
-    if (v == -1) {
-        if (p.rotated) {
-            X = Truncate((x2 - x1) * 0.5);
-        } else {
-            Y = Truncate((y2 - y1) * 0.5);
-        }
-    }
+    // A coordinate of -1 centres on half the box (across the rotation).
+    if (h == -1) (p.rotated ? p.y : p.x) = Truncate(((p.rotated ? y2 - y1 : x2 - x1)) * 0.5);
+    if (v == -1) (p.rotated ? p.x : p.y) = Truncate(((p.rotated ? x2 - x1 : y2 - y1)) * 0.5);
     return p;
 }
 
@@ -111,9 +101,9 @@ float AlignmentWidth(int32_t widthSum, int32_t fontSize) {
     return static_cast<float>((widthSum / 72) * (fontSize / 14.0));
 }
 
-void AlignPlacement(StampPlacement& p, const std::string& align, float width) {
-    if (align == "left") return;
-    if (align == "center") width = static_cast<float>(width * 0.5);
+void AlignPlacement(StampPlacement& p, Alignment align, float width) {
+    if (align == Alignment::Left) return;
+    if (align == Alignment::Center) width = static_cast<float>(width * 0.5);
     const int32_t shift = Truncate(width);
     if (p.rotated) {
         p.y = static_cast<int32_t>(static_cast<uint32_t>(p.y) - static_cast<uint32_t>(shift));

@@ -21,9 +21,9 @@ struct StampPlacement {
 // follows the page as viewed, and a coordinate of -1 centres on half the box.
 StampPlacement CalcPlacement(const std::array<float, 4>& box, int32_t rotate, const StampOptions& options);
 
-// Shifts the point for "right" (the full width) or "center" (half of it);
-// "left" leaves it. On a rotated page the shift is taken from Y.
-void AlignPlacement(StampPlacement& placement, const std::string& align, float width);
+// Shifts the point for right alignment (the full width) or centring (half
+// of it); left alignment leaves it. On a rotated page the shift is taken from Y.
+void AlignPlacement(StampPlacement& placement, Alignment align, float width);
 
 // The text's width for alignment: S / 72 (an integer division) times
 // fontSize / 14, where S is the font table's width sum of the text.

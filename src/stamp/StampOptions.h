@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 
+// Which end of the stamp the reference point marks.
+enum class Alignment { Left, Center, Right };
+
 // Settings shared by both stamp modes: which pages, and where the stamp goes.
 struct StampOptions {
     int32_t startPage = 1;
@@ -11,7 +14,7 @@ struct StampOptions {
     bool forcePortrait = false;
     bool flipVertical = false;
     bool flipHorizontal = false;
-    std::string align = "left";
+    Alignment align = Alignment::Left;
     int32_t posX = 20;
     int32_t posY = 10;
     int32_t angle = 0;

@@ -16,6 +16,7 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/RawObject.h"
+#include "stamp/OptionParser.h"
 #include "stamp/Placement.h"
 #include "stamp/fonts/FontMetricsTable.h"
 #include "support/ExternalTools.h"
@@ -413,7 +414,7 @@ TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
             if (p == "-flipv") o.flipVertical = true;
             if (p == "-fliph") o.flipHorizontal = true;
             if (p == "-force") o.forcePortrait = true;
-            if (p == "-align") o.align = c.params[i + 1];
+            if (p == "-align") o.align = AlignmentOf(c.params[i + 1]);
             if (p.rfind("-pos", 0) == 0) std::sscanf(p.c_str(), "-pos%d,%d", &o.posX, &o.posY);
             if (p.rfind("-size", 0) == 0) std::sscanf(p.c_str(), "-size%d,%d", &imageOptions.imageWidth,
                                                        &imageOptions.imageHeight);

@@ -28,7 +28,7 @@ constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
 void DumpShared(const StampOptions& o, std::ostream& os) {
     os << "startPage " << o.startPage << "\nendPage " << o.endPage << "\neveryNth " << o.everyNth
        << "\nforcePortrait " << o.forcePortrait << "\nflipVertical " << o.flipVertical << "\nflipHorizontal "
-       << o.flipHorizontal << "\nalign '" << o.align << "'\nposX " << o.posX << "\nposY " << o.posY << "\nangle "
+       << o.flipHorizontal << "\nalign " << static_cast<int>(o.align) << "\nposX " << o.posX << "\nposY " << o.posY << "\nangle "
        << o.angle << "\n";
 }
 
@@ -82,7 +82,7 @@ TEST(OptionDefaultsTest, TextMode) {
     EXPECT_FALSE(o.forcePortrait);
     EXPECT_FALSE(o.flipVertical);
     EXPECT_FALSE(o.flipHorizontal);
-    EXPECT_EQ(o.align, "left");
+    EXPECT_EQ(o.align, Alignment::Left);
     EXPECT_EQ(o.posX, 20);
     EXPECT_EQ(o.posY, 10);
     EXPECT_EQ(o.angle, 0);
@@ -115,7 +115,7 @@ TEST(OptionDefaultsTest, ImageMode) {
     EXPECT_FALSE(o.forcePortrait);
     EXPECT_FALSE(o.flipVertical);
     EXPECT_FALSE(o.flipHorizontal);
-    EXPECT_EQ(o.align, "left");
+    EXPECT_EQ(o.align, Alignment::Left);
     EXPECT_EQ(o.posX, 20);
     EXPECT_EQ(o.posY, 10);
     EXPECT_EQ(o.angle, 0);
@@ -311,8 +311,8 @@ const TextCase kTextCases[] = {
     {"Separator", {"-sep", " of "}, [](TextStampOptions& o) { o.separatorText = " of "; }},
     {"EndText", {"-end", " Pages"}, [](TextStampOptions& o) { o.endText = " Pages"; }},
     {"Font", {"-font", "Courier"}, [](TextStampOptions& o) { o.fontName = "Courier"; }},
-    {"Align", {"-align", "right"}, [](TextStampOptions& o) { o.align = "right"; }},
-    {"AlignAnyWord", {"-align", "middle"}, [](TextStampOptions& o) { o.align = "middle"; }},
+    {"Align", {"-align", "right"}, [](TextStampOptions& o) { o.align = Alignment::Right; }},
+    {"AlignAnyWord", {"-align", "middle"}, [](TextStampOptions& o) { o.align = Alignment::Right; }},
     {"StringOptionRepeated", {"-font", "Courier", "-font", "Symbol"},
      [](TextStampOptions& o) { o.fontName = "Symbol"; }},
     {"WalkContinuesAfterTakenWord", {"-sep", "x", "-s4"}, [](TextStampOptions& o) {
@@ -355,7 +355,7 @@ const TextCase kTextCases[] = {
          o.angle = 90;
          o.posX = 1;
          o.posY = 2;
-         o.align = "center";
+         o.align = Alignment::Center;
          o.prefixText = "P";
          o.separatorText = "S";
          o.endText = "E";
@@ -446,8 +446,8 @@ const ImageCase kImageCases[] = {
     {"Force", {"-force"}, [](ImageStampOptions& o) { o.forcePortrait = true; }},
     {"FlipVertical", {"-flipv"}, [](ImageStampOptions& o) { o.flipVertical = true; }},
     {"FlipHorizontal", {"-fliph"}, [](ImageStampOptions& o) { o.flipHorizontal = true; }},
-    {"Align", {"-align", "center"}, [](ImageStampOptions& o) { o.align = "center"; }},
-    {"AlignTakesAnOptionWord", {"-align", "-jx"}, [](ImageStampOptions& o) { o.align = "-jx"; }},
+    {"Align", {"-align", "center"}, [](ImageStampOptions& o) { o.align = Alignment::Center; }},
+    {"AlignTakesAnOptionWord", {"-align", "-jx"}, [](ImageStampOptions& o) { o.align = Alignment::Right; }},
     {"AlignLast", {"-force", "-align"}, [](ImageStampOptions& o) { o.forcePortrait = true; }, true},
     // text-only words are ignored, and take no next word
     {"StartNumber", {"-ns5"}, Same},

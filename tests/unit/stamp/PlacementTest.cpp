@@ -1,3 +1,4 @@
+#include "stamp/OptionParser.h"
 #include "stamp/Placement.h"
 
 #include <gtest/gtest.h>
@@ -90,7 +91,7 @@ TEST(AlignmentTest, CentreRightLeftAndMisspelt) {
         p.x = 20;
         p.y = 20;
         p.rotated = rotated;
-        AlignPlacement(p, align, AlignmentWidth(5000, 11));
+        AlignPlacement(p, AlignmentOf(align), AlignmentWidth(5000, 11));
         return std::make_pair(p.x, p.y);
     };
     EXPECT_EQ(shifted("left", false), std::make_pair(20, 20));
@@ -107,7 +108,7 @@ TEST(AlignmentTest, ImageRightOnForcedRotatedPage) {
     StampOptions options;
     options.forcePortrait = true;
     StampPlacement p = CalcPlacement(kLetter, 90, options);
-    AlignPlacement(p, "right", 100);
+    AlignPlacement(p, Alignment::Right, 100);
     EXPECT_EQ(p.x, 602);
     EXPECT_EQ(p.y, -80);
 }
