@@ -10,16 +10,16 @@ namespace {
 
 // Walks the parameter words: the first test that takes a word decides, a
 // string option takes the following word whatever it is.
-class WordWalker {
+class CWordWalker {
 public:
-    WordWalker(const std::vector<std::string>& words, size_t minimum, std::string& inputFile, std::string& outputFile)
+    CWordWalker(const std::vector<std::string>& words, size_t minimum, std::string& inputFile, std::string& outputFile)
         : words_(words) {
         if (words.size() < minimum) Fail();
         inputFile = words[0];
         outputFile = words[1];
     }
     // An input file and no output file.
-    WordWalker(const std::vector<std::string>& words, std::string& inputFile) : words_(words), index_(0) {
+    CWordWalker(const std::vector<std::string>& words, std::string& inputFile) : words_(words), index_(0) {
         if (words.empty()) Fail();
         inputFile = words[0];
     }
@@ -77,7 +77,7 @@ private:
 }  // namespace
 
 void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password) {
-    WordWalker w(words, inputFile);
+    CWordWalker w(words, inputFile);
     // The options a text run opens its input with belong here as well.
     while (w.Next()) {
         (void)w.Text("-password", password);
@@ -86,7 +86,7 @@ void ParsePagesParams(const std::vector<std::string>& words, std::string& inputF
 
 void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o, std::string& inputFile,
                      std::string& outputFile) {
-    WordWalker w(words, 2, inputFile, outputFile);
+    CWordWalker w(words, 2, inputFile, outputFile);
     while (w.Next()) {
         (void)(w.Int("-s%d", o.startPage) || w.Int("-e%d", o.endPage) || w.Int("-ns%d", o.startNumber) ||
                w.Int("-ne%d", o.endNumber) || w.Int("-m%d", o.maskDigits) || w.Int("-n%d", o.everyNth) ||
@@ -107,7 +107,7 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
 
 void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& o, std::string& inputFile,
                       std::string& outputFile) {
-    WordWalker w(words, 3, inputFile, outputFile);
+    CWordWalker w(words, 3, inputFile, outputFile);
     while (w.Next()) {
         if (w.word().size() >= 2 && w.word()[1] == 'j') {
             o.jpegFile = w.word().substr(2);
