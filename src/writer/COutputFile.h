@@ -7,31 +7,28 @@
 #include <thread>
 #include <vector>
 
-class CByteSource;
+#include "writer/COutputSink.h"
 
 // A file written in one pass and put in place only when complete: the bytes
 // go to a temporary file in the same folder, which Commit renames onto the
 // path; a file that is not committed is removed, and a file already at the
 // path stays as it was. Every write is checked.
-class COutputFile {
+class COutputFile final : public COutputSink {
 public:
     // Throws CPdfException(createMessage) when the file cannot be created.
     COutputFile(const std::string& path, const char* createMessage);
-    ~COutputFile();
-    COutputFile(const COutputFile&) = delete;
-    COutputFile& operator=(const COutputFile&) = delete;
+    ~COutputFile() override;
 
-    void Write(std::string_view bytes);
+    void Write(std::string_view bytes) override;
     // Copies source bytes [offset, offset + length); large ranges are copied
     // inside the kernel when the source is a file.
-    void CopyFrom(CByteSource& source, uint64_t offset, uint64_t length);
+    void CopyFrom(CByteSource& source, uint64_t offset, uint64_t length) override;
     // The whole of `source` as the file's first bytes: a clone sharing its
     // blocks where the file system can make one, otherwise a copy inside the
     // kernel, made on a thread of its own while the caller writes on behind
     // those bytes. Only before anything else was written.
-    void CopyWhole(CByteSource& source);
-    // Bytes written so far: the position of the next byte.
-    int64_t Position() const { return position_; }
+    void CopyWhole(CByteSource& source) override;
+    int64_t Position() const override { return position_; }
     // Flushes, closes and renames onto the path.
     void Commit();
 
