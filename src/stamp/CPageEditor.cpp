@@ -6,7 +6,6 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "pdf/reader/RawDictionary.h"
-#include "writer/COutputFile.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
 
@@ -17,8 +16,7 @@ std::string ResourceFragment::LongForm() const {
 std::string ResourceFragment::ShortForm() const { return " /" + name + " " + FormatInt(objectNumber) + " 0 R "; }
 
 void CPageEditor::WriteObject(int32_t number, const std::string& bytes) {
-    writer_.setEntry(number, xref_.GenerationOf(number), writer_.file().Position(), true);
-    writer_.file().Write(bytes);
+    writer_.writeObject(number, xref_.GenerationOf(number), bytes);
 }
 
 void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObject& pageValue,

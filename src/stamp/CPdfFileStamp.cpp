@@ -95,8 +95,7 @@ bool CPdfFileStamp::Process() {
         if (update) {
             writer_->writeUpdateSection(xref_->trailer().getDict());
         } else {
-            const int64_t xrefPosition = output_->Position();
-            writer_->writeXRefTable();
+            const int64_t xrefPosition = writer_->writeXRefTable();
             writer_->writeTrailer(xrefPosition, xref_->trailer().getDict());
         }
         output_->Commit();
@@ -162,8 +161,7 @@ void CPdfFileStamp::CopyObjects() {
         if (const auto selected = SelectedPosition(number)) {
             StampPage(number, selected->first, selected->second, std::move(*bytes));
         } else {
-            writer_->setEntry(number, xref_->GenerationOf(number), output_->Position(), true);
-            output_->Write(*bytes);
+            writer_->writeObject(number, xref_->GenerationOf(number), *bytes);
         }
     }
 }
@@ -188,15 +186,12 @@ bool CPdfFileStamp::CopyObject(int32_t number) {
     if (entry.type == 2) {
         const std::optional<std::string> bytes = ReadRawObject(*xref_, number);
         if (!bytes || bytes->empty()) return false;
-        writer_->setEntry(number, 0, output_->Position(), true);
-        output_->Write(*bytes);
+        writer_->writeObject(number, 0, *bytes);
         return true;
     }
     const std::optional<RawObjectLocation> location = LocateRawObject(*xref_, number);
     if (!location || location->length <= 0 || location->isObjectStream) return false;
-    writer_->setEntry(number, entry.gen, output_->Position(), true);
-    output_->CopyFrom(*input_, static_cast<uint64_t>(location->start), static_cast<uint64_t>(location->length));
-    if (location->unclosed) output_->Write(kClosing);
+    writer_->copyObject(number, entry.gen, *input_, *location);
     return true;
 }
 

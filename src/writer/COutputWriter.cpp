@@ -10,7 +10,8 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "base/CByteSource.h"
 #include "pdf/reader/CPdfObjectCipher.h"
-#include "writer/COutputFile.h"
+#include "pdf/reader/RawObject.h"
+#include "writer/COutputSink.h"
 #include "writer/NumberFormat.h"
 
 namespace {
@@ -110,7 +111,7 @@ std::string ValueText(const CPdfObject& value, int depth) {
 
 }  // namespace
 
-COutputWriter::COutputWriter(COutputFile& file, size_t inputEntries) : file_(file) {
+COutputWriter::COutputWriter(COutputSink& sink, size_t inputEntries) : sink_(sink) {
     // Room for the new objects too (the stamp's shared objects and at most one
     // content stream per page, each page an input object), so that the table
     // of a large input is not moved, and held twice, while they are added.
@@ -122,33 +123,42 @@ void COutputWriter::writeHeader(std::string_view version) {
     std::string header = "%";
     header += version;
     header += "\r%\xE2\xE3\xCF\xD3\r\n";
-    file_.Write(header);
+    sink_.Write(header);
 }
 
-bool COutputWriter::setEntry(int32_t number, int32_t generation, int64_t offset, bool inUse) {
+bool COutputWriter::setEntry(int32_t number, int32_t generation) {
     if (number < 0 || static_cast<size_t>(number) >= entries_.size()) return false;
-    entries_[static_cast<size_t>(number)] = {offset, generation, inUse ? 1 : 0};
+    entries_[static_cast<size_t>(number)] = {sink_.Position(), generation, 1};
     return true;
 }
 
-int32_t COutputWriter::beginObject() {
-    if (cipher_ != nullptr) throw CPdfException("Internal: a new object of an encrypted output not encrypted");
-    entries_.push_back({file_.Position(), 0, 1});
-    return static_cast<int32_t>(entries_.size() - 1);
+bool COutputWriter::copyObject(int32_t number, int32_t generation, CByteSource& input,
+                               const RawObjectLocation& location) {
+    const bool recorded = setEntry(number, generation);
+    sink_.CopyFrom(input, static_cast<uint64_t>(location.start), static_cast<uint64_t>(location.length));
+    if (location.unclosed) sink_.Write(kClosing);
+    return recorded;
+}
+
+bool COutputWriter::writeObject(int32_t number, int32_t generation, std::string_view bytes) {
+    const bool recorded = setEntry(number, generation);
+    sink_.Write(bytes);
+    return recorded;
 }
 
 int32_t COutputWriter::appendObject(std::string_view text) {
-    entries_.push_back({file_.Position(), 0, 1});
+    entries_.push_back({sink_.Position(), 0, 1});
     const auto number = static_cast<int32_t>(entries_.size() - 1);
     if (cipher_ != nullptr) {
-        file_.Write(cipher_->EncryptObject(number, 0, text));
+        sink_.Write(cipher_->EncryptObject(number, 0, text));
     } else {
-        file_.Write(text);
+        sink_.Write(text);
     }
     return number;
 }
 
-void COutputWriter::writeXRefTable() {
+int64_t COutputWriter::writeXRefTable() {
+    const int64_t position = sink_.Position();
     std::string table = "xref\n0 " + FormatInt(static_cast<int64_t>(entries_.size())) + "\r";
     table.reserve(table.size() + std::min<size_t>(entries_.size() * 20, kTablePart + 20));
     if (!entries_.empty()) table += "0000000000 65535 f \r";
@@ -162,11 +172,12 @@ void COutputWriter::writeXRefTable() {
         table += FormatPadded(generation, 5);
         table += entry.inUse != 0 ? " n \r" : " f \r";
         if (table.size() >= kTablePart) {
-            file_.Write(table);
+            sink_.Write(table);
             table.clear();
         }
     }
-    file_.Write(table);
+    sink_.Write(table);
+    return position;
 }
 
 void COutputWriter::writeTrailer(int64_t xrefPosition, const CPdfDictionary& trailer) {
@@ -174,15 +185,15 @@ void COutputWriter::writeTrailer(int64_t xrefPosition, const CPdfDictionary& tra
     text += cipher_ != nullptr ? TrailerKeys(trailer, {"Root", "Info", "ID", "Encrypt"})
                                : TrailerKeys(trailer, {"Root", "Info", "ID"});
     text += ">>\nstartxref\n" + FormatInt(xrefPosition) + "\n%%EOF";
-    file_.Write(text);
+    sink_.Write(text);
 }
 
 void COutputWriter::beginUpdate(CByteSource& input, const UpdateTarget& target) {
     update_ = target;
-    file_.CopyWhole(input);
+    sink_.CopyWhole(input);
     uint8_t last = 0;
     const uint64_t size = input.Size();
-    if (size == 0 || input.Read(size - 1, &last, 1) != 1 || (last != '\n' && last != '\r')) file_.Write("\n");
+    if (size == 0 || input.Read(size - 1, &last, 1) != 1 || (last != '\n' && last != '\r')) sink_.Write("\n");
 }
 
 int64_t COutputWriter::XRefOffset(const OutputEntry& entry) const {
@@ -215,7 +226,7 @@ void COutputWriter::writeUpdateSection(const CPdfDictionary& trailer) {
 }
 
 void COutputWriter::writeUpdateTable(const std::string& keys) {
-    const int64_t position = file_.Position() - update_->base;
+    const int64_t position = sink_.Position() - update_->base;
     std::string table = "xref\n";
     for (const auto& [first, count] : InUseRuns()) {
         table += FormatInt(first) + " " + FormatInt(count) + "\n";
@@ -228,21 +239,21 @@ void COutputWriter::writeUpdateTable(const std::string& keys) {
             table += FormatPadded(std::clamp(entry.generation, 0, 65535), 5);
             table += " n\r\n";
             if (table.size() >= kTablePart) {
-                file_.Write(table);
+                sink_.Write(table);
                 table.clear();
             }
         }
     }
     table += "trailer\n<<\n/Size " + FormatInt(static_cast<int64_t>(entries_.size())) + "\n" + keys +
              ">>\nstartxref\n" + FormatInt(position) + "\n%%EOF\n";
-    file_.Write(table);
+    sink_.Write(table);
 }
 
 void COutputWriter::writeUpdateStream(const std::string& keys) {
     // The stream is an object of the update itself, listed in its own rows.
-    const int64_t position = file_.Position() - update_->base;
-    // Never encrypted, so not through beginObject.
-    entries_.push_back({file_.Position(), 0, 1});
+    const int64_t position = sink_.Position() - update_->base;
+    // Never encrypted, so not through appendObject.
+    entries_.push_back({sink_.Position(), 0, 1});
     const auto number = static_cast<int32_t>(entries_.size() - 1);
     const auto runs = InUseRuns();
     int64_t largest = 0;
@@ -268,9 +279,9 @@ void COutputWriter::writeUpdateStream(const std::string& keys) {
             rows += static_cast<char>(generation & 0xFF);
         }
     }
-    file_.Write(FormatInt(number) + " 0 obj\n<<\n/Type /XRef\n/Size " +
+    sink_.Write(FormatInt(number) + " 0 obj\n<<\n/Type /XRef\n/Size " +
                 FormatInt(static_cast<int64_t>(entries_.size())) + "\n/W [1 " + FormatInt(width) + " 2]\n/Index [" +
                 index + "]\n" + keys + "/Length " + FormatInt(static_cast<int64_t>(rows.size())) + "\n>>\nstream\n");
-    file_.Write(rows);
-    file_.Write("\nendstream\nendobj\nstartxref\n" + FormatInt(position) + "\n%%EOF\n");
+    sink_.Write(rows);
+    sink_.Write("\nendstream\nendobj\nstartxref\n" + FormatInt(position) + "\n%%EOF\n");
 }

@@ -7,11 +7,12 @@
 #include <vector>
 
 class CByteSource;
-class COutputFile;
+class COutputSink;
 class CPdfDictionary;
 class CPdfObjectCipher;
+struct RawObjectLocation;
 
-// One object number of the output: where its object begins in the file.
+// One object number of the output: where its object begins in the output.
 struct OutputEntry {
     int64_t offset = 0;
     int32_t generation = 0;
@@ -34,10 +35,11 @@ struct UpdateTarget {
 // the output is encrypted). Or, as an update,
 // the input's bytes unchanged, the objects, and one cross-reference section
 // listing only these, in the input's form, chained to the input's newest.
+// Every object is written through it: it alone records where objects start.
 class COutputWriter {
 public:
     // The table starts with one free record per input object number.
-    COutputWriter(COutputFile& file, size_t inputEntries);
+    COutputWriter(COutputSink& sink, size_t inputEntries);
 
     // Starts the update of `input` (instead of a header): its bytes, and a
     // line end when they do not end with one. Objects written from now on
@@ -50,8 +52,14 @@ public:
     // "%" and the version, a carriage return, "%" and four bytes above 127,
     // a carriage return and a line feed.
     void writeHeader(std::string_view version);
-    // Records an input object number's entry; false for a number beyond the table.
-    bool setEntry(int32_t number, int32_t generation, int64_t offset, bool inUse);
+    // Input object `number`, copied byte for byte from `input` at `location`,
+    // with kClosing after an object left unclosed. Its record is {current
+    // position, generation, in use}; false when the number is beyond the
+    // table (the bytes are written all the same).
+    bool copyObject(int32_t number, int32_t generation, CByteSource& input, const RawObjectLocation& location);
+    // Input object `number` as `bytes`: as read, or edited. Recorded as
+    // copyObject records. Not encrypted: the bytes are as the input has them.
+    bool writeObject(int32_t number, int32_t generation, std::string_view bytes);
     // An encrypted output: every new object is encrypted with `cipher` under
     // its own number, and the trailer keeps the input's /Encrypt.
     void SetCipher(CPdfObjectCipher* cipher) { cipher_ = cipher; }
@@ -59,19 +67,18 @@ public:
     // position, 0, in use} is appended and its text written (encrypted, when
     // the output is). Returns its number.
     int32_t appendObject(std::string_view text);
-    // A new object whose bytes the caller writes itself: its record is
-    // appended. Not for an encrypted output, whose new objects must pass
-    // through appendObject (throws there).
-    int32_t beginObject();
-    void writeXRefTable();
+    // Returns the table's position, for writeTrailer.
+    int64_t writeXRefTable();
     void writeTrailer(int64_t xrefPosition, const CPdfDictionary& trailer);
 
     // The number the next new object gets.
     int32_t nextNumber() const { return static_cast<int32_t>(entries_.size()); }
     const std::vector<OutputEntry>& entries() const { return entries_; }
-    COutputFile& file() { return file_; }
 
 private:
+    // Records input object `number` at the current position; false for a
+    // number beyond the table.
+    bool setEntry(int32_t number, int32_t generation);
     // The in-use records, as "first count" runs of consecutive numbers.
     std::vector<std::pair<int32_t, int32_t>> InUseRuns() const;
     // An entry's offset as the cross-reference states it.
@@ -79,7 +86,7 @@ private:
     void writeUpdateTable(const std::string& keys);
     void writeUpdateStream(const std::string& keys);
 
-    COutputFile& file_;
+    COutputSink& sink_;
     std::vector<OutputEntry> entries_;
     std::optional<UpdateTarget> update_;
     CPdfObjectCipher* cipher_ = nullptr;

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/CPdfObjectCipher.h"
-#include "support/TestFiles.h"
-#include "writer/COutputFile.h"
+#include "pdf/reader/RawObject.h"
+#include "writer/CMemorySink.h"
 
 namespace {
 
@@ -28,25 +29,30 @@ using namespace std::string_literals;
 
 const std::string kHeader14 = "%PDF-1.4\x0D\x25\xE2\xE3\xCF\xD3\x0D\x0A";
 
-// A writer over a fresh output file; Bytes() puts the file in place and
-// returns everything written.
-class WriterFixture : public ::testing::Test {
-protected:
-    void Start(size_t inputEntries) {
-        file_ = std::make_unique<COutputFile>(path_, "Output file create error");
-        writer_ = std::make_unique<COutputWriter>(*file_, inputEntries);
-    }
-    std::string Bytes() {
-        file_->Commit();
-        return ReadFile(path_);
-    }
-    COutputWriter& writer() { return *writer_; }
-    COutputFile& file() { return *file_; }
+// Bytes kept in memory as if they stood at `start` in the output: large
+// offsets without a large file.
+class FarSink : public CMemorySink {
+public:
+    explicit FarSink(int64_t start) : start_(start) {}
+    int64_t Position() const override { return start_ + CMemorySink::Position(); }
 
 private:
-    TempFolder folder_;
-    const std::string path_ = folder_.File("out.pdf");
-    std::unique_ptr<COutputFile> file_;
+    int64_t start_;
+};
+
+// A writer over a fresh output in memory; Bytes() returns everything written.
+class WriterFixture : public ::testing::Test {
+protected:
+    void Start(size_t inputEntries, int64_t start = 0) {
+        writer_.reset();
+        sink_ = std::make_unique<FarSink>(start);
+        writer_ = std::make_unique<COutputWriter>(*sink_, inputEntries);
+    }
+    std::string Bytes() const { return sink_->bytes(); }
+    COutputWriter& writer() { return *writer_; }
+
+private:
+    std::unique_ptr<FarSink> sink_;
     std::unique_ptr<COutputWriter> writer_;
 };
 
@@ -89,21 +95,30 @@ TEST_F(OffsetTableTest, StartsWithOneFreeRecordPerInputEntry) {
     EXPECT_EQ(writer().nextNumber(), 3);
 }
 
-TEST_F(OffsetTableTest, SetEntryRecordsInsideTheTable) {
+TEST_F(OffsetTableTest, InputObjectsAreRecordedWhereTheyStart) {
     Start(3);
-    EXPECT_TRUE(writer().setEntry(2, 7, 1234, true));
-    EXPECT_EQ(writer().entries()[2].offset, 1234);
-    EXPECT_EQ(writer().entries()[2].generation, 7);
-    EXPECT_NE(writer().entries()[2].inUse, 0);
-    EXPECT_TRUE(writer().setEntry(2, 0, 99, false));
-    EXPECT_EQ(writer().entries()[2].offset, 99);
-    EXPECT_EQ(writer().entries()[2].inUse, 0);
+    writer().writeHeader("PDF-1.4");
+    EXPECT_TRUE(writer().writeObject(2, 7, "2 7 obj\nnull\nendobj\n"));
+    // A copy of an object left unclosed gets its "endobj".
+    CMemoryByteSource input("..1 0 obj\n(a)..");
+    RawObjectLocation location;
+    location.start = 2;
+    location.length = 11;
+    location.unclosed = true;
+    EXPECT_TRUE(writer().copyObject(1, 3, input, location));
+    const std::vector<OutputEntry>& entries = writer().entries();
+    EXPECT_EQ(entries[2].offset, 16);
+    EXPECT_EQ(entries[2].generation, 7);
+    EXPECT_NE(entries[2].inUse, 0);
+    EXPECT_EQ(entries[1].offset, 16 + 20);
+    EXPECT_EQ(entries[1].generation, 3);
+    EXPECT_EQ(Bytes(), kHeader14 + "2 7 obj\nnull\nendobj\n1 0 obj\n(a)\rendobj\r");
 }
 
-TEST_F(OffsetTableTest, SetEntryRefusesNumbersOutsideTheTable) {
+TEST_F(OffsetTableTest, NumbersOutsideTheTableAreNotRecorded) {
     Start(3);
     for (const int32_t number : {3, 4, 1000000, -1, INT32_MIN}) {
-        EXPECT_FALSE(writer().setEntry(number, 0, 15, true)) << number;
+        EXPECT_FALSE(writer().writeObject(number, 0, "")) << number;
     }
     ASSERT_EQ(writer().entries().size(), 3u);
     for (const OutputEntry& entry : writer().entries()) EXPECT_EQ(entry.inUse, 0);
@@ -114,8 +129,7 @@ TEST_F(OffsetTableTest, NewObjectsAreNumberedFromTheInputCountAtTheirPosition) {
     writer().writeHeader("PDF-1.4");
     EXPECT_EQ(writer().appendObject("4 0 obj\nnull\nendobj\n"), 4);
     EXPECT_EQ(writer().nextNumber(), 5);
-    EXPECT_EQ(writer().beginObject(), 5);
-    file().Write("5 0 obj\n(\0)\nendobj\n"s);
+    EXPECT_EQ(writer().appendObject("5 0 obj\n(\0)\nendobj\n"s), 5);
     EXPECT_EQ(writer().appendObject("6 0 obj\n1\nendobj\n"), 6);
 
     const std::vector<OutputEntry>& entries = writer().entries();
@@ -145,29 +159,31 @@ class OutputXRefTableTest : public WriterFixture {};
 TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
     Start(4);
     writer().writeHeader("PDF-1.4");                                   // 16 bytes
-    EXPECT_TRUE(writer().setEntry(0, 3, 77, true));                    // object 0 is always free
-    EXPECT_TRUE(writer().setEntry(1, 0, 15, true));                    // an offset of 15
-    EXPECT_TRUE(writer().setEntry(3, 2, 40, false));                   // a free record keeps its values
-    writer().appendObject("4 0 obj\nnull\nendobj\n");                  // at 16
-    writer().appendObject("5 0 obj\nnull\nendobj\n");                  // at 36
-    const std::string objects = "4 0 obj\nnull\nendobj\n5 0 obj\nnull\nendobj\n";
-    writer().writeXRefTable();
+    EXPECT_TRUE(writer().writeObject(0, 3, "0 3 obj\nnull\nendobj\n"));  // object 0 is always free
+    EXPECT_TRUE(writer().writeObject(1, 0, "1 0 obj\nnull\nendobj\n"));  // at 36
+    EXPECT_TRUE(writer().writeObject(3, 2, "3 2 obj\nnull\nendobj\n"));  // at 56; 2 is never written
+    writer().appendObject("4 0 obj\nnull\nendobj\n");                  // at 76
+    writer().appendObject("5 0 obj\nnull\nendobj\n");                  // at 96
+    const std::string objects =
+        "0 3 obj\nnull\nendobj\n1 0 obj\nnull\nendobj\n3 2 obj\nnull\nendobj\n"
+        "4 0 obj\nnull\nendobj\n5 0 obj\nnull\nendobj\n";
+    EXPECT_EQ(writer().writeXRefTable(), 116);
     EXPECT_EQ(Bytes(), kHeader14 + objects +
                            "xref\n"
                            "0 6\r"
                            "0000000000 65535 f \r"
-                           "0000000015 00000 n \r"
+                           "0000000036 00000 n \r"
                            "0000000000 00000 f \r"
-                           "0000000040 00002 f \r"
-                           "0000000016 00000 n \r"
-                           "0000000036 00000 n \r");
+                           "0000000056 00002 n \r"
+                           "0000000076 00000 n \r"
+                           "0000000096 00000 n \r");
 }
 
 TEST_F(OutputXRefTableTest, ObjectZeroIsFreeWhateverItsRecordHolds) {
     Start(1);
-    writer().setEntry(0, 5, 123, true);
+    writer().writeObject(0, 5, "0 5 obj\nnull\nendobj\n");
     writer().writeXRefTable();
-    EXPECT_EQ(Bytes(), "xref\n0 1\r0000000000 65535 f \r");
+    EXPECT_EQ(Bytes(), "0 5 obj\nnull\nendobj\nxref\n0 1\r0000000000 65535 f \r");
 }
 
 TEST_F(OutputXRefTableTest, NeverWrittenNumbersAreFree) {
@@ -183,17 +199,17 @@ TEST_F(OutputXRefTableTest, EmptyTable) {
 }
 
 TEST_F(OutputXRefTableTest, WidestOffsetAndGeneration) {
-    Start(2);
-    writer().setEntry(1, 65535, 9999999999, true);
+    Start(2, 9999999999);
+    writer().writeObject(1, 65535, "");
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "xref\n0 2\r0000000000 65535 f \r9999999999 65535 n \r");
 }
 
 TEST_F(OutputXRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
     Start(4);
-    writer().setEntry(1, -1, 10, true);
-    writer().setEntry(2, 100000, 20, true);
-    writer().setEntry(3, INT32_MAX, 30, false);
+    writer().writeObject(1, -1, "");
+    writer().writeObject(2, 100000, "");
+    writer().writeObject(3, INT32_MAX, "");
     writer().writeXRefTable();
     const std::string bytes = Bytes();
     const std::string lines = bytes.substr(std::string("xref\n0 4\r").size());
@@ -207,8 +223,8 @@ TEST_F(OutputXRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
 }
 
 TEST_F(OutputXRefTableTest, OffsetBeyondTenDigitsFails) {
-    Start(2);
-    writer().setEntry(1, 0, 10000000000, true);
+    Start(2, 10000000000);
+    writer().writeObject(1, 0, "");
     try {
         writer().writeXRefTable();
         FAIL() << "no exception";
@@ -219,8 +235,8 @@ TEST_F(OutputXRefTableTest, OffsetBeyondTenDigitsFails) {
 
 TEST_F(OutputXRefTableTest, LargeTable) {
     constexpr size_t kEntries = 70000;  // more than a megabyte of lines
-    Start(kEntries);
-    writer().setEntry(kEntries - 1, 0, 123456, true);
+    Start(kEntries, 123456);
+    writer().writeObject(kEntries - 1, 0, "");
     writer().writeXRefTable();
     const std::string bytes = Bytes();
     const std::string first = "xref\n0 70000\r";
@@ -315,8 +331,7 @@ TEST_F(TrailerEndTest, SizeCountsAppendedObjects) {
     Start(4);
     writer().appendObject("4 0 obj\nnull\nendobj\n");
     writer().appendObject("5 0 obj\nnull\nendobj\n");
-    const int64_t position = file().Position();
-    writer().writeXRefTable();
+    const int64_t position = writer().writeXRefTable();
     CPdfDictionary trailer;
     trailer.add("Size", CPdfObject::Integer(4));
     writer().writeTrailer(position, trailer);
@@ -360,7 +375,7 @@ TEST_F(OffsetTableTest, AnEncryptedOutputEncryptsNewObjectsAndKeepsEncrypt) {
         Start(3);
         writer().SetCipher(&cipher);
         EXPECT_EQ(writer().appendObject("3 0 obj\n(a)\nendobj\n"), 3);
-        EXPECT_THROW(writer().beginObject(), CPdfException);
+        writer().writeObject(1, 0, "1 0 obj\n(b)\nendobj\n");  // an input object, as the input has it
         CPdfDictionary trailer;
         trailer.add("Root", CPdfObject::Reference(1, 0));
         if (direct) {
@@ -374,7 +389,7 @@ TEST_F(OffsetTableTest, AnEncryptedOutputEncryptsNewObjectsAndKeepsEncrypt) {
             trailer.add("Encrypt", CPdfObject::Reference(2, 0));
         }
         writer().writeTrailer(99, trailer);
-        EXPECT_EQ(Bytes(), "[3 0]3 0 obj\n(a)\nendobj\ntrailer\n<<\n/Size 4\n" +
+        EXPECT_EQ(Bytes(), "[3 0]3 0 obj\n(a)\nendobj\n1 0 obj\n(b)\nendobj\ntrailer\n<<\n/Size 4\n" +
                                std::string(direct ? "/Encrypt <</Filter /Standard /O <6f> /P -4 >>\n"
                                                   : "/Encrypt 2 0 R\n") +
                                "/Root 1 0 R\n>>\nstartxref\n99\n%%EOF");
