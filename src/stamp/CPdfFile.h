@@ -1,13 +1,7 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
-
-#include "writer/COutputFile.h"
-#include "writer/COutputWriter.h"
-
-class CByteSource;
 
 // A run from one input PDF to one output PDF: the option words, then the job.
 class CPdfFile {
@@ -25,9 +19,6 @@ public:
     virtual bool Process() = 0;
 
 protected:
-    std::unique_ptr<COutputFile> output_;
-    std::shared_ptr<CByteSource> input_;
-    std::unique_ptr<COutputWriter> writer_;
     std::string inputFileName_;
     std::string outputFileName_;
 };

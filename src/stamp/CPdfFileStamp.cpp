@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <unordered_map>
 
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/document/CPdfCatalog.h"
+#include "pdf/document/CPdfDocument.h"
+#include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/DocMdp.h"
 #include "base/CByteSource.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
@@ -15,6 +18,7 @@
 #include "pdf/reader/RawObject.h"
 #include "stamp/StampOptions.h"
 #include "stamp/TextStamp.h"
+#include "writer/COutputFile.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
 
@@ -60,189 +64,198 @@ int32_t CPdfFileStamp::NextResourceNumber() {
     return number < 0 ? -number : number;
 }
 
+// What one run opens and writes, released when the run ends however it ends,
+// in this order: the scanner, the writer, the output file (removed unless it
+// was committed), the document and its input.
+struct CPdfFileStamp::Run {
+    std::shared_ptr<CByteSource> input;
+    CPdfDocument document;
+    std::optional<COutputFile> output;
+    std::optional<COutputWriter> writer;
+    PageList pages;
+    std::optional<ContentStateScanner> scanner;
+    // The catalog marks the document as tagged.
+    bool tagged = false;
+    // The content stream holding only "q", written for the first page that
+    // needs it; 0 before.
+    int32_t saveStateNumber = 0;
+    // How many pages name each /Contents object, counted when first needed.
+    std::optional<std::unordered_map<int32_t, int32_t>> contentsUse;
+
+    CPdfXRef& xref() const { return document.xref(); }
+};
+
 bool CPdfFileStamp::Process() {
-    try {
-        input_ = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
-        document_.Open(input_, password_);
-        xref_ = &document_.xref();
-        RequireChangesAllowed(document_);
-        CPdfSecurityHandler* security = xref_->securityHandler();
-        const bool incremental = SharedOptions().incremental;
-        const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable()) : std::nullopt;
-        output_ = std::make_unique<COutputFile>(outputFileName_, "Output file create error");
-        writer_ = std::make_unique<COutputWriter>(*output_, incremental ? FirstFreeNumber() : xref_->entries().size());
-        writer_->SetCipher(security);
-        OpenStampFiles();
-        if (update) {
-            writer_->beginUpdate(*input_, *update);
-        } else {
-            // An input without a header still gets one.
-            writer_->writeHeader(document_.version().empty() ? "PDF-1.4" : document_.version());
-        }
-        pageList_ = StampPageList(document_);
-        tagged_ = IsTagged(*xref_);
-        scanner_.emplace(*xref_, input_->Size());
-        saveStateNumber_ = 0;
-        contentsUse_.reset();
-        PrepareSharedObjects();
-        BeforeCopy();
-        if (update) {
-            StampPages();
-        } else {
-            CopyObjects();
-        }
-        AfterCopy();
-        if (update) {
-            writer_->writeUpdateSection(xref_->trailer().getDict());
-        } else {
-            const int64_t xrefPosition = writer_->writeXRefTable();
-            writer_->writeTrailer(xrefPosition, xref_->trailer().getDict());
-        }
-        output_->Commit();
-        Finish();
-    } catch (...) {
-        scanner_.reset();
-        writer_.reset();
-        output_.reset();  // removes the unfinished file
-        input_.reset();
-        xref_ = nullptr;
-        document_.Close();
-        throw;
+    Run run;
+    run.input = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
+    run.document.Open(run.input, password_);
+    CPdfXRef& xref = run.xref();
+    RequireChangesAllowed(run.document);
+    const bool incremental = SharedOptions().incremental;
+    const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable(xref)) : std::nullopt;
+    run.output.emplace(outputFileName_, "Output file create error");
+    COutputWriter& writer = run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
+    writer.SetCipher(xref.securityHandler());
+    OpenStampFiles();
+    if (update) {
+        writer.beginUpdate(*run.input, *update);
+    } else {
+        // An input without a header still gets one.
+        writer.writeHeader(run.document.version().empty() ? "PDF-1.4" : run.document.version());
     }
-    scanner_.reset();
-    writer_.reset();
-    output_.reset();
-    input_.reset();
-    xref_ = nullptr;
-    document_.Close();
+    run.pages = StampPageList(run.document);
+    run.tagged = IsTagged(xref);
+    run.scanner.emplace(xref, run.input->Size());
+    PrepareSharedObjects(writer, run.pages);
+    BeforeCopy();
+    if (update) {
+        StampPages(run);
+    } else {
+        CopyObjects(run);
+    }
+    AfterCopy();
+    if (update) {
+        writer.writeUpdateSection(xref.trailer().getDict());
+    } else {
+        const int64_t xrefPosition = writer.writeXRefTable();
+        writer.writeTrailer(xrefPosition, xref.trailer().getDict());
+    }
+    run.output->Commit();
+    Finish();
     return true;
 }
 
-UpdateTarget CPdfFileStamp::CheckUpdatable() {
-    if (!xref_->intact() || xref_->FindMisplacedObject())
+UpdateTarget CPdfFileStamp::CheckUpdatable(CPdfXRef& xref) const {
+    if (!xref.intact() || xref.FindMisplacedObject())
         throw CPdfException(
             "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to "
             "rewrite the whole file");
-    const std::optional<int32_t> allowed = CertifiedChanges(*xref_);
+    const std::optional<int32_t> allowed = CertifiedChanges(xref);
     if (allowed && *allowed == 1 && !SharedOptions().ignoreDocMdp)
         throw CPdfException(
             "The document is certified with no changes allowed; -ignore-docmdp stamps it all the same");
-    return {xref_->base(), xref_->newestSection().offset, xref_->newestSection().isStream};
+    return {xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
 }
 
-size_t CPdfFileStamp::FirstFreeNumber() const {
+size_t CPdfFileStamp::FirstFreeNumber(CPdfXRef& xref) {
     // Beyond every number the input uses or its newest trailer's /Size claims.
-    size_t first = xref_->entries().size();
-    const CPdfObject size = xref_->trailer().getDict().lookupNF("Size");
+    size_t first = xref.entries().size();
+    const CPdfObject size = xref.trailer().getDict().lookupNF("Size");
     if (size.is(pdfInteger) && size.getInt64() > 0 && size.getInt64() <= CPdfXRef::kMaxObjectNumber + 1)
         first = std::max(first, static_cast<size_t>(size.getInt64()));
     return first;
 }
 
-std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(int32_t number) {
-    for (int32_t position = pageList_.FirstPositionOf(number); position >= 0;
-         position = pageList_.nextPosition[static_cast<size_t>(position)]) {
-        if (const std::optional<int32_t> stampNumber = SelectPage(position)) return std::pair(position, *stampNumber);
+std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(const PageList& pages, int32_t number) {
+    for (int32_t position = pages.FirstPositionOf(number); position >= 0;
+         position = pages.nextPosition[static_cast<size_t>(position)]) {
+        if (const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount))
+            return std::pair(position, *stampNumber);
     }
     return std::nullopt;
 }
 
-void CPdfFileStamp::CopyObjects() {
-    const auto count = static_cast<int32_t>(xref_->entries().size());
+void CPdfFileStamp::CopyObjects(Run& run) {
+    CPdfXRef& xref = run.xref();
+    const auto count = static_cast<int32_t>(xref.entries().size());
     for (int32_t number = 0; number < count; ++number) {
-        const XRefEntry& entry = xref_->entries()[static_cast<size_t>(number)];
-        if (entry.type == 0 || writer_->entries()[static_cast<size_t>(number)].inUse != 0) continue;
-        if (pageList_.FirstPositionOf(number) < 0) {
-            CopyObject(number);
+        const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
+        if (entry.type == 0 || run.writer->entries()[static_cast<size_t>(number)].inUse != 0) continue;
+        if (run.pages.FirstPositionOf(number) < 0) {
+            CopyObject(run, number);
             continue;
         }
-        std::optional<std::string> bytes = ReadRawObject(*xref_, number);
+        std::optional<std::string> bytes = ReadRawObject(xref, number);
         if (!bytes || bytes->empty()) continue;
-        if (const auto selected = SelectedPosition(number)) {
-            StampPage(number, selected->first, selected->second, std::move(*bytes));
+        if (const auto selected = SelectedPosition(run.pages, number)) {
+            StampPage(run, number, selected->first, selected->second, std::move(*bytes));
         } else {
-            writer_->writeObject(number, xref_->GenerationOf(number), *bytes);
+            run.writer->writeObject(number, xref.GenerationOf(number), *bytes);
         }
     }
 }
 
-void CPdfFileStamp::StampPages() {
-    const auto count = static_cast<int32_t>(std::min(xref_->entries().size(), pageList_.firstPosition.size()));
+void CPdfFileStamp::StampPages(Run& run) {
+    CPdfXRef& xref = run.xref();
+    const auto count = static_cast<int32_t>(std::min(xref.entries().size(), run.pages.firstPosition.size()));
     for (int32_t number = 1; number < count; ++number) {
-        const XRefEntry& entry = xref_->entries()[static_cast<size_t>(number)];
-        if (pageList_.FirstPositionOf(number) < 0 || entry.type == 0 ||
-            writer_->entries()[static_cast<size_t>(number)].inUse != 0)
+        const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
+        if (run.pages.FirstPositionOf(number) < 0 || entry.type == 0 ||
+            run.writer->entries()[static_cast<size_t>(number)].inUse != 0)
             continue;
-        const auto selected = SelectedPosition(number);
+        const auto selected = SelectedPosition(run.pages, number);
         if (!selected) continue;
-        std::optional<std::string> bytes = ReadRawObject(*xref_, number);
+        std::optional<std::string> bytes = ReadRawObject(xref, number);
         if (!bytes || bytes->empty()) continue;
-        StampPage(number, selected->first, selected->second, std::move(*bytes));
+        StampPage(run, number, selected->first, selected->second, std::move(*bytes));
     }
 }
 
-bool CPdfFileStamp::CopyObject(int32_t number) {
-    const XRefEntry& entry = xref_->entries()[static_cast<size_t>(number)];
+bool CPdfFileStamp::CopyObject(Run& run, int32_t number) {
+    CPdfXRef& xref = run.xref();
+    const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
     if (entry.type == 2) {
-        const std::optional<std::string> bytes = ReadRawObject(*xref_, number);
+        const std::optional<std::string> bytes = ReadRawObject(xref, number);
         if (!bytes || bytes->empty()) return false;
-        writer_->writeObject(number, 0, *bytes);
+        run.writer->writeObject(number, 0, *bytes);
         return true;
     }
-    const std::optional<RawObjectLocation> location = LocateRawObject(*xref_, number);
+    const std::optional<RawObjectLocation> location = LocateRawObject(xref, number);
     if (!location || location->length <= 0 || location->isObjectStream) return false;
-    writer_->copyObject(number, entry.gen, *input_, *location);
+    run.writer->copyObject(number, entry.gen, *run.input, *location);
     return true;
 }
 
-void CPdfFileStamp::StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes) {
-    const CPdfObject& walked = pageList_.pages[static_cast<size_t>(position)].page;
-    currentPage_ = walked.is(pdfDictionary) ? walked : xref_->Fetch(number, xref_->GenerationOf(number));
+void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, std::string bytes) {
+    CPdfXRef& xref = run.xref();
+    COutputWriter& writer = *run.writer;
+    const PageEntry& listed = run.pages.pages[static_cast<size_t>(position)];
+    // The page as parsed.
+    const CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
     StampFrame frame;
-    frame.artifact = tagged_;
+    frame.artifact = run.tagged;
     int32_t saveState = 0;
-    if (currentPage_.is(pdfDictionary)) {
+    if (page.is(pdfDictionary)) {
         // The page's own content may leave the graphics state changed: it is
         // drawn after a shared "q", and the stamp returns to the page's
         // initial state first.
-        const ContentState state = scanner_->PageState(currentPage_.getDict());
+        const ContentState state = run.scanner->PageState(page.getDict());
         if (state.changed) {
-            if (saveStateNumber_ == 0) {
-                saveStateNumber_ = writer_->nextNumber();
-                writer_->appendObject(StreamObject(saveStateNumber_, "q"));
+            if (run.saveStateNumber == 0) {
+                run.saveStateNumber = writer.nextNumber();
+                writer.appendObject(StreamObject(run.saveStateNumber, "q"));
             }
-            saveState = saveStateNumber_;
+            saveState = run.saveStateNumber;
             frame.restores = 1 + state.openNesting;
         }
     }
-    WriteContentStream(position, stampNumber, frame);
-    const int32_t contentNumber = writer_->nextNumber() - 1;
-    CPageEditor editor(*xref_, *writer_);
-    editor.EditPage(std::move(bytes), number, currentPage_, contentNumber, Fragments(), saveState,
-                    [this](int32_t contents) { return IsSharedContents(contents); });
-    currentPage_.clear();
+    WriteContentStream(writer, {position, stampNumber, run.pages.pageCount, listed.cropBox, page}, frame);
+    const int32_t contentNumber = writer.nextNumber() - 1;
+    CPageEditor editor(xref, writer);
+    editor.EditPage(std::move(bytes), number, page, contentNumber, Fragments(), saveState,
+                    [&run](int32_t contents) { return IsSharedContents(run, contents); });
 }
 
-bool CPdfFileStamp::IsSharedContents(int32_t number) {
-    if (!contentsUse_) {
-        contentsUse_.emplace();
-        for (size_t position = 0; position < pageList_.pages.size(); ++position) {
-            const PageEntry& page = pageList_.pages[position];
+bool CPdfFileStamp::IsSharedContents(Run& run, int32_t number) {
+    if (!run.contentsUse) {
+        run.contentsUse.emplace();
+        const PageList& pages = run.pages;
+        for (size_t position = 0; position < pages.pages.size(); ++position) {
+            const PageEntry& page = pages.pages[position];
             // A page object listed twice is one page.
-            if (page.objectNumber > 0 && pageList_.FirstPositionOf(page.objectNumber) != static_cast<int32_t>(position))
+            if (page.objectNumber > 0 && pages.FirstPositionOf(page.objectNumber) != static_cast<int32_t>(position))
                 continue;
-            if (page.contentsNumber > 0) ++(*contentsUse_)[page.contentsNumber];
+            if (page.contentsNumber > 0) ++(*run.contentsUse)[page.contentsNumber];
         }
     }
-    const auto found = contentsUse_->find(number);
-    return found != contentsUse_->end() && found->second > 1;
+    const auto found = run.contentsUse->find(number);
+    return found != run.contentsUse->end() && found->second > 1;
 }
 
-StampPlacement CPdfFileStamp::CalcPosition(int32_t position, const StampOptions& options) const {
-    const PageEntry& page = pageList_.pages[static_cast<size_t>(position)];
+StampPlacement CPdfFileStamp::CalcPosition(const StampedPage& page, const StampOptions& options) {
     int32_t rotate = 0;
-    if (currentPage_.is(pdfDictionary)) {
-        const CPdfObject value = currentPage_.getDict().lookup("Rotate");
+    if (page.object.is(pdfDictionary)) {
+        const CPdfObject value = page.object.getDict().lookup("Rotate");
         if (value.is(pdfInteger)) rotate = value.getInt();
     }
     return CalcPlacement(page.cropBox, rotate, options);

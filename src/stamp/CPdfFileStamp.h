@@ -4,17 +4,16 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/PageList.h"
-#include "pdf/document/CPdfDocument.h"
 #include "stamp/CPageEditor.h"
 #include "stamp/CPdfFile.h"
 #include "stamp/Placement.h"
 #include "stamp/StampFrame.h"
+#include "writer/COutputWriter.h"
 
+class CPdfDocument;
 class CPdfXRef;
 struct StampOptions;
 
@@ -42,17 +41,30 @@ public:
     void SetResourceNumberSource(std::function<int32_t()> source) { resourceNumber_ = std::move(source); }
 
 protected:
+    // A page being stamped, as a mode draws on it.
+    struct StampedPage {
+        // Its position in the page list (from 0) and the number shown on it.
+        int32_t position = 0;
+        int32_t stampNumber = 0;
+        // The number of pages a text numbers (the M of "Page N / M").
+        int32_t pageCount = 0;
+        // Its box, as the page tree gives it.
+        PageBox cropBox{};
+        // The page object as parsed; null when it is no dictionary.
+        const CPdfObject& object;
+    };
+
     // Before the output is created.
     virtual void OpenStampFiles() {}
     // The shared objects, the first objects after the header.
-    virtual void PrepareSharedObjects() = 0;
+    virtual void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) = 0;
     virtual void BeforeCopy() {}
-    // The number shown on the page at `position` (from 0), or nothing when
-    // the page is not stamped.
-    virtual std::optional<int32_t> SelectPage(int32_t position) = 0;
+    // The number shown on the page at `position` (from 0) of `pageCount`
+    // pages, or nothing when the page is not stamped.
+    virtual std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) = 0;
     // Writes the page's content stream, its drawing inside `frame`; the page
     // object is edited next.
-    virtual void WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) = 0;
+    virtual void WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) = 0;
     // What the page's resources gain.
     virtual std::vector<ResourceFragment> Fragments() const = 0;
     // After the last object is copied.
@@ -61,42 +73,31 @@ protected:
     virtual void Finish() {}
     virtual const StampOptions& SharedOptions() const = 0;
 
-    // The placement for the page at `position`, before alignment.
-    StampPlacement CalcPosition(int32_t position, const StampOptions& options) const;
+    // The placement for the page, before alignment.
+    static StampPlacement CalcPosition(const StampedPage& page, const StampOptions& options);
     int32_t NextResourceNumber();
 
-    CPdfDocument document_;
-    CPdfXRef* xref_ = nullptr;
-    PageList pageList_;
-    // The page being stamped, as parsed.
-    CPdfObject currentPage_;
-    StampPlacement placement_;
     // The -password option: opens an encrypted input.
     std::string password_;
 
 private:
+    // What one run opens and writes; see CPdfFileStamp.cpp.
+    struct Run;
+
     // The update's target, once the input is found able to take one.
-    UpdateTarget CheckUpdatable();
+    UpdateTarget CheckUpdatable(CPdfXRef& xref) const;
     // The number the update's first new object gets.
-    size_t FirstFreeNumber() const;
-    void CopyObjects();
+    static size_t FirstFreeNumber(CPdfXRef& xref);
+    void CopyObjects(Run& run);
     // Only the stamped pages, for an update.
-    void StampPages();
+    void StampPages(Run& run);
     // The first position of the page object `number` that is selected, and
     // its stamp number.
-    std::optional<std::pair<int32_t, int32_t>> SelectedPosition(int32_t number);
-    bool CopyObject(int32_t number);
-    void StampPage(int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
+    std::optional<std::pair<int32_t, int32_t>> SelectedPosition(const PageList& pages, int32_t number);
+    static bool CopyObject(Run& run, int32_t number);
+    void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
     // Whether the /Contents array object `number` is drawn by more than one page.
-    bool IsSharedContents(int32_t number);
+    static bool IsSharedContents(Run& run, int32_t number);
 
     std::function<int32_t()> resourceNumber_;
-    std::optional<ContentStateScanner> scanner_;
-    // The catalog marks the document as tagged.
-    bool tagged_ = false;
-    // The content stream holding only "q", written for the first page that
-    // needs it; 0 before.
-    int32_t saveStateNumber_ = 0;
-    // How many pages name each /Contents object, counted when first needed.
-    std::optional<std::unordered_map<int32_t, int32_t>> contentsUse_;
 };

@@ -19,22 +19,22 @@ void CPdfFileStampImage::OpenStampFiles() {
     picture_ = std::make_shared<CFileByteSource>(options_.jpegFile, "Image file open error");
 }
 
-void CPdfFileStampImage::PrepareSharedObjects() {
+void CPdfFileStampImage::PrepareSharedObjects(COutputWriter& writer, const PageList&) {
     const std::string number = FormatInt(NextResourceNumber());
     stateResourceName_ = "GS" + number;
     imageResourceName_ = "Im" + number;
-    stateObjectNumber_ = writer_->nextNumber();
-    writer_->appendObject(GraphicsStateObject(stateObjectNumber_, options_.opacity));
+    stateObjectNumber_ = writer.nextNumber();
+    writer.appendObject(GraphicsStateObject(stateObjectNumber_, options_.opacity));
 
     uint8_t head[8] = {};
     const size_t headSize = picture_->Read(0, head, sizeof head);
     if (PngImage::HasSignature(std::string_view(reinterpret_cast<const char*>(head), headSize)))
-        WritePngObjects();
+        WritePngObjects(writer);
     else
-        WriteJpegObject();
+        WriteJpegObject(writer);
 }
 
-void CPdfFileStampImage::WriteJpegObject() {
+void CPdfFileStampImage::WriteJpegObject(COutputWriter& writer) {
     const uint64_t size = picture_->Size();
     std::string bytes(static_cast<size_t>(size), '\0');
     if (picture_->Read(0, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()) != bytes.size())
@@ -45,43 +45,43 @@ void CPdfFileStampImage::WriteJpegObject() {
         throw CPdfException("Image file format error");
     if (options_.imageWidth == -1) options_.imageWidth = info->width;
     if (options_.imageHeight == -1) options_.imageHeight = info->height;
-    imageObjectNumber_ = writer_->nextNumber();
+    imageObjectNumber_ = writer.nextNumber();
     std::string object = ImageXObjectHeader(imageObjectNumber_, size, *info);
     object.reserve(object.size() + bytes.size() + kImageXObjectTrailer.size());
     object += bytes;
     bytes = std::string();
     object += kImageXObjectTrailer;
-    writer_->appendObject(object);
+    writer.appendObject(object);
 }
 
 // The picture, then its alpha as the soft mask, when it has transparent parts.
-void CPdfFileStampImage::WritePngObjects() {
+void CPdfFileStampImage::WritePngObjects(COutputWriter& writer) {
     const PngImage image = PngImage::Decode(*picture_);
     if (options_.imageWidth == -1) options_.imageWidth = image.width;
     if (options_.imageHeight == -1) options_.imageHeight = image.height;
     // Each a whole object through appendObject, which encrypts it when the
     // output is encrypted.
-    imageObjectNumber_ = writer_->nextNumber();
+    imageObjectNumber_ = writer.nextNumber();
     const int32_t maskNumber = image.alpha.empty() ? 0 : imageObjectNumber_ + 1;
-    writer_->appendObject(PngXObjectHeader(imageObjectNumber_, image, maskNumber) + image.samples +
-                          std::string(kImageXObjectTrailer));
+    writer.appendObject(PngXObjectHeader(imageObjectNumber_, image, maskNumber) + image.samples +
+                        std::string(kImageXObjectTrailer));
     if (maskNumber == 0) return;
-    writer_->appendObject(SoftMaskHeader(maskNumber, image) + image.alpha + std::string(kImageXObjectTrailer));
+    writer.appendObject(SoftMaskHeader(maskNumber, image) + image.alpha + std::string(kImageXObjectTrailer));
 }
 
-std::optional<int32_t> CPdfFileStampImage::SelectPage(int32_t) { return 0; }
+std::optional<int32_t> CPdfFileStampImage::SelectPage(int32_t, int32_t) { return 0; }
 
-StampPlacement CPdfFileStampImage::CalcImagePosition(int32_t position) const {
-    StampPlacement placement = CalcPosition(position, options_);
+StampPlacement CPdfFileStampImage::CalcImagePosition(const StampedPage& page) const {
+    StampPlacement placement = CalcPosition(page, options_);
     AlignPlacement(placement, options_.align, static_cast<float>(options_.imageWidth));
     return placement;
 }
 
-void CPdfFileStampImage::WriteContentStream(int32_t position, int32_t, const StampFrame& frame) {
-    placement_ = CalcImagePosition(position);
-    const int32_t number = writer_->nextNumber();
-    writer_->appendObject(ImageContentStreamObject(number, placement_, stateResourceName_, imageResourceName_,
-                                                   options_.imageWidth, options_.imageHeight, frame));
+void CPdfFileStampImage::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
+    const StampPlacement placement = CalcImagePosition(page);
+    const int32_t number = writer.nextNumber();
+    writer.appendObject(ImageContentStreamObject(number, placement, stateResourceName_, imageResourceName_,
+                                                 options_.imageWidth, options_.imageHeight, frame));
 }
 
 std::vector<ResourceFragment> CPdfFileStampImage::Fragments() const {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/StampOptions.h"
+
+class CByteSource;
 
 // Image mode: a JPEG or PNG picture on every page.
 class CPdfFileStampImage : public CPdfFileStamp {
@@ -14,18 +17,18 @@ public:
 
 protected:
     void OpenStampFiles() override;
-    void PrepareSharedObjects() override;
-    std::optional<int32_t> SelectPage(int32_t position) override;
-    void WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) override;
+    void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
+    std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
+    void WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;
     std::vector<ResourceFragment> Fragments() const override;
     const StampOptions& SharedOptions() const override { return options_; }
 
 private:
-    StampPlacement CalcImagePosition(int32_t position) const;
+    StampPlacement CalcImagePosition(const StampedPage& page) const;
     // The image XObject of a JPEG file: its bytes unchanged.
-    void WriteJpegObject();
+    void WriteJpegObject(COutputWriter& writer);
     // The image XObject of a PNG file, and its soft mask.
-    void WritePngObjects();
+    void WritePngObjects(COutputWriter& writer);
 
     std::shared_ptr<CByteSource> picture_;
     std::string stateResourceName_;

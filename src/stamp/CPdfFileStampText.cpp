@@ -14,6 +14,7 @@
 #include "stamp/TextStamp.h"
 #include "stamp/Utf8Text.h"
 #include "stamp/fonts/FontMetricsTable.h"
+#include "writer/COutputFile.h"
 #include "writer/NumberFormat.h"
 
 namespace {
@@ -36,25 +37,25 @@ bool CPdfFileStampText::ParseParams(const std::vector<std::string>& words) {
     return true;
 }
 
-void CPdfFileStampText::ComposePageNumberText(int32_t stampNumber) {
-    stampText_ = ::ComposePageNumberText(options_, stampNumber, pageList_.pageCount);
+void CPdfFileStampText::ComposePageNumberText(int32_t stampNumber, int32_t pageCount) {
+    stampText_ = ::ComposePageNumberText(options_, stampNumber, pageCount);
 }
 
-void CPdfFileStampText::PrepareSharedObjects() {
+void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageList& pages) {
     BuildFontMetricsTable();
     char name[16];
     std::snprintf(name, sizeof name, "F%d", NextResourceNumber());
     fontResourceName_ = name;
-    if (NeedsEmbeddedFont()) {
-        PrepareEmbeddedFont();
+    if (NeedsEmbeddedFont(pages.pageCount)) {
+        PrepareEmbeddedFont(writer, pages);
         return;
     }
     const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
     if (metrics == nullptr) throw CPdfException("Unknown font name");
-    const int32_t descriptor = writer_->nextNumber();
-    writer_->appendObject(FontDescriptorObject(descriptor, options_.fontName, *metrics));
-    fontObjectNumber_ = writer_->nextNumber();
-    writer_->appendObject(FontObject(fontObjectNumber_, fontResourceName_, options_.fontName, descriptor, *metrics));
+    const int32_t descriptor = writer.nextNumber();
+    writer.appendObject(FontDescriptorObject(descriptor, options_.fontName, *metrics));
+    fontObjectNumber_ = writer.nextNumber();
+    writer.appendObject(FontObject(fontObjectNumber_, fontResourceName_, options_.fontName, descriptor, *metrics));
     convertToWinAnsi_ = !IsSymbolFont(*metrics);
 }
 
@@ -67,15 +68,15 @@ bool CPdfFileStampText::IsSymbolFont(const FontMetricsEntry& metrics) {
     return false;
 }
 
-bool CPdfFileStampText::NeedsEmbeddedFont() const {
+bool CPdfFileStampText::NeedsEmbeddedFont(int32_t pageCount) const {
     if (!options_.fontFile.empty()) return true;
     const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
     if (metrics != nullptr && IsSymbolFont(*metrics)) return false;
     // The numbers are ASCII: any page's text decides for all.
-    return NeedsUnicodeFont(::ComposePageNumberText(options_, 1, pageList_.pageCount));
+    return NeedsUnicodeFont(::ComposePageNumberText(options_, 1, pageCount));
 }
 
-void CPdfFileStampText::PrepareEmbeddedFont() {
+void CPdfFileStampText::PrepareEmbeddedFont(COutputWriter& writer, const PageList& pages) {
     if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
     // Each distinct text once, in page order, so that the output does not
     // depend on a hash order.
@@ -83,10 +84,10 @@ void CPdfFileStampText::PrepareEmbeddedFont() {
     std::vector<std::string> texts;
     std::u32string characters;
     std::vector<bool> seen;
-    for (int32_t position = 0; position < static_cast<int32_t>(pageList_.pages.size()); ++position) {
-        const std::optional<int32_t> stampNumber = SelectPage(position);
+    for (int32_t position = 0; position < static_cast<int32_t>(pages.pages.size()); ++position) {
+        const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount);
         if (!stampNumber) continue;
-        ComposePageNumberText(*stampNumber);
+        ComposePageNumberText(*stampNumber, pages.pageCount);
         if (!seenTexts.insert(stampText_).second) continue;
         texts.push_back(stampText_);
         for (const char32_t c : TypedCharacters(stampText_)) {
@@ -112,7 +113,7 @@ void CPdfFileStampText::PrepareEmbeddedFont() {
     }
     embeddedFont_ = std::make_unique<CEmbeddedFont>(*shaper_);
     for (const std::string& text : texts) embeddedFont_->Use(shaper_->Shape(TypedCharacters(text)));
-    fontObjectNumber_ = embeddedFont_->WriteObjects(*writer_, fontResourceName_);
+    fontObjectNumber_ = embeddedFont_->WriteObjects(writer, fontResourceName_);
 }
 
 void CPdfFileStampText::BeforeCopy() {
@@ -120,12 +121,12 @@ void CPdfFileStampText::BeforeCopy() {
     highestStampNumber_ = 0;
 }
 
-std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position) {
-    return StampNumberFor(options_, position + 1, pageList_.pageCount);
+std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position, int32_t pageCount) {
+    return StampNumberFor(options_, position + 1, pageCount);
 }
 
-StampPlacement CPdfFileStampText::CalcTextPosition(int32_t position) const {
-    StampPlacement placement = CalcPosition(position, options_);
+StampPlacement CPdfFileStampText::CalcTextPosition(const StampedPage& page) const {
+    StampPlacement placement = CalcPosition(page, options_);
     if (options_.align != Alignment::Left) {
         const int32_t width = embeddedFont_ ? embeddedFont_->WidthSum(shaped_)
                                             : TextWidth(options_.fontName, stampText_);
@@ -134,23 +135,23 @@ StampPlacement CPdfFileStampText::CalcTextPosition(int32_t position) const {
     return placement;
 }
 
-void CPdfFileStampText::WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) {
-    if (stampNumber > highestStampNumber_) highestStampNumber_ = stampNumber;
-    ComposePageNumberText(stampNumber);
+void CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
+    if (page.stampNumber > highestStampNumber_) highestStampNumber_ = page.stampNumber;
+    ComposePageNumberText(page.stampNumber, page.pageCount);
     if (convertToWinAnsi_) stampText_ = ToWindows1252(stampText_);
     if (embeddedFont_) {
         const std::u32string typed = TypedCharacters(stampText_);
         shaped_ = shaper_->Shape(typed);
-        placement_ = CalcTextPosition(position);
+        const StampPlacement placement = CalcTextPosition(page);
         const std::string showing = embeddedFont_->ShowOperators(shaped_, options_.fontSize, [&typed] { return typed; });
-        writer_->appendObject(GlyphContentStreamObject(writer_->nextNumber(), placement_, options_.color,
-                                                       fontResourceName_, options_.fontSize, showing, frame));
+        writer.appendObject(GlyphContentStreamObject(writer.nextNumber(), placement, options_.color,
+                                                     fontResourceName_, options_.fontSize, showing, frame));
         return;
     }
-    placement_ = CalcTextPosition(position);
-    const int32_t number = writer_->nextNumber();
-    writer_->appendObject(TextContentStreamObject(number, placement_, options_.color, fontResourceName_,
-                                                  options_.fontSize, stampText_, frame));
+    const StampPlacement placement = CalcTextPosition(page);
+    const int32_t number = writer.nextNumber();
+    writer.appendObject(TextContentStreamObject(number, placement, options_.color, fontResourceName_,
+                                                options_.fontSize, stampText_, frame));
 }
 
 std::vector<ResourceFragment> CPdfFileStampText::Fragments() const {

@@ -9,6 +9,7 @@
 
 struct FontMetricsEntry;
 class CEmbeddedFont;
+class COutputFile;
 class CTextShaper;
 
 // Text mode: a line of text, by default "Page 3 / 12", on the selected pages.
@@ -21,15 +22,15 @@ public:
 
     const TextStampOptions& options() const { return options_; }
 
-    // The stamp text for the stamp number.
-    void ComposePageNumberText(int32_t stampNumber);
+    // The stamp text for the stamp number, of `pageCount` pages.
+    void ComposePageNumberText(int32_t stampNumber, int32_t pageCount);
     const std::string& stampText() const { return stampText_; }
 
 protected:
-    void PrepareSharedObjects() override;
+    void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
     void BeforeCopy() override;
-    std::optional<int32_t> SelectPage(int32_t position) override;
-    void WriteContentStream(int32_t position, int32_t stampNumber, const StampFrame& frame) override;
+    std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
+    void WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;
     std::vector<ResourceFragment> Fragments() const override;
     const StampOptions& SharedOptions() const override { return options_; }
     void AfterCopy() override;
@@ -39,12 +40,12 @@ private:
     static bool IsSymbolFont(const FontMetricsEntry& metrics);
     // Whether the run draws with an embedded font: -fontfile, or characters
     // that Windows-1252 lacks in a font that is not a symbol font.
-    bool NeedsEmbeddedFont() const;
+    bool NeedsEmbeddedFont(int32_t pageCount) const;
     // Shapes the text of every stamped page and writes the embedded font,
     // subset to the glyphs they use.
-    void PrepareEmbeddedFont();
-    // The placement of the current stamp text on the page at `position`.
-    StampPlacement CalcTextPosition(int32_t position) const;
+    void PrepareEmbeddedFont(COutputWriter& writer, const PageList& pages);
+    // The placement of the current stamp text on the page.
+    StampPlacement CalcTextPosition(const StampedPage& page) const;
 
     std::string stampText_;
     TextStampOptions options_;

@@ -19,9 +19,9 @@ public:
     std::optional<int32_t> pageCount;
 
 protected:
-    void BeforeCopy() override {
-        pageCount = pageList_.pageCount;
-        CPdfFileStampText::BeforeCopy();
+    void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override {
+        pageCount = pages.pageCount;
+        CPdfFileStampText::PrepareSharedObjects(writer, pages);
     }
 };
 
