@@ -16,7 +16,7 @@ std::string ResourceFragment::LongForm() const {
 std::string ResourceFragment::ShortForm() const { return " /" + name + " " + FormatInt(objectNumber) + " 0 R "; }
 
 void CPageEditor::WriteObject(int32_t number, const std::string& bytes) {
-    writer_.writeObject(number, xref_.GenerationOf(number), bytes);
+    writer_.WriteObject(number, xref_.GenerationOf(number), bytes);
 }
 
 void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObject& pageValue,

@@ -94,7 +94,8 @@ bool CPdfFileStamp::Process() {
     const bool incremental = SharedOptions().incremental;
     const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable(xref)) : std::nullopt;
     run.output.emplace(outputFileName_, "Output file create error");
-    COutputWriter& writer = run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
+    COutputWriter& writer =
+        run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
     writer.SetCipher(xref.securityHandler());
     OpenStampFiles();
     if (update) {
@@ -170,7 +171,7 @@ void CPdfFileStamp::CopyObjects(Run& run) {
         if (const auto selected = SelectedPosition(run.pages, number)) {
             StampPage(run, number, selected->first, selected->second, std::move(*bytes));
         } else {
-            run.writer->writeObject(number, xref.GenerationOf(number), *bytes);
+            run.writer->WriteObject(number, xref.GenerationOf(number), *bytes);
         }
     }
 }
@@ -197,12 +198,12 @@ bool CPdfFileStamp::CopyObject(Run& run, int32_t number) {
     if (entry.type == 2) {
         const std::optional<std::string> bytes = ReadRawObject(xref, number);
         if (!bytes || bytes->empty()) return false;
-        run.writer->writeObject(number, 0, *bytes);
+        run.writer->WriteObject(number, 0, *bytes);
         return true;
     }
     const std::optional<RawObjectLocation> location = LocateRawObject(xref, number);
     if (!location || location->length <= 0 || location->isObjectStream) return false;
-    run.writer->copyObject(number, entry.gen, *run.input, *location);
+    run.writer->CopyObject(number, entry.gen, *run.input, *location);
     return true;
 }
 

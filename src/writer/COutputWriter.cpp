@@ -126,22 +126,22 @@ void COutputWriter::writeHeader(std::string_view version) {
     sink_.Write(header);
 }
 
-bool COutputWriter::setEntry(int32_t number, int32_t generation) {
+bool COutputWriter::Record(int32_t number, int32_t generation) {
     if (number < 0 || static_cast<size_t>(number) >= entries_.size()) return false;
     entries_[static_cast<size_t>(number)] = {sink_.Position(), generation, 1};
     return true;
 }
 
-bool COutputWriter::copyObject(int32_t number, int32_t generation, CByteSource& input,
+bool COutputWriter::CopyObject(int32_t number, int32_t generation, CByteSource& input,
                                const RawObjectLocation& location) {
-    const bool recorded = setEntry(number, generation);
+    const bool recorded = Record(number, generation);
     sink_.CopyFrom(input, static_cast<uint64_t>(location.start), static_cast<uint64_t>(location.length));
     if (location.unclosed) sink_.Write(kClosing);
     return recorded;
 }
 
-bool COutputWriter::writeObject(int32_t number, int32_t generation, std::string_view bytes) {
-    const bool recorded = setEntry(number, generation);
+bool COutputWriter::WriteObject(int32_t number, int32_t generation, std::string_view bytes) {
+    const bool recorded = Record(number, generation);
     sink_.Write(bytes);
     return recorded;
 }

@@ -56,10 +56,10 @@ public:
     // with kClosing after an object left unclosed. Its record is {current
     // position, generation, in use}; false when the number is beyond the
     // table (the bytes are written all the same).
-    bool copyObject(int32_t number, int32_t generation, CByteSource& input, const RawObjectLocation& location);
+    bool CopyObject(int32_t number, int32_t generation, CByteSource& input, const RawObjectLocation& location);
     // Input object `number` as `bytes`: as read, or edited. Recorded as
-    // copyObject records. Not encrypted: the bytes are as the input has them.
-    bool writeObject(int32_t number, int32_t generation, std::string_view bytes);
+    // CopyObject records. Not encrypted: the bytes are as the input has them.
+    bool WriteObject(int32_t number, int32_t generation, std::string_view bytes);
     // An encrypted output: every new object is encrypted with `cipher` under
     // its own number, and the trailer keeps the input's /Encrypt.
     void SetCipher(CPdfObjectCipher* cipher) { cipher_ = cipher; }
@@ -78,7 +78,7 @@ public:
 private:
     // Records input object `number` at the current position; false for a
     // number beyond the table.
-    bool setEntry(int32_t number, int32_t generation);
+    bool Record(int32_t number, int32_t generation);
     // The in-use records, as "first count" runs of consecutive numbers.
     std::vector<std::pair<int32_t, int32_t>> InUseRuns() const;
     // An entry's offset as the cross-reference states it.

@@ -98,14 +98,14 @@ TEST_F(OffsetTableTest, StartsWithOneFreeRecordPerInputEntry) {
 TEST_F(OffsetTableTest, InputObjectsAreRecordedWhereTheyStart) {
     Start(3);
     writer().writeHeader("PDF-1.4");
-    EXPECT_TRUE(writer().writeObject(2, 7, "2 7 obj\nnull\nendobj\n"));
+    EXPECT_TRUE(writer().WriteObject(2, 7, "2 7 obj\nnull\nendobj\n"));
     // A copy of an object left unclosed gets its "endobj".
     CMemoryByteSource input("..1 0 obj\n(a)..");
     RawObjectLocation location;
     location.start = 2;
     location.length = 11;
     location.unclosed = true;
-    EXPECT_TRUE(writer().copyObject(1, 3, input, location));
+    EXPECT_TRUE(writer().CopyObject(1, 3, input, location));
     const std::vector<OutputEntry>& entries = writer().entries();
     EXPECT_EQ(entries[2].offset, 16);
     EXPECT_EQ(entries[2].generation, 7);
@@ -118,7 +118,7 @@ TEST_F(OffsetTableTest, InputObjectsAreRecordedWhereTheyStart) {
 TEST_F(OffsetTableTest, NumbersOutsideTheTableAreNotRecorded) {
     Start(3);
     for (const int32_t number : {3, 4, 1000000, -1, INT32_MIN}) {
-        EXPECT_FALSE(writer().writeObject(number, 0, "")) << number;
+        EXPECT_FALSE(writer().WriteObject(number, 0, "")) << number;
     }
     ASSERT_EQ(writer().entries().size(), 3u);
     for (const OutputEntry& entry : writer().entries()) EXPECT_EQ(entry.inUse, 0);
@@ -159,9 +159,9 @@ class OutputXRefTableTest : public WriterFixture {};
 TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
     Start(4);
     writer().writeHeader("PDF-1.4");                                   // 16 bytes
-    EXPECT_TRUE(writer().writeObject(0, 3, "0 3 obj\nnull\nendobj\n"));  // object 0 is always free
-    EXPECT_TRUE(writer().writeObject(1, 0, "1 0 obj\nnull\nendobj\n"));  // at 36
-    EXPECT_TRUE(writer().writeObject(3, 2, "3 2 obj\nnull\nendobj\n"));  // at 56; 2 is never written
+    EXPECT_TRUE(writer().WriteObject(0, 3, "0 3 obj\nnull\nendobj\n"));  // object 0 is always free
+    EXPECT_TRUE(writer().WriteObject(1, 0, "1 0 obj\nnull\nendobj\n"));  // at 36
+    EXPECT_TRUE(writer().WriteObject(3, 2, "3 2 obj\nnull\nendobj\n"));  // at 56; 2 is never written
     writer().appendObject("4 0 obj\nnull\nendobj\n");                  // at 76
     writer().appendObject("5 0 obj\nnull\nendobj\n");                  // at 96
     const std::string objects =
@@ -181,7 +181,7 @@ TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
 
 TEST_F(OutputXRefTableTest, ObjectZeroIsFreeWhateverItsRecordHolds) {
     Start(1);
-    writer().writeObject(0, 5, "0 5 obj\nnull\nendobj\n");
+    writer().WriteObject(0, 5, "0 5 obj\nnull\nendobj\n");
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "0 5 obj\nnull\nendobj\nxref\n0 1\r0000000000 65535 f \r");
 }
@@ -200,16 +200,16 @@ TEST_F(OutputXRefTableTest, EmptyTable) {
 
 TEST_F(OutputXRefTableTest, WidestOffsetAndGeneration) {
     Start(2, 9999999999);
-    writer().writeObject(1, 65535, "");
+    writer().WriteObject(1, 65535, "");
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "xref\n0 2\r0000000000 65535 f \r9999999999 65535 n \r");
 }
 
 TEST_F(OutputXRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
     Start(4);
-    writer().writeObject(1, -1, "");
-    writer().writeObject(2, 100000, "");
-    writer().writeObject(3, INT32_MAX, "");
+    writer().WriteObject(1, -1, "");
+    writer().WriteObject(2, 100000, "");
+    writer().WriteObject(3, INT32_MAX, "");
     writer().writeXRefTable();
     const std::string bytes = Bytes();
     const std::string lines = bytes.substr(std::string("xref\n0 4\r").size());
@@ -224,7 +224,7 @@ TEST_F(OutputXRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
 
 TEST_F(OutputXRefTableTest, OffsetBeyondTenDigitsFails) {
     Start(2, 10000000000);
-    writer().writeObject(1, 0, "");
+    writer().WriteObject(1, 0, "");
     try {
         writer().writeXRefTable();
         FAIL() << "no exception";
@@ -236,7 +236,7 @@ TEST_F(OutputXRefTableTest, OffsetBeyondTenDigitsFails) {
 TEST_F(OutputXRefTableTest, LargeTable) {
     constexpr size_t kEntries = 70000;  // more than a megabyte of lines
     Start(kEntries, 123456);
-    writer().writeObject(kEntries - 1, 0, "");
+    writer().WriteObject(kEntries - 1, 0, "");
     writer().writeXRefTable();
     const std::string bytes = Bytes();
     const std::string first = "xref\n0 70000\r";
@@ -375,7 +375,7 @@ TEST_F(OffsetTableTest, AnEncryptedOutputEncryptsNewObjectsAndKeepsEncrypt) {
         Start(3);
         writer().SetCipher(&cipher);
         EXPECT_EQ(writer().appendObject("3 0 obj\n(a)\nendobj\n"), 3);
-        writer().writeObject(1, 0, "1 0 obj\n(b)\nendobj\n");  // an input object, as the input has it
+        writer().WriteObject(1, 0, "1 0 obj\n(b)\nendobj\n");  // an input object, as the input has it
         CPdfDictionary trailer;
         trailer.add("Root", CPdfObject::Reference(1, 0));
         if (direct) {
