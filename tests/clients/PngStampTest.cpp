@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "support/CaseName.h"
 #include "support/ExternalTools.h"
 #include "support/OutputReader.h"
 #include "support/PdfBuilder.h"
@@ -93,8 +94,7 @@ TEST_P(PngStampTest, PictureMaskAndRendering) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryColourType, PngStampTest, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<PngCase>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(EveryColourType, PngStampTest, ::testing::ValuesIn(kCases), CaseName<PngCase>);
 
 // The stream data of an object, inflated.
 std::string Inflated(const std::string& object) {

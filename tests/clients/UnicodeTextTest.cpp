@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/CaseName.h"
 #include "support/ExternalTools.h"
 #include "support/PdfBuilder.h"
 #include "support/StampRunner.h"
@@ -188,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
         EmbeddedCase{"Devanagari", "", kDevanagari, With({"-font", "NotoSansDevanagari"}), "पृष्ठ ", " / ", true},
         EmbeddedCase{"Chinese", "", kMicroHei, kRight, "第 ", " 页，共 ", false},
         EmbeddedCase{"ChineseMono", kMicroHei, kMicroHei, With({"-fontindex1"}), "第 ", " 页，共 ", false}),
-    [](const auto& testCase) { return std::string(testCase.param.name); });
+    CaseName<EmbeddedCase>);
 
 TEST(EmbeddedFontTextTest, FailuresLeaveNoOutput) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

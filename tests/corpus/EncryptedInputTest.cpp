@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "app/CFrontEnd.h"
+#include "support/CaseName.h"
 #include "support/ExternalTools.h"
 #include "support/PdfBuilder.h"
 #include "support/PngMaker.h"
@@ -191,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MadeCase{"Restricted", "128 --use-aes=y --modify=none", "", {"", "", kRestricted}},
                       MadeCase{"RestrictedByUser", "256 --modify=none", "usr", {"usr", "", kRestricted}, "image"},
                       MadeCase{"RestrictedWithOwner", "256 --modify=none", "usr", {"own", "own", ""}}),
-    [](const auto& paramInfo) { return paramInfo.param.name; });
+    CaseName<MadeCase>);
 
 // The corpus's encrypted files: the password each needs, and the outcome.
 struct CorpusCase {

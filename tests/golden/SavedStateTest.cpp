@@ -3,6 +3,7 @@
 // "Q" that return to the page's initial state. Tagged documents get artifacts.
 #include <gtest/gtest.h>
 
+#include "support/CaseName.h"
 #include "support/OutputReader.h"
 #include "support/PdfBuilder.h"
 #include "support/StampRunner.h"
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{"SkippedData", "4 0 R",
                  {{"", "q 1 0 0 1 5 5 cm Q (cm\\) W) Tj <636d> Tj % cm\nBI /W 4 /H 1 ID \ncm W*EI EI q Q"}},
                  "/Contents [4 0 R  11 0 R ]", 0}),
-    [](const auto& testInfo) { return testInfo.param.name; });
+    CaseName<WrapCase>);
 
 TEST(SavedStateTest, ContentBeyondTheLargestStreamIsWrapped) {
     ExpectWrap({"", "4 0 R", {{"/Filter /FlateDecode", Deflate(std::string((64 << 20) + 1, ' '))}},

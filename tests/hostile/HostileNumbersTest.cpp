@@ -7,6 +7,7 @@
 #include <string>
 
 #include "hostile/HostileRun.h"
+#include "support/CaseName.h"
 
 namespace {
 
@@ -210,8 +211,7 @@ TEST_P(HostileNumbersTest, EveryValueEndsInOneMessageOrASoundOutput) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Hostile, HostileNumbersTest, ::testing::ValuesIn(kPlaces),
-                         [](const ::testing::TestParamInfo<Place>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Hostile, HostileNumbersTest, ::testing::ValuesIn(kPlaces), CaseName<Place>);
 
 // The values the reader refuses outright, with their messages.
 TEST(HostileNumbersTest, SizesBeyondTheLargestObjectNumberAreRefused) {

@@ -11,16 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 #include "support/TestFiles.h"
 
 namespace {
-
-// Each case's test is named after it.
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& tested) {
-    return tested.param.name;
-}
 
 const std::string kFirstUsageLine = "Brevano Server version 1.1\n";
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/CaseName.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -184,8 +186,7 @@ TEST_P(JpegProbeCaseTest, FindsTheExpectedFrame)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, JpegProbeCaseTest, ::testing::ValuesIn(ProbeCases()),
-                         [](const ::testing::TestParamInfo<ProbeCase>& paramInfo) { return paramInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, JpegProbeCaseTest, ::testing::ValuesIn(ProbeCases()), CaseName<ProbeCase>);
 
 // ---------------------------------------------------------------------------
 // Properties over many inputs

@@ -9,18 +9,13 @@
 #include <vector>
 
 #include "base/CPdfException.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 #include "support/StampRunner.h"
 #include "support/TestFiles.h"
 #include "writer/COutputFile.h"
 
 namespace {
-
-// Each case's test is named after it.
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& tested) {
-    return tested.param.name;
-}
 
 // ---------------------------------------------------------------------------
 // Import: the number at the start of the file

@@ -12,14 +12,9 @@
 #include "base/CPdfException.h"
 #include "stamp/CPdfFileStampImage.h"
 #include "stamp/CPdfFileStampText.h"
+#include "support/CaseName.h"
 
 namespace {
-
-// Each case's test is named after it.
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& tested) {
-    return tested.param.name;
-}
 
 constexpr int32_t kMinInt = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
@@ -365,8 +360,7 @@ const TextCase kTextCases[] = {
      }},
 };
 
-INSTANTIATE_TEST_SUITE_P(Words, TextOptionTest, ::testing::ValuesIn(kTextCases),
-                         CaseName<TextCase>);
+INSTANTIATE_TEST_SUITE_P(Words, TextOptionTest, ::testing::ValuesIn(kTextCases), CaseName<TextCase>);
 
 // ---------------------------------------------------------------------------
 // Image mode, in the same shape. At least one parameter follows the file
@@ -467,7 +461,6 @@ const ImageCase kImageCases[] = {
      }, true},
 };
 
-INSTANTIATE_TEST_SUITE_P(Words, ImageOptionTest, ::testing::ValuesIn(kImageCases),
-                         CaseName<ImageCase>);
+INSTANTIATE_TEST_SUITE_P(Words, ImageOptionTest, ::testing::ValuesIn(kImageCases), CaseName<ImageCase>);
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+#include "support/CaseName.h"
+
 namespace {
 
 constexpr int32_t kMinInt = std::numeric_limits<int32_t>::min();
@@ -61,10 +63,6 @@ TEST_P(PageNumberTextTest, Composes) {
     EXPECT_EQ(ComposePageNumberText(OptionsFor(c), c.stampNumber, c.pageCount), c.expected);
 }
 
-std::string CaseName(const ::testing::TestParamInfo<TextCase>& info) {
-    return info.param.name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Decimal, PageNumberTextTest,
     ::testing::Values(
         TextCase{.name = "Defaults", .stampNumber = 7, .pageCount = 12, .expected = "Page 7 / 12"},
@@ -80,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Decimal, PageNumberTextTest,
         TextCase{.name = "NegativeNoMask", .stampNumber = -3, .pageCount = 12, .expected = "Page -3 / 12"},
         TextCase{.name = "OwnTexts", .stampNumber = 7, .pageCount = 12, .expected = "7 of 12 Pages",
                  .prefix = "", .sep = " of ", .end = " Pages"}),
-    CaseName);
+    CaseName<TextCase>);
 
 // Mask widths beyond the 32-bit powers of ten are filled exactly.
 INSTANTIATE_TEST_SUITE_P(WideMasks, PageNumberTextTest,
@@ -101,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(WideMasks, PageNumberTextTest,
                  .expected = "Page " + std::string(4096, '0') + "7", .mask = 2000000000, .one = true},
         TextCase{.name = "AbsurdMaskZeroCapped", .stampNumber = 0, .pageCount = 0,
                  .expected = "Page " + std::string(4096, '0') + "0", .mask = kMaxInt, .one = true}),
-    CaseName);
+    CaseName<TextCase>);
 
 INSTANTIATE_TEST_SUITE_P(Roman, PageNumberTextTest,
     ::testing::Values(
@@ -119,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Roman, PageNumberTextTest,
                  .expected = "Page XII / CMXCIX", .romUpper = true},
         TextCase{.name = "FiveThousands", .stampNumber = 5999, .pageCount = 4000,
                  .expected = "Page mmmmmcmxcix / mmmm", .romLower = true}),
-    CaseName);
+    CaseName<TextCase>);
 
 // Numbers that have no Roman numeral are written in decimal, masked like any decimal.
 INSTANTIATE_TEST_SUITE_P(RomanFallback, PageNumberTextTest,
@@ -136,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(RomanFallback, PageNumberTextTest,
                  .expected = "Page -2147483648 / 2147483647", .romUpper = true},
         TextCase{.name = "OneTenThousand", .stampNumber = 10000, .pageCount = 12, .expected = "Page 10000",
                  .one = true, .romUpper = true}),
-    CaseName);
+    CaseName<TextCase>);
 
 INSTANTIATE_TEST_SUITE_P(OneNumber, PageNumberTextTest,
     ::testing::Values(
@@ -149,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(OneNumber, PageNumberTextTest,
                  .end = " Pages"},
         TextCase{.name = "SeparatorNotUsed", .stampNumber = 7, .pageCount = 12, .expected = "No. 7", .one = true,
                  .prefix = "No. ", .sep = " of "}),
-    CaseName);
+    CaseName<TextCase>);
 
 INSTANTIATE_TEST_SUITE_P(TextOnly, PageNumberTextTest,
     ::testing::Values(
@@ -162,6 +160,6 @@ INSTANTIATE_TEST_SUITE_P(TextOnly, PageNumberTextTest,
                  .nopg = true},
         TextCase{.name = "WinsOverEverything", .stampNumber = 7, .pageCount = 12, .expected = "Page  / ",
                  .mask = 3, .one = true, .nopg = true, .romLower = true, .romUpper = true}),
-    CaseName);
+    CaseName<TextCase>);
 
 }  // namespace

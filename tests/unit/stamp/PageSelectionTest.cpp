@@ -9,13 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "support/CaseName.h"
 
-// Each case's test is named after it.
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& tested) {
-    return tested.param.name;
-}
+namespace {
 
 constexpr int32_t kMinInt = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
@@ -144,8 +140,7 @@ const SelectionCase kCases[] = {
      }, 6, {kNone, kNone, 5, kNone, 6, kNone}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Examples, PageSelectionTest, ::testing::ValuesIn(kCases),
-                         CaseName<SelectionCase>);
+INSTANTIATE_TEST_SUITE_P(Examples, PageSelectionTest, ::testing::ValuesIn(kCases), CaseName<SelectionCase>);
 
 // ---------------------------------------------------------------------------
 // Signed 32-bit arithmetic wraps around; these run under the sanitizers too.
@@ -220,7 +215,6 @@ const WrapCase kWrapCases[] = {
      }, kMinInt, 10, 1073741830},
 };
 
-INSTANTIATE_TEST_SUITE_P(Limits, PageSelectionWrapTest, ::testing::ValuesIn(kWrapCases),
-                         CaseName<WrapCase>);
+INSTANTIATE_TEST_SUITE_P(Limits, PageSelectionWrapTest, ::testing::ValuesIn(kWrapCases), CaseName<WrapCase>);
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "support/CaseName.h"
+
 namespace {
 
 constexpr std::array<float, 4> kLetter{0, 0, 612, 792};
@@ -54,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"FractionalBox", {0.9f, 1.9f, 612.7f, 792.2f}, 0, 20, 10, true, false, false, 0, 20, 782, 0},
         // /Rotate matters only with -force.
         PlacementCase{"RotateWithoutForce", kLetter, 90, 20, 10, false, false, false, 0, 20, 10, 0}),
-    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+    CaseName<PlacementCase>);
 
 INSTANTIATE_TEST_SUITE_P(
     Forced, PlacementTest,
@@ -76,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Any other value: the angle gains it, the point stays at the box origin.
         PlacementCase{"Rotate360", kLetter, 360, 20, 10, false, false, true, 15, 0, 0, 375},
         PlacementCase{"RotateMinus90", kLetter, -90, 20, 10, false, false, true, 0, 0, 0, -90}),
-    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+    CaseName<PlacementCase>);
 
 TEST(AlignmentTest, TextWidthTruncatesTheSumBy72First) {
     // 5000 / 72 = 69, times 11 / 14.

@@ -15,15 +15,10 @@
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/CPdfObjectCipher.h"
 #include "pdf/reader/RawObject.h"
+#include "support/CaseName.h"
 #include "writer/CMemorySink.h"
 
 namespace {
-
-// Each case's test is named after it.
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& tested) {
-    return tested.param.name;
-}
 
 using namespace std::string_literals;
 

@@ -13,6 +13,7 @@
 #include "base/CByteSource.h"
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -250,8 +251,7 @@ TEST_P(CatalogFailureTest, OpenFailsWithTheMessage) {
     EXPECT_EQ(OpenFailure(GetParam().objects), GetParam().message);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CatalogFailureTest, ::testing::ValuesIn(FailureCases()),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, CatalogFailureTest, ::testing::ValuesIn(FailureCases()), CaseName<FailureCase>);
 
 TEST(CatalogFailureTest, ADeepTreeIsWalkedWithoutRecursion) {
     // A chain of 20000 inner nodes above one page.

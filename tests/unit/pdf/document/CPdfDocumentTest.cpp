@@ -19,6 +19,7 @@
 #include "base/CByteSource.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -207,8 +208,7 @@ TEST_P(HeaderTest, OffsetsCountFromTheHeaderWhenItIsFound) {
     EXPECT_EQ(ReadRawObject(document.xref(), 3), "3 0 obj\n" + kPage + "\nendobj\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, HeaderTest, ::testing::ValuesIn(HeaderCases()),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, HeaderTest, ::testing::ValuesIn(HeaderCases()), CaseName<HeaderCase>);
 
 TEST(HeaderTest, JunkBeforeAHeaderWithCrossReferenceStreamsAndObjectStreams) {
     PdfBuilder pdf("%PDF-1.5\n");

@@ -15,6 +15,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "base/CByteSource.h"
 #include "pdf/document/CPdfDocument.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -94,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RotateTest,
                                            RotateCase{"IndirectNegative", "12 0 R", 270},
                                            RotateCase{"IndirectReal", "11 0 R", 0},
                                            RotateCase{"IndirectFree", "13 0 R", 0}),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+                         CaseName<RotateCase>);
 
 TEST(RotateTest, ARotationOnTheParentIsNotInherited) {
     EXPECT_EQ(Loaded(OnePage("/Resources << >>", {}, "/Rotate 90")).rotate, 0);

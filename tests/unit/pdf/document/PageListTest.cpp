@@ -16,6 +16,7 @@
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -164,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PageCountTest,
                                                      std::numeric_limits<int32_t>::min()},
                                            CountCase{"IndirectInteger", "4 0 R", 6},
                                            CountCase{"IndirectReal", "5 0 R", 6}),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+                         CaseName<CountCase>);
 
 // ---------------------------------------------------------------------------
 // The page box
@@ -220,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         BoxCase{"CropBoxOverMediaBoxOnThePage", "", "", "/MediaBox [0 0 595 842] /CropBox [10 10 585 832]",
                 Box{10, 10, 585, 832}},
         BoxCase{"ShortMediaBox", "", "", "/MediaBox [0 0 300]", Box{0, 0, 300, 0}}),
-    [](const auto& paramInfo) { return paramInfo.param.name; });
+    CaseName<BoxCase>);
 
 TEST(PageBoxTest, EachPageGetsItsOwnPath) {
     // Pages 4 and 5 below the inner node with a crop box, 6 beside it with its own.

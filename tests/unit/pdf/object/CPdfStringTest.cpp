@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "support/CaseName.h"
+
 namespace {
 
 struct HexCase {
@@ -38,7 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
         HexCase{"hexUpperCase", "4A4b", false, "<4A4b>"},
         HexCase{"hexNotDigits", "zz\r\n", false, "<zz\r\n>"},
         HexCase{"hexEmpty", "", false, "<>"}),
-    [](const ::testing::TestParamInfo<HexCase>& param) { return std::string(param.param.name); });
+    CaseName<HexCase>);
 
 TEST(CPdfStringTest, LiteralOfAbcIsEightBytesWritten) {
     const CPdfString abc("abc");

@@ -14,6 +14,7 @@
 #include "base/CByteSource.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
+#include "support/CaseName.h"
 
 namespace {
 
@@ -310,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(Filters, PngPredictorTest, ::testing::Values(
     PngCase{"Sub16BitsRgb", {1, 2}, 3, 3, 16},
     PngCase{"Paeth1Bit", {4, 1, 3}, 20, 1, 1},
     PngCase{"Average4Bits", {3, 4}, 9, 1, 4}),
-    [](const ::testing::TestParamInfo<PngCase>& param) { return std::string(param.param.name); });
+    CaseName<PngCase>);
 
 // A cross-reference stream with /W [1 2 2]: each row is a type byte and five
 // data bytes, and five bytes come out; the first row's Up adds zeros.

@@ -18,6 +18,7 @@
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfStream.h"
+#include "support/CaseName.h"
 #include "unit/pdf/object/MapResolver.h"
 
 namespace {
@@ -124,10 +125,6 @@ void PrintTo(const ParseCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<ParseCase>& param) {
-    return param.param.name;
-}
-
 // ---------------------------------------------------------------------------
 // The lexer
 
@@ -160,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(LiteralStrings, LexerTest, ::testing::Values(
     ParseCase{"CommentCharactersKept", "(50% /x)", {"lit:50% /x"}},
     ParseCase{"Unterminated", "(abc (d", {"lit:abc (d"}},
     ParseCase{"BackslashAtEnd", "(abc\\", {"lit:abc"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 INSTANTIATE_TEST_SUITE_P(HexStrings, LexerTest, ::testing::Values(
     ParseCase{"Digits", "<4865>", {"hex:4865"}},
@@ -170,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(HexStrings, LexerTest, ::testing::Values(
     ParseCase{"NotDigits", "<zz\n%>", {"hex:zz\n%"}},
     ParseCase{"Unterminated", "<abc", {"hex:abc"}},
     ParseCase{"FollowedByToken", "<41>/N", {"hex:41", "name:N"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 INSTANTIATE_TEST_SUITE_P(Names, LexerTest, ::testing::Values(
     ParseCase{"Plain", "/Type", {"name:Type"}},
@@ -190,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Names, LexerTest, ::testing::Values(
     ParseCase{"EndsAtComment", "/a%c\n/b", {"name:a", "name:b"}},
     ParseCase{"HighBytes", "/\x80\xff", {"name:\x80\xff"}},
     ParseCase{"VerticalTabIsRegular", "/A\x0b" "B", {"name:A\x0b" "B"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 INSTANTIATE_TEST_SUITE_P(Numbers, LexerTest, ::testing::Values(
     ParseCase{"Integer", "42", {"int:42"}},
@@ -212,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(Numbers, LexerTest, ::testing::Values(
     ParseCase{"DelimiterEndsNumber", "7[8]", {"int:7", "kw:[", "int:8", "kw:]"}},
     ParseCase{"Beyond32Bits", "4294967297", {"int:4294967297"}},
     ParseCase{"Beyond64BitsWraps", "18446744073709551621", {"int:5"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 INSTANTIATE_TEST_SUITE_P(Keywords, LexerTest, ::testing::Values(
     ParseCase{"Booleans", "true false", {"bool:true", "bool:false"}},
@@ -227,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Keywords, LexerTest, ::testing::Values(
     ParseCase{"Errors", ") { } >", {"error", "error", "error", "error"}},
     ParseCase{"LoneGreaterBeforeToken", ">a", {"error", "kw:a"}},
     ParseCase{"TripleGreater", ">>>", {"kw:>>", "error"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 INSTANTIATE_TEST_SUITE_P(Separators, LexerTest, ::testing::Values(
     ParseCase{"CommentBetweenNumbers", "1%comment\n2", {"int:1", "int:2"}},
@@ -237,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(Separators, LexerTest, ::testing::Values(
     ParseCase{"Whitespace", std::string("1\x00" "2\t3\n4\f5\r6 7", 13),
               {"int:1", "int:2", "int:3", "int:4", "int:5", "int:6", "int:7"}},
     ParseCase{"Empty", "", {}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 // The value of an integer is its low 32 bits; the whole number stays for
 // offsets and lengths beyond 4 GiB.
@@ -289,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(Arrays, GetObjTest, ::testing::Values(
     ParseCase{"StrayClosingBracket", "] 1", {"kw:]", "int:1"}},
     ParseCase{"UnterminatedAtEnd", "[1 2 [3", {"[int:1 int:2 [int:3]]"}},
     ParseCase{"UnterminatedEmpty", "[", {"[]"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 INSTANTIATE_TEST_SUITE_P(Dictionaries, GetObjTest, ::testing::Values(
     ParseCase{"Empty", "<<>>", {"<<>>"}},
@@ -303,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(Dictionaries, GetObjTest, ::testing::Values(
     ParseCase{"FollowedByValues", "<< /A 1 >> 2 0 R", {"<</A int:1>>", "ref:2 0"}},
     ParseCase{"UnterminatedAtEnd", "<< /A 1 /B [2", {"<</A int:1 /B [int:2]>>"}},
     ParseCase{"UnterminatedEmpty", "<<", {"<<>>"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 INSTANTIATE_TEST_SUITE_P(References, GetObjTest, ::testing::Values(
     ParseCase{"Reference", "5 0 R", {"ref:5 0"}},
@@ -315,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(References, GetObjTest, ::testing::Values(
     ParseCase{"NumbersWrap", "4294967301 4294967296 R", {"ref:5 0"}},
     ParseCase{"RWithMore", "5 0 Rx", {"int:5", "int:0", "kw:Rx"}},
     ParseCase{"TwoIntegersAtEnd", "5 0", {"int:5", "int:0"}}),
-    CaseName);
+    CaseName<ParseCase>);
 
 TEST(GetObjTest, ContainersAreBoundToTheParsersXRef) {
     MapResolver resolver;
@@ -472,7 +469,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, StreamFramingTest, ::testing::Values(
     StreamCase{"LengthBeyond32Bits", "<< /Length 4294967299 >>\nstream\nabc\nendstream", ""},
     StreamCase{"LengthBeyondLargestPosition", "<< /Length 9223372036854775807 >>\nstream\nabc\nendstream", ""},
     StreamCase{"NoEndstream", "<< /Length 3 >>\nstream\nabc\nendobj", ""}),
-    [](const ::testing::TestParamInfo<StreamCase>& param) { return std::string(param.param.name); });
+    CaseName<StreamCase>);
 
 // Length 0 means "to the end of the file" for the data; the token after the
 // data must still be "endstream".

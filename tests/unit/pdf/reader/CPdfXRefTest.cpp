@@ -18,6 +18,7 @@
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/RawObject.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -177,8 +178,7 @@ TEST_P(StartXRefTest, FindsTheLastValueInTheLast1023Bytes) {
     EXPECT_EQ(CPdfXRef::FindStartXRef(file), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, StartXRefTest, ::testing::ValuesIn(StartXRefCases()),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, StartXRefTest, ::testing::ValuesIn(StartXRefCases()), CaseName<StartXRefCase>);
 
 TEST(StartXRefTest, AnEndlessNumberDoesNotOverflow) {
     CPdfFileStream file(std::make_shared<CMemoryByteSource>("startxref " + std::string(40, '9')), 0, 0,
@@ -346,8 +346,7 @@ class LoadFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(LoadFailureTest, OpenFailsWithTheMessage) { EXPECT_EQ(OpenFailure(GetParam().bytes), GetParam().message); }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LoadFailureTest, ::testing::ValuesIn(FailureCases()),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, LoadFailureTest, ::testing::ValuesIn(FailureCases()), CaseName<FailureCase>);
 
 // The checks of a cross-reference stream's rows apply to every row, also to
 // rows whose entries a newer section already defined.
@@ -592,7 +591,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, IncrementalUpdateTest,
                                            UpdateCase{"StreamOverStream", Format::kStream, Format::kStream},
                                            UpdateCase{"StreamOverTable", Format::kTable, Format::kStream},
                                            UpdateCase{"TableOverStream", Format::kStream, Format::kTable}),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+                         CaseName<UpdateCase>);
 
 TEST(PrevChainTest, AFreeEntryInTheNewerSectionHidesTheOlderObject) {
     PdfBuilder pdf = Document();
@@ -795,7 +794,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedXRefStmCase{"RowsCutShort", "8 0 obj\n<< /Type /XRef /Size 6 /W [1 2 1] /Index [5 1] /Length 2 >>\nstream\n" +
                                                XRefStreamRow({1, 1, 0}, 1, 0, 0) + "\nendstream\nendobj\n"},
         DamagedXRefStmCase{"ItselfAsTheOffset", ""}),
-    [](const auto& paramInfo) { return paramInfo.param.name; });
+    CaseName<DamagedXRefStmCase>);
 
 // ---------------------------------------------------------------------------
 // Fetch

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/CaseName.h"
+
 namespace {
 
 struct RewriteCase {
@@ -32,6 +34,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "3 0 obj\n<< /Length 4 /D << /Length 9 >> >>\nstream\n<ab>\nendstream\nendobj\n"},
         RewriteCase{"IndirectLengthLeavesTheStream", "4 0 obj\n<< /Length 5 0 R >>\nstream\nab\nendstream\nendobj\n",
                     "4 0 obj\n<< /Length 5 0 R >>\nstream\nab\nendstream\nendobj\n"}),
-    [](const auto& paramInfo) { return paramInfo.param.name; });
+    CaseName<RewriteCase>);
 
 }  // namespace

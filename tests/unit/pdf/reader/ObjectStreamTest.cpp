@@ -20,6 +20,7 @@
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderCase{"NNegative", "5 0 1", -1, 4, 0},
                       HeaderCase{"FirstNegative", "5 0 1", 1, -4, 0},
                       HeaderCase{"EmptyData", "", 1, 0, 0}),
-    [](const auto& paramInfo) { return paramInfo.param.name; });
+    CaseName<HeaderCase>);
 
 TEST(ObjectStreamCacheTest, MembersOutsideTheDataHaveNoBytes) {
     const ObjectStreamCache cache = Cache("5 -100 6 3 7 2 8 99 (abc)", 4, 20);

@@ -19,6 +19,7 @@
 #include "base/CByteSource.h"
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -214,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingMemberCase{"FirstNegative", 34}, MissingMemberCase{"StreamNumberTooLarge", 35},
                       MissingMemberCase{"FreeEntry", 39}, MissingMemberCase{"NegativeNumber", -1},
                       MissingMemberCase{"BeyondTheEntries", 41}),
-    [](const auto& paramInfo) { return paramInfo.param.name; });
+    CaseName<MissingMemberCase>);
 
 TEST(CompressedRawObjectTest, TheObjectStreamItselfIsCopiedAsItStands) {
     PdfBuilder pdf = Document();
@@ -356,8 +357,7 @@ TEST_P(InFileTest, BytesRunThroughEndobjAndOneByteMore) {
     EXPECT_EQ(ReadRawObject(document->xref(), 5), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, InFileTest, ::testing::ValuesIn(InFileCases()),
-                         [](const auto& paramInfo) { return paramInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, InFileTest, ::testing::ValuesIn(InFileCases()), CaseName<InFileCase>);
 
 TEST(InFileTest, ObjectStreamsAreKnownByTheirType) {
     PdfBuilder pdf = Document();
@@ -588,7 +588,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FindBytesCase{"FromBeyondTo", "abc", 3, 1, "c", std::nullopt},
                       FindBytesCase{"ZeroBytesInside", std::string("a\0b\0c", 5), 0, 5, std::string("\0c", 2), 4},
                       FindBytesCase{"LongerThanTheBuffer", "Obj", 0, 3, "ObjStm", std::nullopt}),
-    [](const auto& paramInfo) { return paramInfo.param.name; });
+    CaseName<FindBytesCase>);
 
 TEST(FindTextTest, FindsFromAPosition) {
     const std::string buffer = "<< /Contents 4 0 R /Contents >>";
