@@ -379,27 +379,6 @@ std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number) {
     return bytes;
 }
 
-std::optional<int64_t> FindInFile(CByteSource& source, int64_t start, std::string_view pattern) {
-    if (pattern.empty()) return std::nullopt;
-    const auto found = FindFirst(source, start, pattern);
-    if (!found) return std::nullopt;
-    return *found + static_cast<int64_t>(pattern.size()) - 1;
-}
-
-std::optional<size_t> FindBytes(std::string_view buffer, size_t from, size_t to, std::string_view pattern) {
-    to = std::min(to, buffer.size());
-    if (pattern.empty() || from >= to) return std::nullopt;
-    const size_t at = buffer.substr(from, to - from).find(pattern);
-    if (at == std::string_view::npos) return std::nullopt;
-    return from + at + pattern.size() - 1;
-}
-
-size_t FindText(const std::string& buffer, std::string_view text, size_t position) {
-    if (position > buffer.size()) return buffer.size();
-    const size_t at = buffer.find(text, position);
-    return at == std::string::npos ? buffer.size() : at;
-}
-
 void InsertText(std::string& buffer, size_t position, std::string_view text) {
     buffer.insert(std::min(position, buffer.size()), text);
 }

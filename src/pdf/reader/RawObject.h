@@ -40,17 +40,5 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
 // of an object stored plainly are.
 std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number);
 
-// The absolute position of the last byte of the first occurrence of
-// `pattern` at or after `start`.
-std::optional<int64_t> FindInFile(CByteSource& source, int64_t start, std::string_view pattern);
-
-// The index of the last byte of the first occurrence of `pattern` inside
-// buffer[from, to).
-std::optional<size_t> FindBytes(std::string_view buffer, size_t from, size_t to, std::string_view pattern);
-
-// The position of the first occurrence of `text` at or after `position`, or
-// the buffer's size when there is none.
-size_t FindText(const std::string& buffer, std::string_view text, size_t position = 0);
-
 // Inserts `text` before the byte at `position`.
 void InsertText(std::string& buffer, size_t position, std::string_view text);

@@ -225,7 +225,7 @@ TEST(CompressedRawObjectTest, TheObjectStreamItselfIsCopiedAsItStands) {
     ASSERT_TRUE(bytes.has_value());
     EXPECT_EQ(bytes->substr(0, 8), "4 0 obj\n");
     EXPECT_EQ(bytes->substr(bytes->size() - 18), "\nendstream\nendobj\n");
-    EXPECT_NE(FindBytes(*bytes, 0, bytes->size(), "ObjStm"), std::nullopt);
+    EXPECT_NE(bytes->find("ObjStm"), std::string::npos);
     const auto location = LocateRawObject(document->xref(), 4);
     ASSERT_TRUE(location.has_value());
     EXPECT_TRUE(location->isObjectStream);
@@ -531,77 +531,7 @@ TEST(BlockBoundaryTest, EndobjAcrossTheBlocksAndRunsOfAFile) {
 }
 
 // ---------------------------------------------------------------------------
-// Byte searches and inserts
-
-TEST(FindInFileTest, GivesTheAbsolutePositionOfTheLastByte) {
-    CMemoryByteSource source(std::string("0123endobj89endobj"));
-    EXPECT_EQ(FindInFile(source, 0, "endobj"), 9);
-    EXPECT_EQ(FindInFile(source, 4, "endobj"), 9);
-    EXPECT_EQ(FindInFile(source, 5, "endobj"), 17);
-    EXPECT_EQ(FindInFile(source, -10, "endobj"), 9);
-    EXPECT_EQ(FindInFile(source, 13, "endobj"), std::nullopt);
-    EXPECT_EQ(FindInFile(source, 18, "endobj"), std::nullopt);
-    EXPECT_EQ(FindInFile(source, 100, "endobj"), std::nullopt);
-    EXPECT_EQ(FindInFile(source, 0, ""), std::nullopt);
-    EXPECT_EQ(FindInFile(source, 0, "0"), 0);
-}
-
-TEST(FindInFileTest, FindsPatternsAcrossBlocks) {
-    std::string bytes(3000, '.');
-    bytes.replace(1021, 6, "endobj");
-    for (size_t block : {1, 3, 1024}) {
-        CBlockByteSource source(bytes, block);
-        EXPECT_EQ(FindInFile(source, 0, "endobj"), 1026) << block;
-        EXPECT_EQ(FindInFile(source, 1022, "endobj"), std::nullopt) << block;
-    }
-}
-
-struct FindBytesCase {
-    std::string name;
-    std::string buffer;
-    size_t from;
-    size_t to;
-    std::string pattern;
-    std::optional<size_t> expected;
-};
-
-void PrintTo(const FindBytesCase& value, std::ostream* os) { *os << value.name; }
-
-class FindBytesTest : public ::testing::TestWithParam<FindBytesCase> {};
-
-TEST_P(FindBytesTest, GivesTheIndexOfTheLastByte) {
-    const FindBytesCase& c = GetParam();
-    EXPECT_EQ(FindBytes(c.buffer, c.from, c.to, c.pattern), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FindBytesTest,
-    ::testing::Values(FindBytesCase{"Found", "<< /Type /ObjStm >>", 0, 19, "ObjStm", 15},
-                      FindBytesCase{"AtTheStart", "ObjStm", 0, 6, "ObjStm", 5},
-                      FindBytesCase{"FirstOfTwo", "abab", 0, 4, "ab", 1},
-                      FindBytesCase{"FromSkipsEarlierOnes", "abab", 1, 4, "ab", 3},
-                      FindBytesCase{"ToCutsTheOccurrence", "xxObjStm", 0, 7, "ObjStm", std::nullopt},
-                      FindBytesCase{"ToBeyondTheBuffer", "xxObjStm", 0, 100, "ObjStm", 7},
-                      FindBytesCase{"Absent", "<< /Type /XRef >>", 0, 17, "ObjStm", std::nullopt},
-                      FindBytesCase{"EmptyPattern", "abc", 0, 3, "", std::nullopt},
-                      FindBytesCase{"FromAtTo", "abc", 2, 2, "c", std::nullopt},
-                      FindBytesCase{"FromBeyondTo", "abc", 3, 1, "c", std::nullopt},
-                      FindBytesCase{"ZeroBytesInside", std::string("a\0b\0c", 5), 0, 5, std::string("\0c", 2), 4},
-                      FindBytesCase{"LongerThanTheBuffer", "Obj", 0, 3, "ObjStm", std::nullopt}),
-    CaseName<FindBytesCase>);
-
-TEST(FindTextTest, FindsFromAPosition) {
-    const std::string buffer = "<< /Contents 4 0 R /Contents >>";
-    EXPECT_EQ(FindText(buffer, "/Contents"), 3u);
-    EXPECT_EQ(FindText(buffer, "/Contents", 3), 3u);
-    EXPECT_EQ(FindText(buffer, "/Contents", 4), 19u);
-    EXPECT_EQ(FindText(buffer, "/Resources"), buffer.size());     // absent: the end
-    EXPECT_EQ(FindText(buffer, "/Contents", 20), buffer.size());
-    EXPECT_EQ(FindText(buffer, "", 7), 7u);                        // empty text: the position
-    EXPECT_EQ(FindText(buffer, "x", 1000), buffer.size());
-    EXPECT_EQ(FindText(buffer, ">>", buffer.size() - 2), buffer.size() - 2);
-    EXPECT_EQ(FindText("", "a"), 0u);
-}
+// Inserts
 
 TEST(InsertTextTest, InsertsBeforeThePosition) {
     std::string buffer = "<< /A 1 >>";
@@ -615,7 +545,7 @@ TEST(InsertTextTest, InsertsBeforeThePosition) {
     EXPECT_EQ(buffer, "%<< /B 2 /A 1 >>\n!");
     InsertText(buffer, 3, "");
     EXPECT_EQ(buffer, "%<< /B 2 /A 1 >>\n!");
-    InsertText(buffer, FindText(buffer, ">>"), std::string("\0", 1));
+    InsertText(buffer, buffer.find(">>"), std::string("\0", 1));
     EXPECT_EQ(buffer, std::string("%<< /B 2 /A 1 \0>>\n!", 19));
 }
 
