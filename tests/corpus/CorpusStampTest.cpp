@@ -474,11 +474,8 @@ namespace {
 TEST(CorpusJpegTest, EmbeddedWithSizeAndColourSpaceOrRefused) {
     const std::string corpus = CorpusFolder();
     if (corpus.empty()) GTEST_SKIP() << "the shared corpus is not there";
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
-    const std::string input = pdf.WithXRefTable("/Root 1 0 R");
+    const std::string input =
+        OnePagePdf({.page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>"});
     int embedded = 0;
     int refused = 0;
     for (const ManifestRow& row : ReadManifest(corpus)) {

@@ -119,13 +119,10 @@ TEST(GoldenOutputTest, ObjectStreamsAndCrossReferenceStream) {
 TEST(GoldenOutputTest, IncrementalUpdateJunkAndFreeEntries) {
     // A second revision replaces the page's content stream and frees object
     // 9; 100 bytes stand before the header, and every offset counts from it.
-    PdfBuilder pdf("%PDF-1.3 junk behind\n");
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>");
-    pdf.Stream(4, "", kHello);
-    pdf.Object(9, "(old)");
-    const std::string first = pdf.WithXRefTable("/Root 1 0 R");
+    const std::string first = OnePagePdf({.header = "%PDF-1.3 junk behind\n",
+                                          .page = "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>",
+                                          .content = kHello,
+                                          .more = {{9, "(old)"}}});
     const auto firstXRef = static_cast<int64_t>(first.find("xref\n0 "));
     const auto update = static_cast<int64_t>(first.size());
     const std::string object4 = "4 0 obj\n<< /Length 9 >>\nstream\nBT ET q Q\nendstream\nendobj\n";
@@ -146,11 +143,7 @@ TEST(GoldenOutputTest, IncrementalUpdateJunkAndFreeEntries) {
 }
 
 TEST(GoldenOutputTest, InputWithoutHeaderGetsOne) {
-    PdfBuilder pdf("");
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Resources << >> >>");
-    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {});
+    const StampResult result = RunTextStamp(OnePagePdf({.header = ""}), {});
     ASSERT_EQ(result.message, "");
     EXPECT_EQ(result.output->substr(0, 16), "%PDF-1.4\r%\xE2\xE3\xCF\xD3\r\n");
 }

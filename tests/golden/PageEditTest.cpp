@@ -13,17 +13,13 @@ const std::string kContent = "BT /F1 12 Tf 72 720 Td (Hello) Tj ET";
 // A one-page document whose page object is `page` (object 3); object 4 is a
 // content stream, 6 a font; `extra` objects follow, and the table has `size`
 // entries.
-std::string OnePage(const std::string& page, const std::vector<std::pair<int32_t, std::string>>& extra = {},
-                    int32_t size = 9) {
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, page);
-    pdf.Stream(4, "", kContent);
-    pdf.Object(6, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    for (const auto& [number, body] : extra) pdf.Object(number, body);
-    pdf.Object(size - 1, "null");
-    return pdf.WithXRefTable("/Root 1 0 R");
+std::string Pdf(const std::string& page, const std::vector<std::pair<int32_t, std::string>>& extra = {},
+                int32_t size = 9) {
+    OnePage document{.page = page, .content = kContent};
+    document.more.emplace_back(6, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    document.more.insert(document.more.end(), extra.begin(), extra.end());
+    document.more.emplace_back(size - 1, "null");
+    return OnePagePdf(document);
 }
 
 std::string Body(const std::string& object) {
@@ -40,34 +36,34 @@ std::string StampedPage(const std::string& input, int32_t resourceNumber = 12345
 
 TEST(PageEditTest, SingleContentStreamAndDirectFontDictionary) {
     // Font descriptor 9, font 10, the page's content stream 11.
-    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources<</Font<</F1 6 0 R>>>>>>")),
+    EXPECT_EQ(StampedPage(Pdf("<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources<</Font<</F1 6 0 R>>>>>>")),
               "<</Type/Page/Parent 2 0 R/Contents [4 0 R 11 0 R ]/Resources<</Font<< /F123456 10 0 R /F1 6 0 R>>>>>>");
 }
 
 TEST(PageEditTest, DirectContentsArray) {
-    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Contents [4 0 R 5 0 R]/Resources<</Font<</F1 6 0 R>>>>>>",
-                                  {{5, "<< /Length 0 >>\nstream\n\nendstream"}})),
+    EXPECT_EQ(StampedPage(Pdf("<</Type/Page/Parent 2 0 R/Contents [4 0 R 5 0 R]/Resources<</Font<</F1 6 0 R>>>>>>",
+                              {{5, "<< /Length 0 >>\nstream\n\nendstream"}})),
               "<</Type/Page/Parent 2 0 R/Contents [4 0 R 5 0 R 11 0 R ]/Resources<</Font<< /F123456 10 0 R /F1 6 0 "
               "R>>>>>>");
 }
 
 TEST(PageEditTest, PageWithoutContents) {
-    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Resources<</Font<</F1 6 0 R>>>>>>")),
+    EXPECT_EQ(StampedPage(Pdf("<</Type/Page/Parent 2 0 R/Resources<</Font<</F1 6 0 R>>>>>>")),
               "<</Contents 11 0 R/Type/Page/Parent 2 0 R/Resources<</Font<< /F123456 10 0 R /F1 6 0 R>>>>>>");
 }
 
 TEST(PageEditTest, ReferenceFollowedByLineEndKeepsTheLineEnd) {
-    EXPECT_EQ(StampedPage(OnePage("<</Type/Page/Parent 2 0 R/Contents 4 0 R\r\n/Resources<<>>>>")),
+    EXPECT_EQ(StampedPage(Pdf("<</Type/Page/Parent 2 0 R/Contents 4 0 R\r\n/Resources<<>>>>")),
               "<</Type/Page/Parent 2 0 R/Contents [4 0 R 11 0 R ]\r\n/Resources<</Font << /F123456 10 0 R >>>>>>");
 }
 
 TEST(PageEditTest, ReferenceAtTheEndOfTheDictionary) {
-    EXPECT_EQ(StampedPage(OnePage("<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R>>")),
+    EXPECT_EQ(StampedPage(Pdf("<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R>>")),
               "<< /Type /Page /Parent 2 0 R /Resources <</Font << /F123456 10 0 R >> >> /Contents [4 0 R 11 0 R ]>>");
 }
 
 TEST(PageEditTest, SpaceBeforeTheNextKeyStaysInside) {
-    EXPECT_EQ(StampedPage(OnePage("<< /Type /Page /Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>")),
+    EXPECT_EQ(StampedPage(Pdf("<< /Type /Page /Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>")),
               "<< /Type /Page /Contents [4 0 R  11 0 R ]/Resources << /Font << /F123456 10 0 R  /F1 6 0 R >> >> >>");
 }
 
@@ -77,7 +73,7 @@ TEST(PageEditTest, OnlyThePagesOwnKeysAreEdited) {
     const std::string page =
         "<< /Type /Page /Annots [<< /Type /Annot /Subtype /Text /Contents (note) /Resources << /Font << >> >> >>] "
         "/Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>";
-    EXPECT_EQ(StampedPage(OnePage(page)),
+    EXPECT_EQ(StampedPage(Pdf(page)),
               "<< /Type /Page /Annots [<< /Type /Annot /Subtype /Text /Contents (note) /Resources << /Font << >> >> >>] "
               "/Contents [4 0 R  11 0 R ]/Resources << /Font << /F123456 10 0 R  /F1 6 0 R >> >> >>");
 }
@@ -85,8 +81,8 @@ TEST(PageEditTest, OnlyThePagesOwnKeysAreEdited) {
 TEST(PageEditTest, ObjectsOfTheirOwnAreRewrittenBeforeThePage) {
     // Contents array 5, resources 7 with its font dictionary 8; size 10.
     const std::string input =
-        OnePage("<< /Type /Page /Contents 5 0 R /Resources 7 0 R >>",
-                {{5, "[4 0 R]"}, {7, "<< /Font 8 0 R /ProcSet [/PDF] >>"}, {8, "<< /F1 6 0 R >>"}}, 10);
+        Pdf("<< /Type /Page /Contents 5 0 R /Resources 7 0 R >>",
+            {{5, "[4 0 R]"}, {7, "<< /Font 8 0 R /ProcSet [/PDF] >>"}, {8, "<< /F1 6 0 R >>"}}, 10);
     const StampResult result = RunTextStamp(input, {}, 7);
     ASSERT_EQ(result.message, "");
     const OutputReader output(*result.output);
@@ -110,7 +106,7 @@ TEST(PageEditTest, ObjectsOfTheirOwnAreRewrittenBeforeThePage) {
 
 TEST(PageEditTest, ResourcesObjectWithoutFont) {
     const std::string input =
-        OnePage("<< /Type /Page /Contents 4 0 R /Resources 7 0 R >>", {{7, "<< /ProcSet [/PDF /Text] >>"}}, 9);
+        Pdf("<< /Type /Page /Contents 4 0 R /Resources 7 0 R >>", {{7, "<< /ProcSet [/PDF /Text] >>"}}, 9);
     const StampResult result = RunTextStamp(input, {}, 42);
     ASSERT_EQ(result.message, "");
     EXPECT_EQ(Body(*OutputReader(*result.output).Object(7)), "<</Font << /F42 10 0 R >> /ProcSet [/PDF /Text] >>");
@@ -120,7 +116,7 @@ TEST(PageEditTest, ImageModeAddsGraphicsStateThenXObject) {
     // Resources object 7 holds neither /XObject nor /ExtGState: both long
     // fragments go right after its "<<", the graphics state's first.
     const std::string input =
-        OnePage("<< /Type /Page /Contents 4 0 R /Resources 7 0 R >>", {{7, "<< /ProcSet [/PDF] >>"}}, 9);
+        Pdf("<< /Type /Page /Contents 4 0 R /Resources 7 0 R >>", {{7, "<< /ProcSet [/PDF] >>"}}, 9);
     const std::string jpeg = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x01\xE0\x02\x80\x03", 12) +
                              std::string("\x01\x22\x00\x02\x11\x01\x03\x11\x01\xFF\xD9", 11);
     const StampResult result = RunImageStamp(input, jpeg, {}, 7);
@@ -135,7 +131,7 @@ TEST(PageEditTest, ImageModeAddsGraphicsStateThenXObject) {
 }
 
 TEST(PageEditTest, ImageModeWithExistingSubDictionaries) {
-    const std::string input = OnePage(
+    const std::string input = Pdf(
         "<< /Type /Page /Contents 4 0 R /Resources << /XObject << /X1 7 0 R >> /ExtGState 8 0 R >> >>",
         {{7, "<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Length 0 >>\nstream\n\nendstream"},
          {8, "<< /G1 << /ca 0.5 >> >>"}},
@@ -187,12 +183,9 @@ TEST(PageEditTest, ContentStreamWithAFilterChainIsStillExtended) {
 }
 
 TEST(PageEditTest, ContentsReferringToAMissingObjectIsLeftAlone) {
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>");
-    pdf.Object(5, "null");
-    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
+    const StampResult result = RunTextStamp(
+        OnePagePdf({.page = "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>", .more = {{5, "null"}}}),
+        {}, 1);
     ASSERT_EQ(result.message, "");
     EXPECT_EQ(Body(*OutputReader(*result.output).Object(3)),
               "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources <</Font << /F1 7 0 R >> >> >>");

@@ -28,10 +28,8 @@ std::string Data(const std::string& object) {
 }
 
 void ExpectWrap(const WrapCase& c) {
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents " + c.contents + " /Resources << >> >>");
+    PdfBuilder pdf =
+        OnePageObjects({.page = "<< /Type /Page /Parent 2 0 R /Contents " + c.contents + " /Resources << >> >>"});
     int32_t number = 4;
     for (const auto& [entries, data] : c.streams) pdf.Stream(number++, entries, data);
     pdf.Object(7, "[4 0 R 5 0 R]");

@@ -16,11 +16,6 @@ namespace {
 constexpr uint64_t kGiB = uint64_t{1} << 30;
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
-const std::vector<std::pair<int32_t, std::string>> kMembers = {
-    {1, "<< /Type /Catalog /Pages 2 0 R >>"},
-    {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-    {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>"}};
-
 HostileOptions Mode(const std::string& mode) {
     HostileOptions options;
     options.mode = mode;
@@ -63,13 +58,13 @@ std::string InObjectStream(const std::string& objectStream) {
 }
 
 TEST(HostileBombTest, AnObjectStreamThatInflatesToAGibibyteFails) {
-    const std::string input = InObjectStream(PaddedObjectStream(kMembers, kGiB));
+    const std::string input = InObjectStream(PaddedObjectStream(kOnePageMembers, kGiB));
     EXPECT_TRUE(FailsWith(RunHostile(input), "Object stream is too large"));
     EXPECT_TRUE(FailsWith(RunHostile(input, ImageMode()), "Object stream is too large"));
 }
 
 TEST(HostileBombTest, AnObjectStreamJustBelowTheLimitIsRead) {
-    EXPECT_TRUE(Succeeds(RunHostile(InObjectStream(PaddedObjectStream(kMembers, 120 * kMiB)))));
+    EXPECT_TRUE(Succeeds(RunHostile(InObjectStream(PaddedObjectStream(kOnePageMembers, 120 * kMiB)))));
 }
 
 // Two large object streams whose members alternate: a copy in order of
@@ -77,7 +72,7 @@ TEST(HostileBombTest, AnObjectStreamJustBelowTheLimitIsRead) {
 // the cache, once for every object.
 TEST(HostileBombTest, ObjectStreamsThatPushEachOtherOutOfTheCacheFail) {
     constexpr int32_t kPairs = 40;
-    std::vector<std::pair<int32_t, std::string>> first = kMembers;
+    std::vector<std::pair<int32_t, std::string>> first = kOnePageMembers;
     std::vector<std::pair<int32_t, std::string>> second;
     for (int32_t i = 0; i < kPairs; ++i) {
         first.push_back({10 + 2 * i, "(a" + std::to_string(i) + ")"});
@@ -115,7 +110,7 @@ TEST(HostileBombTest, ManySmallObjectStreamsTakenInTurnFail) {
     constexpr int32_t kStreams = 12;
     constexpr int32_t kObjects = 4000000;
     PdfBuilder pdf;
-    pdf.ObjectStream(6, kMembers);
+    pdf.ObjectStream(6, kOnePageMembers);
     for (int32_t s = 0; s < kStreams; ++s) pdf.Stream(7 + s, "/Type /ObjStm /N 1 /First 4", "99 0 null");
     const auto start = static_cast<int64_t>(pdf.bytes().size());
     pdf.Stream(5, "/Type /XRef /Size " + std::to_string(kObjects) + " /W [1 4 2] /Root 1 0 R /Filter /FlateDecode",
@@ -154,7 +149,7 @@ TEST(HostileBombTest, AnObjectStreamHeaderOfHugeLengthEnds) {
     const std::string packed = DeflateRepeated(block, size);
     for (const std::string n : {"2147483647", "8388608"}) {
         SCOPED_TRACE("/N " + n);
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         pdf.Object(6, "<< /Type /ObjStm /N " + n + " /First " + std::to_string(size) +
                           " /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" +
                           packed + "\nendstream");
@@ -169,7 +164,7 @@ TEST(HostileBombTest, AnObjectStreamHeaderOfHugeLengthEnds) {
 // Cross-reference stream data is read row by row: data beyond the rows is
 // never inflated.
 TEST(HostileBombTest, ACrossReferenceStreamThatInflatesToAGibibyteIsReadAsFarAsItsRows) {
-    PdfBuilder pdf = OnePageObjects();
+    PdfBuilder pdf = OnePageObjects(kSquarePage);
     const auto start = static_cast<int64_t>(pdf.bytes().size());
     const std::string rows = RowsOf(pdf, 6, {{5, Row(1, static_cast<uint64_t>(start), 0)}});
     pdf.Stream(5, "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Filter /FlateDecode", DeflateFilled(rows, '\0', kGiB));
@@ -185,14 +180,14 @@ TEST(HostileBombTest, RowsWithoutDataAreCounted) {
         SCOPED_TRACE("one stream");
         std::string index;
         for (int i = 0; i < 2000; ++i) index += "0 8388608 ";
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Stream(5, "/Type /XRef /Size 6 /W [0 0 0] /Root 1 0 R /Index [" + index + "]", "");
         EXPECT_TRUE(FailsWith(RunHostile(pdf.WithStartXRef(start)), "Xref stream is too large"));
     }
     {
         SCOPED_TRACE("a chain of streams");
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         int64_t previous = -1;
         for (int i = 0; i < 500; ++i) {
             const auto start = static_cast<int64_t>(pdf.bytes().size());
@@ -209,7 +204,7 @@ TEST(HostileBombTest, RowsWithoutDataAreCounted) {
 // few hundred bytes. Its output, 160 MB of free entries, is too large for
 // qpdf within the time of a test; its table is checked here instead.
 TEST(HostileBombTest, TheLargestSizeIsHeldWithinTheMemoryLimit) {
-    PdfBuilder pdf = OnePageObjects();
+    PdfBuilder pdf = OnePageObjects(kSquarePage);
     const auto start = static_cast<int64_t>(pdf.bytes().size());
     pdf.Stream(5, "/Type /XRef /Size 8388608 /Index [0 6] /W [1 4 2] /Root 1 0 R",
                RowsOf(pdf, 6, {{5, Row(1, static_cast<uint64_t>(start), 0)}}));

@@ -24,11 +24,6 @@ struct Place {
     std::function<std::string(const std::string& value)> input;
 };
 
-const std::vector<std::pair<int32_t, std::string>> kMembers = {
-    {1, "<< /Type /Catalog /Pages 2 0 R >>"},
-    {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-    {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>"}};
-
 // A one-page file whose trailer is an uncompressed cross-reference stream
 // with `dictionary` (without /Length) and `rows`; the rows are made by
 // `makeRows` from the builder once the objects are written.
@@ -48,7 +43,7 @@ std::string OwnRows(const PdfBuilder& pdf, int64_t start) {
 std::string WithObjectStream(const std::string& n, const std::string& first, const std::string& length) {
     std::string header;
     std::string body;
-    for (const auto& [number, value] : kMembers) {
+    for (const auto& [number, value] : kOnePageMembers) {
         header += std::to_string(number) + " " + std::to_string(body.size()) + " ";
         body += value + "\n";
     }
@@ -66,18 +61,15 @@ std::string WithObjectStream(const std::string& n, const std::string& first, con
 }
 
 std::string WithPage(const std::string& pageEntries, const std::string& pagesEntries = "/Count 1") {
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] " + pagesEntries + " >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R " + pageEntries + " >>");
-    pdf.Stream(4, "", "0 0 1 rg 10 10 50 50 re f");
-    return pdf.WithXRefTable("/Root 1 0 R");
+    return OnePagePdf({.page = "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R " + pageEntries + " >>",
+                       .pages = pagesEntries,
+                       .content = kSquare});
 }
 
 const Place kPlaces[] = {
     {"TrailerSize",
      [](const std::string& v) {
-         PdfBuilder pdf = OnePageObjects();
+         PdfBuilder pdf = OnePageObjects(kSquarePage);
          const auto start = static_cast<int64_t>(pdf.bytes().size());
          std::string table = "xref\n0 5\n" + XRefTableLine(0, 65535, 'f');
          for (int32_t i = 1; i <= 4; ++i) table += XRefTableLine(pdf.OffsetOf(i), 0, 'n');
@@ -86,7 +78,7 @@ const Place kPlaces[] = {
      }},
     {"SubsectionStart",
      [](const std::string& v) {
-         PdfBuilder pdf = OnePageObjects();
+         PdfBuilder pdf = OnePageObjects(kSquarePage);
          const auto start = static_cast<int64_t>(pdf.bytes().size());
          std::string table = "xref\n0 5\n" + XRefTableLine(0, 65535, 'f');
          for (int32_t i = 1; i <= 4; ++i) table += XRefTableLine(pdf.OffsetOf(i), 0, 'n');
@@ -96,7 +88,7 @@ const Place kPlaces[] = {
      }},
     {"SubsectionCount",
      [](const std::string& v) {
-         PdfBuilder pdf = OnePageObjects();
+         PdfBuilder pdf = OnePageObjects(kSquarePage);
          const auto start = static_cast<int64_t>(pdf.bytes().size());
          std::string table = "xref\n0 " + v + "\n" + XRefTableLine(0, 65535, 'f');
          for (int32_t i = 1; i <= 4; ++i) table += XRefTableLine(pdf.OffsetOf(i), 0, 'n');
@@ -105,7 +97,7 @@ const Place kPlaces[] = {
      }},
     {"TableOffsetAndGeneration",
      [](const std::string& v) {
-         PdfBuilder pdf = OnePageObjects();
+         PdfBuilder pdf = OnePageObjects(kSquarePage);
          const auto start = static_cast<int64_t>(pdf.bytes().size());
          std::string table = "xref\n0 6\n" + XRefTableLine(0, 65535, 'f');
          for (int32_t i = 1; i <= 4; ++i) table += XRefTableLine(pdf.OffsetOf(i), 0, 'n');
@@ -115,43 +107,43 @@ const Place kPlaces[] = {
      }},
     {"StartXRef",
      [](const std::string& v) {
-         PdfBuilder pdf = OnePageObjects();
+         PdfBuilder pdf = OnePageObjects(kSquarePage);
          pdf.WithXRefTable("/Root 1 0 R");
          return pdf.bytes() + "startxref\n" + v + "\n%%EOF\n";
      }},
     {"StreamSize",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(), "/Type /XRef /Size " + v + " /Index [0 6] /W [1 4 2] /Root 1 0 R",
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size " + v + " /Index [0 6] /W [1 4 2] /Root 1 0 R",
                                OwnRows);
      }},
     {"StreamSizeWithoutIndex",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(), "/Type /XRef /Size " + v + " /W [1 4 2] /Root 1 0 R", OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size " + v + " /W [1 4 2] /Root 1 0 R", OwnRows);
      }},
     {"IndexStart",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(), "/Type /XRef /Size 6 /Index [0 6 " + v + " 1] /W [1 4 2] /Root 1 0 R",
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /Index [0 6 " + v + " 1] /W [1 4 2] /Root 1 0 R",
                                [](const PdfBuilder& pdf, int64_t start) { return OwnRows(pdf, start) + Row(1, 9, 0); });
      }},
     {"IndexCount",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(), "/Type /XRef /Size 6 /Index [0 " + v + "] /W [1 4 2] /Root 1 0 R",
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /Index [0 " + v + "] /W [1 4 2] /Root 1 0 R",
                                OwnRows);
      }},
     {"FieldWidth",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(), "/Type /XRef /Size 6 /W [1 " + v + " 2] /Root 1 0 R", OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /W [1 " + v + " 2] /Root 1 0 R", OwnRows);
      }},
     {"PredictorColumns",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(),
+         return WithXRefStream(OnePageObjects(kSquarePage),
                                "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Filter /FlateDecode /DecodeParms "
                                "<< /Predictor 12 /Columns " + v + " /Colors " + v + " >>",
                                [](const PdfBuilder& pdf, int64_t start) { return Deflate(OwnRows(pdf, start)); });
      }},
     {"StreamPrev",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(), "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Prev " + v, OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Prev " + v, OwnRows);
      }},
     {"ObjectStreamN", [](const std::string& v) { return WithObjectStream(v, "", ""); }},
     {"ObjectStreamFirst", [](const std::string& v) { return WithObjectStream("", v, ""); }},
@@ -159,7 +151,8 @@ const Place kPlaces[] = {
     {"MemberOffset",
      [](const std::string& v) {
          PdfBuilder pdf;
-         const std::string data = "1 0 2 " + v + " 3 " + v + " " + kMembers[0].second + "\n" + kMembers[1].second;
+         const std::string data =
+             "1 0 2 " + v + " 3 " + v + " " + kOnePageMembers[0].second + "\n" + kOnePageMembers[1].second;
          pdf.Stream(6, "/Type /ObjStm /N 3 /First 6", data);
          const auto start = static_cast<int64_t>(pdf.bytes().size());
          pdf.Stream(5, "/Type /XRef /Size 7 /W [1 4 2] /Root 1 0 R",
@@ -169,21 +162,14 @@ const Place kPlaces[] = {
      }},
     {"ContentLength",
      [](const std::string& v) {
-         PdfBuilder pdf;
-         pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-         pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-         pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R >>");
-         pdf.Object(4, "<< /Length " + v + " >>\nstream\n0 0 1 rg 10 10 50 50 re f\nendstream");
-         return pdf.WithXRefTable("/Root 1 0 R");
+         return OnePagePdf({.page = "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R >>",
+                            .more = {{4, "<< /Length " + v + " >>\nstream\n" + kSquare + "\nendstream"}}});
      }},
     {"PageLengthOfItsOwn",
      [](const std::string& v) {
          // The page itself a stream: its raw bytes are located through /Length.
-         PdfBuilder pdf;
-         pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-         pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-         pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Length " + v + " >>\nstream\nendobj\nendstream");
-         return pdf.WithXRefTable("/Root 1 0 R");
+         return OnePagePdf(
+             {.page = "<< /Type /Page /Parent 2 0 R /Resources << >> /Length " + v + " >>\nstream\nendobj\nendstream"});
      }},
     {"Count", [](const std::string& v) { return WithPage("", "/Count " + v); }},
     {"Rotate", [](const std::string& v) { return WithPage("/Rotate " + v); }},
@@ -216,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Hostile, HostileNumbersTest, ::testing::ValuesIn(kPlace
 // The values the reader refuses outright, with their messages.
 TEST(HostileNumbersTest, SizesBeyondTheLargestObjectNumberAreRefused) {
     const auto stream = [](const std::string& size) {
-        return WithXRefStream(OnePageObjects(), "/Type /XRef /Size " + size + " /Index [0 6] /W [1 4 2] /Root 1 0 R",
+        return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size " + size + " /Index [0 6] /W [1 4 2] /Root 1 0 R",
                               OwnRows);
     };
     EXPECT_TRUE(FailsWith(RunHostile(stream("2147483648")), "Size of xref Stream is wrong type"));
@@ -224,7 +210,7 @@ TEST(HostileNumbersTest, SizesBeyondTheLargestObjectNumberAreRefused) {
     EXPECT_TRUE(Succeeds(RunHostile(stream("-1"))));
     EXPECT_TRUE(Succeeds(RunHostile(stream("-2147483648"))));
     const auto index = [](const std::string& first, const std::string& count) {
-        return WithXRefStream(OnePageObjects(),
+        return WithXRefStream(OnePageObjects(kSquarePage),
                               "/Type /XRef /Size 6 /Index [0 6 " + first + " " + count + "] /W [1 4 2] /Root 1 0 R",
                               OwnRows);
     };
@@ -233,7 +219,7 @@ TEST(HostileNumbersTest, SizesBeyondTheLargestObjectNumberAreRefused) {
     EXPECT_TRUE(FailsWith(RunHostile(index("9223372036854775807", "5")), "Index item of xref Stream is wrong type"));
     EXPECT_TRUE(FailsWith(RunHostile(index("-1", "1")), "Index item of xref Stream is wrong type"));
     const auto table = [](const std::string& subsection) {
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         std::string text = "xref\n0 5\n" + XRefTableLine(0, 65535, 'f');
         for (int32_t i = 1; i <= 4; ++i) text += XRefTableLine(pdf.OffsetOf(i), 0, 'n');

@@ -14,7 +14,7 @@ HostileRun RunWithPicture(const std::string& picture) {
     HostileOptions options;
     options.mode = "image";
     options.picture = picture;
-    return RunHostile(OnePageObjects().WithXRefTable("/Root 1 0 R"), options);
+    return RunHostile(OnePageObjects(kSquarePage).WithXRefTable("/Root 1 0 R"), options);
 }
 
 ::testing::AssertionResult FailsQuickly(const HostileRun& run) {

@@ -128,15 +128,6 @@ HostileRun RunHostile(const std::string& input, const HostileOptions& options) {
                                          << " KiB of the test process";
 }
 
-PdfBuilder OnePageObjects(const std::string& header) {
-    PdfBuilder pdf(header);
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Contents 4 0 R >>");
-    pdf.Stream(4, "", "0 0 1 rg 10 10 50 50 re f");
-    return pdf;
-}
-
 std::string Row(uint64_t type, uint64_t second, uint64_t third) { return XRefStreamRow({1, 4, 2}, type, second, third); }
 
 std::string RowsOf(const PdfBuilder& pdf, int32_t count, const std::vector<std::pair<int32_t, std::string>>& extra) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/ChildProcess.h"
@@ -77,8 +78,19 @@ double TimeLimitSeconds();
 
 // Pieces of test inputs.
 
-// A one-page document: 1 catalog, 2 page tree root, 3 page, 4 its content.
-PdfBuilder OnePageObjects(const std::string& header = "%PDF-1.5\n");
+// What the pages here draw: a blue square.
+inline const std::string kSquare = "0 0 1 rg 10 10 50 50 re f";
+// A one-page document: 1 catalog, 2 page tree root, 3 a Letter page, 4 its
+// content (for OnePageObjects and OnePagePdf).
+inline const OnePage kSquarePage{
+    .header = "%PDF-1.5\n",
+    .page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Contents 4 0 R >>",
+    .content = kSquare};
+// Catalog 1, page tree 2 and a Letter page 3, for an object stream.
+inline const std::vector<std::pair<int32_t, std::string>> kOnePageMembers = {
+    {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+    {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+    {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>"}};
 // One cross-reference stream row, W [1 4 2].
 std::string Row(uint64_t type, uint64_t second, uint64_t third);
 // Rows for objects 0 .. count-1 as `pdf` recorded them, with `extra` rows

@@ -26,14 +26,14 @@ std::string TableOf(const PdfBuilder& pdf, const std::string& trailerEntries) {
 TEST(HostileXRefChainTest, APrevChainThatComesBackEnds) {
     {
         SCOPED_TRACE("a table whose /Prev is itself");
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Raw(TableOf(pdf, "/Prev " + std::to_string(start)));
         EXPECT_TRUE(Succeeds(RunHostile(pdf.WithStartXRef(start))));
     }
     {
         SCOPED_TRACE("two tables whose /Prev name each other");
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         const auto first = static_cast<int64_t>(pdf.bytes().size());
         const std::string firstTable = TableOf(pdf, "/Prev 0000000000");
         const int64_t second = first + static_cast<int64_t>(firstTable.size());
@@ -45,7 +45,7 @@ TEST(HostileXRefChainTest, APrevChainThatComesBackEnds) {
     }
     {
         SCOPED_TRACE("a cross-reference stream whose /Prev is itself");
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Stream(5, "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Prev " + std::to_string(start),
                    RowsOf(pdf, 6, {{5, Row(1, static_cast<uint64_t>(start), 0)}}));
@@ -53,7 +53,7 @@ TEST(HostileXRefChainTest, APrevChainThatComesBackEnds) {
     }
     {
         SCOPED_TRACE("a stream and a table that lead to each other by /Prev and /XRefStm");
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         const auto stream = static_cast<int64_t>(pdf.bytes().size());
         const std::string rows = RowsOf(pdf, 6, {{5, Row(1, static_cast<uint64_t>(stream), 0)}});
         // The table follows the stream; its offset is patched in once known.
@@ -68,7 +68,7 @@ TEST(HostileXRefChainTest, APrevChainThatComesBackEnds) {
     }
     {
         SCOPED_TRACE("/XRefStm that names the table itself");
-        PdfBuilder pdf = OnePageObjects();
+        PdfBuilder pdf = OnePageObjects(kSquarePage);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Raw(TableOf(pdf, "/XRefStm " + std::to_string(start)));
         EXPECT_TRUE(Succeeds(RunHostile(pdf.WithStartXRef(start))));
@@ -81,7 +81,7 @@ TEST(HostileXRefChainTest, APrevOrXRefStmThatLeadsNowhere) {
           "999999 0 R", "(text)", "[1 2]"}) {
         for (const std::string key : {"/Prev", "/XRefStm"}) {
             SCOPED_TRACE(key + " " + value);
-            PdfBuilder pdf = OnePageObjects();
+            PdfBuilder pdf = OnePageObjects(kSquarePage);
             const auto start = static_cast<int64_t>(pdf.bytes().size());
             pdf.Raw(TableOf(pdf, key + " " + value));
             EXPECT_TRUE(IsSound(RunHostile(pdf.WithStartXRef(start))));
@@ -115,11 +115,8 @@ TEST(HostilePageTreeTest, CyclesFailWithTheirMessage) {
     }
     {
         SCOPED_TRACE("a loop below a node typed as a page");
-        PdfBuilder pdf;
-        pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-        pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-        pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Kids [2 0 R] >>");
-        EXPECT_TRUE(IsSound(RunHostile(pdf.WithXRefTable("/Root 1 0 R"))));
+        const std::string page = "<< /Type /Page /Parent 2 0 R /Resources << >> /Kids [2 0 R] >>";
+        EXPECT_TRUE(IsSound(RunHostile(OnePagePdf({.page = page}))));
     }
 }
 
@@ -174,12 +171,7 @@ TEST(HostileNestingTest, HundredThousandLevelsOfArraysAndDictionaries) {
         };
         std::vector<Case> cases;
         const auto withPage = [](const std::string& pageBody, const std::string& trailer = "/Root 1 0 R") {
-            PdfBuilder pdf;
-            pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-            pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-            pdf.Object(3, pageBody);
-            pdf.Stream(4, "", "0 0 1 rg 10 10 50 50 re f");
-            return pdf.WithXRefTable(trailer);
+            return OnePageObjects({.page = pageBody, .content = kSquare}).WithXRefTable(trailer);
         };
         cases.push_back({"a page entry", withPage(page("/Resources << >> /Contents 4 0 R /Deep " + deep)), true});
         cases.push_back({"the page's resources", withPage(page("/Resources << /Deep " + deep + " >> /Contents 4 0 R")), true});
@@ -201,7 +193,7 @@ TEST(HostileNestingTest, HundredThousandLevelsOfArraysAndDictionaries) {
             cases.push_back({"a page inside an object stream", pdf.WithXRefStream(6, "/Root 1 0 R"), true});
         }
         {
-            PdfBuilder pdf = OnePageObjects();
+            PdfBuilder pdf = OnePageObjects(kSquarePage);
             const auto start = static_cast<int64_t>(pdf.bytes().size());
             pdf.Stream(5, "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Deep " + deep,
                        RowsOf(pdf, 6, {{5, Row(1, static_cast<uint64_t>(start), 0)}}));
@@ -215,10 +207,7 @@ TEST(HostileNestingTest, HundredThousandLevelsOfArraysAndDictionaries) {
 }
 
 TEST(HostileObjectStreamTest, StreamsThatNameThemselves) {
-    const std::vector<std::pair<int32_t, std::string>> members = {
-        {1, "<< /Type /Catalog /Pages 2 0 R >>"},
-        {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-        {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>"}};
+    const auto& members = kOnePageMembers;
     {
         SCOPED_TRACE("the stream's own entry puts it inside itself");
         PdfBuilder pdf;

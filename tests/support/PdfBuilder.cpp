@@ -6,6 +6,18 @@
 #include <cstdio>
 #include <stdexcept>
 
+PdfBuilder OnePageObjects(const OnePage& document) {
+    PdfBuilder pdf(document.header);
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] " + document.pages + " >>");
+    pdf.Object(3, document.page);
+    if (!document.content.empty()) pdf.Stream(4, "", document.content);
+    for (const auto& [number, body] : document.more) pdf.Object(number, body);
+    return pdf;
+}
+
+std::string OnePagePdf(const OnePage& document) { return OnePageObjects(document).WithXRefTable("/Root 1 0 R"); }
+
 std::string BlankLetterPages(int count) {
     PdfBuilder pdf;
     std::string kids;

@@ -73,6 +73,27 @@ private:
     std::map<int32_t, Entry> entries_;
 };
 
+// A one-page document: catalog 1, page tree 2 listing page 3 only, page 3,
+// then object 4 when there is `content`, then `more`. Tests that need a page
+// of their own change the fields they care about:
+//   OnePagePdf({.page = "<< /Type /Page /Parent 2 0 R /Resources 7 0 R >>",
+//               .more = {{7, "<< >>"}}})
+struct OnePage {
+    std::string header = "%PDF-1.4\n";
+    // Page 3's whole body.
+    std::string page = "<< /Type /Page /Parent 2 0 R /Resources << >> >>";
+    // The page tree's entries after "/Kids [3 0 R]".
+    std::string pages = "/Count 1";
+    // When not empty, object 4 is a stream holding these bytes.
+    std::string content = "";
+    // Objects written after those, in order.
+    std::vector<std::pair<int32_t, std::string>> more = {};
+};
+// The objects, for tests that end the file themselves.
+PdfBuilder OnePageObjects(const OnePage& document = {});
+// The objects ended with a classic table whose trailer names catalog 1.
+std::string OnePagePdf(const OnePage& document = {});
+
 // A document of `count` blank Letter pages, each with empty resources:
 // catalog 1, page tree 2, pages from 3 on, a cross-reference table.
 std::string BlankLetterPages(int count);

@@ -22,13 +22,7 @@ const std::string kFirstUsageLine = "Brevano Server version 1.1\n";
 std::string ExpectedUsage() { return ReadFile(std::string(BREVANO_TEST_DATA_DIR) + "/usage.txt"); }
 
 // A one-page document that every stage of a text run accepts.
-std::string OnePagePdf(const std::string& header = "%PDF-1.4\n") {
-    PdfBuilder pdf(header);
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>");
-    return pdf.WithXRefTable("/Root 1 0 R");
-}
+const OnePage kLetterPage{.page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> >>"};
 
 struct RunResult {
     int status = -1;
@@ -149,7 +143,7 @@ TEST_F(FrontEndFilesTest, MissingInputLeavesAnExistingOutputUntouched) {
 }
 
 TEST_F(FrontEndFilesTest, ParameterErrorLeavesAnExistingOutputUntouched) {
-    WriteFile(input_, OnePagePdf());
+    WriteFile(input_, OnePagePdf(kLetterPage));
     WriteFile(output_, "keep me");
     const RunResult result = RunFrontEnd({"image", input_, output_});
     EXPECT_EQ(result.out, "Error parameter");
@@ -158,7 +152,7 @@ TEST_F(FrontEndFilesTest, ParameterErrorLeavesAnExistingOutputUntouched) {
 }
 
 TEST_F(FrontEndFilesTest, FailureAfterOpeningLeavesNoOutputAndOneMessage) {
-    WriteFile(input_, OnePagePdf());
+    WriteFile(input_, OnePagePdf(kLetterPage));
     const RunResult result = RunFrontEnd({"image", input_, output_, "-s2"});
     EXPECT_EQ(result.out, "-j parameter missing");
     EXPECT_EQ(result.status, 1);
@@ -166,7 +160,7 @@ TEST_F(FrontEndFilesTest, FailureAfterOpeningLeavesNoOutputAndOneMessage) {
 }
 
 TEST_F(FrontEndFilesTest, FailureAfterOpeningLeavesAnExistingOutputUntouched) {
-    WriteFile(input_, OnePagePdf());
+    WriteFile(input_, OnePagePdf(kLetterPage));
     WriteFile(output_, "keep me");
     const RunResult result = RunFrontEnd({"text", input_, output_, "-font", "NoSuchFont"});
     EXPECT_EQ(result.out, "Unknown font name");
@@ -178,7 +172,7 @@ TEST_F(FrontEndFilesTest, FailureAfterOpeningLeavesAnExistingOutputUntouched) {
 }
 
 TEST_F(FrontEndFilesTest, SuccessPrintsNothing) {
-    WriteFile(input_, OnePagePdf());
+    WriteFile(input_, OnePagePdf(kLetterPage));
     const RunResult result = RunFrontEnd({"text", input_, output_});
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.status, 0);
@@ -189,7 +183,7 @@ TEST_F(FrontEndFilesTest, SuccessPrintsNothing) {
 }
 
 TEST_F(FrontEndFilesTest, PagesPrintsTheCountTextModeNumbersAndWritesNothing) {
-    WriteFile(input_, OnePagePdf());
+    WriteFile(input_, OnePagePdf(kLetterPage));
     EXPECT_EQ(RunFrontEnd({"pages", input_, "-ignored"}).out, "1\n");
     const RunResult missing = RunFrontEnd({"pages", output_});
     EXPECT_EQ(missing.out, "File open error");
@@ -198,7 +192,7 @@ TEST_F(FrontEndFilesTest, PagesPrintsTheCountTextModeNumbersAndWritesNothing) {
 }
 
 TEST_F(FrontEndFilesTest, InputWithoutHeaderGetsPdf14) {
-    WriteFile(input_, OnePagePdf(""));
+    WriteFile(input_, OnePagePdf({.header = "", .page = kLetterPage.page}));
     const RunResult result = RunFrontEnd({"text", input_, output_});
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.status, 0);
@@ -247,7 +241,7 @@ TEST(ProgramTest, ExitStatusesAndNothingOnStandardError) {
     TempFolder folder;
     const std::string input = folder.File("in.pdf");
     const std::string output = folder.File("out.pdf");
-    WriteFile(input, OnePagePdf());
+    WriteFile(input, OnePagePdf(kLetterPage));
 
     struct Expectation {
         std::vector<std::string> args;

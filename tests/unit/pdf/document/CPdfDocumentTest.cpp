@@ -29,9 +29,7 @@ const std::string kPages = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
 const std::string kPage = "<< /Type /Page /Parent 2 0 R /Resources << >> /MediaBox [0 0 595 842] >>";
 
 PdfBuilder Document(const std::string& header = "%PDF-1.4\n") {
-    PdfBuilder pdf(header);
-    pdf.Object(1, kCatalog).Object(2, kPages).Object(3, kPage);
-    return pdf;
+    return OnePageObjects({.header = header, .page = kPage});
 }
 
 std::shared_ptr<CByteSource> Memory(const std::string& bytes) { return std::make_shared<CMemoryByteSource>(bytes); }

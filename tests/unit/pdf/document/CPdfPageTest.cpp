@@ -24,14 +24,8 @@ using Objects = std::vector<std::pair<int32_t, std::string>>;
 
 // A document whose only page is object 3 with the given entries (besides
 // /Type), plus further objects from 10 on.
-std::string OnePage(const std::string& entries, const Objects& more = {},
-                    const std::string& pagesEntries = "") {
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 " + pagesEntries + " >>");
-    pdf.Object(3, "<< /Type /Page " + entries + " >>");
-    for (const auto& [number, body] : more) pdf.Object(number, body);
-    return pdf.WithXRefTable("/Root 1 0 R");
+std::string Pdf(const std::string& entries, const Objects& more = {}, const std::string& pagesEntries = "") {
+    return OnePagePdf({.page = "<< /Type /Page " + entries + " >>", .pages = "/Count 1 " + pagesEntries, .more = more});
 }
 
 // The loaded page record, or the message of the failed open.
@@ -75,7 +69,7 @@ class RotateTest : public ::testing::TestWithParam<RotateCase> {};
 
 TEST_P(RotateTest, IsBroughtIntoZeroTo359) {
     const std::string rotate = GetParam().rotate.empty() ? "" : "/Rotate " + GetParam().rotate;
-    const CPdfPage page = Loaded(OnePage("/Resources << >> " + rotate, {{10, "180"}, {11, "90.0"}, {12, "-90"}, {14, "0"}}));
+    const CPdfPage page = Loaded(Pdf("/Resources << >> " + rotate, {{10, "180"}, {11, "90.0"}, {12, "-90"}, {14, "0"}}));
     EXPECT_EQ(page.rotate, GetParam().expected);
 }
 
@@ -98,23 +92,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, RotateTest,
                          CaseName<RotateCase>);
 
 TEST(RotateTest, ARotationOnTheParentIsNotInherited) {
-    EXPECT_EQ(Loaded(OnePage("/Resources << >>", {}, "/Rotate 90")).rotate, 0);
+    EXPECT_EQ(Loaded(Pdf("/Resources << >>", {}, "/Rotate 90")).rotate, 0);
 }
 
 TEST(RotateTest, AFailedFetchPropagates) {
-    EXPECT_EQ(Failure(OnePage("/Resources << >> /Rotate 99 0 R")), "Corrupted PDF file");
+    EXPECT_EQ(Failure(Pdf("/Resources << >> /Rotate 99 0 R")), "Corrupted PDF file");
 }
 
 // ---------------------------------------------------------------------------
 // Contents, resources, annotations
 
 TEST(CPdfPageTest, ContentsAsStoredOrNull) {
-    EXPECT_EQ(Loaded(OnePage("/Resources << >> /Contents 10 0 R", {{10, "<< >>"}})).contents.getRef(),
+    EXPECT_EQ(Loaded(Pdf("/Resources << >> /Contents 10 0 R", {{10, "<< >>"}})).contents.getRef(),
               (PdfReference{10, 0}));
-    EXPECT_TRUE(Loaded(OnePage("/Resources << >> /Contents [10 0 R 11 0 R]")).contents.is(pdfArray));
+    EXPECT_TRUE(Loaded(Pdf("/Resources << >> /Contents [10 0 R 11 0 R]")).contents.is(pdfArray));
     for (const std::string contents : {"", "/Contents null", "/Contents << /Length 0 >>", "/Contents 12",
                                        "/Contents /Name", "/Contents (text)", "/Contents true"}) {
-        const CPdfPage page = Loaded(OnePage("/Resources << >> " + contents));
+        const CPdfPage page = Loaded(Pdf("/Resources << >> " + contents));
         EXPECT_TRUE(page.contents.is(pdfNull)) << contents;
     }
 }
@@ -130,39 +124,39 @@ CPdfPage LoadedAlone(const std::string& file) {
 }
 
 TEST(CPdfPageTest, ResourcesResolved) {
-    const CPdfPage direct = LoadedAlone(OnePage("/Resources << /Font << >> >>"));
+    const CPdfPage direct = LoadedAlone(Pdf("/Resources << /Font << >> >>"));
     ASSERT_TRUE(direct.resources.is(pdfDictionary));
     EXPECT_TRUE(direct.resources.getDict().lookup("Font").is(pdfDictionary));
-    const CPdfPage indirect = LoadedAlone(OnePage("/Resources 10 0 R", {{10, "<< /ProcSet [/PDF] >>"}}));
+    const CPdfPage indirect = LoadedAlone(Pdf("/Resources 10 0 R", {{10, "<< /ProcSet [/PDF] >>"}}));
     ASSERT_TRUE(indirect.resources.is(pdfDictionary));
     EXPECT_TRUE(indirect.resources.getDict().lookup("ProcSet").is(pdfArray));
     // The catalog checks them and does not keep them.
-    EXPECT_TRUE(Loaded(OnePage("/Resources << /Font << >> >>")).resources.is(pdfNone));
+    EXPECT_TRUE(Loaded(Pdf("/Resources << /Font << >> >>")).resources.is(pdfNone));
 }
 
 TEST(CPdfPageTest, ResourcesThatAreNotADictionaryStopTheOpen) {
     for (const std::string resources : {"", "/Resources null", "/Resources [/PDF]", "/Resources 10 0 R",
                                         "/Resources 11 0 R", "/Resources /R"}) {
-        EXPECT_EQ(Failure(OnePage(resources, {{10, "[/PDF /Text]"}, {12, "null"}})), "Resources are not found")
+        EXPECT_EQ(Failure(Pdf(resources, {{10, "[/PDF /Text]"}, {12, "null"}})), "Resources are not found")
             << resources;
     }
     // Resources only on the parent node are not looked for.
-    EXPECT_EQ(Failure(OnePage("", {}, "/Resources << /Font << >> >>")), "Resources are not found");
-    EXPECT_EQ(Failure(OnePage("/Resources 99 0 R")), "Corrupted PDF file");
+    EXPECT_EQ(Failure(Pdf("", {}, "/Resources << /Font << >> >>")), "Resources are not found");
+    EXPECT_EQ(Failure(Pdf("/Resources 99 0 R")), "Corrupted PDF file");
 }
 
 TEST(CPdfPageTest, AnnotationsAsStored) {
-    EXPECT_TRUE(Loaded(OnePage("/Resources << >>")).annotations.is(pdfNull));
-    EXPECT_TRUE(Loaded(OnePage("/Resources << >> /Annots null")).annotations.is(pdfNull));
-    EXPECT_TRUE(Loaded(OnePage("/Resources << >> /Annots [10 0 R << /Subtype /Text >>]")).annotations.is(pdfArray));
+    EXPECT_TRUE(Loaded(Pdf("/Resources << >>")).annotations.is(pdfNull));
+    EXPECT_TRUE(Loaded(Pdf("/Resources << >> /Annots null")).annotations.is(pdfNull));
+    EXPECT_TRUE(Loaded(Pdf("/Resources << >> /Annots [10 0 R << /Subtype /Text >>]")).annotations.is(pdfArray));
     // A reference is kept as it stands, whatever it names.
-    EXPECT_EQ(Loaded(OnePage("/Resources << >> /Annots 10 0 R", {{10, "/NotAnArray"}})).annotations.getRef(),
+    EXPECT_EQ(Loaded(Pdf("/Resources << >> /Annots 10 0 R", {{10, "/NotAnArray"}})).annotations.getRef(),
               (PdfReference{10, 0}));
 }
 
 TEST(CPdfPageTest, AnnotationsOfAnotherKindStopTheOpen) {
     for (const std::string annots : {"/Annots /None", "/Annots << /Subtype /Link >>", "/Annots 0", "/Annots (a)"}) {
-        EXPECT_EQ(Failure(OnePage("/Resources << >> " + annots)), "Page annotations object (page 1) is wrong type")
+        EXPECT_EQ(Failure(Pdf("/Resources << >> " + annots)), "Page annotations object (page 1) is wrong type")
             << annots;
     }
 }
@@ -192,7 +186,7 @@ TEST(CPdfPageTest, PageNumberTwelveInTheMessage) {
 }
 
 TEST(CPdfPageTest, ResourcesAreCheckedBeforeAnnotations) {
-    EXPECT_EQ(Failure(OnePage("/Annots /Name")), "Resources are not found");
+    EXPECT_EQ(Failure(Pdf("/Annots /Name")), "Resources are not found");
 }
 
 TEST(CPdfPageTest, LoadedDirectly) {

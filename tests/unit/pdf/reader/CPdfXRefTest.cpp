@@ -30,13 +30,6 @@ const std::string kCatalog = "<< /Type /Catalog /Pages 2 0 R >>";
 const std::string kPages = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
 const std::string kPage = "<< /Type /Page /Parent 2 0 R /Resources << >> >>";
 
-// The three objects every document here needs: catalog 1, page tree 2, page 3.
-PdfBuilder Document(const std::string& header = "%PDF-1.4\n") {
-    PdfBuilder pdf(header);
-    pdf.Object(1, kCatalog).Object(2, kPages).Object(3, kPage);
-    return pdf;
-}
-
 std::string WithTable(PdfBuilder pdf) { return pdf.WithXRefTable("/Root 1 0 R"); }
 
 std::unique_ptr<CPdfDocument> Open(const std::string& bytes) {
@@ -107,16 +100,16 @@ std::string StreamData(const CPdfObject& value) {
 // A file from the three document objects plus `tail`, the section the test
 // writes itself; {X} in the tail stands for the offset where the tail starts.
 std::string DocumentWith(const std::string& tail) {
-    const std::string body = Document().bytes();
+    const std::string body = OnePageObjects().bytes();
     std::string text = tail;
     for (size_t at = text.find("{X}"); at != std::string::npos; at = text.find("{X}"))
         text.replace(at, 3, std::to_string(body.size()));
     return body + text;
 }
 
-// The rows of a table over objects 0 to 3 of Document().
+// The rows of a table over objects 0 to 3 of OnePageObjects().
 std::string TableRows() {
-    const PdfBuilder pdf = Document();
+    const PdfBuilder pdf = OnePageObjects();
     return XRefTableLine(0, 65535, 'f') + XRefTableLine(pdf.OffsetOf(1), 0, 'n') +
            XRefTableLine(pdf.OffsetOf(2), 0, 'n') + XRefTableLine(pdf.OffsetOf(3), 0, 'n');
 }
@@ -129,7 +122,7 @@ std::string WithXRefStreamRows(PdfBuilder pdf, const std::string& entries, const
     return pdf.WithStartXRef(start);
 }
 
-// Rows W [1 2 1] for objects 0 to 3 of Document(), then the row of object 4,
+// Rows W [1 2 1] for objects 0 to 3 of OnePageObjects(), then the row of object 4,
 // the cross-reference stream itself at `streamOffset`.
 std::string StreamRows(const PdfBuilder& pdf, int64_t streamOffset) {
     const std::array<int, 3> w{1, 2, 1};
@@ -189,11 +182,11 @@ TEST(StartXRefTest, AnEndlessNumberDoesNotOverflow) {
 TEST(StartXRefTest, TwoKeywordsInAFileTheLaterCounts) {
     // The file's real section first, then a second startxref pointing at
     // nothing: the later one counts and the open fails.
-    const std::string good = WithTable(Document());
+    const std::string good = WithTable(OnePageObjects());
     EXPECT_EQ(OpenFailure(good), "");
     EXPECT_EQ(OpenFailure(good + "startxref\n3\n%%EOF\n"), "Couldn't parse an xref");
     // And the other way round: a stale startxref first, the real one last.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Raw("startxref\n3\n%%EOF\n");
     EXPECT_EQ(OpenFailure(WithTable(pdf)), "");
 }
@@ -210,7 +203,7 @@ struct FailureCase {
 void PrintTo(const FailureCase& value, std::ostream* os) { *os << value.name; }
 
 std::string XRefStreamFile(const std::string& entries, const std::string& rows) {
-    return WithXRefStreamRows(Document(), entries, rows);
+    return WithXRefStreamRows(OnePageObjects(), entries, rows);
 }
 
 std::vector<FailureCase> FailureCases() {
@@ -219,7 +212,7 @@ std::vector<FailureCase> FailureCases() {
     const std::string row = XRefStreamRow(w121, 1, 9, 0);
     const std::string fourRows = row + row + row + row;
 
-    PdfBuilder older = Document();
+    PdfBuilder older = OnePageObjects();
     const std::string olderFile = older.WithXRefTable("/Root 1 0 R");
     PdfBuilder newer(olderFile);
     newer.Object(4, "(new)");
@@ -229,12 +222,12 @@ std::vector<FailureCase> FailureCases() {
     return {
         // No usable startxref, no /Root.
         {"NoStartXRef", DocumentWith("xref\n0 4\n" + rows + "trailer\n<< /Root 1 0 R >>\n"), "PDF file was damaged"},
-        {"StartXRefZero", Document().WithStartXRef(0), "PDF file was damaged"},
+        {"StartXRefZero", OnePageObjects().WithStartXRef(0), "PDF file was damaged"},
         {"StartXRefWithoutDigits", DocumentWith("startxref\n%%EOF\n"), "PDF file was damaged"},
-        {"StartXRefBeyondTheLast1023Bytes", WithTable(Document()) + std::string(1100, ' '), "PDF file was damaged"},
-        {"TrailerWithoutRoot", Document().WithXRefTable("/Info 1 0 R"), "PDF file was damaged"},
-        {"RootNotAReference", Document().WithXRefTable("/Root << /Pages 2 0 R >>"), "PDF file was damaged"},
-        {"RootAnInteger", Document().WithXRefTable("/Root 1"), "PDF file was damaged"},
+        {"StartXRefBeyondTheLast1023Bytes", WithTable(OnePageObjects()) + std::string(1100, ' '), "PDF file was damaged"},
+        {"TrailerWithoutRoot", OnePageObjects().WithXRefTable("/Info 1 0 R"), "PDF file was damaged"},
+        {"RootNotAReference", OnePageObjects().WithXRefTable("/Root << /Pages 2 0 R >>"), "PDF file was damaged"},
+        {"RootAnInteger", OnePageObjects().WithXRefTable("/Root 1"), "PDF file was damaged"},
         {"RootOnlyInTheOlderTrailer", rootOnlyInOlder, "PDF file was damaged"},
         {"XRefStreamWithoutRoot", XRefStreamFile("/Size 4 /W [1 2 1]", fourRows), "PDF file was damaged"},
 
@@ -242,7 +235,7 @@ std::vector<FailureCase> FailureCases() {
         {"SectionAtAName", DocumentWith("/xref\nstartxref\n{X}\n%%EOF\n"), "Couldn't parse an xref"},
         {"SectionAtAnotherKeyword", DocumentWith("xrefs\nstartxref\n{X}\n%%EOF\n"), "Couldn't parse an xref"},
         {"SectionAtAReference", DocumentWith("9 0 R\nstartxref\n{X}\n%%EOF\n"), "Couldn't parse an xref"},
-        {"SectionBeyondTheEnd", Document().WithStartXRef(99999), "Couldn't parse an xref"},
+        {"SectionBeyondTheEnd", OnePageObjects().WithStartXRef(99999), "Couldn't parse an xref"},
         {"IntegerThenName", DocumentWith("9 /Zero obj\nstartxref\n{X}\n%%EOF\n"), "Couldn't parse an xref stream"},
         {"NoObjKeyword", DocumentWith("9 0 xobj\nstartxref\n{X}\n%%EOF\n"), "Couldn't parse an xref stream"},
         {"ObjectIsADictionary",
@@ -331,13 +324,13 @@ std::vector<FailureCase> FailureCases() {
          "Wrong type of xref XRefEntry while reading xref stream section"},
 
         // Fetch beyond the entries, and encryption.
-        {"RootBeyondTheEntries", Document().WithXRefTable("/Root 40 0 R"), "Corrupted PDF file"},
-        {"EncryptReference", Document().WithXRefTable("/Root 1 0 R /Encrypt 7 0 R"), "Encrypted PDF files are not supported"},
-        {"EncryptDictionary", Document().WithXRefTable("/Root 1 0 R /Encrypt << /Filter /Standard /V 2 >>"),
+        {"RootBeyondTheEntries", OnePageObjects().WithXRefTable("/Root 40 0 R"), "Corrupted PDF file"},
+        {"EncryptReference", OnePageObjects().WithXRefTable("/Root 1 0 R /Encrypt 7 0 R"), "Encrypted PDF files are not supported"},
+        {"EncryptDictionary", OnePageObjects().WithXRefTable("/Root 1 0 R /Encrypt << /Filter /Standard /V 2 >>"),
          "Encrypted PDF files are not supported"},
-        {"EncryptInAnXRefStream", Document().WithXRefStream(9, "/Root 1 0 R /Encrypt << /Filter /Standard >>"),
+        {"EncryptInAnXRefStream", OnePageObjects().WithXRefStream(9, "/Root 1 0 R /Encrypt << /Filter /Standard >>"),
          "Encrypted PDF files are not supported"},
-        {"EncryptBeforeABrokenCatalog", Document().WithXRefTable("/Root 2 0 R /Encrypt 7 0 R"),
+        {"EncryptBeforeABrokenCatalog", OnePageObjects().WithXRefTable("/Root 2 0 R /Encrypt 7 0 R"),
          "Encrypted PDF files are not supported"},
     };
 }
@@ -351,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LoadFailureTest, ::testing::ValuesIn(FailureCase
 // The checks of a cross-reference stream's rows apply to every row, also to
 // rows whose entries a newer section already defined.
 TEST(LoadFailureTest, RowsOfEntriesAlreadyDefinedAreStillChecked) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const int64_t streamOffset = static_cast<int64_t>(pdf.bytes().size());
     std::string rows = StreamRows(pdf, streamOffset);
     rows[4] = 3;  // object 1's row: type 3
@@ -366,7 +359,7 @@ TEST(LoadFailureTest, RowsOfEntriesAlreadyDefinedAreStillChecked) {
 // Classic tables
 
 TEST(XRefTableTest, EntriesTakeOffsetGenerationAndType) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(6, "(six)", 2);
     const std::string file =
         pdf.bytes() + "xref\n0 4\n" + TableRows() + "6 2\n" + XRefTableLine(pdf.OffsetOf(6), 2, 'n') +
@@ -400,7 +393,7 @@ TEST(XRefTableTest, EntriesTakeOffsetGenerationAndType) {
 }
 
 TEST(XRefTableTest, WhitespaceBetweenTokensIsFree) {
-    const PdfBuilder pdf = Document();
+    const PdfBuilder pdf = OnePageObjects();
     const std::string table = "xref 0 4 0 65535 f " + std::to_string(pdf.OffsetOf(1)) + "\t0\tn\r\n" +
                               std::to_string(pdf.OffsetOf(2)) + " 0 n\r" + std::to_string(pdf.OffsetOf(3)) +
                               "    0 n trailer<</Root 1 0 R>>";
@@ -426,7 +419,7 @@ TEST(XRefTableTest, EmptySubsectionsAndTheLargestObjectNumber) {
 // Cross-reference streams
 
 TEST(XRefStreamTest, WithoutIndexTheRowsCoverZeroToSizeMinusOne) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const int64_t streamOffset = static_cast<int64_t>(pdf.bytes().size());
     auto document =
         Open(WithXRefStreamRows(pdf, "/Size 5 /W [1 2 1] /Root 1 0 R /Info 3 0 R", StreamRows(pdf, streamOffset)));
@@ -464,7 +457,7 @@ TEST(XRefStreamTest, IndexPairsFillTheirRangesFromConsecutiveRows) {
 }
 
 TEST(XRefStreamTest, ALoneLastIndexElementIsIgnored) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const int64_t streamOffset = static_cast<int64_t>(pdf.bytes().size());
     auto document =
         Open(WithXRefStreamRows(pdf, "/Size 5 /W [1 2 1] /Index [0 4 /Junk] /Root 1 0 R", StreamRows(pdf, streamOffset)));
@@ -473,7 +466,7 @@ TEST(XRefStreamTest, ALoneLastIndexElementIsIgnored) {
 }
 
 TEST(XRefStreamTest, IndexNotAnArrayMeansOneSectionOverSize) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const int64_t streamOffset = static_cast<int64_t>(pdf.bytes().size());
     auto document =
         Open(WithXRefStreamRows(pdf, "/Size 5 /W [1 2 1] /Index 7 /Root 1 0 R", StreamRows(pdf, streamOffset)));
@@ -481,7 +474,7 @@ TEST(XRefStreamTest, IndexNotAnArrayMeansOneSectionOverSize) {
 }
 
 TEST(XRefStreamTest, ZeroTypeWidthMakesEveryEntryTypeOne) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const std::array<int, 3> w{0, 2, 1};
     const std::string rows = XRefStreamRow(w, 0, 0, 7) + XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(1)), 0) +
                              XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(2)), 0) +
@@ -492,7 +485,7 @@ TEST(XRefStreamTest, ZeroTypeWidthMakesEveryEntryTypeOne) {
 }
 
 TEST(XRefStreamTest, ZeroWidthFieldsAreZeroAndFurtherWidthsIgnored) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const std::array<int, 3> w{1, 2, 0};
     const std::string rows = XRefStreamRow(w, 0, 0, 0) + XRefStreamRow(w, 1, static_cast<uint64_t>(pdf.OffsetOf(1)), 0) +
                              XRefStreamRow(w, 1, static_cast<uint64_t>(pdf.OffsetOf(2)), 0) +
@@ -504,7 +497,7 @@ TEST(XRefStreamTest, ZeroWidthFieldsAreZeroAndFurtherWidthsIgnored) {
 
 TEST(XRefStreamTest, SizeZeroReadsNoRows) {
     // /Size 0 and no /Index: no section; the table of an older section lists the objects.
-    const std::string first = WithTable(Document());
+    const std::string first = WithTable(OnePageObjects());
     PdfBuilder update(first);
     const int64_t start = static_cast<int64_t>(first.size());
     update.Stream(4, "/Type /XRef /Size 0 /W [1 2 1] /Root 1 0 R /Prev " + std::to_string(LastStartXRef(first)), "");
@@ -514,7 +507,7 @@ TEST(XRefStreamTest, SizeZeroReadsNoRows) {
 }
 
 TEST(XRefStreamTest, FlateWithPngPredictor) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const int64_t streamOffset = static_cast<int64_t>(pdf.bytes().size());
     const std::string rows = StreamRows(pdf, streamOffset);
     // PNG "Up" rows of four bytes each.
@@ -570,7 +563,7 @@ void PrintTo(const UpdateCase& value, std::ostream* os) { *os << value.name; }
 class IncrementalUpdateTest : public ::testing::TestWithParam<UpdateCase> {};
 
 TEST_P(IncrementalUpdateTest, TheNewestSectionWins) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(old five)").Object(6, "(six)");
     const std::string first = End(pdf, GetParam().older, "/Root 1 0 R /Info 6 0 R");
     PdfBuilder update(first);
@@ -594,7 +587,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, IncrementalUpdateTest,
                          CaseName<UpdateCase>);
 
 TEST(PrevChainTest, AFreeEntryInTheNewerSectionHidesTheOlderObject) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(five)");
     const std::string first = pdf.WithXRefTable("/Root 1 0 R");
     const std::string file = first + "xref\n5 1\n" + XRefTableLine(0, 1, 'f') + "trailer\n<< /Root 1 0 R /Prev " +
@@ -606,7 +599,7 @@ TEST(PrevChainTest, AFreeEntryInTheNewerSectionHidesTheOlderObject) {
 }
 
 TEST(PrevChainTest, PrevAsAReferenceIsTheOffsetOfItsNumber) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(old)");
     const std::string first = pdf.WithXRefTable("/Root 1 0 R");
     const std::string prev = "/Prev " + std::to_string(LastStartXRef(first)) + " 0 R";
@@ -620,7 +613,7 @@ TEST(PrevChainTest, PrevAsAReferenceIsTheOffsetOfItsNumber) {
 }
 
 TEST(PrevChainTest, PrevOfAnotherKindEndsTheChain) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const std::string first = pdf.WithXRefTable("/Root 1 0 R");
     PdfBuilder update(first);
     update.Object(6, "(new)");
@@ -630,7 +623,7 @@ TEST(PrevChainTest, PrevOfAnotherKindEndsTheChain) {
 }
 
 TEST(PrevChainTest, AChainBackToItselfStops) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const int64_t start = static_cast<int64_t>(pdf.bytes().size());
     auto document = Open(pdf.WithXRefTable("/Root 1 0 R /Prev " + std::to_string(start)));
     EXPECT_EQ(FetchText(*document, 1), "<< /Pages /Type >>");
@@ -639,7 +632,7 @@ TEST(PrevChainTest, AChainBackToItselfStops) {
 TEST(PrevChainTest, AChainBackToAnOlderSectionStops) {
     // Section A (older) says /Prev B, section B (newest) says /Prev A. The
     // offset of B is written with leading zeros so that it can be filled in.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     std::string first = pdf.WithXRefTable("/Root 1 0 R /Prev 0000000000");
     const std::string file = first + "xref\n5 1\n" + XRefTableLine(0, 0, 'f') + "trailer\n<< /Root 1 0 R /Prev " +
                              std::to_string(LastStartXRef(first)) + " >>\nstartxref\n" + std::to_string(first.size()) +
@@ -653,7 +646,7 @@ TEST(PrevChainTest, AChainBackToAnOlderSectionStops) {
 }
 
 TEST(PrevChainTest, AStreamChainBackToItselfStops) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const int64_t start = static_cast<int64_t>(pdf.bytes().size());
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R /Prev " + std::to_string(start)));
     EXPECT_EQ(FetchText(*document, 2), "<< /Count /Kids /Type >>");
@@ -740,7 +733,7 @@ TEST(HybridTest, TheTableWinsWhereBothDefineAnObject) {
 TEST(HybridTest, TheXRefStmStreamIsReadBeforePrev) {
     // The older section has object 5 in the file; the newest section's
     // /XRefStm stream puts it in an object stream: the stream's entry counts.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(old)");
     const std::string first = pdf.WithXRefTable("/Root 1 0 R");
     PdfBuilder update(first);
@@ -774,7 +767,7 @@ void PrintTo(const DamagedXRefStmCase& value, std::ostream* os) { *os << value.n
 class DamagedXRefStmTest : public ::testing::TestWithParam<DamagedXRefStmCase> {};
 
 TEST_P(DamagedXRefStmTest, IsIgnored) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(five)");
     const int64_t sectionOffset = static_cast<int64_t>(pdf.bytes().size());
     pdf.Raw(GetParam().section);
@@ -800,7 +793,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Fetch
 
 TEST(FetchTest, NumbersOutsideTheEntriesFail) {
-    auto document = Open(WithTable(Document()));
+    auto document = Open(WithTable(OnePageObjects()));
     const auto size = static_cast<int32_t>(document->xref().entries().size());
     for (int32_t number : {size, size + 1, -1, INT32_MIN}) {
         try {
@@ -813,7 +806,7 @@ TEST(FetchTest, NumbersOutsideTheEntriesFail) {
 }
 
 TEST(FetchTest, AnOffsetThatDoesNotLeadToTheObjectGivesNull) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(five)").Object(6, "(six)", 1);
     pdf.Raw("7 0 (seven)\n8 0 objection\n");
     const std::string table = "xref\n0 9\n" + TableRows() + XRefTableLine(pdf.OffsetOf(6), 0, 'n') +  // 4 -> object 6
@@ -832,7 +825,7 @@ TEST(FetchTest, AnOffsetThatDoesNotLeadToTheObjectGivesNull) {
 }
 
 TEST(FetchTest, AStreamsIndirectLengthIsFetched) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "<< /Length 6 0 R >>\nstream\nhello endobj world\nendstream").Object(6, "18");
     auto document = Open(WithTable(pdf));
     const CPdfObject stream = document->xref().Fetch(5, 0);
@@ -841,7 +834,7 @@ TEST(FetchTest, AStreamsIndirectLengthIsFetched) {
 }
 
 TEST(FetchTest, AStreamWhoseFiltersAreNotDecodedIsStillAStream) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Stream(5, "/Filter /LZWDecode", "\x80\x0b\x60\x50");
     pdf.Stream(6, "/Filter [/FlateDecode /ASCIIHexDecode]", "data endobj");
     auto document = Open(WithTable(pdf));
@@ -859,7 +852,7 @@ TEST(FetchTest, AStreamWhoseFiltersAreNotDecodedIsStillAStream) {
 }
 
 TEST(FetchTest, ALengthThatNamesItsOwnStreamEndsInAnError) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "<< /Length 5 0 R >>\nstream\nhello\nendstream");
     auto document = Open(WithTable(pdf));
     EXPECT_EQ(FetchText(*document, 5), "error");
@@ -870,7 +863,7 @@ TEST(FetchTest, ALengthThatNamesItsOwnStreamEndsInAnError) {
 // the file. Each link adds two nested fetches: with n streams the fetch of
 // object 300 is the (2n)th, one inside the other.
 std::string LengthChain(int32_t streams) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(300, "7");
     for (int32_t k = 1; k <= streams; ++k) {
         const int32_t number = 100 + k;
@@ -912,7 +905,7 @@ std::string TwoStreams(int32_t next) {
 TEST(FetchTest, StreamsWhoseLengthsLeadBackToTheirOwnObjectAreCutOff) {
     // Each fetch of 5 would fetch 5 twice more, down to the depth limit:
     // 2^32 fetches. The object is not fetched again while it is being fetched.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, TwoStreams(5));
     auto document = Open(WithTable(pdf));
     EXPECT_TRUE(document->xref().Fetch(5, 0).is(pdfArray));
@@ -922,7 +915,7 @@ TEST(FetchTest, StreamsWhoseLengthsLeadBackToTheirOwnObjectAreCutOff) {
 TEST(FetchTest, FetchesBelowOneFetchAreCounted) {
     // Object 10 + k holds two streams whose /Length is 11 + k: no object comes
     // back, but the fetches double at every level down to the depth limit.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     for (int32_t k = 0; k < 40; ++k) pdf.Object(10 + k, TwoStreams(11 + k));
     pdf.Object(50, "0");
     auto document = Open(WithTable(pdf));
@@ -931,7 +924,7 @@ TEST(FetchTest, FetchesBelowOneFetchAreCounted) {
 
 TEST(FetchTest, AnObjectStreamNeededWhileItIsLoadedHoldsNoMembers) {
     // Object stream 4's /Length is its own member 5.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const std::string data = "5 0 6";
     pdf.Object(4, "<< /Type /ObjStm /N 1 /First 4 /Length 5 0 R >>\nstream\n" + data + "\nendstream");
     pdf.Compressed(5, 4, 0);
@@ -942,7 +935,7 @@ TEST(FetchTest, AnObjectStreamNeededWhileItIsLoadedHoldsNoMembers) {
 }
 
 TEST(FetchTest, AnObjectStreamListedInsideItselfHoldsNoMembers) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}});
     pdf.Compressed(4, 4, 0);  // the object stream claims to live in itself
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
@@ -951,7 +944,7 @@ TEST(FetchTest, AnObjectStreamListedInsideItselfHoldsNoMembers) {
 }
 
 TEST(FetchTest, CompressedObjects) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}, {6, "<< /Six 6 >>"}});
     pdf.Compressed(7, 4, 2);   // beyond /N
     pdf.Compressed(8, 4, 0);   // the member at 0 is object 5
@@ -1078,7 +1071,7 @@ TEST(LargeFileTest, OffsetsAtTheEndOfTheIntegerRangeLeadNowhere) {
     // Offsets are added to the header position (here 5): values near the
     // largest 64-bit integer must not wrap around.
     const std::string junk = "junk\n";
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(five)");
     const std::string table = "xref\n0 4\n" + TableRows() + "6 2\n9223372036854775807 00000 n \n9223372036854775800 00000 n \n";
     const std::string body = pdf.bytes();
@@ -1099,7 +1092,7 @@ TEST(LargeFileTest, OffsetsAtTheEndOfTheIntegerRangeLeadNowhere) {
 // The trailer
 
 TEST(TrailerTest, IsBoundSoThatLookupsResolve) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "<< /Title (t) >>");
     auto document = Open(pdf.WithXRefTable("/Root 1 0 R /Info 5 0 R"));
     const CPdfDictionary& trailer = document->xref().trailer().getDict();
@@ -1109,7 +1102,7 @@ TEST(TrailerTest, IsBoundSoThatLookupsResolve) {
 }
 
 TEST(TrailerTest, InfoThatIsNotAReferenceIsNone) {
-    auto document = Open(Document().WithXRefTable("/Root 1 0 R /Info << /Title (t) >>"));
+    auto document = Open(OnePageObjects().WithXRefTable("/Root 1 0 R /Info << /Title (t) >>"));
     EXPECT_EQ(document->xref().info().number, 0);
 }
 
@@ -1117,7 +1110,7 @@ TEST(TrailerTest, InfoThatIsNotAReferenceIsNone) {
 // Loading the cross-reference alone, as the stamp driver's raw reader sees it
 
 TEST(XRefAloneTest, LoadsOverAWholeFileStream) {
-    const std::string bytes = WithTable(Document());
+    const std::string bytes = WithTable(OnePageObjects());
     auto file = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(bytes), 0, 0, CPdfObject::Null());
     CPdfXRef xref(file);
     xref.Load();
@@ -1129,7 +1122,7 @@ TEST(XRefAloneTest, LoadsOverAWholeFileStream) {
 
 TEST(XRefAloneTest, TheBaseIsTheStartOfTheStream) {
     const std::string junk = "junk junk\n";
-    const std::string bytes = junk + WithTable(Document());
+    const std::string bytes = junk + WithTable(OnePageObjects());
     auto file = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(bytes), 0, 0, CPdfObject::Null());
     file->MoveStart(static_cast<int64_t>(junk.size()));
     CPdfXRef xref(file);

@@ -168,8 +168,7 @@ TEST(ObjectStreamTest, PagesAndCatalogInAnObjectStream) {
 }
 
 TEST(ObjectStreamTest, HeaderPairsNotAllIntegersMakeEveryMemberNull) {
-    PdfBuilder pdf;
-    pdf.Object(1, kCatalog).Object(2, kPages).Object(3, kPage);
+    PdfBuilder pdf = OnePageObjects();
     const std::string header = "5 0 6 4 7 (8) ";
     pdf.Stream(4, "/Type /ObjStm /N 3 /First " + std::to_string(header.size()), header + "(a)\n(b)\n(c)\n");
     pdf.Compressed(5, 4, 0).Compressed(6, 4, 1).Compressed(7, 4, 2);
@@ -181,8 +180,7 @@ TEST(ObjectStreamTest, HeaderPairsNotAllIntegersMakeEveryMemberNull) {
 }
 
 TEST(ObjectStreamTest, IndirectNFirstAndLength) {
-    PdfBuilder pdf;
-    pdf.Object(1, kCatalog).Object(2, kPages).Object(3, kPage);
+    PdfBuilder pdf = OnePageObjects();
     const std::string data = Deflate("5 0 6 4 (a)\n(b)\n");
     pdf.Object(4, "<< /Type /ObjStm /N 10 0 R /First 11 0 R /Filter /FlateDecode /Length 12 0 R >>\nstream\n" + data +
                       "\nendstream");
@@ -235,8 +233,7 @@ std::string DeflateWithSpaces(const std::string& head, size_t count) {
 // Object 5 in object stream 4, whose decoded data is `size` bytes long.
 std::string FileWithObjectStreamOfSize(size_t size) {
     const std::string head = "5 0 (five)";
-    PdfBuilder pdf;
-    pdf.Object(1, kCatalog).Object(2, kPages).Object(3, kPage);
+    PdfBuilder pdf = OnePageObjects();
     pdf.Stream(4, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", DeflateWithSpaces(head, size - head.size()));
     pdf.Compressed(5, 4, 0);
     return pdf.WithXRefStream(9, "/Root 1 0 R");

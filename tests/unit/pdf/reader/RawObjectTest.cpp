@@ -28,12 +28,6 @@ const std::string kCatalog = "<< /Type /Catalog /Pages 2 0 R >>";
 const std::string kPages = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
 const std::string kPage = "<< /Type /Page /Parent 2 0 R /Resources << >> >>";
 
-PdfBuilder Document() {
-    PdfBuilder pdf;
-    pdf.Object(1, kCatalog).Object(2, kPages).Object(3, kPage);
-    return pdf;
-}
-
 std::unique_ptr<CPdfDocument> Open(std::shared_ptr<CByteSource> source) {
     auto document = std::make_unique<CPdfDocument>();
     document->Open(std::move(source));
@@ -64,7 +58,7 @@ std::string TableFor(const std::map<int32_t, int64_t>& offsets, int64_t tableOff
 // The document's three objects, then `object` as object 5 written as it
 // stands, then a table.
 std::string WithObject5(const std::string& object) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const auto offset = static_cast<int64_t>(pdf.bytes().size());
     const std::string body = pdf.bytes() + object;
     return body + TableFor({{1, pdf.OffsetOf(1)}, {2, pdf.OffsetOf(2)}, {3, pdf.OffsetOf(3)}, {5, offset}},
@@ -120,7 +114,7 @@ uint64_t DataStart(const PdfBuilder& pdf, int32_t number) {
 // Objects in object streams: framed as plain objects
 
 TEST(CompressedRawObjectTest, TheThirdMemberWithItsNewlineFramed) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(first)"}, {6, "<< /Second 2 >>"}, {7, "[1 2 3]"}});
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     const auto bytes = ReadRawObject(document->xref(), 7);
@@ -131,7 +125,7 @@ TEST(CompressedRawObjectTest, TheThirdMemberWithItsNewlineFramed) {
 }
 
 TEST(CompressedRawObjectTest, TheGenerationWrittenIsAlwaysZeroAndNumbersKeepTheirDigits) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{1234, "true"}});
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     EXPECT_EQ(ReadRawObject(document->xref(), 1234), "1234 0 obj\rtrue\nendobj\r");
@@ -145,7 +139,7 @@ void HandMadeObjectStream(PdfBuilder& pdf, int32_t number, int32_t count, const 
 }
 
 TEST(CompressedRawObjectTest, TheLastMemberRunsStraightIntoEndobj) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     HandMadeObjectStream(pdf, 4, 2, "5 0 6 4 ", "(a)\n(last)");
     pdf.Compressed(5, 4, 0).Compressed(6, 4, 1);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
@@ -154,7 +148,7 @@ TEST(CompressedRawObjectTest, TheLastMemberRunsStraightIntoEndobj) {
 }
 
 TEST(CompressedRawObjectTest, WhitespaceBetweenMembersBelongsToTheEarlierOne) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     HandMadeObjectStream(pdf, 4, 2, "5 1 6 9 ", "\n(a) \r\n\t (b)\r\n");
     pdf.Compressed(5, 4, 0).Compressed(6, 4, 1);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
@@ -172,7 +166,7 @@ void PrintTo(const MissingMemberCase& value, std::ostream* os) { *os << value.na
 class MissingMemberTest : public ::testing::TestWithParam<MissingMemberCase> {};
 
 TEST_P(MissingMemberTest, YieldsNoBytes) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}, {6, "(six)"}});
     pdf.Compressed(7, 4, 2);   // index beyond /N
     pdf.Compressed(8, 4, 1);   // index 1 holds object 6
@@ -218,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<MissingMemberCase>);
 
 TEST(CompressedRawObjectTest, TheObjectStreamItselfIsCopiedAsItStands) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}}, false);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     const auto bytes = ReadRawObject(document->xref(), 4);
@@ -235,7 +229,7 @@ TEST(CompressedRawObjectTest, TheObjectStreamItselfIsCopiedAsItStands) {
 }
 
 TEST(CompressedRawObjectTest, ARequestWithAnotherGenerationGivesNothing) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}});
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     EXPECT_EQ(document->xref().GetObjectStreamBytes(5, 1), std::nullopt);
@@ -246,7 +240,7 @@ TEST(CompressedRawObjectTest, ARequestWithAnotherGenerationGivesNothing) {
 // Object streams are decoded once, not once per alternation
 
 TEST(ObjectStreamCacheTest, AlternatingRequestsDecodeEachStreamOnce) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(20, {{10, "(ten)"}, {12, "(twelve)"}});  // stream A
     pdf.ObjectStream(21, {{11, "(eleven)"}});                 // stream B
     auto source = std::make_shared<CCountingByteSource>(pdf.WithXRefStream(22, "/Root 1 0 R"));
@@ -265,7 +259,7 @@ TEST(ObjectStreamCacheTest, AlternatingRequestsDecodeEachStreamOnce) {
 
 TEST(ObjectStreamCacheTest, ReadingEveryObjectDecodesEveryStreamOnce) {
     // Members dealt out over four streams in turn, as some writers do.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     std::vector<std::vector<std::pair<int32_t, std::string>>> members(4);
     for (int32_t number = 10; number < 90; ++number)
         members[static_cast<size_t>(number % 4)].emplace_back(number, "(" + std::to_string(number) + ")");
@@ -360,7 +354,7 @@ TEST_P(InFileTest, BytesRunThroughEndobjAndOneByteMore) {
 INSTANTIATE_TEST_SUITE_P(Cases, InFileTest, ::testing::ValuesIn(InFileCases()), CaseName<InFileCase>);
 
 TEST(InFileTest, ObjectStreamsAreKnownByTheirType) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Stream(5, "/Type /ObjStm /N 1 /First 4", "9 0 (nine)");
     pdf.Stream(6, "/Type /ObjStmX", "x");
     pdf.Stream(7, "/Subtype /ObjStm", "x");
@@ -377,7 +371,7 @@ TEST(InFileTest, ObjectStreamsAreKnownByTheirType) {
 }
 
 TEST(InFileTest, AStreamWithAnIndirectLength) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "<< /Length 6 0 R >>\nstream\nendobj endobj\nendstream").Object(6, "13");
     auto document = Open(pdf.WithXRefTable("/Root 1 0 R"));
     EXPECT_EQ(ReadRawObject(document->xref(), 5), Written(5, "<< /Length 6 0 R >>\nstream\nendobj endobj\nendstream"));
@@ -385,7 +379,7 @@ TEST(InFileTest, AStreamWithAnIndirectLength) {
 
 TEST(InFileTest, TheLastObjectOfTheFileEndsWithEndobj) {
     // Object 5 stands after startxref, at the very end.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const std::string body = pdf.bytes();
     const std::string object = "5 0 obj (last) endobj";
     // The table's length does not depend on the offsets it holds.
@@ -401,7 +395,7 @@ TEST(InFileTest, TheLastObjectOfTheFileEndsWithEndobj) {
 TEST(InFileTest, AnObjectLeftWithoutEndobjEndsAfterItsValueAndIsClosed) {
     // Objects 5 to 7 stand after startxref, none followed by "endobj": a
     // dictionary, a stream, and a header with no value.
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const std::string body = pdf.bytes();
     const std::string dictionary = "5 0 obj << /A (endob) /B [1 2] >>";
     const std::string stream = "6 0 obj << /Length 3 >>\nstream\nabc\nendstream";
@@ -426,7 +420,7 @@ TEST(InFileTest, AnObjectLeftWithoutEndobjEndsAfterItsValueAndIsClosed) {
 }
 
 TEST(InFileTest, EntriesThatDoNotLeadToBytes) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const std::string body = pdf.bytes();
     const std::string table = "xref\n0 4\n" + XRefTableLine(0, 65535, 'f') + XRefTableLine(pdf.OffsetOf(1), 0, 'n') +
                               XRefTableLine(pdf.OffsetOf(2), 0, 'n') + XRefTableLine(pdf.OffsetOf(3), 0, 'n') +
@@ -446,7 +440,7 @@ TEST(InFileTest, EntriesThatDoNotLeadToBytes) {
 }
 
 TEST(InFileTest, BytesBeforeTheHeaderChangeNothing) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "<< /Length 12 >>\nstream\nendobj bytes\nendstream");
     const std::string file = pdf.WithXRefTable("/Root 1 0 R");
     auto plain = Open(file);
@@ -462,7 +456,7 @@ TEST(InFileTest, BytesBeforeTheHeaderChangeNothing) {
 // Object 5 placed so that its "endobj" starts at `endobjAt`, padded with a
 // long name (or, for a stream, with its data).
 std::string EndobjAt(int64_t endobjAt, bool asStream, int32_t* padding = nullptr) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const auto start = static_cast<int64_t>(pdf.bytes().size());
     const std::string head = asStream ? "5 0 obj\n<< /Length 0000000000 >>\nstream\n" : "5 0 obj\n<< /Pad /";
     const std::string tail = asStream ? "\nendstream\n" : " >>\n";
@@ -500,7 +494,7 @@ TEST(BlockBoundaryTest, EndobjAcrossBlocksOfEverySize) {
 }
 
 TEST(BlockBoundaryTest, EndobjAcrossThe1024ByteStepFromTheObjectsStart) {
-    PdfBuilder pdf = Document();
+    PdfBuilder pdf = OnePageObjects();
     const auto start = static_cast<int64_t>(pdf.bytes().size());
     for (int64_t split = 0; split <= 6; ++split) {
         const std::string file = EndobjAt(start + 1024 - split, false);
