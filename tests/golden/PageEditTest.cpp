@@ -170,10 +170,7 @@ TEST(PageEditTest, SharedResourcesAreRewrittenForEveryStampedPage) {
 }
 
 TEST(PageEditTest, ContentStreamWithAFilterChainIsStillExtended) {
-    PdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>");
+    PdfBuilder pdf = OnePageObjects({.page = "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>"});
     pdf.Stream(4, "/Filter [/ASCII85Decode /FlateDecode]", "not decoded here~>");
     const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
     ASSERT_EQ(result.message, "");

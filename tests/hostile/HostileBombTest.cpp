@@ -233,10 +233,7 @@ TEST(HostileBombTest, ContentStreamsAreInflatedNoFurtherThanTheScanReads) {
     for (const bool broken : {false, true}) {
         const std::string data = broken ? std::string("\x78\x9c not deflate data at all")
                                         : DeflateFilled("q 0 0 1 rg 10 10 50 50 re f Q\n", '\0', kGiB);
-        PdfBuilder pdf;
-        pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-        pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-        pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Contents 4 0 R >>");
+        PdfBuilder pdf = OnePageObjects({.page = kSquarePage.page});
         pdf.Stream(4, "/Filter /FlateDecode", data);
         const std::string input = pdf.WithXRefTable("/Root 1 0 R");
         for (const std::string mode : {"text", "image"}) {

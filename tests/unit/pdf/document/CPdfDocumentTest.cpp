@@ -438,28 +438,13 @@ std::vector<Seed> SeedFiles() {
         pdf.Object(3, kPage);
         add("direct-kid", pdf.WithXRefTable(root));
     }
-    {
-        PdfBuilder pdf;
-        pdf.Object(1, kCatalog);
-        pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 7 >>");
-        pdf.Object(3, "<< /Type /Page /Resources << >> /Kids [4 0 R 5 2 0 R] >>");
-        pdf.Object(4, "[1 2]");
-        add("kids-below-a-page", pdf.WithXRefTable(root));
-    }
-    {
-        PdfBuilder pdf;
-        pdf.Object(1, kCatalog);
-        pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources << >> >>");
-        pdf.Object(3, "<< /Type /Page >>");
-        add("resources-inherited", pdf.WithXRefTable(root), "Resources are not found");
-    }
-    {
-        PdfBuilder pdf;
-        pdf.Object(1, kCatalog);
-        pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-        pdf.Object(3, "<< /Type /Page /Resources << >> /Annots /None >>");
-        add("annots-name", pdf.WithXRefTable(root), "Page annotations object (page 1) is wrong type");
-    }
+    add("kids-below-a-page", OnePagePdf({.page = "<< /Type /Page /Resources << >> /Kids [4 0 R 5 2 0 R] >>",
+                                         .pages = "/Count 7",
+                                         .more = {{4, "[1 2]"}}}));
+    add("resources-inherited", OnePagePdf({.page = "<< /Type /Page >>", .pages = "/Count 1 /Resources << >>"}),
+        "Resources are not found");
+    add("annots-name", OnePagePdf({.page = "<< /Type /Page /Resources << >> /Annots /None >>"}),
+        "Page annotations object (page 1) is wrong type");
     {
         PdfBuilder pdf;
         pdf.Object(1, kCatalog);
