@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <vector>
 
 #include "pdf/document/CPdfPage.h"
@@ -19,16 +20,15 @@ public:
     const std::vector<CPdfPage>& pages() const { return pages_; }
     const CPdfObject& outlines() const { return outlines_; }
     const CPdfObject& dests() const { return dests_; }
-    // The page list, built on the same walk; none when a node typed /Page has
-    // /Kids of its own, since the page list then reads the tree differently.
-    const std::optional<PageList>& pageList() const { return pageList_; }
+    // The page list, built on the same walk. Below a node typed /Page that has
+    // /Kids of its own the list reads on where the checks stop (PageTreeWalk):
+    // what fails there is thrown here, not by Load.
+    const PageList& pageList() const;
 
 private:
-    void Walk(const CPdfObject& topStored, const CPdfObject& top);
-
-    CPdfXRef* xref_ = nullptr;
     std::vector<CPdfPage> pages_;
     CPdfObject outlines_;
     CPdfObject dests_;
-    std::optional<PageList> pageList_;
+    PageList pageList_;
+    std::exception_ptr pageListFailure_;
 };

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "pdf/document/CPdfCatalog.h"
-#include "pdf/document/PageTreeGuard.h"
+#include "pdf/document/PageTreeWalk.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/document/CPdfDocument.h"
@@ -90,48 +90,8 @@ PageList BuildPageList(CPdfXRef& xref) {
     if (!top.is(pdfDictionary)) return list;
     list.pageCount = PageCountOf(top.getDict().lookup("Count"));
 
-    struct Frame {
-        CPdfObject kids;
-        size_t next = 0;
-        PageList::Inherited boxes;
-    };
-    PageTreeGuard guard;
-    std::vector<Frame> stack;
-    // Visits one node: a node with /Kids is pushed, anything else is a page.
-    const auto visit = [&](const CPdfObject& stored, const CPdfObject& node, int32_t number,
-                           const PageList::Inherited& inherited) {
-        if (!node.is(pdfDictionary)) {
-            list.AddPage(0, inherited, CPdfObject::Null());
-            return;
-        }
-        PageList::Inherited boxes = PageList::Inherit(node.getDict(), inherited);
-        CPdfObject kids = node.getDict().lookup("Kids");
-        if (kids.is(pdfArray)) {
-            guard.Enter(stored);
-            stack.push_back({std::move(kids), 0, std::move(boxes)});
-        } else {
-            list.AddPage(number, boxes, node);
-        }
-    };
-    visit(pagesStored, top, list.pagesObjectNumber, {});
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        const CPdfArray& kids = frame.kids.getArray();
-        if (frame.next >= kids.getLength()) {
-            stack.pop_back();
-            continue;
-        }
-        const size_t index = frame.next++;
-        const CPdfObject& stored = kids.getNF(index);
-        const int32_t number = stored.is(pdfReference) ? stored.getRef().number : 0;
-        const PageList::Inherited boxes = frame.boxes;
-        visit(stored, kids.get(index), number, boxes);
-    }
-    list.BuildIndex();
+    PageTreeWalk(list).Walk(pagesStored, top);
     return list;
 }
 
-PageList StampPageList(const CPdfDocument& document) {
-    const std::optional<PageList>& walked = document.catalog().pageList();
-    return walked ? *walked : BuildPageList(document.xref());
-}
+const PageList& StampPageList(const CPdfDocument& document) { return document.catalog().pageList(); }

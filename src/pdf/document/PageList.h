@@ -64,11 +64,10 @@ int32_t PageCountOf(const CPdfObject& count);
 // Walks the page tree from the catalog: a node with a /Kids array is walked,
 // anything else is a page. The box is the nearest /CropBox on the path from
 // the root, else the nearest /MediaBox, else 0 0 612 792. (Opening a document
-// builds the same list while it checks the tree; this walk serves the trees
-// where the two readings of a leaf differ.)
+// builds the same list on the walk that checks the tree.)
 PageList BuildPageList(CPdfXRef& xref);
 
 // The page list of an opened document that a stamp run numbers: the one the
-// catalog built while the document opened, else BuildPageList's. Its
-// pageCount is the M of "Page N / M".
-PageList StampPageList(const CPdfDocument& document);
+// catalog built while the document opened. Its pageCount is the M of
+// "Page N / M". Throws what stopped the list (see CPdfCatalog::pageList).
+const PageList& StampPageList(const CPdfDocument& document);

@@ -53,7 +53,7 @@ PageList ListOf(const Objects& objects) {
     CPdfDocument document;
     document.Open(std::make_shared<CMemoryByteSource>(File(objects)));
     PageList list = BuildPageList(document.xref());
-    if (document.catalog().pageList()) ExpectSameList(*document.catalog().pageList(), list);
+    ExpectSameList(document.catalog().pageList(), list);
     return list;
 }
 
@@ -270,17 +270,24 @@ TEST(PageListTest, KidsThatAreNoDictionariesKeepTheirPlace) {
     EXPECT_EQ(list.pages[5].cropBox, (Box{0, 0, 10, 10}));
 }
 
-TEST(PageListTest, AKidBeyondTheEntriesFails) {
+// Below a node typed /Page the list reads on where the open's checks stop:
+// what fails there fails the list, not the open.
+void ExpectTheListFails(const Objects& objects, const char* message) {
     CPdfDocument document;
-    document.Open(std::make_shared<CMemoryByteSource>(File({{1, kCatalog},
-                                                            {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-                                                            {3, Page("/Kids [40 0 R]")}})));
-    try {
-        BuildPageList(document.xref());
-        ADD_FAILURE() << "built";
-    } catch (const CPdfException& failure) {
-        EXPECT_STREQ(failure.GetMessage(), "Corrupted PDF file");
+    document.Open(std::make_shared<CMemoryByteSource>(File(objects)));
+    for (const bool walked : {true, false}) {
+        try {
+            walked ? StampPageList(document) : BuildPageList(document.xref());
+            ADD_FAILURE() << "built";
+        } catch (const CPdfException& failure) {
+            EXPECT_STREQ(failure.GetMessage(), message) << walked;
+        }
     }
+}
+
+TEST(PageListTest, AKidBeyondTheEntriesFails) {
+    ExpectTheListFails({{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, Page("/Kids [40 0 R]")}},
+                       "Corrupted PDF file");
 }
 
 // ---------------------------------------------------------------------------
@@ -303,31 +310,57 @@ TEST(PageListTest, APageListedTwiceIsListedTwice) {
     EXPECT_EQ(list.FirstPositionOf(-1), -1);
 }
 
-TEST(PageListTest, ANodeTypedPageWithKidsIsLeftToTheSeparateWalk) {
-    // The check reads a kid typed /Page as a page, the page list walks its
-    // /Kids: the catalog then builds no list of its own.
-    CPdfDocument document;
-    document.Open(std::make_shared<CMemoryByteSource>(
-        File({{1, kCatalog},
-              {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-              {3, "<< /Type /Page /Resources << >> /Kids [4 0 R] >>"},
-              {4, Page()}})));
-    EXPECT_FALSE(document.catalog().pageList().has_value());
-    EXPECT_EQ(Numbers(BuildPageList(document.xref())), std::vector<int32_t>{4});
+TEST(PageListTest, ANodeTypedPageWithKidsIsWalkedByTheList) {
+    // The check reads a kid typed /Page as a page, the page list walks its /Kids.
+    EXPECT_EQ(Numbers(ListOf({{1, kCatalog},
+                              {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+                              {3, "<< /Type /Page /Resources << >> /Kids [4 0 R] >>"},
+                              {4, Page()}})),
+              std::vector<int32_t>{4});
 }
 
-TEST(PageListTest, ALoopBelowANodeTypedPageFails) {
-    // The catalog check stops at node 3 (typed /Page); the page list follows
-    // its kids back to the root.
+struct ListLoopCase {
+    std::string name;
+    Objects objects;
+};
+
+void PrintTo(const ListLoopCase& value, std::ostream* os) { *os << value.name; }
+
+class ListLoopTest : public ::testing::TestWithParam<ListLoopCase> {};
+
+// The open's checks stop at node 3 (typed /Page); the list reaches a node twice.
+TEST_P(ListLoopTest, FailsTheListAlone) { ExpectTheListFails(GetParam().objects, "Page tree contains a loop"); }
+
+// Root 2 lists 3 (typed /Page, with /Kids) and 5.
+Objects ListLoop(const std::string& kidsOf3, const std::string& object5) {
+    return {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>"}, {3, Page("/Kids " + kidsOf3)},
+            {4, Page()}, {5, object5}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ListLoopTest,
+    ::testing::Values(ListLoopCase{"BackToTheRoot", ListLoop("[2 0 R]", Page())},
+                      ListLoopCase{"ThePageListedTwice", ListLoop("[4 0 R]", "<< /Type /Pages /Kids [3 0 R] >>")},
+                      ListLoopCase{"BelowThePageThenChecked", ListLoop("[5 0 R]", "<< /Type /Pages /Kids [4 0 R] >>")},
+                      ListLoopCase{"CheckedThenBelowThePage",
+                                   {{1, kCatalog},
+                                    {2, "<< /Type /Pages /Kids [5 0 R 3 0 R] /Count 2 >>"},
+                                    {3, Page("/Kids [5 0 R]")},
+                                    {4, Page()},
+                                    {5, "<< /Type /Pages /Kids [4 0 R] >>"}}}),
+    [](const auto& paramInfo) { return paramInfo.param.name; });
+
+TEST(PageListTest, TheOpensFailureComesBeforeTheLists) {
+    // The list fails first (node 3 below itself), the open's check of page 6 after it.
     CPdfDocument document;
-    document.Open(std::make_shared<CMemoryByteSource>(File({{1, kCatalog},
-                                                            {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-                                                            {3, Page("/Kids [2 0 R]")}})));
     try {
-        BuildPageList(document.xref());
-        ADD_FAILURE() << "built";
+        document.Open(std::make_shared<CMemoryByteSource>(File({{1, kCatalog},
+                                                                {2, "<< /Type /Pages /Kids [3 0 R 6 0 R] /Count 2 >>"},
+                                                                {3, Page("/Kids [3 0 R]")},
+                                                                {6, "<< /Type /Page >>"}})));
+        ADD_FAILURE() << "opened";
     } catch (const CPdfException& failure) {
-        EXPECT_STREQ(failure.GetMessage(), "Page tree contains a loop");
+        EXPECT_STREQ(failure.GetMessage(), "Resources are not found");
     }
 }
 

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <unordered_map>
+#include <vector>
+
+#include "pdf/document/CPdfPage.h"
+#include "pdf/document/PageList.h"
+#include "pdf/object/CPdfObject.h"
+
+class CPdfArray;
+class CPdfResolver;
+
+// The one walk of the page tree: depth first over the /Kids arrays, without
+// recursion, adding every leaf to a PageList.
+//
+// Read for the list alone, a node with a /Kids array is walked and anything
+// else is a page. Read for the open, a kid typed /Page is a page that must
+// pass CPdfPage's checks and any other kid is a node that must have /Kids of
+// its own; the list still walks the /Kids array of a page, reading the nodes
+// below it the first way. A failure there, or a node the list reaches twice
+// that way, ends the list only: the open goes on with its checks and the
+// failure waits for whoever asks for the list.
+//
+// No node is entered twice (a loop, or a node under two parents): "Page tree
+// contains a loop". Nodes written directly inside their parent cannot be
+// reached twice and are not tracked.
+class PageTreeWalk {
+public:
+    // For the list alone: every failure is thrown.
+    explicit PageTreeWalk(PageList& list) : list_(list) {}
+    // For the open: each page checked is added to `pages`, without its
+    // resources (with them every page of a large document would stay in memory).
+    PageTreeWalk(PageList& list, std::vector<CPdfPage>& pages, CPdfResolver* resolver)
+        : list_(list), pages_(&pages), resolver_(resolver) {}
+
+    // Walks from the root node `root`, which the catalog stores as `stored`,
+    // and indexes the list.
+    void Walk(const CPdfObject& stored, const CPdfObject& root);
+    // What ended the list on a walk for the open; null when the list is whole.
+    const std::exception_ptr& listFailure() const { return listFailure_; }
+
+private:
+    struct Frame {
+        CPdfObject kids;
+        size_t next = 0;
+        PageList::Inherited boxes;
+        bool checked = false;  // read for the open
+    };
+
+    void VisitChecked(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited);
+    void VisitListed(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited);
+    // The list's reading of a dictionary node: walked when it has a /Kids
+    // array, else a page. Returns whether it is walked.
+    bool ListNode(const CPdfObject& stored, const CPdfObject& node, PageList::Inherited boxes);
+    // The /Kids array that a node read for the open must have.
+    CPdfObject CheckedKids(const CPdfObject& stored, const CPdfObject& node);
+    void EnterChecked(const CPdfObject& stored);
+    void EnterListed(const CPdfObject& stored);
+    void FailList(std::exception_ptr failure);
+
+    PageList& list_;
+    std::vector<CPdfPage>* pages_ = nullptr;
+    CPdfResolver* resolver_ = nullptr;
+    std::vector<Frame> stack_;
+    // Each node entered, by object number: true when the open's reading
+    // entered it (the list's reading then did too), false for the list's alone.
+    std::unordered_map<int32_t, bool> entered_;
+    // Whether the list has walked below a page: from then on a failure of the
+    // list's own reading ends the list only.
+    bool listedBelowAPage_ = false;
+    std::exception_ptr listFailure_;
+};
