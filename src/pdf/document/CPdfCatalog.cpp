@@ -13,13 +13,9 @@ void CPdfCatalog::Load(CPdfXRef& xref) {
     if (!top.is(pdfDictionary)) throw CPdfException("Top-level pages CPdfObject is wrong type");
     if (!top.getDict().lookup("Count").isNumber())
         throw CPdfException("Page count in top-level pages CPdfObject is wrong type");
-    pageList_ = {};
     const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
-    if (pagesStored.is(pdfReference)) {
-        pageList_.pagesObjectNumber = pagesStored.getRef().number;
-        pageList_.pagesGeneration = pagesStored.getRef().generation;
-    }
-    pageList_.pageCount = PageCountOf(top.getDict().lookup("Count"));
+    pageList_ = {};
+    pageList_.SetRoot(pagesStored, top);
     PageTreeWalk walk(pageList_, pages_, &xref);
     walk.Walk(pagesStored, top);
     pageListFailure_ = walk.listFailure();

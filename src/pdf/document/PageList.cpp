@@ -27,8 +27,7 @@ std::optional<PageBox> BoxOf(const CPdfDictionary& node, std::string_view key) {
     return box;
 }
 
-}  // namespace
-
+// The root node's /Count as the number of pages: a real is truncated.
 int32_t PageCountOf(const CPdfObject& count) {
     if (count.is(pdfInteger)) return count.getInt();
     if (!count.is(pdfReal) || std::isnan(count.getReal())) return 0;
@@ -37,6 +36,8 @@ int32_t PageCountOf(const CPdfObject& count) {
     if (value <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
 }
+
+}  // namespace
 
 PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherited& from) {
     Inherited boxes{BoxOf(node, "CropBox"), BoxOf(node, "MediaBox")};
@@ -57,6 +58,14 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
     if (pages.size() >= kKeptPages) page = CPdfObject::Null();
     pages.push_back({objectNumber, boxes.cropBox ? *boxes.cropBox : boxes.mediaBox ? *boxes.mediaBox : kLetter,
                      std::move(page), contents});
+}
+
+void PageList::SetRoot(const CPdfObject& stored, const CPdfObject& root) {
+    if (stored.is(pdfReference)) {
+        pagesObjectNumber = stored.getRef().number;
+        pagesGeneration = stored.getRef().generation;
+    }
+    if (root.is(pdfDictionary)) pageCount = PageCountOf(root.getDict().lookup("Count"));
 }
 
 void PageList::BuildIndex() {
@@ -82,15 +91,9 @@ PageList BuildPageList(CPdfXRef& xref) {
     const CPdfObject catalog = xref.Fetch(xref.root().number, xref.root().generation);
     if (!catalog.is(pdfDictionary)) return list;
     const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
-    if (pagesStored.is(pdfReference)) {
-        list.pagesObjectNumber = pagesStored.getRef().number;
-        list.pagesGeneration = pagesStored.getRef().generation;
-    }
     const CPdfObject top = catalog.getDict().lookup("Pages");
-    if (!top.is(pdfDictionary)) return list;
-    list.pageCount = PageCountOf(top.getDict().lookup("Count"));
-
-    PageTreeWalk(list).Walk(pagesStored, top);
+    list.SetRoot(pagesStored, top);
+    if (top.is(pdfDictionary)) PageTreeWalk(list).Walk(pagesStored, top);
     return list;
 }
 

@@ -45,6 +45,10 @@ struct PageList {
 
     int32_t FirstPositionOf(int32_t objectNumber) const;
 
+    // The root node as the catalog stores it and as it resolves: its number
+    // and generation when stored as a reference, its /Count when a dictionary.
+    void SetRoot(const CPdfObject& stored, const CPdfObject& root);
+
     // The boxes a node passes on to the nodes below it.
     struct Inherited {
         std::optional<PageBox> cropBox;
@@ -57,9 +61,6 @@ struct PageList {
     // Fills the positions by object number once every page is added.
     void BuildIndex();
 };
-
-// The root node's /Count as the number of pages: a real is truncated.
-int32_t PageCountOf(const CPdfObject& count);
 
 // Walks the page tree from the catalog: a node with a /Kids array is walked,
 // anything else is a page. The box is the nearest /CropBox on the path from
