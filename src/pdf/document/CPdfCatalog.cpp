@@ -1,7 +1,7 @@
 #include "pdf/document/CPdfCatalog.h"
 
 #include "base/CPdfException.h"
-#include "pdf/document/PageTreeWalk.h"
+#include "pdf/document/CPageTreeWalk.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfXRef.h"
 
@@ -16,7 +16,7 @@ void CPdfCatalog::Load(CPdfXRef& xref) {
     const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
     pageList_ = {};
     pageList_.SetRoot(pagesStored, top);
-    PageTreeWalk walk(pageList_, pages_, &xref);
+    CPageTreeWalk walk(pageList_, pages_, &xref);
     walk.Walk(pagesStored, top);
     pageListFailure_ = walk.listFailure();
     const CPdfObject names = catalog.getDict().lookup("Names");

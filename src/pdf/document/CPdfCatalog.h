@@ -21,7 +21,7 @@ public:
     const CPdfObject& outlines() const { return outlines_; }
     const CPdfObject& dests() const { return dests_; }
     // The page list, built on the same walk. Below a node typed /Page that has
-    // /Kids of its own the list reads on where the checks stop (PageTreeWalk):
+    // /Kids of its own the list reads on where the checks stop (CPageTreeWalk):
     // what fails there is thrown here, not by Load.
     const PageList& pageList() const;
 

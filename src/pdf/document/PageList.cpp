@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "pdf/document/CPdfCatalog.h"
-#include "pdf/document/PageTreeWalk.h"
+#include "pdf/document/CPageTreeWalk.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/document/CPdfDocument.h"
@@ -93,7 +93,7 @@ PageList BuildPageList(CPdfXRef& xref) {
     const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
     const CPdfObject top = catalog.getDict().lookup("Pages");
     list.SetRoot(pagesStored, top);
-    if (top.is(pdfDictionary)) PageTreeWalk(list).Walk(pagesStored, top);
+    if (top.is(pdfDictionary)) CPageTreeWalk(list).Walk(pagesStored, top);
     return list;
 }
 

@@ -26,13 +26,13 @@ class CPdfResolver;
 // No node is entered twice (a loop, or a node under two parents): "Page tree
 // contains a loop". Nodes written directly inside their parent cannot be
 // reached twice and are not tracked.
-class PageTreeWalk {
+class CPageTreeWalk {
 public:
     // For the list alone: every failure is thrown.
-    explicit PageTreeWalk(PageList& list) : list_(list) {}
+    explicit CPageTreeWalk(PageList& list) : list_(list) {}
     // For the open: each page checked is added to `pages`, without its
     // resources (with them every page of a large document would stay in memory).
-    PageTreeWalk(PageList& list, std::vector<CPdfPage>& pages, CPdfResolver* resolver)
+    CPageTreeWalk(PageList& list, std::vector<CPdfPage>& pages, CPdfResolver* resolver)
         : list_(list), pages_(&pages), resolver_(resolver) {}
 
     // Walks from the root node `root`, which the catalog stores as `stored`,

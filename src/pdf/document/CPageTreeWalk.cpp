@@ -1,4 +1,4 @@
-#include "pdf/document/PageTreeWalk.h"
+#include "pdf/document/CPageTreeWalk.h"
 
 #include <utility>
 
@@ -14,7 +14,7 @@ int32_t NumberOf(const CPdfObject& stored) { return stored.is(pdfReference) ? st
 
 }  // namespace
 
-void PageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
+void CPageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
     if (pages_) {
         CPdfObject kids = CheckedKids(stored, root);
         stack_.push_back({std::move(kids), 0, PageList::Inherit(root.getDict(), {}), true});
@@ -40,7 +40,7 @@ void PageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
     if (!listFailure_) list_.BuildIndex();
 }
 
-void PageTreeWalk::VisitChecked(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited) {
+void CPageTreeWalk::VisitChecked(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited) {
     const CPdfObject kid = kids.get(index);
     if (!kid.is(pdfDictionary)) throw CPdfException("Kid CPdfObject is wrong type");
     PageList::Inherited boxes = PageList::Inherit(kid.getDict(), inherited);
@@ -68,7 +68,7 @@ void PageTreeWalk::VisitChecked(const CPdfArray& kids, size_t index, const PageL
     }
 }
 
-void PageTreeWalk::VisitListed(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited) {
+void CPageTreeWalk::VisitListed(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited) {
     try {
         const CPdfObject kid = kids.get(index);
         if (!kid.is(pdfDictionary)) {
@@ -82,7 +82,7 @@ void PageTreeWalk::VisitListed(const CPdfArray& kids, size_t index, const PageLi
     }
 }
 
-bool PageTreeWalk::ListNode(const CPdfObject& stored, const CPdfObject& node, PageList::Inherited boxes) {
+bool CPageTreeWalk::ListNode(const CPdfObject& stored, const CPdfObject& node, PageList::Inherited boxes) {
     CPdfObject kids = node.getDict().lookup("Kids");
     if (!kids.is(pdfArray)) {
         list_.AddPage(NumberOf(stored), boxes, node);
@@ -93,14 +93,14 @@ bool PageTreeWalk::ListNode(const CPdfObject& stored, const CPdfObject& node, Pa
     return true;
 }
 
-CPdfObject PageTreeWalk::CheckedKids(const CPdfObject& stored, const CPdfObject& node) {
+CPdfObject CPageTreeWalk::CheckedKids(const CPdfObject& stored, const CPdfObject& node) {
     EnterChecked(stored);
     CPdfObject kids = node.getDict().lookup("Kids");
     if (!kids.is(pdfArray)) throw CPdfException("Kids CPdfObject is wrong type");
     return kids;
 }
 
-void PageTreeWalk::EnterChecked(const CPdfObject& stored) {
+void CPageTreeWalk::EnterChecked(const CPdfObject& stored) {
     if (!stored.is(pdfReference)) return;
     const auto [at, added] = entered_.try_emplace(stored.getRef().number, true);
     if (added) return;
@@ -110,12 +110,12 @@ void PageTreeWalk::EnterChecked(const CPdfObject& stored) {
     if (!listFailure_) FailList(std::make_exception_ptr(CPdfException(kLoop)));
 }
 
-void PageTreeWalk::EnterListed(const CPdfObject& stored) {
+void CPageTreeWalk::EnterListed(const CPdfObject& stored) {
     if (!stored.is(pdfReference)) return;
     if (!entered_.try_emplace(stored.getRef().number, false).second) throw CPdfException(kLoop);
 }
 
-void PageTreeWalk::FailList(std::exception_ptr failure) {
+void CPageTreeWalk::FailList(std::exception_ptr failure) {
     listFailure_ = std::move(failure);
     while (!stack_.empty() && !stack_.back().checked) stack_.pop_back();
     list_.pages = {};
