@@ -72,7 +72,8 @@ struct CPdfFileStamp::Run {
     CPdfDocument document;
     std::optional<COutputFile> output;
     std::optional<COutputWriter> writer;
-    PageList pages;
+    // The document's page list, once it is open.
+    const PageList* pageList = nullptr;
     std::optional<ContentStateScanner> scanner;
     // The catalog marks the document as tagged.
     bool tagged = false;
@@ -83,6 +84,7 @@ struct CPdfFileStamp::Run {
     std::optional<std::unordered_map<int32_t, int32_t>> contentsUse;
 
     CPdfXRef& xref() const { return document.xref(); }
+    const PageList& pages() const { return *pageList; }
 };
 
 bool CPdfFileStamp::Process() {
@@ -104,10 +106,10 @@ bool CPdfFileStamp::Process() {
         // An input without a header still gets one.
         writer.writeHeader(run.document.version().empty() ? "PDF-1.4" : run.document.version());
     }
-    run.pages = StampPageList(run.document);
+    run.pageList = &StampPageList(run.document);
     run.tagged = IsTagged(xref);
     run.scanner.emplace(xref, run.input->Size());
-    PrepareSharedObjects(writer, run.pages);
+    PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
     if (update) {
         StampPages(run);
@@ -162,13 +164,13 @@ void CPdfFileStamp::CopyObjects(Run& run) {
     for (int32_t number = 0; number < count; ++number) {
         const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
         if (entry.type == 0 || run.writer->entries()[static_cast<size_t>(number)].inUse != 0) continue;
-        if (run.pages.FirstPositionOf(number) < 0) {
+        if (run.pages().FirstPositionOf(number) < 0) {
             CopyObject(run, number);
             continue;
         }
         std::optional<std::string> bytes = ReadRawObject(xref, number);
         if (!bytes || bytes->empty()) continue;
-        if (const auto selected = SelectedPosition(run.pages, number)) {
+        if (const auto selected = SelectedPosition(run.pages(), number)) {
             StampPage(run, number, selected->first, selected->second, std::move(*bytes));
         } else {
             run.writer->WriteObject(number, xref.GenerationOf(number), *bytes);
@@ -178,13 +180,13 @@ void CPdfFileStamp::CopyObjects(Run& run) {
 
 void CPdfFileStamp::StampPages(Run& run) {
     CPdfXRef& xref = run.xref();
-    const auto count = static_cast<int32_t>(std::min(xref.entries().size(), run.pages.firstPosition.size()));
+    const auto count = static_cast<int32_t>(std::min(xref.entries().size(), run.pages().firstPosition.size()));
     for (int32_t number = 1; number < count; ++number) {
         const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-        if (run.pages.FirstPositionOf(number) < 0 || entry.type == 0 ||
+        if (run.pages().FirstPositionOf(number) < 0 || entry.type == 0 ||
             run.writer->entries()[static_cast<size_t>(number)].inUse != 0)
             continue;
-        const auto selected = SelectedPosition(run.pages, number);
+        const auto selected = SelectedPosition(run.pages(), number);
         if (!selected) continue;
         std::optional<std::string> bytes = ReadRawObject(xref, number);
         if (!bytes || bytes->empty()) continue;
@@ -210,7 +212,7 @@ bool CPdfFileStamp::CopyObject(Run& run, int32_t number) {
 void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, std::string bytes) {
     CPdfXRef& xref = run.xref();
     COutputWriter& writer = *run.writer;
-    const PageEntry& listed = run.pages.pages[static_cast<size_t>(position)];
+    const PageEntry& listed = run.pages().pages[static_cast<size_t>(position)];
     // The page as parsed.
     const CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
     StampFrame frame;
@@ -230,7 +232,7 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
             frame.restores = 1 + state.openNesting;
         }
     }
-    WriteContentStream(writer, {position, stampNumber, run.pages.pageCount, listed.cropBox, page}, frame);
+    WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, page}, frame);
     const int32_t contentNumber = writer.nextNumber() - 1;
     CPageEditor editor(xref, writer);
     editor.EditPage(std::move(bytes), number, page, contentNumber, Fragments(), saveState,
@@ -240,7 +242,7 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
 bool CPdfFileStamp::IsSharedContents(Run& run, int32_t number) {
     if (!run.contentsUse) {
         run.contentsUse.emplace();
-        const PageList& pages = run.pages;
+        const PageList& pages = run.pages();
         for (size_t position = 0; position < pages.pages.size(); ++position) {
             const PageEntry& page = pages.pages[position];
             // A page object listed twice is one page.
