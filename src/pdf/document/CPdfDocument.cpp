@@ -75,7 +75,7 @@ void CPdfDocument::CheckHeader() {
     // The first 1023 bytes; "%PDF-" may start at any position up to 1017.
     char buffer[1024];
     std::memset(buffer, 0xFF, sizeof buffer);
-    file_->SetPos(0, 0);
+    file_->SetPos(0, SeekOrigin::kStart);
     file_->Read(reinterpret_cast<uint8_t*>(buffer), 1023);
     buffer[1023] = '\0';
     for (size_t i = 0; i <= 1017; ++i) {

@@ -21,9 +21,9 @@ void CPdfFileStream::DropWindow() {
     windowStart_ = read_ = end_ = nullptr;
 }
 
-void CPdfFileStream::SetPos(int64_t position, int whence) {
+void CPdfFileStream::SetPos(int64_t position, SeekOrigin origin) {
     const auto size = static_cast<int64_t>(source_->Size());
-    bufferPos_ = whence == 2 ? size - position : position;
+    bufferPos_ = origin == SeekOrigin::kEnd ? size - position : position;
     bufferPos_ = std::max<int64_t>(bufferPos_, 0);
     DropWindow();
 }

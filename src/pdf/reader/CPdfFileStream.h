@@ -11,10 +11,10 @@ class CPdfFileStream : public CPdfStream {
 public:
     CPdfFileStream(std::shared_ptr<CByteSource> source, int64_t start, int64_t length, CPdfObject dictionary);
 
-    void Reset() override { SetPos(start_, 0); }
+    void Reset() override { SetPos(start_, SeekOrigin::kStart); }
     CPdfDictionary* GetDict() override;
     int64_t GetPos() override { return bufferPos_ + (read_ - windowStart_); }
-    void SetPos(int64_t position, int whence) override;
+    void SetPos(int64_t position, SeekOrigin origin) override;
     int64_t GetStart() override { return start_; }
     void MoveStart(int64_t delta) override;
     int64_t GetLength() override { return length_; }

@@ -52,7 +52,7 @@ public:
     int GetRawChar() override;
     CPdfDictionary* GetDict() override { return underlying_->GetDict(); }
     int64_t GetPos() override { return underlying_->GetPos(); }
-    void SetPos(int64_t, int) override {}
+    void SetPos(int64_t, SeekOrigin) override {}
     int64_t GetStart() override { return underlying_->GetStart(); }
     void MoveStart(int64_t delta) override { underlying_->MoveStart(delta); }
     int64_t GetLength() override { return underlying_->GetLength(); }

@@ -323,7 +323,7 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     // A length beyond the largest position leaves the input at its end.
     int64_t end = 0;
     if (__builtin_add_overflow(start, length, &end)) end = length < 0 ? 0 : INT64_MAX;
-    s.SetPos(end, 0);
+    s.SetPos(end, SeekOrigin::kStart);
     Shift();
     Shift();
     if (!first_.isKeyword("endstream")) throw CPdfException("Missing 'endstream'");

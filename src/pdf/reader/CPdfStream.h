@@ -7,6 +7,10 @@
 class CPdfDictionary;
 class CPdfObject;
 
+// Where a position given to SetPos counts from: forwards from the start of
+// the file, or backwards from its end.
+enum class SeekOrigin { kStart, kEnd };
+
 // The reader's byte source: one byte at a time with one byte of look-ahead.
 // GetChar and LookChar are inline over a window of bytes; a subclass refills
 // the window. Streams are shared through std::shared_ptr.
@@ -38,8 +42,7 @@ public:
     virtual CPdfDictionary* GetDict() = 0;
     // Absolute position in the underlying file of the next byte.
     virtual int64_t GetPos() = 0;
-    // whence 0 counts from the start of the file, 2 backwards from its end.
-    virtual void SetPos(int64_t position, int whence) = 0;
+    virtual void SetPos(int64_t position, SeekOrigin origin) = 0;
     virtual int64_t GetStart() = 0;
     virtual void MoveStart(int64_t delta) = 0;
     virtual int64_t GetLength() = 0;

@@ -14,7 +14,7 @@ public:
     void Reset() override {}
     CPdfDictionary* GetDict() override { return raw_->GetDict(); }
     int64_t GetPos() override { return raw_->GetPos(); }
-    void SetPos(int64_t, int) override {}
+    void SetPos(int64_t, SeekOrigin) override {}
     int64_t GetStart() override { return raw_->GetStart(); }
     void MoveStart(int64_t) override {}
     int64_t GetLength() override { return raw_->GetLength(); }

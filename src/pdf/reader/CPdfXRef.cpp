@@ -94,7 +94,7 @@ int64_t CPdfXRef::FilePosition(int64_t offset) const {
 }
 
 int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
-    file.SetPos(1023, 2);
+    file.SetPos(1023, SeekOrigin::kEnd);
     std::string window(1023, '\0');
     window.resize(file.Read(reinterpret_cast<uint8_t*>(window.data()), window.size()));
     std::replace(window.begin(), window.end(), '\0', ' ');
