@@ -46,7 +46,7 @@ void CheckPageList(const PageList& list) {
 void CheckRawObjects(CPdfXRef& xref) {
     for (size_t number = 0; number < xref.entries().size(); ++number) {
         const auto n = static_cast<int32_t>(number);
-        const int32_t type = xref.entries()[number].type;
+        const XRefEntryType type = xref.entries()[number].type;
         std::optional<std::string> bytes;
         try {
             bytes = ReadRawObject(xref, n);
@@ -54,8 +54,8 @@ void CheckRawObjects(CPdfXRef& xref) {
             continue;  // an object stream that cannot be loaded
         }
         if (!bytes) continue;
-        Check(type != 0);
-        if (type == 2) {
+        Check(type != XRefEntryType::kFree);
+        if (type == XRefEntryType::kCompressed) {
             const std::string head = std::to_string(n) + " 0 obj\r";
             Check(bytes->size() > head.size() + 7);
             Check(bytes->compare(0, head.size(), head) == 0);

@@ -58,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(xref.trailer().is(pdfDictionary));
     Check(xref.trailer().getDict().lookupNF("Root").is(pdfReference));
     Check(xref.entries().size() <= static_cast<size_t>(CPdfXRef::kMaxObjectNumber) + 1);
-    for (const XRefEntry& entry : xref.entries()) Check(entry.type >= 0 && entry.type <= 2);
+    for (const XRefEntry& entry : xref.entries())
+        Check(entry.type == XRefEntryType::kFree || entry.type == XRefEntryType::kInUse ||
+              entry.type == XRefEntryType::kCompressed);
 
     const size_t count = std::min(xref.entries().size(), kMaxFetches);
     for (size_t number = 0; number < count; ++number) {
@@ -66,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
             const CPdfObject value = xref.Fetch(n, xref.GenerationOf(n));
             Check(!value.is(pdfNone));
-            if (xref.entries()[number].type == 2) {
+            if (xref.entries()[number].type == XRefEntryType::kCompressed) {
                 const auto bytes = xref.GetObjectStreamBytes(n, 0);
                 if (!bytes) Check(value.is(pdfNull));
             }

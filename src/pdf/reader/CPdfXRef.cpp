@@ -206,9 +206,9 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
             const int64_t offset = integer();
             const int64_t gen = integer();
             const CPdfObject& kind = parser.lookahead();
-            int32_t type = 0;
+            XRefEntryType type = XRefEntryType::kFree;
             if (kind.isKeyword("n")) {
-                type = 1;
+                type = XRefEntryType::kInUse;
             } else if (!kind.isKeyword("f")) {
                 fail();
             }
@@ -217,7 +217,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
             XRefEntry& entry = entries_[static_cast<size_t>(i)];
             if (!entry.isSet()) {
                 entry = {offset, static_cast<int32_t>(gen), type};
-                if (type == 0) sectionFree_.insert(i);
+                if (type == XRefEntryType::kFree) sectionFree_.insert(i);
             }
         }
     }
@@ -282,14 +282,15 @@ void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3]
         if (stream.Read(row, rowWidth) != rowWidth)
             throw CPdfException("Unexpected EOF while reading xref stream section");
         size_t at = 0;
-        const int64_t type = field(at, widths[0], 1);
+        const int64_t typeField = field(at, widths[0], 1);
         const int64_t second = field(at, widths[1], 0);
         const int64_t third = field(at, widths[2], 0);
-        if (type < 0 || type > 2)
+        if (typeField < 0 || typeField > static_cast<int64_t>(XRefEntryType::kCompressed))
             throw CPdfException("Wrong type of xref XRefEntry while reading xref stream section");
+        const auto type = static_cast<XRefEntryType>(typeField);
         XRefEntry& entry = entries_[static_cast<size_t>(i)];
-        if (!entry.isSet() || (type != 0 && sectionFree_.count(i) != 0)) {
-            entry = {second, static_cast<int32_t>(static_cast<uint32_t>(third)), static_cast<int32_t>(type)};
+        if (!entry.isSet() || (type != XRefEntryType::kFree && sectionFree_.count(i) != 0)) {
+            entry = {second, static_cast<int32_t>(static_cast<uint32_t>(third)), type};
         }
     }
 }
@@ -304,7 +305,7 @@ void CPdfXRef::SetSecurityHandler(std::unique_ptr<CPdfSecurityHandler> handler, 
 int32_t CPdfXRef::GenerationOf(int32_t number) const {
     if (number < 0 || static_cast<size_t>(number) >= entries_.size()) return 0;
     const XRefEntry& entry = entries_[static_cast<size_t>(number)];
-    return entry.type == 2 ? 0 : entry.gen;
+    return entry.type == XRefEntryType::kCompressed ? 0 : entry.gen;
 }
 
 CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
@@ -320,7 +321,7 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
     }
     const DepthGuard guard(fetchDepth_, fetching_, number);
     const XRefEntry entry = entries_[static_cast<size_t>(number)];
-    if (entry.type == 1) {
+    if (entry.type == XRefEntryType::kInUse) {
         if (generation != entry.gen) return CPdfObject::Null();
         auto stream = std::make_shared<CPdfFileStream>(source(), FilePosition(entry.offset), 0, CPdfObject::Null());
         CPdfParser parser(this, std::move(stream));
@@ -333,7 +334,7 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
             return CPdfObject::Null();
         return parser.GetObj();
     }
-    if (entry.type == 2) {
+    if (entry.type == XRefEntryType::kCompressed) {
         if (generation != 0 || entry.offset < 0 || entry.offset > kMaxObjectNumber) return CPdfObject::Null();
         const auto objectStream = ObjectStream(static_cast<int32_t>(entry.offset));
         return objectStream->ParseMember(this, number, entry.gen);
@@ -419,7 +420,7 @@ std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumb
 std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
     std::vector<int32_t> placed;
     for (size_t i = 1; i < entries_.size(); ++i) {
-        if (entries_[i].type == 1 && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0)
+        if (entries_[i].type == XRefEntryType::kInUse && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0)
             placed.push_back(static_cast<int32_t>(i));
     }
     // In file order, so that the reads move forward through the file.

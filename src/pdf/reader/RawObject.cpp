@@ -321,7 +321,7 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
 std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= xref.entries().size()) return std::nullopt;
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-    if (entry.type != 1) return std::nullopt;
+    if (entry.type != XRefEntryType::kInUse) return std::nullopt;
     CByteSource& source = *xref.source();
     const int64_t start = xref.FilePosition(entry.offset);
     if (start < 0 || start >= static_cast<int64_t>(source.Size())) return std::nullopt;
@@ -353,7 +353,7 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
 std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= xref.entries().size()) return std::nullopt;
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-    if (entry.type == 2) {
+    if (entry.type == XRefEntryType::kCompressed) {
         const auto bytes = xref.GetObjectStreamBytes(number, 0);
         if (!bytes || bytes->empty()) return std::nullopt;
         std::string framed = std::to_string(number);
