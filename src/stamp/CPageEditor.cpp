@@ -3,11 +3,18 @@
 #include <optional>
 
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "pdf/reader/RawDictionary.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
+
+namespace {
+
+constexpr std::string_view kContents = "Contents";
+
+}  // namespace
 
 std::string ResourceFragment::LongForm() const {
     return "/" + category + " << /" + name + " " + FormatInt(objectNumber) + " 0 R >>";
@@ -80,7 +87,7 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
         if (isShared && isShared(arrayNumber)) {
             // Other pages draw the same array: this page gets its own.
             if (!pageBody) return;
-            if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, "Contents"))
+            if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents))
                 InlineContentsArray(page, *key, *bytes, lead, number);
             return;
         }
@@ -90,7 +97,7 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
         return;
     }
     if (!pageBody) return;
-    const std::optional<size_t> key = FindOwnKey(page, *pageBody, "Contents");
+    const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
     if (resolved == pdfArray) {
         if (key) extendArray(page, *key);
         return;
@@ -103,12 +110,14 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
         // "/Contents 5 0 R" becomes "/Contents [5 0 R 12 0 R ]": the bracket
         // goes after the key and the byte that follows it, the new reference
         // before the next delimiter (and before the line end ahead of it).
-        if (!key || *key + 10 > page.size()) return;
-        InsertText(page, *key + 10, "[" + lead);
-        size_t at = *key + 10;
+        if (!key) return;
+        const size_t bracket = EndOfKey(*key, kContents) + 1;
+        if (bracket > page.size()) return;
+        InsertText(page, bracket, "[" + lead);
+        size_t at = bracket;
         while (at < page.size() && page[at] != '/' && page[at] != '>' && page[at] != '<') ++at;
         if (at >= page.size()) return;
-        while (at > *key + 10 && (page[at - 1] == '\r' || page[at - 1] == '\n')) --at;
+        while (at > bracket && (page[at - 1] == '\r' || page[at - 1] == '\n')) --at;
         InsertText(page, at, " " + number + " 0 R ]");
     }
 }
@@ -119,9 +128,9 @@ void CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::
     const size_t close = arrayBytes.find(']', open == std::string::npos ? 0 : open);
     if (open == std::string::npos || close == std::string::npos) return;
     // The reference "N G R" after the key.
-    const auto isWhite = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; };
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    size_t at = key + 9;
+    const auto isWhite = [](char c) { return IsPdfWhite(static_cast<unsigned char>(c)); };
+    const auto isDigit = [](char c) { return IsPdfDigit(static_cast<unsigned char>(c)); };
+    size_t at = EndOfKey(key, kContents);
     while (at < page.size() && isWhite(page[at])) ++at;
     const size_t start = at;
     for (int part = 0; part < 2; ++part) {

@@ -112,6 +112,10 @@ TEST(IncrementalTest, RefusesWhatCannotTakeAnUpdate) {
     misplaced.replace(misplaced.find(XRefTableLine(seven, 0, 'n')), 20, XRefTableLine(seven + 1, 0, 'n'));
     std::string shifted = table;  // startxref names a comment before "xref"
     shifted.insert(static_cast<size_t>(LastStartXRef(table)), "%x\n");
+    std::string nulBefore = table;  // some readers skip NUL between objects' tokens, not before "xref"
+    nulBefore.insert(static_cast<size_t>(LastStartXRef(table)), 1, '\0');
+    std::string nulInHeader = table;
+    nulInHeader[seven + 1] = '\0';
     // An update whose table's /Prev leads back to it through the first one.
     std::string first = table;
     first.replace(first.rfind("/Root 1 0 R"), 11, "/Root 1 0 R /Prev 0000000000");
@@ -123,6 +127,8 @@ TEST(IncrementalTest, RefusesWhatCannotTakeAnUpdate) {
     const std::vector<RefusalCase> cases = {
         {"misplaced entry", misplaced, {"-incremental"}, kDamaged},
         {"startxref at a comment", shifted, {"-incremental"}, kDamaged},
+        {"startxref at a NUL", nulBefore, {"-incremental"}, kDamaged},
+        {"NUL in an object's header", nulInHeader, {"-incremental"}, ""},
         {"looping chain", looped, {"-incremental"}, kDamaged},
         {"certified, P 1", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental"}, kCertified},
         {"certified, insisted", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental", "-ignore-docmdp"}, ""},

@@ -1,6 +1,5 @@
 #include "pdf/reader/CPdfParser.h"
 
-#include <array>
 #include <clocale>
 #include <cstdlib>
 #include <locale.h>
@@ -8,6 +7,8 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/DecimalDigits.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfStream.h"
 #include "pdf/reader/CPdfUndecodedStream.h"
@@ -15,21 +16,10 @@
 
 namespace {
 
-enum CharClass : uint8_t { kRegular = 0, kWhitespace = 1, kDelimiter = 2 };
-
-constexpr std::array<uint8_t, 256> MakeCharClasses() {
-    std::array<uint8_t, 256> table{};
-    for (int c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20}) table[static_cast<size_t>(c)] = kWhitespace;
-    for (char c : {'%', '(', ')', '/', '<', '>', '[', ']', '{', '}'})
-        table[static_cast<unsigned char>(c)] = kDelimiter;
-    return table;
-}
-
-constexpr std::array<uint8_t, 256> kCharClasses = MakeCharClasses();
-
-bool IsRegular(int c) { return c >= 0 && kCharClasses[static_cast<size_t>(c)] == kRegular; }
-bool IsWhitespace(int c) { return c >= 0 && kCharClasses[static_cast<size_t>(c)] == kWhitespace; }
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+// The lexer reads -1 at the end of input: neither regular nor white space.
+bool IsRegular(int c) { return c >= 0 && IsPdfRegular(static_cast<unsigned char>(c)); }
+bool IsWhitespace(int c) { return c >= 0 && IsPdfWhite(static_cast<unsigned char>(c)); }
+bool IsDigit(int c) { return c >= 0 && IsPdfDigit(static_cast<unsigned char>(c)); }
 
 int HexValue(int c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -228,10 +218,7 @@ CPdfObject CPdfParser::NumberToken(int first) {
     if (isReal) return CPdfObject::Real(ParseReal(scratch_));
     // As a value an integer wraps around at 32 bits; the full value is kept
     // for offsets and lengths beyond 4 GiB.
-    uint64_t value = 0;
-    for (char digit : scratch_) {
-        if (IsDigit(digit)) value = value * 10u + static_cast<uint64_t>(digit - '0');
-    }
+    uint64_t value = DecimalDigits::Scan(scratch_, first == '-' ? 1 : 0, DigitOverflow::kWrap).value;
     if (first == '-') value = 0u - value;
     return CPdfObject::Integer64(static_cast<int64_t>(value));
 }

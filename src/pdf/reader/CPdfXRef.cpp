@@ -7,6 +7,7 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/DecimalDigits.h"
 #include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
@@ -56,7 +57,13 @@ private:
     std::vector<int32_t>& fetching_;
 };
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
+bool IsDigit(char c) { return IsPdfDigit(static_cast<unsigned char>(c)); }
+
+constexpr std::string_view kStartXRef = "startxref";
+// "startxref" is looked for in this many bytes at the end of the file.
+constexpr int64_t kTailWindow = 1023;
+constexpr std::string_view kObj = "obj";
 
 // /Prev (or /XRefStm): an integer is an offset; a reference counts as the
 // offset equal to its object number.
@@ -94,35 +101,32 @@ int64_t CPdfXRef::FilePosition(int64_t offset) const {
 }
 
 int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
-    file.SetPos(1023, SeekOrigin::kEnd);
-    std::string window(1023, '\0');
+    file.SetPos(kTailWindow, SeekOrigin::kEnd);
+    std::string window(kTailWindow, '\0');
     window.resize(file.Read(reinterpret_cast<uint8_t*>(window.data()), window.size()));
     std::replace(window.begin(), window.end(), '\0', ' ');
-    const size_t at = window.rfind("startxref");
+    const size_t at = window.rfind(kStartXRef);
     if (at == std::string::npos) return 0;
-    size_t i = at + 9;
-    while (i < window.size() && IsSpace(window[i])) ++i;
-    int64_t value = 0;
-    for (; i < window.size() && window[i] >= '0' && window[i] <= '9'; ++i) {
-        if (value > (INT64_MAX - 9) / 10) break;
-        value = value * 10 + (window[i] - '0');
-    }
-    return value;
+    size_t i = at + kStartXRef.size();
+    while (i < window.size() && IsWhite(window[i])) ++i;
+    return static_cast<int64_t>(DecimalDigits::Scan(window, i, DigitOverflow::kStop).value);
 }
 
 void CPdfXRef::Load() {
     base_ = file_->GetStart();
     const int64_t start = FindStartXRef(*file_);
     if (start == 0) throw CPdfException("PDF file was damaged");
-    // White space may stand before the section, as readers skip it.
+    // White space may stand before the section, as readers skip it; but not
+    // NUL, which some (qpdf) do not skip there: an update chained to the
+    // section would lead them to none.
     char head[64] = {};
     const size_t got = FilePosition(start) < static_cast<int64_t>(source()->Size())
                            ? source()->Read(static_cast<uint64_t>(FilePosition(start)),
                                             reinterpret_cast<uint8_t*>(head), sizeof head)
                            : 0;
     size_t at = 0;
-    while (at < got && IsSpace(head[at])) ++at;
-    newest_ = {start, at < got && head[at] >= '0' && head[at] <= '9'};
+    while (at < got && head[at] != '\0' && IsWhite(head[at])) ++at;
+    newest_ = {start, at < got && IsDigit(head[at])};
     intact_ = (at < got && head[at] == 'x') || newest_.isStream;
     std::optional<int64_t> pos = start;
     while (pos) {
@@ -438,18 +442,17 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
         size_t at = 0;
         const auto skipSpace = [&] {
             const size_t from = at;
-            while (at < got && IsSpace(head[at])) ++at;
+            while (at < got && IsWhite(head[at])) ++at;
             return at > from;
         };
         const auto digits = [&](int64_t expected) {
-            int64_t value = 0;
-            const size_t from = at;
-            while (at < got && at - from < 12 && head[at] >= '0' && head[at] <= '9') value = value * 10 + (head[at++] - '0');
-            return at > from && value == expected;
+            const DecimalDigits run = DecimalDigits::Scan(std::string_view(head, got), at, DigitOverflow::kStop);
+            at = run.end;
+            return run.count > 0 && static_cast<int64_t>(run.value) == expected;
         };
         skipSpace();
-        const bool found = digits(number) && skipSpace() && digits(entry.gen) && skipSpace() && at + 3 <= got &&
-                           std::memcmp(head + at, "obj", 3) == 0;
+        const bool found = digits(number) && skipSpace() && digits(entry.gen) && skipSpace() &&
+                           std::string_view(head, got).substr(at).starts_with(kObj);
         if (!found) return number;
     }
     return std::nullopt;

@@ -3,9 +3,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "pdf/object/DecimalDigits.h"
 #include "pdf/object/PdfCharClass.h"
 
 namespace {
+
+// Digits of a direct /Length that is rewritten; a longer one is left as it is.
+constexpr size_t kLongestLength = 12;
 
 bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
 bool IsRegularChar(char c) { return IsPdfRegular(static_cast<unsigned char>(c)); }
@@ -172,11 +176,12 @@ std::string EncryptObjectText(std::string_view text, const std::function<std::st
             // A direct integer, not the first number of a reference.
             size_t next = end;
             while (next < text.size() && IsWhite(text[next])) ++next;
-            const bool reference = next < text.size() && text[next] >= '0' && text[next] <= '9';
-            if (!reference && word.size() <= 12 && word.find_first_not_of("0123456789") == std::string_view::npos) {
+            const bool reference = next < text.size() && IsPdfDigit(static_cast<unsigned char>(text[next]));
+            const DecimalDigits digits = DecimalDigits::Scan(word, 0, DigitOverflow::kStop);
+            if (!reference && word.size() <= kLongestLength && digits.count == word.size()) {
                 lengthAt = out.size();
                 lengthSize = word.size();
-                length = std::stoll(std::string(word));
+                length = static_cast<int64_t>(digits.value);
             }
         }
         out.append(word);

@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "pdf/object/PdfCharClass.h"
+
 namespace {
 
-bool IsWhite(char c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
-bool IsDelimiter(char c) {
-    return c == '%' || c == '(' || c == ')' || c == '/' || c == '<' || c == '>' || c == '[' || c == ']' ||
-           c == '{' || c == '}';
-}
+bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
+bool IsDelimiter(char c) { return IsPdfDelimiter(static_cast<unsigned char>(c)); }
+bool IsRegular(char c) { return IsPdfRegular(static_cast<unsigned char>(c)); }
 
 enum class TokenKind { End, Name, Open, Close, ArrayOpen, ArrayClose, Other };
 
@@ -32,7 +32,7 @@ public:
         const char c = bytes_[pos_];
         if (c == '/') {
             size_t end = pos_ + 1;
-            while (end < bytes_.size() && !IsWhite(bytes_[end]) && !IsDelimiter(bytes_[end])) ++end;
+            while (end < bytes_.size() && IsRegular(bytes_[end])) ++end;
             token = {TokenKind::Name, pos_, bytes_.substr(pos_ + 1, end - pos_ - 1)};
             pos_ = end;
         } else if (c == '<' && At(pos_ + 1) == '<') {
@@ -58,7 +58,7 @@ public:
             ++pos_;
             token.kind = TokenKind::Other;
         } else {
-            while (pos_ < bytes_.size() && !IsWhite(bytes_[pos_]) && !IsDelimiter(bytes_[pos_])) ++pos_;
+            while (pos_ < bytes_.size() && IsRegular(bytes_[pos_])) ++pos_;
             token.kind = TokenKind::Other;
         }
         return token;

@@ -6,6 +6,7 @@
 
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/DecimalDigits.h"
 #include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
@@ -16,8 +17,15 @@
 
 namespace {
 
+bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
+
 constexpr std::string_view kEndObj = "endobj";
 constexpr std::string_view kStream = "stream";
+constexpr std::string_view kEndStream = "endstream";
+constexpr std::string_view kObj = "obj";
+constexpr std::string_view kLength = "Length";
+constexpr std::string_view kType = "Type";
+constexpr std::string_view kObjStm = "/ObjStm";
 // Searches look at this many bytes first, then at twice as many each time.
 constexpr size_t kFirstSlice = 512;
 constexpr size_t kSlice = 8192;
@@ -99,16 +107,12 @@ RawObjectLocation Through(CByteSource& source, int64_t start, int64_t endObj) {
 // Whether the bytes at `start` begin with the object's own number: an entry
 // whose offset leads to another object is not taken for this one.
 bool StartsWithNumber(CByteSource& source, int64_t start, int32_t number) {
-    uint8_t head[32];
-    const size_t got = source.Read(static_cast<uint64_t>(start), head, sizeof head);
+    char head[32];
+    const size_t got = source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head), sizeof head);
     size_t i = 0;
-    while (i < got && (head[i] == ' ' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n' || head[i] == '\f' ||
-                       head[i] == 0))
-        ++i;
-    int64_t value = 0;
-    size_t digits = 0;
-    for (; i < got && head[i] >= '0' && head[i] <= '9' && digits < 12; ++i, ++digits) value = value * 10 + (head[i] - '0');
-    return digits > 0 && value == number;
+    while (i < got && IsWhite(head[i])) ++i;
+    const DecimalDigits digits = DecimalDigits::Scan(std::string_view(head, got), i, DigitOverflow::kStop);
+    return digits.count > 0 && digits.value == static_cast<uint64_t>(number);
 }
 
 // What a scan of an object's bytes meets first outside its strings and
@@ -124,7 +128,8 @@ struct ScanResult {
 ScanResult ScanObject(CByteSource& source, int64_t start) {
     enum State { kPlain, kLess, kLiteral, kEscape, kHex, kComment } state = kPlain;
     int depth = 0;
-    char recent[6] = {};
+    static_assert(kEndObj.size() == kStream.size());
+    char recent[kEndObj.size()] = {};
     uint64_t pos = static_cast<uint64_t>(start);
     for (;;) {
         const CByteWindow window = source.Window(pos);
@@ -169,36 +174,33 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
             std::memmove(recent, recent + 1, sizeof recent - 1);
             recent[sizeof recent - 1] = c;
             const auto here = static_cast<int64_t>(pos + i);
-            if (std::memcmp(recent, "endobj", 6) == 0) return {ScanResult::kFoundEndObj, here - 5};
-            if (std::memcmp(recent, "stream", 6) == 0) return {ScanResult::kFoundStream, here - 5};
+            // `recent` is as long as either keyword; the keyword began that many bytes back.
+            constexpr auto kBack = static_cast<int64_t>(sizeof recent) - 1;
+            if (std::memcmp(recent, kEndObj.data(), kEndObj.size()) == 0) return {ScanResult::kFoundEndObj, here - kBack};
+            if (std::memcmp(recent, kStream.data(), kStream.size()) == 0) return {ScanResult::kFoundStream, here - kBack};
         }
         pos += window.size;
     }
 }
 
-bool IsWhiteByte(char c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
-
 // The value of a dictionary entry at `at` (just after its key) when it is an
 // integer or a reference: the integer, or what the reference leads to.
 std::optional<int64_t> IntegerEntry(CPdfXRef& xref, std::string_view bytes, size_t at) {
     const auto number = [&bytes](size_t& i) -> std::optional<int64_t> {
-        while (i < bytes.size() && IsWhiteByte(bytes[i])) ++i;
-        const size_t begin = i;
-        if (i < bytes.size() && bytes[i] == '-') ++i;
-        uint64_t value = 0;
-        size_t digits = 0;
-        for (; i < bytes.size() && bytes[i] >= '0' && bytes[i] <= '9'; ++i, ++digits)
-            value = value * 10 + static_cast<uint64_t>(bytes[i] - '0');
-        if (digits == 0 || (i < bytes.size() && bytes[i] == '.')) return std::nullopt;
-        return bytes[begin] == '-' ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
+        while (i < bytes.size() && IsWhite(bytes[i])) ++i;
+        const bool negative = i < bytes.size() && bytes[i] == '-';
+        const DecimalDigits digits = DecimalDigits::Scan(bytes, negative ? i + 1 : i, DigitOverflow::kWrap);
+        i = digits.end;
+        if (digits.count == 0 || (i < bytes.size() && bytes[i] == '.')) return std::nullopt;
+        return static_cast<int64_t>(negative ? 0 - digits.value : digits.value);
     };
     const std::optional<int64_t> first = number(at);
     if (!first) return std::nullopt;
     size_t next = at;
     const std::optional<int64_t> second = number(next);
-    while (next < bytes.size() && IsWhiteByte(bytes[next])) ++next;
+    while (next < bytes.size() && IsWhite(bytes[next])) ++next;
     if (!second || next >= bytes.size() || bytes[next] != 'R' ||
-        (next + 1 < bytes.size() && !IsWhiteByte(bytes[next + 1]) && bytes[next + 1] != '/' && bytes[next + 1] != '>'))
+        (next + 1 < bytes.size() && !IsWhite(bytes[next + 1]) && bytes[next + 1] != '/' && bytes[next + 1] != '>'))
         return first;
     const CPdfObject value = xref.Fetch(static_cast<int32_t>(*first), static_cast<int32_t>(*second));
     if (!value.is(pdfInteger)) return std::nullopt;
@@ -213,31 +215,33 @@ std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int
     CByteSource& source = *xref.source();
     constexpr int64_t kLongestHead = 64 * 1024;
     if (keyword - start > kLongestHead) return std::nullopt;
-    std::string head(static_cast<size_t>(keyword - start) + 8, '\0');
+    // Through "stream" and the line end after it.
+    std::string head(static_cast<size_t>(keyword - start) + kStream.size() + 2, '\0');
     head.resize(source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head.data()), head.size()));
     const size_t stream = static_cast<size_t>(keyword - start);
-    if (head.size() < stream + 6) return std::nullopt;
+    if (head.size() < stream + kStream.size()) return std::nullopt;
     // "stream" right after the dictionary's ">>".
     size_t close = stream;
-    while (close > 0 && IsWhiteByte(head[close - 1])) --close;
+    while (close > 0 && IsWhite(head[close - 1])) --close;
     if (close < 2 || head[close - 1] != '>' || head[close - 2] != '>') return std::nullopt;
-    const size_t obj = head.find("obj");
+    const size_t obj = head.find(kObj);
     const std::optional<size_t> body = obj == std::string::npos ? std::nullopt : Opening(head, obj);
     if (!body || *body > close) return std::nullopt;
     const std::string_view dict(head.data(), close);
-    const std::optional<size_t> lengthKey = FindOwnKey(dict, *body, "Length");
+    const std::optional<size_t> lengthKey = FindOwnKey(dict, *body, kLength);
     if (!lengthKey) return std::nullopt;
-    const std::optional<int64_t> length = IntegerEntry(xref, dict, *lengthKey + 7);
+    const std::optional<int64_t> length = IntegerEntry(xref, dict, EndOfKey(*lengthKey, kLength));
     if (!length) return std::nullopt;
     bool objectStream = false;
-    if (const std::optional<size_t> typeKey = FindOwnKey(dict, *body, "Type")) {
-        size_t at = *typeKey + 5;
-        while (at < dict.size() && IsWhiteByte(dict[at])) ++at;
-        objectStream = dict.substr(at, 7) == "/ObjStm" &&
-                       (at + 7 >= dict.size() || IsWhiteByte(dict[at + 7]) || dict[at + 7] == '/' || dict[at + 7] == '>');
+    if (const std::optional<size_t> typeKey = FindOwnKey(dict, *body, kType)) {
+        size_t at = EndOfKey(*typeKey, kType);
+        while (at < dict.size() && IsWhite(dict[at])) ++at;
+        const size_t after = at + kObjStm.size();
+        objectStream = dict.substr(at, kObjStm.size()) == kObjStm &&
+                       (after >= dict.size() || IsWhite(dict[after]) || dict[after] == '/' || dict[after] == '>');
     }
     // The data begins after the line that holds "stream".
-    int64_t data = keyword + 6;
+    int64_t data = keyword + static_cast<int64_t>(kStream.size());
     for (;;) {
         const CByteWindow window = source.Window(static_cast<uint64_t>(data));
         if (window.size == 0) break;
@@ -262,15 +266,17 @@ std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int
             comment = c != '\r' && c != '\n';
         } else if (c == '%') {
             comment = true;
-        } else if (!IsWhiteByte(c)) {
+        } else if (!IsWhite(c)) {
             break;
         }
         ++at;
     }
-    char word[10] = {};
-    if (source.Read(static_cast<uint64_t>(at), reinterpret_cast<uint8_t*>(word), sizeof word) < 9 ||
-        std::memcmp(word, "endstream", 9) != 0 || (word[9] != 0 && !IsWhiteByte(word[9]) && word[9] != '%' &&
-                                                   word[9] != '/' && word[9] != '<' && word[9] != '[' && word[9] != '('))
+    // "endstream" and the byte after it, which must not continue the keyword.
+    char word[kEndStream.size() + 1] = {};
+    const size_t got = source.Read(static_cast<uint64_t>(at), reinterpret_cast<uint8_t*>(word), sizeof word);
+    const char after = word[kEndStream.size()];
+    if (got < kEndStream.size() || std::string_view(word, kEndStream.size()) != kEndStream ||
+        (!IsWhite(after) && after != '%' && after != '/' && after != '<' && after != '[' && after != '('))
         return std::nullopt;
     const auto endObj = FindFirst(source, dataEnd, kEndObj);
     if (!endObj) return std::nullopt;
