@@ -11,6 +11,14 @@
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 
+namespace {
+
+constexpr std::string_view kHeaderMark = "%PDF-";
+constexpr size_t kHeaderWindow = 1023;
+constexpr size_t kLastHeaderStart = 1017;
+
+}  // namespace
+
 CPdfDocument::CPdfDocument() = default;
 
 CPdfDocument::~CPdfDocument() { Close(); }
@@ -72,14 +80,15 @@ void CPdfDocument::Close() {
 }
 
 void CPdfDocument::CheckHeader() {
-    // The first 1023 bytes; "%PDF-" may start at any position up to 1017.
-    char buffer[1024];
+    // The first kHeaderWindow bytes; "%PDF-" may start at any position up to
+    // kLastHeaderStart.
+    char buffer[kHeaderWindow + 1];
     std::memset(buffer, 0xFF, sizeof buffer);
     file_->SetPos(0, SeekOrigin::kStart);
-    file_->Read(reinterpret_cast<uint8_t*>(buffer), 1023);
-    buffer[1023] = '\0';
-    for (size_t i = 0; i <= 1017; ++i) {
-        if (std::strncmp(buffer + i, "%PDF-", 5) != 0) continue;
+    file_->Read(reinterpret_cast<uint8_t*>(buffer), kHeaderWindow);
+    buffer[kHeaderWindow] = '\0';
+    for (size_t i = 0; i <= kLastHeaderStart; ++i) {
+        if (std::strncmp(buffer + i, kHeaderMark.data(), kHeaderMark.size()) != 0) continue;
         file_->MoveStart(static_cast<int64_t>(i));
         const char* text = buffer + i + 1;
         version_.assign(text, std::strcspn(text, " \t\n\r"));
