@@ -101,9 +101,10 @@ private:
 
 std::optional<size_t> Opening(std::string_view bytes, size_t from) {
     if (from > bytes.size()) return std::nullopt;
-    const size_t at = bytes.find("<<", from);
+    constexpr std::string_view kOpen = "<<";
+    const size_t at = bytes.find(kOpen, from);
     if (at == std::string_view::npos) return std::nullopt;
-    return at + 2;
+    return at + kOpen.size();
 }
 
 std::optional<size_t> FindOwnKey(std::string_view bytes, size_t body, std::string_view key) {
