@@ -54,8 +54,8 @@ void CheckRawObjects(CPdfXRef& xref) {
             continue;  // an object stream that cannot be loaded
         }
         if (!bytes) continue;
-        Check(type != XRefEntryType::kFree);
-        if (type == XRefEntryType::kCompressed) {
+        Check(type != XRefEntryType::Free);
+        if (type == XRefEntryType::Compressed) {
             const std::string head = std::to_string(n) + " 0 obj\r";
             Check(bytes->size() > head.size() + 7);
             Check(bytes->compare(0, head.size(), head) == 0);

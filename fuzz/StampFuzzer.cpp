@@ -121,7 +121,7 @@ void CheckTable(const std::string& bytes) {
     // An input entry that leads to white space before its object is copied
     // so; the object is found the way the reader finds any object.
     for (size_t number = 0; number < xref.entries().size(); ++number) {
-        if (xref.entries()[number].type == XRefEntryType::kInUse) Check(LocateRawObject(xref, static_cast<int32_t>(number)).has_value());
+        if (xref.entries()[number].type == XRefEntryType::InUse) Check(LocateRawObject(xref, static_cast<int32_t>(number)).has_value());
     }
 }
 

@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(xref.trailer().getDict().lookupNF("Root").is(pdfReference));
     Check(xref.entries().size() <= static_cast<size_t>(CPdfXRef::kMaxObjectNumber) + 1);
     for (const XRefEntry& entry : xref.entries())
-        Check(entry.type == XRefEntryType::kFree || entry.type == XRefEntryType::kInUse ||
-              entry.type == XRefEntryType::kCompressed);
+        Check(entry.type == XRefEntryType::Free || entry.type == XRefEntryType::InUse ||
+              entry.type == XRefEntryType::Compressed);
 
     const size_t count = std::min(xref.entries().size(), kMaxFetches);
     for (size_t number = 0; number < count; ++number) {
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
             const CPdfObject value = xref.Fetch(n, xref.GenerationOf(n));
             Check(!value.is(pdfNone));
-            if (xref.entries()[number].type == XRefEntryType::kCompressed) {
+            if (xref.entries()[number].type == XRefEntryType::Compressed) {
                 const auto bytes = xref.GetObjectStreamBytes(n, 0);
                 if (!bytes) Check(value.is(pdfNull));
             }

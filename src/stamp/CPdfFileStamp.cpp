@@ -163,7 +163,7 @@ void CPdfFileStamp::CopyObjects(Run& run) {
     const auto count = static_cast<int32_t>(xref.entries().size());
     for (int32_t number = 0; number < count; ++number) {
         const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-        if (entry.type == XRefEntryType::kFree || run.writer->entries()[static_cast<size_t>(number)].inUse != 0) continue;
+        if (entry.type == XRefEntryType::Free || run.writer->entries()[static_cast<size_t>(number)].inUse != 0) continue;
         if (run.pages().FirstPositionOf(number) < 0) {
             CopyObject(run, number);
             continue;
@@ -183,7 +183,7 @@ void CPdfFileStamp::StampPages(Run& run) {
     const auto count = static_cast<int32_t>(std::min(xref.entries().size(), run.pages().firstPosition.size()));
     for (int32_t number = 1; number < count; ++number) {
         const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-        if (run.pages().FirstPositionOf(number) < 0 || entry.type == XRefEntryType::kFree ||
+        if (run.pages().FirstPositionOf(number) < 0 || entry.type == XRefEntryType::Free ||
             run.writer->entries()[static_cast<size_t>(number)].inUse != 0)
             continue;
         const auto selected = SelectedPosition(run.pages(), number);
@@ -197,7 +197,7 @@ void CPdfFileStamp::StampPages(Run& run) {
 bool CPdfFileStamp::CopyObject(Run& run, int32_t number) {
     CPdfXRef& xref = run.xref();
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-    if (entry.type == XRefEntryType::kCompressed) {
+    if (entry.type == XRefEntryType::Compressed) {
         const std::optional<std::string> bytes = ReadRawObject(xref, number);
         if (!bytes || bytes->empty()) return false;
         run.writer->WriteObject(number, 0, *bytes);

@@ -159,7 +159,7 @@ TEST_P(CorpusFileTest, WithoutStampsEveryObjectAndEveryTextIsUnchanged) {
         // strings encrypted again, with AES under a new IV: compared decrypted.
         CPdfSecurityHandler* security = input.xref().securityHandler();
         if (before != after && after && security != nullptr &&
-            input.xref().entries()[static_cast<size_t>(number)].type == XRefEntryType::kCompressed) {
+            input.xref().entries()[static_cast<size_t>(number)].type == XRefEntryType::Compressed) {
             const auto plain = [security, number](const std::string& bytes) {
                 return EncryptObjectText(
                     bytes, [&](std::string_view data) { return security->DecryptString(number, 0, data); }, nullptr);

@@ -84,7 +84,7 @@ void CPdfDocument::CheckHeader() {
     // kLastHeaderStart.
     char buffer[kHeaderWindow + 1];
     std::memset(buffer, 0xFF, sizeof buffer);
-    file_->SetPos(0, SeekOrigin::kStart);
+    file_->SetPos(0, SeekOrigin::Start);
     file_->Read(reinterpret_cast<uint8_t*>(buffer), kHeaderWindow);
     buffer[kHeaderWindow] = '\0';
     for (size_t i = 0; i <= kLastHeaderStart; ++i) {

@@ -10,10 +10,10 @@
 enum class DigitOverflow {
     // The digit is taken and the value wraps around at 64 bits, as the
     // lexer's integers do.
-    kWrap,
+    Wrap,
     // The digit is left, and ends the number: the value is the largest
     // prefix of the digits that fits in int64_t.
-    kStop,
+    Stop,
 };
 
 // A run of decimal digits read from raw bytes: the one number scanner behind
@@ -28,7 +28,7 @@ struct DecimalDigits {
         run.end = at;
         for (; run.end < text.size() && IsPdfDigit(static_cast<unsigned char>(text[run.end])); ++run.end) {
             const auto digit = static_cast<uint64_t>(text[run.end] - '0');
-            if (overflow == DigitOverflow::kStop && run.value > (uint64_t{INT64_MAX} - digit) / 10) break;
+            if (overflow == DigitOverflow::Stop && run.value > (uint64_t{INT64_MAX} - digit) / 10) break;
             run.value = run.value * 10 + digit;
         }
         run.count = run.end - at;

@@ -23,7 +23,7 @@ void CPdfFileStream::DropWindow() {
 
 void CPdfFileStream::SetPos(int64_t position, SeekOrigin origin) {
     const auto size = static_cast<int64_t>(source_->Size());
-    bufferPos_ = origin == SeekOrigin::kEnd ? size - position : position;
+    bufferPos_ = origin == SeekOrigin::End ? size - position : position;
     bufferPos_ = std::max<int64_t>(bufferPos_, 0);
     DropWindow();
 }

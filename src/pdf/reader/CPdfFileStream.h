@@ -11,7 +11,7 @@ class CPdfFileStream : public CPdfStream {
 public:
     CPdfFileStream(std::shared_ptr<CByteSource> source, int64_t start, int64_t length, CPdfObject dictionary);
 
-    void Reset() override { SetPos(start_, SeekOrigin::kStart); }
+    void Reset() override { SetPos(start_, SeekOrigin::Start); }
     CPdfDictionary* GetDict() override;
     int64_t GetPos() override { return bufferPos_ + (read_ - windowStart_); }
     void SetPos(int64_t position, SeekOrigin origin) override;

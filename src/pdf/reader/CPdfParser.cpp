@@ -218,7 +218,7 @@ CPdfObject CPdfParser::NumberToken(int first) {
     if (isReal) return CPdfObject::Real(ParseReal(scratch_));
     // As a value an integer wraps around at 32 bits; the full value is kept
     // for offsets and lengths beyond 4 GiB.
-    uint64_t value = DecimalDigits::Scan(scratch_, first == '-' ? 1 : 0, DigitOverflow::kWrap).value;
+    uint64_t value = DecimalDigits::Scan(scratch_, first == '-' ? 1 : 0, DigitOverflow::Wrap).value;
     if (first == '-') value = 0u - value;
     return CPdfObject::Integer64(static_cast<int64_t>(value));
 }
@@ -310,7 +310,7 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     // A length beyond the largest position leaves the input at its end.
     int64_t end = 0;
     if (__builtin_add_overflow(start, length, &end)) end = length < 0 ? 0 : INT64_MAX;
-    s.SetPos(end, SeekOrigin::kStart);
+    s.SetPos(end, SeekOrigin::Start);
     Shift();
     Shift();
     if (!first_.isKeyword("endstream")) throw CPdfException("Missing 'endstream'");

@@ -9,7 +9,7 @@ class CPdfObject;
 
 // Where a position given to SetPos counts from: forwards from the start of
 // the file, or backwards from its end.
-enum class SeekOrigin { kStart, kEnd };
+enum class SeekOrigin { Start, End };
 
 // The reader's byte source: one byte at a time with one byte of look-ahead.
 // GetChar and LookChar are inline over a window of bytes; a subclass refills

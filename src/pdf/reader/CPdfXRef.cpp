@@ -101,7 +101,7 @@ int64_t CPdfXRef::FilePosition(int64_t offset) const {
 }
 
 int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
-    file.SetPos(kTailWindow, SeekOrigin::kEnd);
+    file.SetPos(kTailWindow, SeekOrigin::End);
     std::string window(kTailWindow, '\0');
     window.resize(file.Read(reinterpret_cast<uint8_t*>(window.data()), window.size()));
     std::replace(window.begin(), window.end(), '\0', ' ');
@@ -109,7 +109,7 @@ int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
     if (at == std::string::npos) return 0;
     size_t i = at + kStartXRef.size();
     while (i < window.size() && IsWhite(window[i])) ++i;
-    return static_cast<int64_t>(DecimalDigits::Scan(window, i, DigitOverflow::kStop).value);
+    return static_cast<int64_t>(DecimalDigits::Scan(window, i, DigitOverflow::Stop).value);
 }
 
 void CPdfXRef::Load() {
@@ -210,9 +210,9 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
             const int64_t offset = integer();
             const int64_t gen = integer();
             const CPdfObject& kind = parser.lookahead();
-            XRefEntryType type = XRefEntryType::kFree;
+            XRefEntryType type = XRefEntryType::Free;
             if (kind.isKeyword("n")) {
-                type = XRefEntryType::kInUse;
+                type = XRefEntryType::InUse;
             } else if (!kind.isKeyword("f")) {
                 fail();
             }
@@ -221,7 +221,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
             XRefEntry& entry = entries_[static_cast<size_t>(i)];
             if (!entry.isSet()) {
                 entry = {offset, static_cast<int32_t>(gen), type};
-                if (type == XRefEntryType::kFree) sectionFree_.insert(i);
+                if (type == XRefEntryType::Free) sectionFree_.insert(i);
             }
         }
     }
@@ -289,11 +289,11 @@ void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3]
         const int64_t typeField = field(at, widths[0], 1);
         const int64_t second = field(at, widths[1], 0);
         const int64_t third = field(at, widths[2], 0);
-        if (typeField < 0 || typeField > static_cast<int64_t>(XRefEntryType::kCompressed))
+        if (typeField < 0 || typeField > static_cast<int64_t>(XRefEntryType::Compressed))
             throw CPdfException("Wrong type of xref XRefEntry while reading xref stream section");
         const auto type = static_cast<XRefEntryType>(typeField);
         XRefEntry& entry = entries_[static_cast<size_t>(i)];
-        if (!entry.isSet() || (type != XRefEntryType::kFree && sectionFree_.count(i) != 0)) {
+        if (!entry.isSet() || (type != XRefEntryType::Free && sectionFree_.count(i) != 0)) {
             entry = {second, static_cast<int32_t>(static_cast<uint32_t>(third)), type};
         }
     }
@@ -309,7 +309,7 @@ void CPdfXRef::SetSecurityHandler(std::unique_ptr<CPdfSecurityHandler> handler, 
 int32_t CPdfXRef::GenerationOf(int32_t number) const {
     if (number < 0 || static_cast<size_t>(number) >= entries_.size()) return 0;
     const XRefEntry& entry = entries_[static_cast<size_t>(number)];
-    return entry.type == XRefEntryType::kCompressed ? 0 : entry.gen;
+    return entry.type == XRefEntryType::Compressed ? 0 : entry.gen;
 }
 
 CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
@@ -325,7 +325,7 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
     }
     const DepthGuard guard(fetchDepth_, fetching_, number);
     const XRefEntry entry = entries_[static_cast<size_t>(number)];
-    if (entry.type == XRefEntryType::kInUse) {
+    if (entry.type == XRefEntryType::InUse) {
         if (generation != entry.gen) return CPdfObject::Null();
         auto stream = std::make_shared<CPdfFileStream>(source(), FilePosition(entry.offset), 0, CPdfObject::Null());
         CPdfParser parser(this, std::move(stream));
@@ -338,7 +338,7 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
             return CPdfObject::Null();
         return parser.GetObj();
     }
-    if (entry.type == XRefEntryType::kCompressed) {
+    if (entry.type == XRefEntryType::Compressed) {
         if (generation != 0 || entry.offset < 0 || entry.offset > kMaxObjectNumber) return CPdfObject::Null();
         const auto objectStream = ObjectStream(static_cast<int32_t>(entry.offset));
         return objectStream->ParseMember(this, number, entry.gen);
@@ -424,7 +424,7 @@ std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumb
 std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
     std::vector<int32_t> placed;
     for (size_t i = 1; i < entries_.size(); ++i) {
-        if (entries_[i].type == XRefEntryType::kInUse && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0)
+        if (entries_[i].type == XRefEntryType::InUse && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0)
             placed.push_back(static_cast<int32_t>(i));
     }
     // In file order, so that the reads move forward through the file.
@@ -446,7 +446,7 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
             return at > from;
         };
         const auto digits = [&](int64_t expected) {
-            const DecimalDigits run = DecimalDigits::Scan(std::string_view(head, got), at, DigitOverflow::kStop);
+            const DecimalDigits run = DecimalDigits::Scan(std::string_view(head, got), at, DigitOverflow::Stop);
             at = run.end;
             return run.count > 0 && static_cast<int64_t>(run.value) == expected;
         };

@@ -177,7 +177,7 @@ std::string EncryptObjectText(std::string_view text, const std::function<std::st
             size_t next = end;
             while (next < text.size() && IsWhite(text[next])) ++next;
             const bool reference = next < text.size() && IsPdfDigit(static_cast<unsigned char>(text[next]));
-            const DecimalDigits digits = DecimalDigits::Scan(word, 0, DigitOverflow::kStop);
+            const DecimalDigits digits = DecimalDigits::Scan(word, 0, DigitOverflow::Stop);
             if (!reference && word.size() <= kLongestLength && digits.count == word.size()) {
                 lengthAt = out.size();
                 lengthSize = word.size();

@@ -111,7 +111,7 @@ bool StartsWithNumber(CByteSource& source, int64_t start, int32_t number) {
     const size_t got = source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head), sizeof head);
     size_t i = 0;
     while (i < got && IsWhite(head[i])) ++i;
-    const DecimalDigits digits = DecimalDigits::Scan(std::string_view(head, got), i, DigitOverflow::kStop);
+    const DecimalDigits digits = DecimalDigits::Scan(std::string_view(head, got), i, DigitOverflow::Stop);
     return digits.count > 0 && digits.value == static_cast<uint64_t>(number);
 }
 
@@ -189,7 +189,7 @@ std::optional<int64_t> IntegerEntry(CPdfXRef& xref, std::string_view bytes, size
     const auto number = [&bytes](size_t& i) -> std::optional<int64_t> {
         while (i < bytes.size() && IsWhite(bytes[i])) ++i;
         const bool negative = i < bytes.size() && bytes[i] == '-';
-        const DecimalDigits digits = DecimalDigits::Scan(bytes, negative ? i + 1 : i, DigitOverflow::kWrap);
+        const DecimalDigits digits = DecimalDigits::Scan(bytes, negative ? i + 1 : i, DigitOverflow::Wrap);
         i = digits.end;
         if (digits.count == 0 || (i < bytes.size() && bytes[i] == '.')) return std::nullopt;
         return static_cast<int64_t>(negative ? 0 - digits.value : digits.value);
@@ -327,7 +327,7 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
 std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= xref.entries().size()) return std::nullopt;
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-    if (entry.type != XRefEntryType::kInUse) return std::nullopt;
+    if (entry.type != XRefEntryType::InUse) return std::nullopt;
     CByteSource& source = *xref.source();
     const int64_t start = xref.FilePosition(entry.offset);
     if (start < 0 || start >= static_cast<int64_t>(source.Size())) return std::nullopt;
@@ -359,7 +359,7 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
 std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= xref.entries().size()) return std::nullopt;
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-    if (entry.type == XRefEntryType::kCompressed) {
+    if (entry.type == XRefEntryType::Compressed) {
         const auto bytes = xref.GetObjectStreamBytes(number, 0);
         if (!bytes || bytes->empty()) return std::nullopt;
         std::string framed = std::to_string(number);

@@ -5,9 +5,9 @@
 // What an object number's record says of it (the values are those of a
 // cross-reference stream's first field).
 enum class XRefEntryType : int32_t {
-    kFree = 0,        // offset: the next free number from the section
-    kInUse = 1,       // in the file at `offset` (relative to the header), generation `gen`
-    kCompressed = 2,  // in the object stream numbered `offset`, at index `gen`
+    Free = 0,        // offset: the next free number from the section
+    InUse = 1,       // in the file at `offset` (relative to the header), generation `gen`
+    Compressed = 2,  // in the object stream numbered `offset`, at index `gen`
 };
 
 // One object number's record in the input's cross-reference information.
@@ -15,7 +15,7 @@ enum class XRefEntryType : int32_t {
 struct XRefEntry {
     int64_t offset = -1;
     int32_t gen = 0;
-    XRefEntryType type = XRefEntryType::kFree;
+    XRefEntryType type = XRefEntryType::Free;
 
     bool isSet() const { return offset != -1; }
 };

@@ -25,7 +25,7 @@ std::string ReadAll(CPdfStream& stream) {
 // A view starts where its underlying stream stands and ends after its length.
 TEST(CPdfEmbedStreamTest, LimitedViewEndsAfterItsLength) {
     auto underlying = Underlying("0123456789");
-    underlying->SetPos(3, SeekOrigin::kStart);
+    underlying->SetPos(3, SeekOrigin::Start);
     CPdfEmbedStream view(underlying, CPdfObject::Null(), true, 4);
     EXPECT_EQ(view.LookChar(), '3');
     EXPECT_EQ(ReadAll(view), "3456");
@@ -71,7 +71,7 @@ TEST(CPdfEmbedStreamTest, ViewHasNoPlaceOfItsOwn) {
     EXPECT_EQ(view.GetStart(), 0);
     EXPECT_EQ(view.GetLength(), 0);
     EXPECT_EQ(view.MakeSubStream(0, 1, CPdfObject::Null()), nullptr);
-    view.SetPos(7, SeekOrigin::kStart);
+    view.SetPos(7, SeekOrigin::Start);
     view.MoveStart(3);
     view.Reset();
     EXPECT_EQ(ReadAll(view), "01234");

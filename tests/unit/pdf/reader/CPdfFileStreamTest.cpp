@@ -85,18 +85,18 @@ TEST(CPdfFileStreamTest, SetPosFromStartAndFromEnd) {
     CPdfFileStream stream(Memory(bytes), 0, 0, CPdfObject::Null());
     stream.GetChar();
 
-    stream.SetPos(1500, SeekOrigin::kStart);
+    stream.SetPos(1500, SeekOrigin::Start);
     EXPECT_EQ(stream.GetPos(), 1500);
     EXPECT_EQ(ReadN(stream, 3), bytes.substr(1500, 3));
 
     // Whence 2 counts back from the end of the file.
-    stream.SetPos(1023, SeekOrigin::kEnd);
+    stream.SetPos(1023, SeekOrigin::End);
     EXPECT_EQ(stream.GetPos(), 2000 - 1023);
     EXPECT_EQ(ReadN(stream, 4), bytes.substr(977, 4));
 
-    stream.SetPos(0, SeekOrigin::kEnd);
+    stream.SetPos(0, SeekOrigin::End);
     EXPECT_EQ(stream.GetChar(), -1);
-    stream.SetPos(1, SeekOrigin::kEnd);
+    stream.SetPos(1, SeekOrigin::End);
     EXPECT_EQ(ReadAll(stream), bytes.substr(1999));
 }
 
@@ -104,9 +104,9 @@ TEST(CPdfFileStreamTest, SetPosFromStartAndFromEnd) {
 TEST(CPdfFileStreamTest, SetPosIgnoresTheRangeStart) {
     const std::string bytes = Digits(100);
     CPdfFileStream stream(Memory(bytes), 50, 10, CPdfObject::Null());
-    stream.SetPos(45, SeekOrigin::kStart);
+    stream.SetPos(45, SeekOrigin::Start);
     EXPECT_EQ(ReadAll(stream), bytes.substr(45, 15));
-    stream.SetPos(70, SeekOrigin::kStart);
+    stream.SetPos(70, SeekOrigin::Start);
     EXPECT_EQ(stream.GetChar(), -1);
     stream.Reset();
     EXPECT_EQ(stream.GetPos(), 50);
@@ -220,10 +220,10 @@ TEST_F(CPdfFileStreamOnFileTest, BlocksAcrossBoundaries) {
 TEST_F(CPdfFileStreamOnFileTest, SeeksAroundBoundaries) {
     CPdfFileStream stream(source_, 0, 0, CPdfObject::Null());
     for (const int64_t position : {kBlock, kBlock - 1, 2 * kBlock + 1, int64_t{5}, 3 * kBlock - 2}) {
-        stream.SetPos(position, SeekOrigin::kStart);
+        stream.SetPos(position, SeekOrigin::Start);
         EXPECT_EQ(ReadN(stream, 4), bytes_.substr(static_cast<size_t>(position), 4)) << position;
     }
-    stream.SetPos(kBlock + 1, SeekOrigin::kEnd);
+    stream.SetPos(kBlock + 1, SeekOrigin::End);
     EXPECT_EQ(stream.GetPos(), static_cast<int64_t>(bytes_.size()) - kBlock - 1);
     EXPECT_EQ(ReadN(stream, 3), bytes_.substr(bytes_.size() - static_cast<size_t>(kBlock) - 1, 3));
 }

@@ -370,18 +370,18 @@ TEST(XRefTableTest, EntriesTakeOffsetGenerationAndType) {
     ASSERT_EQ(entries.size(), 8u);
     EXPECT_EQ(entries[0].offset, 0);
     EXPECT_EQ(entries[0].gen, 65535);
-    EXPECT_EQ(entries[0].type, XRefEntryType::kFree);
+    EXPECT_EQ(entries[0].type, XRefEntryType::Free);
     EXPECT_EQ(entries[2].offset, pdf.OffsetOf(2));
-    EXPECT_EQ(entries[2].type, XRefEntryType::kInUse);
+    EXPECT_EQ(entries[2].type, XRefEntryType::InUse);
     // Numbers no subsection names stay unset.
     EXPECT_EQ(entries[4].offset, -1);
-    EXPECT_EQ(entries[4].type, XRefEntryType::kFree);
+    EXPECT_EQ(entries[4].type, XRefEntryType::Free);
     EXPECT_FALSE(entries[5].isSet());
     EXPECT_EQ(entries[6].offset, pdf.OffsetOf(6));
     EXPECT_EQ(entries[6].gen, 2);
     EXPECT_EQ(entries[7].offset, 3);
     EXPECT_EQ(entries[7].gen, 1);
-    EXPECT_EQ(entries[7].type, XRefEntryType::kFree);
+    EXPECT_EQ(entries[7].type, XRefEntryType::Free);
 
     EXPECT_EQ(FetchText(*document, 6, 2), "(six)");
     EXPECT_EQ(FetchText(*document, 6, 0), "null");  // generation differs
@@ -410,7 +410,7 @@ TEST(XRefTableTest, EmptySubsectionsAndTheLargestObjectNumber) {
                                           "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n");
     auto document = Open(file);
     EXPECT_EQ(document->xref().entries().size(), 8388608u);
-    EXPECT_EQ(document->xref().entries()[8388607].type, XRefEntryType::kFree);
+    EXPECT_EQ(document->xref().entries()[8388607].type, XRefEntryType::Free);
     EXPECT_EQ(FetchText(*document, 8388607), "null");
     EXPECT_THROW(document->xref().Fetch(8388608, 0), CPdfException);
 }
@@ -425,7 +425,7 @@ TEST(XRefStreamTest, WithoutIndexTheRowsCoverZeroToSizeMinusOne) {
         Open(WithXRefStreamRows(pdf, "/Size 5 /W [1 2 1] /Root 1 0 R /Info 3 0 R", StreamRows(pdf, streamOffset)));
     const std::vector<XRefEntry>& entries = document->xref().entries();
     ASSERT_EQ(entries.size(), 5u);
-    EXPECT_EQ(entries[0].type, XRefEntryType::kFree);
+    EXPECT_EQ(entries[0].type, XRefEntryType::Free);
     EXPECT_EQ(entries[0].gen, 255);
     EXPECT_EQ(entries[3].offset, pdf.OffsetOf(3));
     EXPECT_EQ(entries[4].offset, streamOffset);
@@ -480,7 +480,7 @@ TEST(XRefStreamTest, ZeroTypeWidthMakesEveryEntryTypeOne) {
                              XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(2)), 0) +
                              XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(3)), 0);
     auto document = Open(WithXRefStreamRows(pdf, "/Size 4 /W [0 2 1] /Root 1 0 R", rows));
-    for (const XRefEntry& entry : document->xref().entries()) EXPECT_EQ(entry.type, XRefEntryType::kInUse);
+    for (const XRefEntry& entry : document->xref().entries()) EXPECT_EQ(entry.type, XRefEntryType::InUse);
     EXPECT_EQ(document->xref().entries()[0].gen, 7);
 }
 
@@ -594,7 +594,7 @@ TEST(PrevChainTest, AFreeEntryInTheNewerSectionHidesTheOlderObject) {
                              std::to_string(LastStartXRef(first)) + " >>\nstartxref\n" + std::to_string(first.size()) +
                              "\n%%EOF\n";
     auto document = Open(file);
-    EXPECT_EQ(document->xref().entries()[5].type, XRefEntryType::kFree);
+    EXPECT_EQ(document->xref().entries()[5].type, XRefEntryType::Free);
     EXPECT_EQ(FetchText(*document, 5), "null");
 }
 
@@ -668,10 +668,10 @@ TEST(HybridTest, ObjectsListedOnlyInTheXRefStmStreamAreFound) {
     const std::string file = pdf.WithHybridXRef(9, "/Root 1 0 R");
     auto document = Open(file);
     const std::vector<XRefEntry>& entries = document->xref().entries();
-    EXPECT_EQ(entries[1].type, XRefEntryType::kCompressed);
+    EXPECT_EQ(entries[1].type, XRefEntryType::Compressed);
     EXPECT_EQ(entries[1].offset, 4);
     EXPECT_EQ(entries[3].gen, 1);
-    EXPECT_EQ(entries[2].type, XRefEntryType::kInUse);
+    EXPECT_EQ(entries[2].type, XRefEntryType::InUse);
     EXPECT_EQ(FetchText(*document, 1), "<< /Pages /Type >>");
     // The classic trailer stays the trailer.
     EXPECT_EQ(document->xref().trailer().getDict().lookupNF("Type").kind(), pdfNull);
@@ -697,8 +697,8 @@ TEST(HybridTest, ANewestEmptyTableWithXRefStmBeforeTheFullTable) {
     update.Raw("xref\n0 0\ntrailer\n<< /Size 10 /Root 1 0 R /Prev " + std::to_string(LastStartXRef(first)) +
                " /XRefStm " + std::to_string(streamOffset) + " >>\n");
     auto document = Open(update.WithStartXRef(tableOffset));
-    EXPECT_EQ(document->xref().entries()[1].type, XRefEntryType::kCompressed);
-    EXPECT_EQ(document->xref().entries()[3].type, XRefEntryType::kCompressed);
+    EXPECT_EQ(document->xref().entries()[1].type, XRefEntryType::Compressed);
+    EXPECT_EQ(document->xref().entries()[3].type, XRefEntryType::Compressed);
     EXPECT_EQ(document->catalog().pages().size(), 1u);
 }
 
@@ -711,8 +711,8 @@ TEST(HybridTest, CompressedObjectsMarkedFreeInTheTableAreTakenFromTheStream) {
     file.replace(file.find(head), head.size(),
                  head + "1 1\n" + XRefTableLine(0, 0, 'f') + "3 1\n" + XRefTableLine(0, 0, 'f'));
     auto document = Open(file);
-    EXPECT_EQ(document->xref().entries()[1].type, XRefEntryType::kCompressed);
-    EXPECT_EQ(document->xref().entries()[3].type, XRefEntryType::kCompressed);
+    EXPECT_EQ(document->xref().entries()[1].type, XRefEntryType::Compressed);
+    EXPECT_EQ(document->xref().entries()[3].type, XRefEntryType::Compressed);
     EXPECT_EQ(document->catalog().pages().size(), 1u);
 }
 
@@ -726,7 +726,7 @@ TEST(HybridTest, TheTableWinsWhereBothDefineAnObject) {
     const size_t index = claimed.find("/Index [");
     claimed.replace(claimed.find("6 1", index), 3, "5 1");
     auto document = Open(claimed);
-    EXPECT_EQ(document->xref().entries()[5].type, XRefEntryType::kInUse);
+    EXPECT_EQ(document->xref().entries()[5].type, XRefEntryType::InUse);
     EXPECT_EQ(FetchText(*document, 5), "(from the table)");
 }
 
@@ -753,7 +753,7 @@ TEST(HybridTest, XRefStmInAnOlderSectionIsReadToo) {
     PdfBuilder update(first);
     update.Object(7, "(seven)");
     auto document = Open(update.WithXRefUpdate("/Root 1 0 R /Prev " + std::to_string(LastStartXRef(first))));
-    EXPECT_EQ(document->xref().entries()[1].type, XRefEntryType::kCompressed);
+    EXPECT_EQ(document->xref().entries()[1].type, XRefEntryType::Compressed);
     EXPECT_EQ(FetchText(*document, 7), "(seven)");
 }
 
