@@ -13,7 +13,7 @@
 size_t CByteSource::Read(uint64_t offset, uint8_t* buffer, size_t count) {
     size_t done = 0;
     while (done < count) {
-        const CByteWindow window = Window(offset + done);
+        const ByteWindow window = Window(offset + done);
         if (window.size == 0) break;
         const size_t n = std::min(window.size, count - done);
         std::memcpy(buffer + done, window.data, n);
@@ -27,7 +27,7 @@ CMemoryByteSource::CMemoryByteSource(std::string bytes)
 
 CMemoryByteSource::CMemoryByteSource(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
 
-CByteWindow CMemoryByteSource::Window(uint64_t offset) {
+ByteWindow CMemoryByteSource::Window(uint64_t offset) {
     if (offset >= bytes_->size()) return {};
     const auto* base = reinterpret_cast<const uint8_t*>(bytes_->data());
     return {bytes_, base + offset, static_cast<size_t>(bytes_->size() - offset)};
@@ -60,7 +60,7 @@ size_t CFileByteSource::ReadFully(uint64_t offset, uint8_t* buffer, size_t count
     return done;
 }
 
-CByteWindow CFileByteSource::FromRun(uint64_t offset) const {
+ByteWindow CFileByteSource::FromRun(uint64_t offset) const {
     if (!run_ || offset < runStart_ || offset - runStart_ >= run_->size()) return {};
     const auto within = static_cast<size_t>(offset - runStart_);
     return {run_, run_->data() + within, run_->size() - within};
@@ -89,7 +89,7 @@ void CFileByteSource::StartRun(uint64_t offset, size_t minimum) {
     runStart_ = start;
 }
 
-CByteWindow CFileByteSource::FromBlock(uint64_t offset) {
+ByteWindow CFileByteSource::FromBlock(uint64_t offset) {
     const uint64_t index = offset / kBlockSize;
     const auto within = static_cast<size_t>(offset % kBlockSize);
     auto found = blocks_.find(index);
@@ -124,9 +124,9 @@ CByteWindow CFileByteSource::FromBlock(uint64_t offset) {
     return {bytes, bytes->data() + within, bytes->size() - within};
 }
 
-CByteWindow CFileByteSource::Window(uint64_t offset) {
+ByteWindow CFileByteSource::Window(uint64_t offset) {
     if (offset >= size_) return {};
-    if (CByteWindow window = FromRun(offset); window.size > 0) return window;
+    if (ByteWindow window = FromRun(offset); window.size > 0) return window;
     const uint64_t index = offset / kBlockSize;
     if (blocks_.count(index) == 0) {
         // Reading on right where the run or the last block read ended: a run,

@@ -9,7 +9,7 @@
 #include <vector>
 
 // A view of consecutive bytes of a source; `keep` holds the memory alive.
-struct CByteWindow {
+struct ByteWindow {
     std::shared_ptr<const void> keep;
     const uint8_t* data = nullptr;
     size_t size = 0;
@@ -24,7 +24,7 @@ public:
     virtual uint64_t Size() const = 0;
     // The bytes from `offset` on, as far as one window reaches; empty at or
     // beyond the end.
-    virtual CByteWindow Window(uint64_t offset) = 0;
+    virtual ByteWindow Window(uint64_t offset) = 0;
     // Copies up to `count` bytes from `offset` into `buffer`; returns how many
     // were there.
     virtual size_t Read(uint64_t offset, uint8_t* buffer, size_t count);
@@ -40,7 +40,7 @@ public:
     explicit CMemoryByteSource(std::shared_ptr<const std::string> bytes);
 
     uint64_t Size() const override { return bytes_->size(); }
-    CByteWindow Window(uint64_t offset) override;
+    ByteWindow Window(uint64_t offset) override;
 
 private:
     std::shared_ptr<const std::string> bytes_;
@@ -61,7 +61,7 @@ public:
     CFileByteSource& operator=(const CFileByteSource&) = delete;
 
     uint64_t Size() const override { return size_; }
-    CByteWindow Window(uint64_t offset) override;
+    ByteWindow Window(uint64_t offset) override;
     size_t Read(uint64_t offset, uint8_t* buffer, size_t count) override;
     int FileDescriptor() const override { return fd_; }
 
@@ -78,9 +78,9 @@ private:
     };
 
     size_t ReadFully(uint64_t offset, uint8_t* buffer, size_t count) const;
-    CByteWindow FromRun(uint64_t offset) const;
+    ByteWindow FromRun(uint64_t offset) const;
     void StartRun(uint64_t offset, size_t minimum);
-    CByteWindow FromBlock(uint64_t offset);
+    ByteWindow FromBlock(uint64_t offset);
 
     int fd_ = -1;
     uint64_t size_ = 0;

@@ -225,7 +225,7 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
         const ContentState state = run.scanner->PageState(page.getDict());
         if (state.changed) {
             if (run.saveStateNumber == 0) {
-                run.saveStateNumber = writer.nextNumber();
+                run.saveStateNumber = writer.NextNumber();
                 writer.appendObject(StreamObject(run.saveStateNumber, "q"));
             }
             saveState = run.saveStateNumber;
@@ -233,7 +233,7 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
         }
     }
     WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, page}, frame);
-    const int32_t contentNumber = writer.nextNumber() - 1;
+    const int32_t contentNumber = writer.NextNumber() - 1;
     CPageEditor editor(xref, writer);
     editor.EditPage(std::move(bytes), number, page, contentNumber, Fragments(), saveState,
                     [&run](int32_t contents) { return IsSharedContents(run, contents); });

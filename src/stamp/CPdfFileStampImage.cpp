@@ -23,7 +23,7 @@ void CPdfFileStampImage::PrepareSharedObjects(COutputWriter& writer, const PageL
     const std::string number = FormatInt(NextResourceNumber());
     stateResourceName_ = "GS" + number;
     imageResourceName_ = "Im" + number;
-    stateObjectNumber_ = writer.nextNumber();
+    stateObjectNumber_ = writer.NextNumber();
     writer.appendObject(GraphicsStateObject(stateObjectNumber_, options_.opacity));
 
     uint8_t head[8] = {};
@@ -45,7 +45,7 @@ void CPdfFileStampImage::WriteJpegObject(COutputWriter& writer) {
         throw CPdfException("Image file format error");
     if (options_.imageWidth == -1) options_.imageWidth = info->width;
     if (options_.imageHeight == -1) options_.imageHeight = info->height;
-    imageObjectNumber_ = writer.nextNumber();
+    imageObjectNumber_ = writer.NextNumber();
     std::string object = ImageXObjectHeader(imageObjectNumber_, size, *info);
     object.reserve(object.size() + bytes.size() + kImageXObjectTrailer.size());
     object += bytes;
@@ -61,7 +61,7 @@ void CPdfFileStampImage::WritePngObjects(COutputWriter& writer) {
     if (options_.imageHeight == -1) options_.imageHeight = image.height;
     // Each a whole object through appendObject, which encrypts it when the
     // output is encrypted.
-    imageObjectNumber_ = writer.nextNumber();
+    imageObjectNumber_ = writer.NextNumber();
     const int32_t maskNumber = image.alpha.empty() ? 0 : imageObjectNumber_ + 1;
     writer.appendObject(PngXObjectHeader(imageObjectNumber_, image, maskNumber) + image.samples +
                         std::string(kImageXObjectTrailer));
@@ -79,7 +79,7 @@ StampPlacement CPdfFileStampImage::CalcImagePosition(const StampedPage& page) co
 
 void CPdfFileStampImage::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
     const StampPlacement placement = CalcImagePosition(page);
-    const int32_t number = writer.nextNumber();
+    const int32_t number = writer.NextNumber();
     writer.appendObject(ImageContentStreamObject(number, placement, stateResourceName_, imageResourceName_,
                                                  options_.imageWidth, options_.imageHeight, frame));
 }

@@ -52,9 +52,9 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
     }
     const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
     if (metrics == nullptr) throw CPdfException("Unknown font name");
-    const int32_t descriptor = writer.nextNumber();
+    const int32_t descriptor = writer.NextNumber();
     writer.appendObject(FontDescriptorObject(descriptor, options_.fontName, *metrics));
-    fontObjectNumber_ = writer.nextNumber();
+    fontObjectNumber_ = writer.NextNumber();
     writer.appendObject(FontObject(fontObjectNumber_, fontResourceName_, options_.fontName, descriptor, *metrics));
     convertToWinAnsi_ = !IsSymbolFont(*metrics);
 }
@@ -144,12 +144,12 @@ void CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedP
         shaped_ = shaper_->Shape(typed);
         const StampPlacement placement = CalcTextPosition(page);
         const std::string showing = embeddedFont_->ShowOperators(shaped_, options_.fontSize, [&typed] { return typed; });
-        writer.appendObject(GlyphContentStreamObject(writer.nextNumber(), placement, options_.color,
+        writer.appendObject(GlyphContentStreamObject(writer.NextNumber(), placement, options_.color,
                                                      fontResourceName_, options_.fontSize, showing, frame));
         return;
     }
     const StampPlacement placement = CalcTextPosition(page);
-    const int32_t number = writer.nextNumber();
+    const int32_t number = writer.NextNumber();
     writer.appendObject(TextContentStreamObject(number, placement, options_.color, fontResourceName_,
                                                 options_.fontSize, stampText_, frame));
 }

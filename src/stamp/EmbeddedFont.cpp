@@ -140,7 +140,7 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     CFlateEncoder encoder(6);
     encoder.Add(reinterpret_cast<const uint8_t*>(file.data()), file.size());
     const std::string packed = encoder.Finish();
-    std::string fontFile = FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Length " +
+    std::string fontFile = FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Length " +
                            FormatInt(static_cast<int64_t>(packed.size())) + "\n/Filter /FlateDecode\n" +
                            (cff ? std::string("/Subtype /OpenType\n")
                                 : "/Length1 " + FormatInt(static_cast<int64_t>(file.size())) + "\n") +
@@ -162,7 +162,7 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     hb_position_t capHeight = extents.ascender;
     hb_ot_metrics_get_position(shaper_.font(), HB_OT_METRICS_TAG_CAP_HEIGHT, &capHeight);
     const int32_t descriptorNumber = writer.appendObject(
-        FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /" + name + "\n/Flags 4\n" +
+        FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /" + name + "\n/Flags 4\n" +
         "/FontBBox [" + box + "]\n/ItalicAngle 0\n/Ascent " + units(extents.ascender) + "\n/Descent " +
         units(extents.descender) + "\n/CapHeight " + units(capHeight) + "\n/StemV 80\n" +
         (cff ? "/FontFile3 " : "/FontFile2 ") + FormatInt(fontFileNumber) + " 0 R\n>>\nendobj\n");
@@ -178,7 +178,7 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     }
     widths += first ? "]\n" : "]]\n";
     const int32_t descendantNumber = writer.appendObject(
-        FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Type /Font\n/Subtype /" +
+        FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Type /Font\n/Subtype /" +
         (cff ? "CIDFontType0" : "CIDFontType2") + "\n/BaseFont /" + name +
         "\n/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>\n/FontDescriptor " +
         FormatInt(descriptorNumber) + " 0 R\n" + (cff ? "" : "/CIDToGIDMap /Identity\n") + "/DW 1000\n" + widths +
@@ -206,9 +206,9 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
         cmap += "endbfchar\n";
     }
     cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend";
-    const int32_t toUnicodeNumber = writer.appendObject(StreamObject(writer.nextNumber(), cmap));
+    const int32_t toUnicodeNumber = writer.appendObject(StreamObject(writer.NextNumber(), cmap));
 
-    return writer.appendObject(FormatInt(writer.nextNumber()) + " 0 obj\n<<\n/Type /Font\n/Name /" +
+    return writer.appendObject(FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Type /Font\n/Name /" +
                                std::string(resourceName) + "\n/Subtype /Type0\n/BaseFont /" + name +
                                "\n/Encoding /Identity-H\n/DescendantFonts [" + FormatInt(descendantNumber) +
                                " 0 R]\n/ToUnicode " + FormatInt(toUnicodeNumber) + " 0 R\n>>\nendobj\n");

@@ -219,13 +219,13 @@ void COutputWriter::writeUpdateSection(const CPdfDictionary& trailer) {
     const std::string keys =
         TrailerKeys(trailer, {"Root", "Info", "ID", "Encrypt"}) + "/Prev " + FormatInt(update_->previousXRef) + "\n";
     if (update_->streamForm) {
-        writeUpdateStream(keys);
+        WriteUpdateStream(keys);
     } else {
-        writeUpdateTable(keys);
+        WriteUpdateTable(keys);
     }
 }
 
-void COutputWriter::writeUpdateTable(const std::string& keys) {
+void COutputWriter::WriteUpdateTable(const std::string& keys) {
     const int64_t position = sink_.Position() - update_->base;
     std::string table = "xref\n";
     for (const auto& [first, count] : InUseRuns()) {
@@ -249,7 +249,7 @@ void COutputWriter::writeUpdateTable(const std::string& keys) {
     sink_.Write(table);
 }
 
-void COutputWriter::writeUpdateStream(const std::string& keys) {
+void COutputWriter::WriteUpdateStream(const std::string& keys) {
     // The stream is an object of the update itself, listed in its own rows.
     const int64_t position = sink_.Position() - update_->base;
     // Never encrypted, so not through appendObject.

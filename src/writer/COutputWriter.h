@@ -72,7 +72,7 @@ public:
     void writeTrailer(int64_t xrefPosition, const CPdfDictionary& trailer);
 
     // The number the next new object gets.
-    int32_t nextNumber() const { return static_cast<int32_t>(entries_.size()); }
+    int32_t NextNumber() const { return static_cast<int32_t>(entries_.size()); }
     const std::vector<OutputEntry>& entries() const { return entries_; }
 
 private:
@@ -83,8 +83,8 @@ private:
     std::vector<std::pair<int32_t, int32_t>> InUseRuns() const;
     // An entry's offset as the cross-reference states it.
     int64_t XRefOffset(const OutputEntry& entry) const;
-    void writeUpdateTable(const std::string& keys);
-    void writeUpdateStream(const std::string& keys);
+    void WriteUpdateTable(const std::string& keys);
+    void WriteUpdateStream(const std::string& keys);
 
     COutputSink& sink_;
     std::vector<OutputEntry> entries_;

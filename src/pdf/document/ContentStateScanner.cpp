@@ -194,13 +194,13 @@ bool ContentStateScanner::Decode(int32_t number, int32_t generation, CPdfStream&
     if (flate == nullptr || !flate->CanInflateAll()) return ReadInSteps(stream, length);
     const auto limit = static_cast<size_t>(std::min(budget_, kMaxStreamSize));
     switch (flate->InflateAll(buffer_, limit, length)) {
-        case CPdfFlateStream::Whole::ended:
+        case CPdfFlateStream::Whole::Ended:
             budget_ -= length;
             return true;
-        case CPdfFlateStream::Whole::beyondLimit:
+        case CPdfFlateStream::Whole::BeyondLimit:
             budget_ -= limit;
             return false;
-        case CPdfFlateStream::Whole::unsure:
+        case CPdfFlateStream::Whole::Unsure:
             break;
     }
     // Damaged or cut-short data: what reading a fresh copy delivers, step by

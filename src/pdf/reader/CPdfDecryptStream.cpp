@@ -27,11 +27,11 @@ CPdfDecryptStream::CPdfDecryptStream(std::shared_ptr<CPdfStream> raw, CryptMetho
     cipher_->key = std::move(key);
     const auto* k = reinterpret_cast<const uint8_t*>(cipher_->key.data());
     const size_t size = cipher_->key.size();
-    if (method_ == CryptMethod::kRC4 && size >= ARCFOUR_MIN_KEY_SIZE && size <= ARCFOUR_MAX_KEY_SIZE) {
+    if (method_ == CryptMethod::RC4 && size >= ARCFOUR_MIN_KEY_SIZE && size <= ARCFOUR_MAX_KEY_SIZE) {
         arcfour_set_key(&cipher_->rc4, size, k);
-    } else if (method_ == CryptMethod::kAES128 && size == AES128_KEY_SIZE) {
+    } else if (method_ == CryptMethod::AES128 && size == AES128_KEY_SIZE) {
         aes128_set_decrypt_key(&cipher_->aes128, k);
-    } else if (method_ == CryptMethod::kAES256 && size == AES256_KEY_SIZE) {
+    } else if (method_ == CryptMethod::AES256 && size == AES256_KEY_SIZE) {
         aes256_set_decrypt_key(&cipher_->aes256, k);
     } else {
         finished_ = true;  // a key that does not fit: no data
@@ -52,7 +52,7 @@ size_t CPdfDecryptStream::ReadRaw(uint8_t* target, size_t count) {
 bool CPdfDecryptStream::Fill() {
     while (!finished_) {
         uint8_t chunk[kChunk];
-        if (method_ == CryptMethod::kRC4) {
+        if (method_ == CryptMethod::RC4) {
             const size_t got = ReadRaw(chunk, sizeof chunk);
             if (got == 0) break;
             out_.resize(got);
@@ -73,7 +73,7 @@ bool CPdfDecryptStream::Fill() {
         if (!atEnd && usable == pending_.size() && usable > 0) usable -= AES_BLOCK_SIZE;
         out_.resize(usable);
         const auto* source = reinterpret_cast<const uint8_t*>(pending_.data());
-        if (method_ == CryptMethod::kAES128) {
+        if (method_ == CryptMethod::AES128) {
             cbc_decrypt(&cipher_->aes128, reinterpret_cast<nettle_cipher_func*>(aes128_decrypt), AES_BLOCK_SIZE,
                         cipher_->iv, usable, out_.data(), source);
         } else {

@@ -33,6 +33,6 @@ private:
     int64_t start_;
     int64_t length_;
     int64_t bufferPos_;  // absolute position of windowStart_
-    CByteWindow window_;
+    ByteWindow window_;
     const uint8_t* windowStart_ = nullptr;
 };

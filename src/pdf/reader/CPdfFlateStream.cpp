@@ -214,11 +214,11 @@ size_t CPdfFlateStream::ReadRaw(uint8_t* buffer, size_t count) {
 
 CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer, size_t limit, size_t& length) {
     length = 0;
-    if (!CanInflateAll()) return Whole::unsure;
+    if (!CanInflateAll()) return Whole::Unsure;
     started_ = finished_ = true;
     if (inflateInit(&zlib_) != Z_OK) {
         damaged_ = true;
-        return Whole::unsure;
+        return Whole::Unsure;
     }
     // Reading finds damage a step at a time and drops the step it is found
     // in: the first `limit` bytes arrive undamaged once inflate has gone past
@@ -227,7 +227,7 @@ CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer,
     const size_t cap = steps >= (SIZE_MAX - 1) / kStep ? SIZE_MAX : steps * kStep + 1;
     for (;;) {
         if (length == buffer.size()) {
-            if (buffer.size() >= cap) return Whole::beyondLimit;
+            if (buffer.size() >= cap) return Whole::BeyondLimit;
             buffer.resize(std::min(cap, std::max(kFirstWholeSize, buffer.size() * 2)));
         }
         const size_t room = std::min<size_t>(std::min(buffer.size(), cap) - length, UINT32_MAX);
@@ -238,15 +238,15 @@ CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer,
         // this call.
         const int result = inflate(&zlib_, Z_FINISH);
         length += room - zlib_.avail_out;
-        if (result == Z_STREAM_END) return length <= limit ? Whole::ended : Whole::beyondLimit;
+        if (result == Z_STREAM_END) return length <= limit ? Whole::Ended : Whole::BeyondLimit;
         // Room left after a call that did not end: the input ran out (it is
         // cut short when there is no more), anything else is damage.
         const bool stuck = zlib_.avail_out > 0 && (zlib_.avail_in > 0 || inputLeft_ <= 0);
         if ((result != Z_OK && result != Z_BUF_ERROR) || stuck) {
             damaged_ = true;
-            return Whole::unsure;
+            return Whole::Unsure;
         }
-        if (length >= cap) return Whole::beyondLimit;
+        if (length >= cap) return Whole::BeyondLimit;
     }
 }
 
@@ -259,7 +259,7 @@ bool CPdfFlateStream::Fill() {
         return true;
     }
     if (!predictor_->DecodeRow()) return false;
-    read_ = predictor_->rowBegin();
-    end_ = predictor_->rowEnd();
+    read_ = predictor_->RowBegin();
+    end_ = predictor_->RowEnd();
     return read_ != end_;
 }

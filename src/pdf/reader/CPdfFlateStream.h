@@ -21,8 +21,8 @@ public:
     bool valid() const { return valid_; }
     // Decodes the next whole row; false at the end of the data.
     bool DecodeRow();
-    const uint8_t* rowBegin() const { return row_.data() + pixelBytes_; }
-    const uint8_t* rowEnd() const { return row_.data() + row_.size(); }
+    const uint8_t* RowBegin() const { return row_.data() + pixelBytes_; }
+    const uint8_t* RowEnd() const { return row_.data() + row_.size(); }
 
 private:
     void UndoTiff();
@@ -65,12 +65,12 @@ public:
     // How InflateAll ended.
     enum class Whole {
         // The data ended cleanly after `length` bytes, at most `limit`.
-        ended,
+        Ended,
         // The data holds more than `limit` bytes, and reading would deliver
         // the first `limit` of them.
-        beyondLimit,
+        BeyondLimit,
         // Damaged or cut-short data: only reading it shows what it delivers.
-        unsure,
+        Unsure,
     };
     // True for a stream without a predictor that has not been read.
     bool CanInflateAll() const { return !predictor_ && !started_; }

@@ -150,7 +150,7 @@ CPdfObject CPdfParser::LiteralString() {
 }
 
 CPdfObject CPdfParser::MadeString(std::string bytes, bool literal) const {
-    if (security_ == nullptr || security_->stringMethod() == CryptMethod::kIdentity)
+    if (security_ == nullptr || security_->stringMethod() == CryptMethod::Identity)
         return CPdfObject::String(CPdfString(std::move(bytes), literal));
     if (!literal) bytes = CPdfString(std::move(bytes), false).bytes();
     return CPdfObject::String(CPdfString(security_->DecryptString(objectNumber_, objectGeneration_, bytes), true));
@@ -159,7 +159,7 @@ CPdfObject CPdfParser::MadeString(std::string bytes, bool literal) const {
 // Cross-reference streams are never encrypted, metadata streams not when the
 // document says so, and a stream that names its own crypt filter is left as it is.
 bool CPdfParser::StreamEncrypted(const CPdfObject& dictionary) const {
-    if (security_ == nullptr || security_->streamMethod() == CryptMethod::kIdentity) return false;
+    if (security_ == nullptr || security_->streamMethod() == CryptMethod::Identity) return false;
     const CPdfDictionary& dict = dictionary.getDict();
     const CPdfObject type = dict.lookupNF("Type");
     if (type.isName("XRef")) return false;

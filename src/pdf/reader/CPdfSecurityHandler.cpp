@@ -116,18 +116,18 @@ std::string AesCbc(bool encrypt, std::string_view key, std::string_view iv, std:
 }
 
 CryptMethod MethodOf(const CPdfDictionary& encrypt, const CPdfObject& filterName) {
-    if (filterName.is(pdfNull)) return CryptMethod::kIdentity;
+    if (filterName.is(pdfNull)) return CryptMethod::Identity;
     if (!filterName.is(pdfName)) throw CPdfException(kUnsupported);
-    if (filterName.getName() == "Identity") return CryptMethod::kIdentity;
+    if (filterName.getName() == "Identity") return CryptMethod::Identity;
     const CPdfObject filters = encrypt.lookup("CF");
     if (!filters.is(pdfDictionary)) throw CPdfException(kUnsupported);
     const CPdfObject filter = filters.getDict().lookup(filterName.getName());
     if (!filter.is(pdfDictionary)) throw CPdfException(kUnsupported);
     const CPdfObject method = filter.getDict().lookup("CFM");
-    if (method.is(pdfNull) || method.isName("None")) return CryptMethod::kIdentity;
-    if (method.isName("V2")) return CryptMethod::kRC4;
-    if (method.isName("AESV2")) return CryptMethod::kAES128;
-    if (method.isName("AESV3")) return CryptMethod::kAES256;
+    if (method.is(pdfNull) || method.isName("None")) return CryptMethod::Identity;
+    if (method.isName("V2")) return CryptMethod::RC4;
+    if (method.isName("AESV2")) return CryptMethod::AES128;
+    if (method.isName("AESV3")) return CryptMethod::AES256;
     throw CPdfException(kUnsupported);
 }
 
@@ -178,21 +178,21 @@ CPdfSecurityHandler::CPdfSecurityHandler(const CPdfDictionary& encrypt, std::str
     if (version_ == 1 || version_ == 2) {
         if (revision_ < 2 || revision_ > 4) throw CPdfException(kUnsupported);
         keyLength_ = version_ == 1 || revision_ == 2 ? 5 : static_cast<size_t>(std::clamp<int64_t>(bits ? bits : 40, 40, 128) / 8);
-        stringMethod_ = streamMethod_ = CryptMethod::kRC4;
+        stringMethod_ = streamMethod_ = CryptMethod::RC4;
     } else if (version_ == 4) {
         if (revision_ != 4) throw CPdfException(kUnsupported);
         stringMethod_ = MethodOf(encrypt, encrypt.lookup("StrF"));
         streamMethod_ = MethodOf(encrypt, encrypt.lookup("StmF"));
         keyLength_ = static_cast<size_t>(std::clamp<int64_t>(bits ? bits : 128, 40, 128) / 8);
-        if (stringMethod_ == CryptMethod::kAES128 || streamMethod_ == CryptMethod::kAES128) keyLength_ = 16;
-        if (stringMethod_ == CryptMethod::kAES256 || streamMethod_ == CryptMethod::kAES256)
+        if (stringMethod_ == CryptMethod::AES128 || streamMethod_ == CryptMethod::AES128) keyLength_ = 16;
+        if (stringMethod_ == CryptMethod::AES256 || streamMethod_ == CryptMethod::AES256)
             throw CPdfException(kUnsupported);
     } else if (version_ == 5) {
         if (revision_ != 5 && revision_ != 6) throw CPdfException(kUnsupported);
         stringMethod_ = MethodOf(encrypt, encrypt.lookup("StrF"));
         streamMethod_ = MethodOf(encrypt, encrypt.lookup("StmF"));
-        if ((stringMethod_ != CryptMethod::kAES256 && stringMethod_ != CryptMethod::kIdentity) ||
-            (streamMethod_ != CryptMethod::kAES256 && streamMethod_ != CryptMethod::kIdentity))
+        if ((stringMethod_ != CryptMethod::AES256 && stringMethod_ != CryptMethod::Identity) ||
+            (streamMethod_ != CryptMethod::AES256 && streamMethod_ != CryptMethod::Identity))
             throw CPdfException(kUnsupported);
         keyLength_ = 32;
         ownerKey_ = StringEntry(encrypt, "OE");
@@ -299,11 +299,11 @@ bool CPdfSecurityHandler::CheckOwner(std::string_view password) {
 }
 
 std::string CPdfSecurityHandler::ObjectKey(CryptMethod method, int32_t number, int32_t generation) const {
-    if (method == CryptMethod::kAES256) return fileKey_;
+    if (method == CryptMethod::AES256) return fileKey_;
     std::string input = fileKey_;
     for (int shift = 0; shift < 24; shift += 8) input.push_back(static_cast<char>((number >> shift) & 0xFF));
     for (int shift = 0; shift < 16; shift += 8) input.push_back(static_cast<char>((generation >> shift) & 0xFF));
-    if (method == CryptMethod::kAES128) input += "sAlT";
+    if (method == CryptMethod::AES128) input += "sAlT";
     std::string key = Md5(input);
     key.resize(std::min<size_t>(fileKey_.size() + 5, 16));
     return key;
@@ -311,13 +311,13 @@ std::string CPdfSecurityHandler::ObjectKey(CryptMethod method, int32_t number, i
 
 std::string CPdfSecurityHandler::Decrypt(CryptMethod method, std::string_view key, std::string_view data) {
     switch (method) {
-        case CryptMethod::kIdentity:
+        case CryptMethod::Identity:
             return std::string(data);
-        case CryptMethod::kRC4:
+        case CryptMethod::RC4:
             return Rc4(key, data);
-        case CryptMethod::kAES128:
-        case CryptMethod::kAES256: {
-            if (data.size() < 2 * AES_BLOCK_SIZE || key.size() != (method == CryptMethod::kAES128 ? 16u : 32u))
+        case CryptMethod::AES128:
+        case CryptMethod::AES256: {
+            if (data.size() < 2 * AES_BLOCK_SIZE || key.size() != (method == CryptMethod::AES128 ? 16u : 32u))
                 return {};
             std::string plain = AesCbc(false, key, data.substr(0, AES_BLOCK_SIZE), data.substr(AES_BLOCK_SIZE));
             if (plain.empty()) return plain;
@@ -351,12 +351,12 @@ void CPdfSecurityHandler::RandomBytes(uint8_t* target, size_t count) {
 
 std::string CPdfSecurityHandler::Encrypt(CryptMethod method, std::string_view key, std::string_view data) {
     switch (method) {
-        case CryptMethod::kIdentity:
+        case CryptMethod::Identity:
             return std::string(data);
-        case CryptMethod::kRC4:
+        case CryptMethod::RC4:
             return Rc4(key, data);
-        case CryptMethod::kAES128:
-        case CryptMethod::kAES256: {
+        case CryptMethod::AES128:
+        case CryptMethod::AES256: {
             uint8_t iv[AES_BLOCK_SIZE];
             RandomBytes(iv, sizeof iv);
             std::string padded(data);
@@ -385,7 +385,7 @@ std::string CPdfSecurityHandler::EncryptStreamData(int32_t number, int32_t gener
 
 std::shared_ptr<CPdfStream> CPdfSecurityHandler::DecryptStream(int32_t number, int32_t generation,
                                                                std::shared_ptr<CPdfStream> raw) const {
-    if (streamMethod_ == CryptMethod::kIdentity) return raw;
+    if (streamMethod_ == CryptMethod::Identity) return raw;
     return std::make_shared<CPdfDecryptStream>(std::move(raw), streamMethod_,
                                                ObjectKey(streamMethod_, number, generation));
 }
@@ -393,11 +393,11 @@ std::shared_ptr<CPdfStream> CPdfSecurityHandler::DecryptStream(int32_t number, i
 std::string CPdfSecurityHandler::EncryptObject(int32_t number, int32_t generation, std::string_view plainObject) {
     std::function<std::string(std::string_view)> strings;
     std::function<std::string(std::string_view)> streams;
-    if (stringMethod_ != CryptMethod::kIdentity) {
+    if (stringMethod_ != CryptMethod::Identity) {
         const std::string key = ObjectKey(stringMethod_, number, generation);
         strings = [this, key](std::string_view data) { return Encrypt(stringMethod_, key, data); };
     }
-    if (streamMethod_ != CryptMethod::kIdentity) {
+    if (streamMethod_ != CryptMethod::Identity) {
         const std::string key = ObjectKey(streamMethod_, number, generation);
         streams = [this, key](std::string_view data) { return Encrypt(streamMethod_, key, data); };
     }

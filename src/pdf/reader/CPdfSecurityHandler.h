@@ -12,7 +12,7 @@ class CPdfDictionary;
 class CPdfStream;
 
 // How one kind of data (strings, or streams) is encrypted.
-enum class CryptMethod { kIdentity, kRC4, kAES128, kAES256 };
+enum class CryptMethod { Identity, RC4, AES128, AES256 };
 
 // The standard security handler of an encrypted document: revisions 2 to 4
 // (RC4 of 40 to 128 bits, AES-128 through crypt filters) and 5 and 6
@@ -64,8 +64,8 @@ private:
     size_t keyLength_ = 5;
     int32_t permissions_ = 0;
     bool encryptMetadata_ = true;
-    CryptMethod stringMethod_ = CryptMethod::kIdentity;
-    CryptMethod streamMethod_ = CryptMethod::kIdentity;
+    CryptMethod stringMethod_ = CryptMethod::Identity;
+    CryptMethod streamMethod_ = CryptMethod::Identity;
     // /O, /U, /OE, /UE.
     std::string ownerEntry_;
     std::string userEntry_;

@@ -39,18 +39,18 @@ constexpr int64_t kMaxXRefStreamRows = 2 * (CPdfXRef::kMaxObjectNumber + 1);
 constexpr uint64_t kObjectStreamBytesPerFileByte = 64;
 constexpr uint64_t kObjectStreamLoadCost = 4096;
 
-class DepthGuard {
+class CDepthGuard {
 public:
-    DepthGuard(int& depth, std::vector<int32_t>& fetching, int32_t number) : depth_(depth), fetching_(fetching) {
+    CDepthGuard(int& depth, std::vector<int32_t>& fetching, int32_t number) : depth_(depth), fetching_(fetching) {
         ++depth_;
         fetching_.push_back(number);
     }
-    ~DepthGuard() {
+    ~CDepthGuard() {
         --depth_;
         fetching_.pop_back();
     }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
+    CDepthGuard(const CDepthGuard&) = delete;
+    CDepthGuard& operator=(const CDepthGuard&) = delete;
 
 private:
     int& depth_;
@@ -67,7 +67,7 @@ constexpr std::string_view kObj = "obj";
 
 // /Prev (or /XRefStm): an integer is an offset; a reference counts as the
 // offset equal to its object number.
-std::optional<int64_t> OffsetEntry(const CPdfDictionary& dictionary, std::string_view key) {
+std::optional<int64_t> OffsetValue(const CPdfDictionary& dictionary, std::string_view key) {
     const CPdfObject value = dictionary.lookupNF(key);
     if (value.is(pdfInteger)) return value.getInt64();
     if (value.is(pdfReference)) return value.getRef().number;
@@ -219,7 +219,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
             parser.Shift();
             Grow(i + 1);
             XRefEntry& entry = entries_[static_cast<size_t>(i)];
-            if (!entry.isSet()) {
+            if (!entry.IsSet()) {
                 entry = {offset, static_cast<int32_t>(gen), type};
                 if (type == XRefEntryType::Free) sectionFree_.insert(i);
             }
@@ -228,8 +228,8 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
     CPdfObject trailer = parser.GetObj();
     if (!trailer.is(pdfDictionary)) throw CPdfException("Trailer dictionary is wrong type");
     if (!trailer_.is(pdfDictionary)) trailer_ = trailer;
-    prev = OffsetEntry(trailer.getDict(), "Prev");
-    xrefStm = OffsetEntry(trailer.getDict(), "XRefStm");
+    prev = OffsetValue(trailer.getDict(), "Prev");
+    xrefStm = OffsetValue(trailer.getDict(), "XRefStm");
 }
 
 void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) {
@@ -266,7 +266,7 @@ void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) 
         ReadXRefStreamSection(stream, widths, 0, size.getInt64());
     }
     if (!trailer_.is(pdfDictionary)) trailer_.setDictionary(dict->shared_from_this());
-    prev = OffsetEntry(*dict, "Prev");
+    prev = OffsetValue(*dict, "Prev");
 }
 
 void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3], int64_t first, int64_t count) {
@@ -293,7 +293,7 @@ void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3]
             throw CPdfException("Wrong type of xref XRefEntry while reading xref stream section");
         const auto type = static_cast<XRefEntryType>(typeField);
         XRefEntry& entry = entries_[static_cast<size_t>(i)];
-        if (!entry.isSet() || (type != XRefEntryType::Free && sectionFree_.count(i) != 0)) {
+        if (!entry.IsSet() || (type != XRefEntryType::Free && sectionFree_.count(i) != 0)) {
             entry = {second, static_cast<int32_t>(static_cast<uint32_t>(third)), type};
         }
     }
@@ -323,7 +323,7 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
         // stream whose /Length leads back to the object itself): null.
         return CPdfObject::Null();
     }
-    const DepthGuard guard(fetchDepth_, fetching_, number);
+    const CDepthGuard guard(fetchDepth_, fetching_, number);
     const XRefEntry entry = entries_[static_cast<size_t>(number)];
     if (entry.type == XRefEntryType::InUse) {
         if (generation != entry.gen) return CPdfObject::Null();
@@ -381,7 +381,7 @@ std::shared_ptr<const ObjectStreamCache> CPdfXRef::ObjectStream(int32_t streamNu
     size_t used = 0;
     size_t keep = 0;
     for (; keep < objectStreams_.size() && keep < kKeptObjectStreams; ++keep) {
-        used += objectStreams_[keep]->memoryUse();
+        used += objectStreams_[keep]->MemoryUse();
         if (keep > 0 && used > kKeptObjectStreamBytes) break;
     }
     objectStreams_.resize(std::max<size_t>(keep, 1));

@@ -38,7 +38,7 @@ public:
     // same bytes; null otherwise.
     CPdfObject ParseMember(CPdfResolver* xref, int32_t number, int32_t index) const;
 
-    size_t memoryUse() const { return data->size() + offsets.size() * 12; }
+    size_t MemoryUse() const { return data->size() + offsets.size() * 12; }
 
 private:
     // The data as a byte source, made when first needed.

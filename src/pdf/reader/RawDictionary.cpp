@@ -20,9 +20,9 @@ struct Token {
 
 // A small lexer over raw object bytes: it knows enough of the syntax to skip
 // strings, comments and nested structures.
-class RawLexer {
+class CRawLexer {
 public:
-    RawLexer(std::string_view bytes, size_t pos) : bytes_(bytes), pos_(pos) {}
+    CRawLexer(std::string_view bytes, size_t pos) : bytes_(bytes), pos_(pos) {}
 
     Token Next() {
         SkipWhiteAndComments();
@@ -108,7 +108,7 @@ std::optional<size_t> Opening(std::string_view bytes, size_t from) {
 }
 
 std::optional<size_t> FindOwnKey(std::string_view bytes, size_t body, std::string_view key) {
-    RawLexer lexer(bytes, body);
+    CRawLexer lexer(bytes, body);
     int depth = 0;  // nesting below the dictionary's own level
     bool expectKey = true;
     for (;;) {

@@ -49,7 +49,7 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
     auto pos = static_cast<uint64_t>(std::max<int64_t>(start, 0));
     size_t slice = kFirstSlice;
     for (;;) {
-        const CByteWindow window = source.Window(pos);
+        const ByteWindow window = source.Window(pos);
         if (window.size == 0) return std::nullopt;
         // A slice at a time, so that a long window is not searched to its end
         // for one pattern while another stands near its start.
@@ -132,7 +132,7 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
     char recent[kEndObj.size()] = {};
     uint64_t pos = static_cast<uint64_t>(start);
     for (;;) {
-        const CByteWindow window = source.Window(pos);
+        const ByteWindow window = source.Window(pos);
         if (window.size == 0) return {};
         for (size_t i = 0; i < window.size; ++i) {
             const auto c = static_cast<char>(window.data[i]);
@@ -243,13 +243,13 @@ std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int
     // The data begins after the line that holds "stream".
     int64_t data = keyword + static_cast<int64_t>(kStream.size());
     for (;;) {
-        const CByteWindow window = source.Window(static_cast<uint64_t>(data));
+        const ByteWindow window = source.Window(static_cast<uint64_t>(data));
         if (window.size == 0) break;
         const auto c = static_cast<char>(window.data[0]);
         ++data;
         if (c == '\n') break;
         if (c == '\r') {
-            const CByteWindow next = source.Window(static_cast<uint64_t>(data));
+            const ByteWindow next = source.Window(static_cast<uint64_t>(data));
             if (next.size > 0 && next.data[0] == '\n') ++data;
             break;
         }
@@ -259,7 +259,7 @@ std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int
     // Only white space and comments may stand between the data and "endstream".
     int64_t at = dataEnd;
     for (bool comment = false;;) {
-        const CByteWindow window = source.Window(static_cast<uint64_t>(at));
+        const ByteWindow window = source.Window(static_cast<uint64_t>(at));
         if (window.size == 0) return std::nullopt;
         const auto c = static_cast<char>(window.data[0]);
         if (comment) {

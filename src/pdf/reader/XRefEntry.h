@@ -17,5 +17,5 @@ struct XRefEntry {
     int32_t gen = 0;
     XRefEntryType type = XRefEntryType::Free;
 
-    bool isSet() const { return offset != -1; }
+    bool IsSet() const { return offset != -1; }
 };

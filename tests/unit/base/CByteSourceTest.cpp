@@ -49,7 +49,7 @@ private:
     std::filesystem::path path_;
 };
 
-std::string WindowText(const CByteWindow& window) {
+std::string WindowText(const ByteWindow& window) {
     return std::string(reinterpret_cast<const char*>(window.data), window.size);
 }
 
@@ -73,7 +73,7 @@ TEST(CMemoryByteSourceTest, WindowsAndReads) {
 }
 
 TEST(CMemoryByteSourceTest, WindowKeepsItsBytesAlive) {
-    CByteWindow window;
+    ByteWindow window;
     {
         CMemoryByteSource source(std::string(1000, 'k'));
         window = source.Window(990);
@@ -94,12 +94,12 @@ TEST_F(CFileByteSourceTest, WindowsHoldTheFileBytesUpToItsEnd) {
     EXPECT_GE(source.FileDescriptor(), 0);
 
     // A scattered read gets one block.
-    const CByteWindow scattered = source.Window(kBlock + 5);
+    const ByteWindow scattered = source.Window(kBlock + 5);
     EXPECT_EQ(scattered.size, kBlock - 5);
     // Wherever a window starts, it holds the file's bytes and stops at its end.
     for (const uint64_t offset : {uint64_t{0}, uint64_t{1}, uint64_t{kBlock - 1}, uint64_t{kBlock},
                                   uint64_t{2 * kBlock + 5}, uint64_t{3 * kBlock}, uint64_t{bytes_.size() - 1}}) {
-        const CByteWindow window = source.Window(offset);
+        const ByteWindow window = source.Window(offset);
         ASSERT_GT(window.size, 0u) << offset;
         ASSERT_LE(offset + window.size, bytes_.size()) << offset;
         EXPECT_EQ(WindowText(window), bytes_.substr(offset, window.size)) << offset;
@@ -137,12 +137,12 @@ TEST(CFileByteSourceCacheTest, WindowsOutliveTheCache) {
     const TempFile file("brevano-byte-source-cache.bin", bytes);
     CFileByteSource source(file.path(), "cannot open");
 
-    const CByteWindow first = source.Window(10);
+    const ByteWindow first = source.Window(10);
     for (int pass = 0; pass < 2; ++pass) {
         // Every other block, so that the reads stay scattered.
         for (uint64_t block = 0; block <= kBlocks; block += 2) {
             const uint64_t offset = block * kBlock + 3;
-            const CByteWindow window = source.Window(offset);
+            const ByteWindow window = source.Window(offset);
             ASSERT_GT(window.size, 0u);
             EXPECT_EQ(WindowText(window).substr(0, 50), bytes.substr(offset, 50)) << block;
         }

@@ -87,7 +87,7 @@ TEST_F(OffsetTableTest, StartsWithOneFreeRecordPerInputEntry) {
         EXPECT_EQ(entry.generation, 0);
         EXPECT_EQ(entry.inUse, 0);
     }
-    EXPECT_EQ(writer().nextNumber(), 3);
+    EXPECT_EQ(writer().NextNumber(), 3);
 }
 
 TEST_F(OffsetTableTest, InputObjectsAreRecordedWhereTheyStart) {
@@ -123,7 +123,7 @@ TEST_F(OffsetTableTest, NewObjectsAreNumberedFromTheInputCountAtTheirPosition) {
     Start(4);
     writer().writeHeader("PDF-1.4");
     EXPECT_EQ(writer().appendObject("4 0 obj\nnull\nendobj\n"), 4);
-    EXPECT_EQ(writer().nextNumber(), 5);
+    EXPECT_EQ(writer().NextNumber(), 5);
     EXPECT_EQ(writer().appendObject("5 0 obj\n(\0)\nendobj\n"s), 5);
     EXPECT_EQ(writer().appendObject("6 0 obj\n1\nendobj\n"), 6);
 

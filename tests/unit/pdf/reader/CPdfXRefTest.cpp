@@ -376,7 +376,7 @@ TEST(XRefTableTest, EntriesTakeOffsetGenerationAndType) {
     // Numbers no subsection names stay unset.
     EXPECT_EQ(entries[4].offset, -1);
     EXPECT_EQ(entries[4].type, XRefEntryType::Free);
-    EXPECT_FALSE(entries[5].isSet());
+    EXPECT_FALSE(entries[5].IsSet());
     EXPECT_EQ(entries[6].offset, pdf.OffsetOf(6));
     EXPECT_EQ(entries[6].gen, 2);
     EXPECT_EQ(entries[7].offset, 3);
@@ -450,7 +450,7 @@ TEST(XRefStreamTest, IndexPairsFillTheirRangesFromConsecutiveRows) {
     ASSERT_EQ(entries.size(), 12u);
     EXPECT_EQ(entries[0].gen, 255);
     EXPECT_EQ(entries[2].offset, pdf.OffsetOf(2));
-    for (size_t unset = 3; unset < 10; ++unset) EXPECT_FALSE(entries[unset].isSet()) << unset;
+    for (size_t unset = 3; unset < 10; ++unset) EXPECT_FALSE(entries[unset].IsSet()) << unset;
     EXPECT_EQ(entries[10].offset, pdf.OffsetOf(10));
     EXPECT_EQ(FetchText(*document, 11), "(eleven)");
     EXPECT_EQ(document->catalog().pages().size(), 1u);
@@ -462,7 +462,7 @@ TEST(XRefStreamTest, ALoneLastIndexElementIsIgnored) {
     auto document =
         Open(WithXRefStreamRows(pdf, "/Size 5 /W [1 2 1] /Index [0 4 /Junk] /Root 1 0 R", StreamRows(pdf, streamOffset)));
     EXPECT_EQ(document->xref().entries().size(), 5u);
-    EXPECT_FALSE(document->xref().entries()[4].isSet());
+    EXPECT_FALSE(document->xref().entries()[4].IsSet());
 }
 
 TEST(XRefStreamTest, IndexNotAnArrayMeansOneSectionOverSize) {
@@ -978,7 +978,7 @@ public:
 
     uint64_t Size() const override { return size_; }
 
-    CByteWindow Window(uint64_t offset) override {
+    ByteWindow Window(uint64_t offset) override {
         if (offset >= size_) return {};
         auto next = pieces_.upper_bound(offset);
         if (next != pieces_.begin()) {

@@ -48,7 +48,7 @@ TEST(ObjectStreamCacheTest, TheHeaderNamesTheMembersAndTheirOffsets) {
     EXPECT_EQ(cache.MemberBytes(11, 0), std::nullopt);
     EXPECT_EQ(cache.MemberBytes(12, 3), std::nullopt);
     EXPECT_EQ(cache.MemberBytes(12, -1), std::nullopt);
-    EXPECT_EQ(cache.memoryUse(), cache.data->size() + 3 * 12);
+    EXPECT_EQ(cache.MemoryUse(), cache.data->size() + 3 * 12);
 }
 
 struct HeaderCase {

@@ -73,7 +73,7 @@ public:
         : bytes_(std::make_shared<const std::string>(std::move(bytes))), block_(block) {}
 
     uint64_t Size() const override { return bytes_->size(); }
-    CByteWindow Window(uint64_t offset) override {
+    ByteWindow Window(uint64_t offset) override {
         if (offset >= bytes_->size()) return {};
         const uint64_t end = std::min<uint64_t>((offset / block_ + 1) * block_, bytes_->size());
         return {bytes_, reinterpret_cast<const uint8_t*>(bytes_->data()) + offset, static_cast<size_t>(end - offset)};
@@ -91,7 +91,7 @@ public:
     explicit CCountingByteSource(std::string bytes) : inner_(std::move(bytes)) {}
 
     uint64_t Size() const override { return inner_.Size(); }
-    CByteWindow Window(uint64_t offset) override {
+    ByteWindow Window(uint64_t offset) override {
         ++windows_[offset];
         return inner_.Window(offset);
     }
