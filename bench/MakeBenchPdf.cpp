@@ -42,8 +42,8 @@ public:
             std::snprintf(line, sizeof line, "%010llu 00000 n \n", offsets_[i]);
             Put(line);
         }
-        Put("trailer\n<< /Size " + std::to_string(offsets_.size()) + " /Root " + std::to_string(root) +
-            " 0 R /Info " + std::to_string(info) + " 0 R >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n");
+        Put("trailer\n<< /Size " + std::to_string(offsets_.size()) + " /Root " + std::to_string(root) + " 0 R /Info " +
+            std::to_string(info) + " 0 R >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n");
     }
 
 private:
@@ -59,8 +59,8 @@ private:
 
 // A page of text that differs from page to page, as a report would.
 std::string TextPage(int page, int lines) {
-    static const char* kWords[] = {"stamp", "report", "figure", "quarter", "budget", "table", "review", "total",
-                                   "margin", "summary", "account", "invoice", "ledger", "audit", "value", "index"};
+    static const char* kWords[] = {"stamp",  "report",  "figure",  "quarter", "budget", "table", "review", "total",
+                                   "margin", "summary", "account", "invoice", "ledger", "audit", "value",  "index"};
     unsigned seed = static_cast<unsigned>(page) * 2654435761u;
     std::string text = "BT /F1 10 Tf 12 TL 56 760 Td\n";
     for (int line = 0; line < lines; ++line) {
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     std::string kids;
     for (int page = 0; page < pages; ++page) kids += std::to_string(10 + page * perPage) + " 0 R ";
     out.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    out.Object(2, "<< /Type /Pages /Count " + std::to_string(pages) + " /MediaBox [0 0 595 842] /Kids [ " + kids +
-                      "] >>");
+    out.Object(2,
+               "<< /Type /Pages /Count " + std::to_string(pages) + " /MediaBox [0 0 595 842] /Kids [ " + kids + "] >>");
     out.Object(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
     out.Object(4, "<< /Title (Brevano benchmark) /Producer (MakeBenchPdf) >>");
     for (int page = 0; page < pages; ++page) {
@@ -121,8 +121,9 @@ int main(int argc, char** argv) {
                                  " 0 R /Resources << /Font << /F1 3 0 R >> /XObject << /P " + std::to_string(base + 2) +
                                  " 0 R >> >> >>");
             out.Stream(base + 1, "", "q 480 0 0 360 57 400 cm /P Do Q\n" + TextPage(page, 4));
-            out.Stream(base + 2, "/Type /XObject /Subtype /Image /Width 640 /Height 480 /ColorSpace /DeviceRGB "
-                                 "/BitsPerComponent 8 /Filter /DCTDecode",
+            out.Stream(base + 2,
+                       "/Type /XObject /Subtype /Image /Width 640 /Height 480 /ColorSpace /DeviceRGB "
+                       "/BitsPerComponent 8 /Filter /DCTDecode",
                        jpeg);
         } else {
             // A page with its own resources, graphics state, three link
@@ -136,7 +137,8 @@ int main(int argc, char** argv) {
             out.Object(base + 3, "<< /Type /ExtGState /CA 1 /ca 1 >>");
             for (int k = 4; k < 7; ++k) {
                 out.Object(base + k, "<< /Type /Annot /Subtype /Link /Rect [56 " + std::to_string(700 - k * 20) +
-                                         " 200 " + std::to_string(712 - k * 20) + "] /Border [0 0 0] /A << /S /URI /URI (https://example.com/" +
+                                         " 200 " + std::to_string(712 - k * 20) +
+                                         "] /Border [0 0 0] /A << /S /URI /URI (https://example.com/" +
                                          std::to_string(page) + "/" + std::to_string(k) + ") >> >>");
             }
             out.Object(base + 7, "<< /Page " + std::to_string(page) + " /Note (small object) >>");

@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "base/CPdfException.h"
-#include "pdf/document/PageList.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfDocument.h"
+#include "pdf/document/PageList.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 
@@ -36,7 +36,8 @@ void CheckPageList(const PageList& list) {
         Check(first >= 0 && static_cast<size_t>(first) <= i);
         Check(list.pages[static_cast<size_t>(first)].objectNumber == number);
         const int32_t next = list.nextPosition[i];
-        Check(next == -1 || (static_cast<size_t>(next) > i && list.pages[static_cast<size_t>(next)].objectNumber == number));
+        Check(next == -1 ||
+              (static_cast<size_t>(next) > i && list.pages[static_cast<size_t>(next)].objectNumber == number));
     }
 }
 

@@ -30,9 +30,9 @@
 #include <string>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfObject.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfStream.h"
@@ -45,8 +45,8 @@ constexpr size_t kMaxOutput = 1 << 21;
 constexpr size_t kMaxReference = 1 << 22;
 constexpr int64_t kMaxRowLength = 1 << 24;
 
-constexpr int32_t kPredictors[16] = {1, 2, 10, 11, 12, 13, 14, 15, 0, -1, 3, 9, 12, 2, 255,
-                                     std::numeric_limits<int32_t>::min()};
+constexpr int32_t kPredictors[16] = {1, 2,  10, 11, 12, 13, 14,  15,
+                                     0, -1, 3,  9,  12, 2,  255, std::numeric_limits<int32_t>::min()};
 constexpr int32_t kBits[16] = {1, 2, 4, 8, 16, 8, 8, 1, 0, 3, -1, 32, 7, 2, 4, 16};
 
 void Check(bool condition) {
@@ -62,8 +62,7 @@ int32_t Int32At(const uint8_t* p) {
 std::string Compress(const uint8_t* data, size_t size) {
     uLongf length = compressBound(static_cast<uLong>(size));
     std::string out(length, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(out.data()), &length, data, static_cast<uLong>(size), 6) != Z_OK)
-        return {};
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &length, data, static_cast<uLong>(size), 6) != Z_OK) return {};
     out.resize(length);
     return out;
 }
@@ -177,8 +176,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const uint8_t* payload = data + kHeader;
     const size_t payloadSize = size - kHeader;
-    const std::string stored = (flags & 4) ? Compress(payload, payloadSize)
-                                           : std::string(reinterpret_cast<const char*>(payload), payloadSize);
+    const std::string stored =
+        (flags & 4) ? Compress(payload, payloadSize) : std::string(reinterpret_cast<const char*>(payload), payloadSize);
 
     std::string file = offsetOne ? std::string(1, '\0') + stored : stored;
     const auto storedLength = static_cast<int64_t>(stored.size());

@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfObject.h"
 #include "pdf/object/CPdfResolver.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfStream.h"

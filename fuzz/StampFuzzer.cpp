@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "base/CPdfException.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -47,10 +47,9 @@ void WriteAll(const std::filesystem::path& path, const std::string& bytes) {
 // needs to read its size and colours.
 std::string SmallJpeg() {
     const unsigned char bytes[] = {
-        0xFF, 0xD8,                                            // start of image
-        0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x08,  // frame: 8 bits, 8×8
-        0x03, 0x01, 0x11, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00,
-        0xFF, 0xD9,  // end of image
+        0xFF, 0xD8,                                                              // start of image
+        0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x08,                    // frame: 8 bits, 8×8
+        0x03, 0x01, 0x11, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00, 0xFF, 0xD9,  // end of image
     };
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
@@ -121,7 +120,8 @@ void CheckTable(const std::string& bytes) {
     // An input entry that leads to white space before its object is copied
     // so; the object is found the way the reader finds any object.
     for (size_t number = 0; number < xref.entries().size(); ++number) {
-        if (xref.entries()[number].type == XRefEntryType::InUse) Check(LocateRawObject(xref, static_cast<int32_t>(number)).has_value());
+        if (xref.entries()[number].type == XRefEntryType::InUse)
+            Check(LocateRawObject(xref, static_cast<int32_t>(number)).has_value());
     }
 }
 
@@ -172,8 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Odd-sized inputs take the numbering and placement options that
         // reach the most code; even-sized ones the defaults.
         if (size % 2 == 1) {
-            Stamp(text, {in, out, "-2up", "-r", "-force", "-fliph", "-flipv", "-align", "center", "-angle30",
-                         "-rom", "-font", "Times-Roman"});
+            Stamp(text, {in, out, "-2up", "-r", "-force", "-fliph", "-flipv", "-align", "center", "-angle30", "-rom",
+                         "-font", "Times-Roman"});
         } else {
             Stamp(text, {in, out});
         }

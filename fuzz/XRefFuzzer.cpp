@@ -12,10 +12,10 @@
 #include <memory>
 #include <string>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfObject.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfXRef.h"
 

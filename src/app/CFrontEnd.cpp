@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "base/CPdfException.h"
-#include "writer/NumberFormat.h"
 #include "stamp/CPdfFilePageCount.h"
 #include "stamp/CPdfFileStampImage.h"
 #include "stamp/CPdfFileStampText.h"
+#include "writer/NumberFormat.h"
 
 const char* CFrontEnd::UsageText() {
     return "Brevano Server version 1.1\n"

@@ -131,8 +131,8 @@ ByteWindow CFileByteSource::Window(uint64_t offset) {
     if (blocks_.count(index) == 0) {
         // Reading on right where the run or the last block read ended: a run,
         // longer each time the reading goes on.
-        const bool afterRun = run_ && offset >= runStart_ + run_->size() &&
-                              offset < runStart_ + run_->size() + kBlockSize;
+        const bool afterRun =
+            run_ && offset >= runStart_ + run_->size() && offset < runStart_ + run_->size() + kBlockSize;
         if (afterRun || (lastBlock_ != UINT64_MAX && index == lastBlock_ + 1)) {
             StartRun(offset, kFirstRunSize);
             return FromRun(offset);

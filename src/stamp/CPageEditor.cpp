@@ -5,8 +5,8 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfXRef.h"
-#include "pdf/reader/RawObject.h"
 #include "pdf/reader/RawDictionary.h"
+#include "pdf/reader/RawObject.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
 
@@ -26,9 +26,9 @@ void CPageEditor::WriteObject(int32_t number, const std::string& bytes) {
     writer_.WriteObject(number, xref_.GenerationOf(number), bytes);
 }
 
-void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObject& pageValue,
-                           int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
-                           int32_t saveStateNumber, const SharedContents& isShared) {
+void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
+                           const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber,
+                           const SharedContents& isShared) {
     const std::optional<size_t> pageBody = Opening(page, 0);
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
@@ -159,7 +159,8 @@ void CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject&
         const int32_t number = sub.getRef().number;
         std::optional<std::string> bytes = ReadRawObject(xref_, number);
         if (!bytes) return;
-        if (const std::optional<size_t> subBody = Opening(*bytes, 0)) InsertText(*bytes, *subBody, fragment.ShortForm());
+        if (const std::optional<size_t> subBody = Opening(*bytes, 0))
+            InsertText(*bytes, *subBody, fragment.ShortForm());
         WriteObject(number, *bytes);
     }
 }

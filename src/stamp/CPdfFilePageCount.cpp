@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "pdf/document/PageList.h"
 #include "base/CByteSource.h"
 #include "pdf/document/CPdfDocument.h"
+#include "pdf/document/PageList.h"
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/OptionParser.h"
 

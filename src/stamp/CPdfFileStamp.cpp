@@ -6,13 +6,13 @@
 #include <random>
 #include <unordered_map>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
-#include "pdf/object/CPdfDictionary.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/DocMdp.h"
-#include "base/CByteSource.h"
+#include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
@@ -135,8 +135,7 @@ UpdateTarget CPdfFileStamp::CheckUpdatable(CPdfXRef& xref) const {
             "rewrite the whole file");
     const std::optional<int32_t> allowed = CertifiedChanges(xref);
     if (allowed && *allowed == 1 && !SharedOptions().ignoreDocMdp)
-        throw CPdfException(
-            "The document is certified with no changes allowed; -ignore-docmdp stamps it all the same");
+        throw CPdfException("The document is certified with no changes allowed; -ignore-docmdp stamps it all the same");
     return {xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
 }
 
@@ -163,7 +162,8 @@ void CPdfFileStamp::CopyObjects(Run& run) {
     const auto count = static_cast<int32_t>(xref.entries().size());
     for (int32_t number = 0; number < count; ++number) {
         const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-        if (entry.type == XRefEntryType::Free || run.writer->entries()[static_cast<size_t>(number)].inUse != 0) continue;
+        if (entry.type == XRefEntryType::Free || run.writer->entries()[static_cast<size_t>(number)].inUse != 0)
+            continue;
         if (run.pages().FirstPositionOf(number) < 0) {
             CopyObject(run, number);
             continue;

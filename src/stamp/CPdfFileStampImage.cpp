@@ -1,7 +1,7 @@
 #include "stamp/CPdfFileStampImage.h"
 
-#include "base/CPdfException.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "stamp/ImageStamp.h"
 #include "stamp/JpegProbe.h"
 #include "stamp/OptionParser.h"

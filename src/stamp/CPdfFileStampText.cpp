@@ -61,8 +61,8 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
 
 bool CPdfFileStampText::IsSymbolFont(const FontMetricsEntry& metrics) {
     // Their codes choose pictures, not characters.
-    for (const char* name : {"SymbolMT", "ZapfDingbats", "Wingdings", "Wingdings2", "Wingdings3", "Webdings",
-                             "Marlett", "MSReferenceSpecialty", "BookshelfSymbol7"}) {
+    for (const char* name : {"SymbolMT", "ZapfDingbats", "Wingdings", "Wingdings2", "Wingdings3", "Webdings", "Marlett",
+                             "MSReferenceSpecialty", "BookshelfSymbol7"}) {
         if (metrics.name == name) return true;
     }
     return false;
@@ -128,8 +128,8 @@ std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position, int32_t p
 StampPlacement CPdfFileStampText::CalcTextPosition(const StampedPage& page) const {
     StampPlacement placement = CalcPosition(page, options_);
     if (options_.align != Alignment::Left) {
-        const int32_t width = embeddedFont_ ? embeddedFont_->WidthSum(shaped_)
-                                            : TextWidth(options_.fontName, stampText_);
+        const int32_t width =
+            embeddedFont_ ? embeddedFont_->WidthSum(shaped_) : TextWidth(options_.fontName, stampText_);
         AlignPlacement(placement, options_.align, AlignmentWidth(width, options_.fontSize));
     }
     return placement;
@@ -143,15 +143,16 @@ void CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedP
         const std::u32string typed = TypedCharacters(stampText_);
         shaped_ = shaper_->Shape(typed);
         const StampPlacement placement = CalcTextPosition(page);
-        const std::string showing = embeddedFont_->ShowOperators(shaped_, options_.fontSize, [&typed] { return typed; });
-        writer.appendObject(GlyphContentStreamObject(writer.NextNumber(), placement, options_.color,
-                                                     fontResourceName_, options_.fontSize, showing, frame));
+        const std::string showing =
+            embeddedFont_->ShowOperators(shaped_, options_.fontSize, [&typed] { return typed; });
+        writer.appendObject(GlyphContentStreamObject(writer.NextNumber(), placement, options_.color, fontResourceName_,
+                                                     options_.fontSize, showing, frame));
         return;
     }
     const StampPlacement placement = CalcTextPosition(page);
     const int32_t number = writer.NextNumber();
-    writer.appendObject(TextContentStreamObject(number, placement, options_.color, fontResourceName_,
-                                                options_.fontSize, stampText_, frame));
+    writer.appendObject(TextContentStreamObject(number, placement, options_.color, fontResourceName_, options_.fontSize,
+                                                stampText_, frame));
 }
 
 std::vector<ResourceFragment> CPdfFileStampText::Fragments() const {

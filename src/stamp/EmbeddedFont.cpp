@@ -1,9 +1,9 @@
 #include "stamp/EmbeddedFont.h"
 
-#include <cmath>
 #include <harfbuzz/hb-ot.h>
 #include <harfbuzz/hb-subset.h>
 #include <harfbuzz/hb.h>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -227,9 +227,9 @@ std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize,
     }
     out += '[';
     const double scale = 1000.0 / shaper_.unitsPerEm();
-    int64_t pen = 0;        // the shaped pen position, in font units
-    int64_t shown = 0;      // where the page's pen is, in thousandths of the em
-    int32_t rise = 0;       // the current Ts, in font units
+    int64_t pen = 0;    // the shaped pen position, in font units
+    int64_t shown = 0;  // where the page's pen is, in thousandths of the em
+    int32_t rise = 0;   // the current Ts, in font units
     bool inString = false;
     for (const ShapedGlyph& glyph : run.glyphs) {
         if (glyph.yOffset != rise) {

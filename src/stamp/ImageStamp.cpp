@@ -31,7 +31,8 @@ std::string PngXObjectHeader(int32_t number, const PngImage& image, int32_t mask
     const std::string predictor = image.predicted ? "/DecodeParms<</Predictor 15/Colors " + FormatInt(image.colors) +
                                                         "/BitsPerComponent 8/Columns " + FormatInt(image.width) + ">>\n"
                                                   : "";
-    return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " + FormatInt(static_cast<int64_t>(image.samples.size())) +
+    return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " +
+           FormatInt(static_cast<int64_t>(image.samples.size())) +
            "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/" +
            (image.colors == 1 ? "DeviceGray" : "DeviceRGB") + "\n/Width " + FormatInt(image.width) + " /Height " +
            FormatInt(image.height) + "\n" + mask + predictor + "/Type/XObject>>stream\n";

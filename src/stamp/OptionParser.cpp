@@ -92,14 +92,12 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Int("-ne%d", o.endNumber) || w.Int("-m%d", o.maskDigits) || w.Int("-n%d", o.everyNth) ||
                w.Flag("-seq", o.sequential) || w.Flag("-r", o.reverse) || w.Flag("-one", o.oneNumber) ||
                w.Flag("-2up", o.twoUp) || w.Flag("-ab2", o.abTwoUp) || w.Flag("-rom", o.romanLower) ||
-               w.Flag("-ROM", o.romanUpper) || w.Text("-export", o.exportFile) ||
-               w.Text("-import", o.importFile) || w.Flag("-nopg", o.noPageNumber) ||
-               w.Text("-prefix", o.prefixText) || w.Text("-sep", o.separatorText) || w.Text("-end", o.endText) ||
-               w.Text("-font", o.fontName) || w.Text("-fontfile", o.fontFile) ||
+               w.Flag("-ROM", o.romanUpper) || w.Text("-export", o.exportFile) || w.Text("-import", o.importFile) ||
+               w.Flag("-nopg", o.noPageNumber) || w.Text("-prefix", o.prefixText) || w.Text("-sep", o.separatorText) ||
+               w.Text("-end", o.endText) || w.Text("-font", o.fontName) || w.Text("-fontfile", o.fontFile) ||
                w.Int("-fontindex%d", o.fontIndex) || w.Hex("-color%X", o.color) || w.Int("-size%d", o.fontSize) ||
-               w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) ||
-               w.Pair("-pos%d,%d", o.posX, o.posY) || w.Flag("-flipv", o.flipVertical) ||
-               w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
+               w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) || w.Pair("-pos%d,%d", o.posX, o.posY) ||
+               w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
                w.Text("-password", o.password));
     }

@@ -17,4 +17,3 @@
 // decimal even in Roman mode, with the same leading zeros as any decimal.
 // Mask widths of any size are filled exactly, up to a cap of 4096 zeros.
 std::string ComposePageNumberText(const TextStampOptions& options, int32_t stampNumber, int32_t pageCount);
-

@@ -7,7 +7,7 @@ int32_t Wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(
 int32_t Add(int32_t a, int32_t b) { return Wrap(int64_t{a} + b); }
 int32_t Sub(int32_t a, int32_t b) { return Wrap(int64_t{a} - b); }
 int32_t Mul(int32_t a, int32_t b) { return Wrap(int64_t{a} * b); }
-int32_t Div(int32_t a, int32_t b) { return Wrap(int64_t{a} / b); }  // b != 0
+int32_t Div(int32_t a, int32_t b) { return Wrap(int64_t{a} / b); }                  // b != 0
 int32_t Mod(int32_t a, int32_t b) { return static_cast<int32_t>(int64_t{a} % b); }  // b != 0
 
 }  // namespace

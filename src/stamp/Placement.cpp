@@ -45,12 +45,12 @@ constexpr AxisRule kFarH{true, false};
 constexpr AxisRule kFarV{true, true};
 
 // The rules for X and Y by flip and by the page's rotation as -force views it
-// (a page measured as stored counts as 0).
+// (a page measured as stored counts as 0), each row in the order 0, 90, 180,
+// 270.
 constexpr CornerRule kRules[3][4] = {
-    //  0                 90                180               270
-    {{kNearH, kNearV}, {kFarV, kNearH}, {kFarH, kFarV}, {kNearV, kFarH}},   // no flip
-    {{kNearH, kFarV}, {kNearV, kNearH}, {kFarH, kNearV}, {kFarH, kFarV}},   // -flipv
-    {{kFarH, kNearV}, {kFarH, kFarV}, {kNearH, kFarV}, {kNearV, kNearH}},   // -fliph
+    {{kNearH, kNearV}, {kFarV, kNearH}, {kFarH, kFarV}, {kNearV, kFarH}},  // no flip
+    {{kNearH, kFarV}, {kNearV, kNearH}, {kFarH, kNearV}, {kFarH, kFarV}},  // -flipv
+    {{kFarH, kNearV}, {kFarH, kFarV}, {kNearH, kFarV}, {kNearV, kNearH}},  // -fliph
 };
 
 int32_t Apply(const AxisRule& rule, int32_t near, float far, int32_t h, int32_t v) {

@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "base/CPdfException.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "writer/CFlateEncoder.h"
 
 namespace {
@@ -53,7 +53,7 @@ uint64_t ScanlineBytes(const spng_ihdr& header) {
     const int channels = header.color_type == SPNG_COLOR_TYPE_TRUECOLOR         ? 3
                          : header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ? 2
                          : header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ? 4
-                                                                                 : 1;
+                                                                                : 1;
     const uint64_t bitsPerPixel = uint64_t{header.bit_depth} * static_cast<uint64_t>(channels);
     const auto lines = [&](uint64_t columns, uint64_t rows) {
         return columns == 0 || rows == 0 ? 0 : rows * (1 + (columns * bitsPerPixel + 7) / 8);
@@ -112,7 +112,8 @@ ChunkWalk CheckChunks(CByteSource& source, const spng_ihdr& header, bool keepIma
     for (;;) {
         uint8_t head[8];
         if (source.Read(offset, head, sizeof head) != sizeof head) Fail();
-        const uint32_t length = (uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) | (uint32_t{head[2]} << 8) | head[3];
+        const uint32_t length =
+            (uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) | (uint32_t{head[2]} << 8) | head[3];
         if (length > 0x7FFFFFFFu) Fail();
         const bool imageData = std::memcmp(head + 4, "IDAT", 4) == 0;
         walk.transparency = walk.transparency || std::memcmp(head + 4, "tRNS", 4) == 0;
@@ -159,8 +160,13 @@ ChunkWalk CheckChunks(CByteSource& source, const spng_ihdr& header, bool keepIma
 class CRowSplitter {
 public:
     CRowSplitter(uint32_t width, int32_t colors, bool sixteenBits)
-        : width_(width), colors_(colors), sixteenBits_(sixteenBits), samples_(kCompressionLevel),
-          alpha_(kCompressionLevel), colorRow_(size_t{width} * static_cast<size_t>(colors)), alphaRow_(width) {}
+        : width_(width),
+          colors_(colors),
+          sixteenBits_(sixteenBits),
+          samples_(kCompressionLevel),
+          alpha_(kCompressionLevel),
+          colorRow_(size_t{width} * static_cast<size_t>(colors)),
+          alphaRow_(width) {}
 
     // One decoded row: grey and alpha of 16 bits each (host order) when
     // sixteenBits, otherwise RGBA or grey and alpha of 8 bits each.
@@ -173,19 +179,19 @@ public:
                 uint16_t pair[2];
                 std::memcpy(pair, row, sizeof pair);
                 *color++ = static_cast<uint8_t>(pair[0] >> 8);
-                opaque &= *alpha++ = static_cast<uint8_t>(pair[1] >> 8);
+                opaque &= * alpha++ = static_cast<uint8_t>(pair[1] >> 8);
             }
         } else if (colors_ == 1) {
             for (uint32_t x = 0; x < width_; ++x, row += 2) {
                 *color++ = row[0];
-                opaque &= *alpha++ = row[1];
+                opaque &= * alpha++ = row[1];
             }
         } else {
             for (uint32_t x = 0; x < width_; ++x, row += 4) {
                 *color++ = row[0];
                 *color++ = row[1];
                 *color++ = row[2];
-                opaque &= *alpha++ = row[3];
+                opaque &= * alpha++ = row[3];
             }
         }
         samples_.Add(colorRow_.data(), colorRow_.size());
@@ -230,8 +236,9 @@ PngImage PngImage::Decode(CByteSource& source) {
         header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
     // Grey or RGB of 8 bits, without alpha and not interlaced: the image
     // data may serve the PDF as it is.
-    const bool asStored = header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
-                          (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_TRUECOLOR);
+    const bool asStored =
+        header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
+        (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_TRUECOLOR);
     ChunkWalk walk = CheckChunks(source, header, asStored);
 
     PngImage image;

@@ -25,14 +25,14 @@ class CByteSource;
 struct PngImage {
     // The most pixels a picture may have on either side, and in all; larger
     // pictures are refused from their header, before any pixel is decoded.
-    static constexpr uint32_t kMaxSide = 1u << 15;          // 32,768
+    static constexpr uint32_t kMaxSide = 1u << 15;             // 32,768
     static constexpr uint64_t kMaxPixels = uint64_t{1} << 25;  // 33,554,432, e.g. 8192 × 4096
 
     int32_t width = 0;
     int32_t height = 0;
-    int32_t colors = 0;     // 1 grey, 3 RGB
-    std::string samples;    // deflated
-    std::string alpha;      // deflated; empty when every pixel is opaque
+    int32_t colors = 0;   // 1 grey, 3 RGB
+    std::string samples;  // deflated
+    std::string alpha;    // deflated; empty when every pixel is opaque
     // The samples are the PNG's own image data, each row after a PNG filter
     // type byte (FlateDecode with /Predictor 15).
     bool predicted = false;

@@ -1,8 +1,8 @@
 #include "stamp/TextShaper.h"
 
+#include <harfbuzz/hb.h>
 #include <algorithm>
 #include <filesystem>
-#include <harfbuzz/hb.h>
 
 #include "base/CPdfException.h"
 
@@ -68,8 +68,8 @@ std::vector<int> ResolveLevels(std::u32string_view text) {
 }  // namespace
 
 bool IsIgnorableCharacter(char32_t c) {
-    return c < 0x20 || c == 0x7F || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
-           c == 0xFEFF || (c >= 0xFE00 && c <= 0xFE0F) || c == 0x00AD;
+    return c < 0x20 || c == 0x7F || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x2064) || c == 0xFEFF || (c >= 0xFE00 && c <= 0xFE0F) || c == 0x00AD;
 }
 
 void CTextShaper::Release::operator()(hb_blob_t* blob) const { hb_blob_destroy(blob); }
@@ -101,9 +101,7 @@ bool CTextShaper::Covers(std::u32string_view text) const {
     return true;
 }
 
-int32_t CTextShaper::NominalAdvance(uint32_t glyph) const {
-    return hb_font_get_glyph_h_advance(font_.get(), glyph);
-}
+int32_t CTextShaper::NominalAdvance(uint32_t glyph) const { return hb_font_get_glyph_h_advance(font_.get(), glyph); }
 
 ShapedRun CTextShaper::Shape(std::u32string_view text) const {
     const std::vector<int> levels = ResolveLevels(text);
@@ -134,7 +132,8 @@ ShapedRun CTextShaper::Shape(std::u32string_view text) const {
             }
             size_t end = i;
             while (end < runs.size() && runs[end].level >= level) ++end;
-            std::reverse(runs.begin() + static_cast<std::ptrdiff_t>(i), runs.begin() + static_cast<std::ptrdiff_t>(end));
+            std::reverse(runs.begin() + static_cast<std::ptrdiff_t>(i),
+                         runs.begin() + static_cast<std::ptrdiff_t>(end));
             i = end;
         }
     }

@@ -11,7 +11,17 @@ namespace {
 bool NeedsEscape(unsigned char c) {
     if (c < 0x21 || c > 0x7E) return true;
     switch (c) {
-        case '#': case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/': case '%':
+        case '#':
+        case '(':
+        case ')':
+        case '<':
+        case '>':
+        case '[':
+        case ']':
+        case '{':
+        case '}':
+        case '/':
+        case '%':
             return true;
         default:
             return false;

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/CPdfException.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 
 namespace {
 
@@ -168,7 +168,8 @@ void COutputFile::CopyWhole(CByteSource& source) {
         std::vector<char> buffer;
         while (static_cast<uint64_t>(in) < size) {
             buffer.resize(kBufferSize);
-            const size_t step = static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), buffer.size()));
+            const size_t step =
+                static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), buffer.size()));
             const ssize_t got = ::pread(from, buffer.data(), step, in);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {  // the input is shorter than it was when opened

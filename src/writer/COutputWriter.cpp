@@ -1,14 +1,14 @@
 #include "writer/COutputWriter.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfObjectCipher.h"
 #include "pdf/reader/RawObject.h"
 #include "writer/COutputSink.h"
@@ -273,7 +273,8 @@ void COutputWriter::WriteUpdateStream(const std::string& keys) {
             const int64_t offset = XRefOffset(entry);
             if (offset < 0) throw CPdfException("Output file write error");
             rows += '\x01';
-            for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) rows += static_cast<char>((offset >> shift) & 0xFF);
+            for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+                rows += static_cast<char>((offset >> shift) & 0xFF);
             const int32_t generation = std::clamp(entry.generation, 0, 65535);
             rows += static_cast<char>(generation >> 8);
             rows += static_cast<char>(generation & 0xFF);

@@ -18,7 +18,8 @@ namespace {
 std::string GreyPages(int pages) {
     PdfBuilder pdf;
     pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, pages == 1 ? "<< /Type /Pages /Kids [3 0 R] /Count 1 >>" : "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+    pdf.Object(2, pages == 1 ? "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"
+                             : "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
     for (int page = 3; page < 3 + pages; ++page)
         pdf.Object(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 9 0 R /Resources << >> >>");
     pdf.Stream(9, "", "0.5 g 50 250 300 200 re f");
@@ -49,15 +50,24 @@ PngRecipe Recipe(const PngCase& c) {
 }
 
 const PngCase kCases[] = {
-    {"Grey1", 0, 1, false, false},        {"Grey2Transparent", 0, 2, false, true},
-    {"Grey4Interlaced", 0, 4, true, false}, {"Grey8", 0, 8, false, false},
-    {"Grey8Transparent", 0, 8, false, true}, {"Grey16Transparent", 0, 16, false, true},
-    {"GreyAlpha8", 4, 8, false, false},    {"GreyAlpha16Interlaced", 4, 16, true, false},
-    {"Rgb8", 2, 8, false, false},          {"Rgb8Transparent", 2, 8, false, true},
-    {"Rgb16TransparentInterlaced", 2, 16, true, true}, {"Rgba8", 6, 8, false, false},
-    {"Rgba8Interlaced", 6, 8, true, false}, {"Rgba16", 6, 16, false, false},
-    {"Palette1", 3, 1, false, false},      {"Palette2Transparent", 3, 2, false, true},
-    {"Palette4TransparentInterlaced", 3, 4, true, true}, {"Palette8Transparent", 3, 8, false, true},
+    {"Grey1", 0, 1, false, false},
+    {"Grey2Transparent", 0, 2, false, true},
+    {"Grey4Interlaced", 0, 4, true, false},
+    {"Grey8", 0, 8, false, false},
+    {"Grey8Transparent", 0, 8, false, true},
+    {"Grey16Transparent", 0, 16, false, true},
+    {"GreyAlpha8", 4, 8, false, false},
+    {"GreyAlpha16Interlaced", 4, 16, true, false},
+    {"Rgb8", 2, 8, false, false},
+    {"Rgb8Transparent", 2, 8, false, true},
+    {"Rgb16TransparentInterlaced", 2, 16, true, true},
+    {"Rgba8", 6, 8, false, false},
+    {"Rgba8Interlaced", 6, 8, true, false},
+    {"Rgba16", 6, 16, false, false},
+    {"Palette1", 3, 1, false, false},
+    {"Palette2Transparent", 3, 2, false, true},
+    {"Palette4TransparentInterlaced", 3, 4, true, true},
+    {"Palette8Transparent", 3, 8, false, true},
 };
 
 class PngStampTest : public ::testing::TestWithParam<PngCase> {};
@@ -112,23 +122,29 @@ std::string Inflated(const std::string& object) {
 // once for both pages; -1 takes the size from the pixels. An opaque RGB
 // picture of 8 bits keeps the PNG's image data, row filters and all.
 TEST(PngStampObjectsTest, PictureAndSoftMaskSharedByThePages) {
-    const StampResult result = RunImageStamp(GreyPages(2), MakePng(Recipe({"", 6, 16, false, false})), {"-size-1,40"}, 7);
+    const StampResult result =
+        RunImageStamp(GreyPages(2), MakePng(Recipe({"", 6, 16, false, false})), {"-size-1,40"}, 7);
     ASSERT_EQ(result.message, "");
     const OutputReader out(*result.output);
     const std::string image = out.Object(11).value_or(""), mask = out.Object(12).value_or("");
-    EXPECT_EQ(image.substr(image.find("\n/Filter")), "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/DeviceRGB\n/Width 16 /Height 8\n"
-              "/SMask 12 0 R\n/Type/XObject>>stream\n" + image.substr(image.find(">>stream\n") + 9));
-    EXPECT_EQ(mask.substr(0, mask.find(">>stream")), "12 0 obj<</Type/XObject/Subtype/Image\n/Length " +
-              std::to_string(mask.find("\nendstream") - mask.find(">>stream\n") - 9) +
-              "\n/Filter/FlateDecode\n/BitsPerComponent 8/ColorSpace/DeviceGray\n/Width 16 /Height 8");
+    EXPECT_EQ(image.substr(image.find("\n/Filter")),
+              "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/DeviceRGB\n/Width 16 /Height 8\n"
+              "/SMask 12 0 R\n/Type/XObject>>stream\n" +
+                  image.substr(image.find(">>stream\n") + 9));
+    EXPECT_EQ(mask.substr(0, mask.find(">>stream")),
+              "12 0 obj<</Type/XObject/Subtype/Image\n/Length " +
+                  std::to_string(mask.find("\nendstream") - mask.find(">>stream\n") - 9) +
+                  "\n/Filter/FlateDecode\n/BitsPerComponent 8/ColorSpace/DeviceGray\n/Width 16 /Height 8");
     std::string samples, alpha;
     for (int y = 0; y < 8; ++y) samples += std::string(24, '\xFF') + std::string(24, '\0');
     for (int y = 0; y < 8; ++y) alpha += std::string(8, '\xFF') + std::string(8, '\0');
     EXPECT_EQ(Inflated(image), samples);
     EXPECT_EQ(Inflated(mask), alpha);
-    for (const int32_t page : {3, 4}) EXPECT_NE(out.Object(page)->find("/XObject << /Im7 11 0 R >>"), std::string::npos);
+    for (const int32_t page : {3, 4})
+        EXPECT_NE(out.Object(page)->find("/XObject << /Im7 11 0 R >>"), std::string::npos);
     size_t drawn = 0;
-    for (size_t at = 0; (at = result.output->find("\n16 0 0 40 0 0 cm\n/Im7 Do\n", at + 1)) != std::string::npos;) ++drawn;
+    for (size_t at = 0; (at = result.output->find("\n16 0 0 40 0 0 cm\n/Im7 Do\n", at + 1)) != std::string::npos;)
+        ++drawn;
     EXPECT_EQ(drawn, 2u);
 
     const PngRecipe rgb = Recipe({"", 2, 8, false, false});

@@ -19,7 +19,6 @@ namespace {
 
 const std::string kFonts = "/usr/share/fonts/truetype/";
 
-
 size_t Count(const std::string& text, const std::string& what) {
     size_t count = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
@@ -40,17 +39,18 @@ TEST_P(BuiltInFontText, ShowsTheseCodes) {
     EXPECT_EQ(Count(*result.output, "/WinAnsiEncoding"), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BuiltInFontText,
-    ::testing::Values(
-        // UTF-8 within Windows-1252: its codes.
-        BuiltInCase{{"-prefix", "Página ", "-end", " — Größe €"}, "P\xE1gina 1 / 1 \x97 Gr\xF6\xDF" "e \x80"},
-        // Not UTF-8: the bytes as given.
-        BuiltInCase{{"-prefix", "P\xE1gina "}, "P\xE1gina 1 / 1"},
-        // A symbol font's codes are pictures, UTF-8 or not.
-        BuiltInCase{{"-font", "ZapfDingbats", "-prefix", "é "}, "\xC3\xA9 1 / 1"},
-        // ASCII as it is.
-        BuiltInCase{{"-prefix", "Page (x) "}, "Page \\(x\\) 1 / 1"}));
+INSTANTIATE_TEST_SUITE_P(Cases, BuiltInFontText,
+                         ::testing::Values(
+                             // UTF-8 within Windows-1252: its codes.
+                             BuiltInCase{{"-prefix", "Página ", "-end", " — Größe €"},
+                                         "P\xE1gina 1 / 1 \x97 Gr\xF6\xDF"
+                                         "e \x80"},
+                             // Not UTF-8: the bytes as given.
+                             BuiltInCase{{"-prefix", "P\xE1gina "}, "P\xE1gina 1 / 1"},
+                             // A symbol font's codes are pictures, UTF-8 or not.
+                             BuiltInCase{{"-font", "ZapfDingbats", "-prefix", "é "}, "\xC3\xA9 1 / 1"},
+                             // ASCII as it is.
+                             BuiltInCase{{"-prefix", "Page (x) "}, "Page \\(x\\) 1 / 1"}));
 
 TEST(BuiltInFontTextTest, CopiesAsTyped) {
     if (!HaveTool("pdftotext")) GTEST_SKIP() << "poppler-utils is not installed";

@@ -8,10 +8,10 @@
 #include <map>
 #include <set>
 
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/document/PageList.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/EncryptedObjectText.h"
@@ -99,8 +99,8 @@ class CorpusFileTest : public CorpusTest, public ::testing::TestWithParam<std::s
 protected:
     void SetUp() override {
         if (!Prepare()) GTEST_SKIP() << "the shared corpus, qpdf or poppler-utils are not there";
-        const auto found = std::find_if(pdfs_.begin(), pdfs_.end(),
-                                        [](const ManifestRow& row) { return row["path"] == GetParam(); });
+        const auto found =
+            std::find_if(pdfs_.begin(), pdfs_.end(), [](const ManifestRow& row) { return row["path"] == GetParam(); });
         ASSERT_NE(found, pdfs_.end());
         row_ = *found;
     }
@@ -236,10 +236,14 @@ TEST_F(CorpusStampTest, NumberingOptions) {
 // Where a point of the page's own space lands in the page as rendered and viewed.
 std::pair<double, double> Viewed(const std::array<float, 4>& box, int rotate, double x, double y) {
     switch (((rotate % 360) + 360) % 360) {
-        case 90: return {y - box[1], x - box[0]};
-        case 180: return {box[2] - x, y - box[1]};
-        case 270: return {box[3] - y, box[2] - x};
-        default: return {x - box[0], box[3] - y};
+        case 90:
+            return {y - box[1], x - box[0]};
+        case 180:
+            return {box[2] - x, y - box[1]};
+        case 270:
+            return {box[3] - y, box[2] - x};
+        default:
+            return {x - box[0], box[3] - y};
     }
 }
 
@@ -263,7 +267,8 @@ int ViewerRotation(CPdfXRef& xref, int32_t pageNumber) {
 // measured by pdftotext from the media box's upper left corner.
 std::vector<std::array<double, 4>> StampWords(const std::string& pdf, size_t page) {
     const std::string number = std::to_string(page);
-    const std::string out = RunTool("pdftotext -bbox -f " + number + " -l " + number + " " + ShellQuote(pdf) + " -").out;
+    const std::string out =
+        RunTool("pdftotext -bbox -f " + number + " -l " + number + " " + ShellQuote(pdf) + " -").out;
     std::vector<std::array<double, 4>> words;
     for (size_t at = 0; (at = out.find("<word ", at)) != std::string::npos; ++at) {
         if (out.compare(out.find('>', at), 10, ">Page</wor") != 0) continue;
@@ -299,10 +304,12 @@ void ExpectUprightStamps(const std::string& input, const std::string& stamped, c
         for (const double height : heights) {
             const double baseline = std::max(media[1], media[3]) - std::trunc(page.cropBox[1]) - height;
             // 11 points upright: wider than tall, the box's bottom a descent below the baseline.
-            EXPECT_TRUE(std::any_of(words.begin(), words.end(), [&](const std::array<double, 4>& w) {
-                return std::abs(w[0] - x) <= 4 && w[3] > baseline && w[3] - baseline <= 5 && w[3] - w[1] > 8 &&
-                       w[3] - w[1] < 16 && w[2] - w[0] > w[3] - w[1];
-            })) << stamped << " page " << i + 1 << ": no upright \"Page\" at " << x << "," << baseline;
+            EXPECT_TRUE(std::any_of(words.begin(), words.end(),
+                                    [&](const std::array<double, 4>& w) {
+                                        return std::abs(w[0] - x) <= 4 && w[3] > baseline && w[3] - baseline <= 5 &&
+                                               w[3] - w[1] > 8 && w[3] - w[1] < 16 && w[2] - w[0] > w[3] - w[1];
+                                    }))
+                << stamped << " page " << i + 1 << ": no upright \"Page\" at " << x << "," << baseline;
         }
     }
 }
@@ -416,12 +423,12 @@ TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
             if (p == "-force") o.forcePortrait = true;
             if (p == "-align") o.align = AlignmentOf(c.params[i + 1]);
             if (p.rfind("-pos", 0) == 0) std::sscanf(p.c_str(), "-pos%d,%d", &o.posX, &o.posY);
-            if (p.rfind("-size", 0) == 0) std::sscanf(p.c_str(), "-size%d,%d", &imageOptions.imageWidth,
-                                                       &imageOptions.imageHeight);
+            if (p.rfind("-size", 0) == 0)
+                std::sscanf(p.c_str(), "-size%d,%d", &imageOptions.imageWidth, &imageOptions.imageHeight);
         }
-        StampPlacement placement = CalcPlacement(page.cropBox, rotate.is(pdfInteger) ? rotate.getInt() : 0,
-                                                 c.mode == "text" ? static_cast<StampOptions&>(textOptions)
-                                                                  : imageOptions);
+        StampPlacement placement =
+            CalcPlacement(page.cropBox, rotate.is(pdfInteger) ? rotate.getInt() : 0,
+                          c.mode == "text" ? static_cast<StampOptions&>(textOptions) : imageOptions);
         const std::string text = "Page " + std::to_string(c.page) + " / " + std::to_string(list.pageCount);
         const float width = c.mode == "text" ? AlignmentWidth(TextWidth("Arial", text), 11)
                                              : static_cast<float>(imageOptions.imageWidth);

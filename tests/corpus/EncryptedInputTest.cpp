@@ -20,7 +20,8 @@ namespace {
 
 const std::string kWrongPassword =
     "Wrong or missing password: give the document's user or owner password with -password";
-const std::string kRestricted = "The document's permissions do not allow changes: give its owner password with -password";
+const std::string kRestricted =
+    "The document's permissions do not allow changes: give its owner password with -password";
 
 // Three pages; the /Info dictionary and the pages hold literal and hex strings.
 std::string PlainInput() {
@@ -57,7 +58,7 @@ std::map<std::string, std::string> ObjectBlocks(const std::string& json) {
 }
 
 struct Expectation {
-    std::string password;     // given to Brevano
+    std::string password;      // given to Brevano
     std::string readPassword;  // given to qpdf and poppler
     std::string failure;
 };
@@ -84,22 +85,22 @@ void StampAndJudge(const std::string& mode, const std::string& input, const Expe
         return;
     }
     const std::string pw = ShellQuote("--password=" + e.readPassword);
-    const std::string popplerPassword =
-        " -opw " + ShellQuote(e.readPassword) + " -upw " + ShellQuote(e.readPassword);
+    const std::string popplerPassword = " -opw " + ShellQuote(e.readPassword) + " -upw " + ShellQuote(e.readPassword);
     EXPECT_EQ(RunTool("qpdf --check " + pw + " " + ShellQuote(out)).status, 0);
     const std::string encryption = ToolOutput("qpdf --show-encryption " + pw + " " + ShellQuote(input));
     EXPECT_NE(encryption.find("R = "), std::string::npos) << encryption;
     EXPECT_EQ(ToolOutput("qpdf --show-encryption " + pw + " " + ShellQuote(out)), encryption);
     if (mode != "text") {
         const std::string images = "pdfimages -list" + popplerPassword + " " + ShellQuote(out);
-        EXPECT_EQ(ToolOutput(images + " | awk '$3 == \"image\"' | wc -l"),
-                  std::to_string(stamped.size()) + "\n");
+        EXPECT_EQ(ToolOutput(images + " | awk '$3 == \"image\"' | wc -l"), std::to_string(stamped.size()) + "\n");
         return;
     }
     std::vector<std::string> text(1);
     for (char c : ToolOutput("pdftotext" + popplerPassword + " " + ShellQuote(out) + " -")) {
-        if (c == '\f') text.emplace_back();
-        else text.back() += c;
+        if (c == '\f')
+            text.emplace_back();
+        else
+            text.back() += c;
     }
     ASSERT_GE(text.size(), static_cast<size_t>(pages));
     for (int32_t page = 1; page <= pages; ++page) {
@@ -146,8 +147,8 @@ TEST_P(MadeEncryptedTest, StampedOutputStaysEncrypted) {
     if (c.mode != "text") params.push_back("-j" + std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg");
     ASSERT_EQ(StampFile(c.mode == "png" ? "image" : c.mode, input, out, params), "");
     const auto json = [](const std::string& pdf) {
-        return ObjectBlocks(ToolOutput("qpdf --json=2 --json-key=qpdf --json-stream-data=inline --password=own " +
-                                ShellQuote(pdf)));
+        return ObjectBlocks(
+            ToolOutput("qpdf --json=2 --json-key=qpdf --json-stream-data=inline --password=own " + ShellQuote(pdf)));
     };
     const auto before = json(input);
     const auto after = json(out);
@@ -157,8 +158,8 @@ TEST_P(MadeEncryptedTest, StampedOutputStaysEncrypted) {
         // The second page (its private string "p1") is the one stamped; image
         // mode stamps every page.
         const bool page = block.find(c.mode != "text" ? "\"/Page\"" : "\"u:p1\"") != std::string::npos;
-        if (page || block.find("/ObjStm") != std::string::npos ||
-            block.find("/XRef") != std::string::npos || key == "trailer")
+        if (page || block.find("/ObjStm") != std::string::npos || block.find("/XRef") != std::string::npos ||
+            key == "trailer")
             continue;
         ASSERT_EQ(after.count(key), 1u) << key;
         EXPECT_EQ(after.at(key), block) << key;
@@ -171,27 +172,24 @@ TEST_P(MadeEncryptedTest, StampedOutputStaysEncrypted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MadeEncryptedTest,
-    ::testing::Values(MadeCase{"Rc4_40", "40", "", {}},
-                      MadeCase{"Rc4_128", "128", "", {"", "", ""}, "text", {"-s2"}, {2, 3}},
-                      MadeCase{"Aes128", "128 --use-aes=y", "", {}},
-                      MadeCase{"Aes256", "256", "", {}},
-                      MadeCase{"Aes128Incremental", "128 --use-aes=y", "", {}, "text", {"-incremental"}},
-                      MadeCase{"Rc4UserPasswordIncremental", "128", "usr", {"usr", "usr", ""}, "png", {"-incremental"}},
-                      MadeCase{"Aes128Image", "128 --use-aes=y", "", {}, "image"},
-                      MadeCase{"Aes256Image", "256", "", {}, "image"},
-                      MadeCase{"Rc4PngWithSoftMask", "128", "", {}, "png"},
-                      MadeCase{"Aes256PngWithSoftMask", "256", "", {}, "png"},
-                      MadeCase{"UserPassword", "128 --use-aes=y", "usr", {"usr", "usr", ""}},
-                      MadeCase{"UserPasswordR6", "256", "usr", {"usr", "usr", ""}, "text", {"-n2"}, {1, 3}},
-                      MadeCase{"OwnerPasswordInstead", "256", "usr", {"own", "own", ""}},
-                      // qpdf stores it in the 8-bit encoding; it is given in UTF-8.
-                      MadeCase{"Latin1Password", "128", "p\xC3\xA4ss", {"p\xC3\xA4ss", "own", ""}},
-                      MadeCase{"MissingPassword", "128", "usr", {"", "", kWrongPassword}},
-                      MadeCase{"WrongPassword", "256", "usr", {"nope", "", kWrongPassword}},
-                      MadeCase{"WrongPasswordEmptyUser", "128 --use-aes=y", "", {"nope", "", kWrongPassword}},
-                      MadeCase{"Restricted", "128 --use-aes=y --modify=none", "", {"", "", kRestricted}},
-                      MadeCase{"RestrictedByUser", "256 --modify=none", "usr", {"usr", "", kRestricted}, "image"},
-                      MadeCase{"RestrictedWithOwner", "256 --modify=none", "usr", {"own", "own", ""}}),
+    ::testing::Values(
+        MadeCase{"Rc4_40", "40", "", {}}, MadeCase{"Rc4_128", "128", "", {"", "", ""}, "text", {"-s2"}, {2, 3}},
+        MadeCase{"Aes128", "128 --use-aes=y", "", {}}, MadeCase{"Aes256", "256", "", {}},
+        MadeCase{"Aes128Incremental", "128 --use-aes=y", "", {}, "text", {"-incremental"}},
+        MadeCase{"Rc4UserPasswordIncremental", "128", "usr", {"usr", "usr", ""}, "png", {"-incremental"}},
+        MadeCase{"Aes128Image", "128 --use-aes=y", "", {}, "image"}, MadeCase{"Aes256Image", "256", "", {}, "image"},
+        MadeCase{"Rc4PngWithSoftMask", "128", "", {}, "png"}, MadeCase{"Aes256PngWithSoftMask", "256", "", {}, "png"},
+        MadeCase{"UserPassword", "128 --use-aes=y", "usr", {"usr", "usr", ""}},
+        MadeCase{"UserPasswordR6", "256", "usr", {"usr", "usr", ""}, "text", {"-n2"}, {1, 3}},
+        MadeCase{"OwnerPasswordInstead", "256", "usr", {"own", "own", ""}},
+        // qpdf stores it in the 8-bit encoding; it is given in UTF-8.
+        MadeCase{"Latin1Password", "128", "p\xC3\xA4ss", {"p\xC3\xA4ss", "own", ""}},
+        MadeCase{"MissingPassword", "128", "usr", {"", "", kWrongPassword}},
+        MadeCase{"WrongPassword", "256", "usr", {"nope", "", kWrongPassword}},
+        MadeCase{"WrongPasswordEmptyUser", "128 --use-aes=y", "", {"nope", "", kWrongPassword}},
+        MadeCase{"Restricted", "128 --use-aes=y --modify=none", "", {"", "", kRestricted}},
+        MadeCase{"RestrictedByUser", "256 --modify=none", "usr", {"usr", "", kRestricted}, "image"},
+        MadeCase{"RestrictedWithOwner", "256 --modify=none", "usr", {"own", "own", ""}}),
     CaseName<MadeCase>);
 
 // The corpus's encrypted files: the password each needs, and the outcome.
@@ -207,8 +205,8 @@ TEST_P(CorpusEncryptedTest, StampedOutputStaysEncrypted) {
     if (corpus.empty() || !HaveTool("qpdf") || !HaveTool("pdftotext"))
         GTEST_SKIP() << "the shared corpus, qpdf or poppler-utils are not there";
     const std::string input = corpus + "/" + GetParam().path;
-    const std::string pages = ToolOutput("qpdf --show-npages --password=" + GetParam().expectation.readPassword + " " +
-                                  ShellQuote(input));
+    const std::string pages =
+        ToolOutput("qpdf --show-npages --password=" + GetParam().expectation.readPassword + " " + ShellQuote(input));
     std::vector<int32_t> stamped;
     for (int32_t page = 1; page <= std::atoi(pages.c_str()); ++page) stamped.push_back(page);
     StampAndJudge("text", input, GetParam().expectation, {}, stamped, static_cast<int32_t>(stamped.size()));
@@ -218,8 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
     Files, CorpusEncryptedTest,
     ::testing::Values(CorpusCase{"pdf/generated/pikepdf-aes256-empty-user-password.pdf", {}},
                       CorpusCase{"pdf/generated/pikepdf-rc4-128-v4-empty-user-password.pdf", {}},
-                      CorpusCase{"pdf/qpdf-tests/V4-aes.pdf", {}},
-                      CorpusCase{"pdf/qpdf-tests/enc-R2_V1.pdf", {}},
+                      CorpusCase{"pdf/qpdf-tests/V4-aes.pdf", {}}, CorpusCase{"pdf/qpdf-tests/enc-R2_V1.pdf", {}},
                       CorpusCase{"pdf/qpdf-tests/enc-R3_V2.pdf", {}},
                       CorpusCase{"pdf/qpdf-tests/enc-R3_V2_U-view_O-view.pdf", {"view", "view", ""}},
                       CorpusCase{"pdf/qpdf-tests/enc-XI-R6_V5_O-master.pdf", {"", "", kRestricted}},

@@ -63,7 +63,6 @@ std::string PngLogo() {
 }
 const char* const kSigned = "Numbering a signed document without breaking its signature";
 
-
 // The folder of files that the examples name, in name order with their page counts.
 const std::vector<std::pair<std::string, int>> kIncoming = {
     {"01-contract.pdf", 3}, {"02-invoice.pdf", 2}, {"03-letter.pdf", 1}, {"04-annex.pdf", 4}};
@@ -101,8 +100,8 @@ protected:
             if (at != std::string::npos) script.replace(at, replace.size(), by);
         }
         WriteFile(folder_.File("example.sh"), script);
-        return RunTool("(cd " + ShellQuote(work_) + " && PATH=" + ShellQuote(folder_.File("bin")) +
-                       ":\"$PATH\" bash " + ShellQuote(folder_.File("example.sh")) + " 2>&1)");
+        return RunTool("(cd " + ShellQuote(work_) + " && PATH=" + ShellQuote(folder_.File("bin")) + ":\"$PATH\" bash " +
+                       ShellQuote(folder_.File("example.sh")) + " 2>&1)");
     }
 
     // Where a page changed: its rendering against the same page of `before`.
@@ -124,8 +123,8 @@ protected:
 TEST_F(ReadmeExamplesTest, EveryExampleIsTested) {
     std::vector<std::string> headings;
     for (const auto& entry : ReadmeExamples()) headings.push_back(entry.first);
-    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo, kParallel, kPngLogo, kGreek,
-                                       kProduction, kSigned};
+    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo,  kParallel,
+                                       kPngLogo,     kGreek, kProduction, kSigned};
     std::sort(tested.begin(), tested.end());
     EXPECT_EQ(headings, tested);
 }
@@ -247,8 +246,9 @@ TEST_F(ReadmeExamplesTest, TransparentPngLogoAtTheFootOfEveryPage) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(QpdfCheck(File("marked.pdf")), 0);
     // One picture with its soft mask, shared by the three pages.
-    EXPECT_EQ(PdfImageList(File("marked.pdf")), "image 300x150 rgb 8; smask 300x150 gray 8; image 300x150 rgb 8; "
-                                                "smask 300x150 gray 8; image 300x150 rgb 8; smask 300x150 gray 8");
+    EXPECT_EQ(PdfImageList(File("marked.pdf")),
+              "image 300x150 rgb 8; smask 300x150 gray 8; image 300x150 rgb 8; "
+              "smask 300x150 gray 8; image 300x150 rgb 8; smask 300x150 gray 8");
     for (int page = 1; page <= 3; ++page) {
         // Only the bar changes the page: 150 × 75 points centred at x = 306,
         // 40 points up, the bar its middle half; grey at half strength.
@@ -274,7 +274,8 @@ TEST_F(ReadmeExamplesTest, SignedDocumentNumberedWithItsSignatureValid) {
     const std::vector<std::string> pages = PdfTextByPage(File("signed-numbered.pdf"));
     ASSERT_EQ(pages.size(), 3u);
     for (int page = 1; page <= 3; ++page)
-        EXPECT_NE(pages[static_cast<size_t>(page - 1)].find("Page " + std::to_string(page) + " / 3"), std::string::npos);
+        EXPECT_NE(pages[static_cast<size_t>(page - 1)].find("Page " + std::to_string(page) + " / 3"),
+                  std::string::npos);
 }
 
 TEST_F(ReadmeExamplesTest, ManyFilesInParallel) {

@@ -62,15 +62,15 @@ TEST(GoldenOutputTest, TextDefaults) {
 }
 
 TEST(GoldenOutputTest, TextWithEveryLookOption) {
-    ExpectGolden("text-options",
-                 RunTextStamp(TwoPages(), {"-r", "-m3", "-prefix", "No. ", "-sep", " of ", "-end", " (draft)", "-font",
-                                           "Times New Roman", "-color808080", "-size9", "-angle90", "-pos-1,20",
-                                           "-align", "center"}));
+    ExpectGolden("text-options", RunTextStamp(TwoPages(), {"-r", "-m3", "-prefix", "No. ", "-sep", " of ", "-end",
+                                                           " (draft)", "-font", "Times New Roman", "-color808080",
+                                                           "-size9", "-angle90", "-pos-1,20", "-align", "center"}));
 }
 
 TEST(GoldenOutputTest, ImageDefaults) {
-    const std::string jpeg = std::string("\xFF\xD8\xFF\xE0\x00\x04\x4A\x46\xFF\xC0\x00\x11\x08\x01\xE0\x02\x80\x03", 18) +
-                             std::string("\x01\x22\x00\x02\x11\x01\x03\x11\x01\xFF\xDA\x00\x02\x12\x34\xFF\xD9", 17);
+    const std::string jpeg =
+        std::string("\xFF\xD8\xFF\xE0\x00\x04\x4A\x46\xFF\xC0\x00\x11\x08\x01\xE0\x02\x80\x03", 18) +
+        std::string("\x01\x22\x00\x02\x11\x01\x03\x11\x01\xFF\xDA\x00\x02\x12\x34\xFF\xD9", 17);
     const StampResult result = RunImageStamp(TwoPages(), jpeg, {}, 4711);
     ExpectGolden("image-defaults", result);
     const std::string& out = *result.output;

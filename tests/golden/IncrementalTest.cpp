@@ -15,7 +15,8 @@ namespace {
 const std::string kDamaged =
     "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to rewrite the "
     "whole file";
-const std::string kCertified = "The document is certified with no changes allowed; -ignore-docmdp stamps it all the same";
+const std::string kCertified =
+    "The document is certified with no changes allowed; -ignore-docmdp stamps it all the same";
 
 // Two pages sharing a resources object, /Size beyond the objects, and no line
 // end after %%EOF; `catalogExtra` goes into the catalog.
@@ -71,9 +72,9 @@ TEST(IncrementalTest, StreamInputGetsAStreamUpdate) {
     // The page leaves its object stream as a plain object; the stream that
     // lists it is a new object of its own.
     const std::string input = StreamInput();
-    ExpectUpdate("incremental-stream", input, RunImageStamp(input, ReadFile(std::string(BREVANO_TEST_DATA_DIR) +
-                                                                              "/picture-640x480.jpg"),
-                                                               {"-incremental", "-size20,15"}));
+    ExpectUpdate("incremental-stream", input,
+                 RunImageStamp(input, ReadFile(std::string(BREVANO_TEST_DATA_DIR) + "/picture-640x480.jpg"),
+                               {"-incremental", "-size20,15"}));
 }
 
 TEST(IncrementalTest, SavedStateAndSharedContentsInTheUpdate) {

@@ -73,9 +73,10 @@ TEST(PageEditTest, OnlyThePagesOwnKeysAreEdited) {
     const std::string page =
         "<< /Type /Page /Annots [<< /Type /Annot /Subtype /Text /Contents (note) /Resources << /Font << >> >> >>] "
         "/Contents 4 0 R /Resources << /Font << /F1 6 0 R >> >> >>";
-    EXPECT_EQ(StampedPage(Pdf(page)),
-              "<< /Type /Page /Annots [<< /Type /Annot /Subtype /Text /Contents (note) /Resources << /Font << >> >> >>] "
-              "/Contents [4 0 R  11 0 R ]/Resources << /Font << /F123456 10 0 R  /F1 6 0 R >> >> >>");
+    EXPECT_EQ(
+        StampedPage(Pdf(page)),
+        "<< /Type /Page /Annots [<< /Type /Annot /Subtype /Text /Contents (note) /Resources << /Font << >> >> >>] "
+        "/Contents [4 0 R  11 0 R ]/Resources << /Font << /F123456 10 0 R  /F1 6 0 R >> >> >>");
 }
 
 TEST(PageEditTest, ObjectsOfTheirOwnAreRewrittenBeforeThePage) {
@@ -131,11 +132,11 @@ TEST(PageEditTest, ImageModeAddsGraphicsStateThenXObject) {
 }
 
 TEST(PageEditTest, ImageModeWithExistingSubDictionaries) {
-    const std::string input = Pdf(
-        "<< /Type /Page /Contents 4 0 R /Resources << /XObject << /X1 7 0 R >> /ExtGState 8 0 R >> >>",
-        {{7, "<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Length 0 >>\nstream\n\nendstream"},
-         {8, "<< /G1 << /ca 0.5 >> >>"}},
-        10);
+    const std::string input =
+        Pdf("<< /Type /Page /Contents 4 0 R /Resources << /XObject << /X1 7 0 R >> /ExtGState 8 0 R >> >>",
+            {{7, "<< /Type /XObject /Subtype /Form /BBox [0 0 1 1] /Length 0 >>\nstream\n\nendstream"},
+             {8, "<< /G1 << /ca 0.5 >> >>"}},
+            10);
     const std::string jpeg = std::string("\xFF\xD8\xFF\xC0\x00\x11\x08\x00\x10\x00\x20\x01\x01\x11\x00\xFF\xD9", 17);
     const StampResult result = RunImageStamp(input, jpeg, {}, 5);
     ASSERT_EQ(result.message, "");
@@ -198,8 +199,9 @@ TEST(PageEditTest, PageInsideAnObjectStream) {
     ASSERT_EQ(result.message, "");
     const std::string page = *OutputReader(*result.output).Object(3);
     // Framed as a plain object with generation 0.
-    EXPECT_EQ(page, "3 0 obj\r<< /Type /Page /Parent 2 0 R /Contents [4 0 R  9 0 R ]/Resources <</Font << /F3 8 0 R "
-                    ">> >> >>\nendobj\r");
+    EXPECT_EQ(page,
+              "3 0 obj\r<< /Type /Page /Parent 2 0 R /Contents [4 0 R  9 0 R ]/Resources <</Font << /F3 8 0 R "
+              ">> >> >>\nendobj\r");
 }
 
 }  // namespace

@@ -11,15 +11,16 @@
 namespace {
 
 const std::string kSaveState = "11 0 obj\n<<\n/Length 1 \n>>\nstream\nq\nendstream\nendobj\n";
-const std::string kText = "BT\n1.000000 0.000000 -0.000000 1.000000 20.000000 10.000000 Tm\n"
-                          "0.000000 0.000000 0.000000 rg\n/F1 11 Tf\n(Page 1 / 1) Tj\nET";
+const std::string kText =
+    "BT\n1.000000 0.000000 -0.000000 1.000000 20.000000 10.000000 Tm\n"
+    "0.000000 0.000000 0.000000 rg\n/F1 11 Tf\n(Page 1 / 1) Tj\nET";
 
 struct WrapCase {
     std::string name;
-    std::string contents; // the page's /Contents value
+    std::string contents;                                      // the page's /Contents value
     std::vector<std::pair<std::string, std::string>> streams;  // objects 4, 5, …: dictionary entries, data
-    std::string editedContents;  // /Contents in the output's page or array object 7
-    int32_t restores;            // 0: the page is not wrapped
+    std::string editedContents;                                // /Contents in the output's page or array object 7
+    int32_t restores;                                          // 0: the page is not wrapped
 };
 
 std::string Data(const std::string& object) {
@@ -66,27 +67,44 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{"UnbalancedQ", "4 0 R", {{"", "q q 2 0 0 2 0 0 cm q Q"}}, "[11 0 R 4 0 R  12 0 R ]", 3},
         WrapCase{"Ascii85", "4 0 R", {{"/Filter /ASCII85Decode", "z~>"}}, "[11 0 R 4 0 R  12 0 R ]", 1},
         WrapCase{"DamagedFlate", "4 0 R", {{"/Filter /FlateDecode", "not flate"}}, "[11 0 R 4 0 R  12 0 R ]", 1},
-        WrapCase{"FlateDecoded", "4 0 R", {{"/Filter /FlateDecode", Deflate("q " + kFlipped)}},
-                 "/Contents [11 0 R 4 0 R  12 0 R ]", 2},
-        WrapCase{"LongFlate", "4 0 R", {{"/Filter /FlateDecode", Deflate(std::string(200000, ' ') + "q " + kFlipped)}},
-                 "/Contents [11 0 R 4 0 R  12 0 R ]", 2},
-        WrapCase{"FlateCutShort", "4 0 R", {{"/Filter /FlateDecode", Deflate("q " + kPlain + " Q").substr(0, 20)}},
-                 "[11 0 R 4 0 R  12 0 R ]", 1},
+        WrapCase{"FlateDecoded",
+                 "4 0 R",
+                 {{"/Filter /FlateDecode", Deflate("q " + kFlipped)}},
+                 "/Contents [11 0 R 4 0 R  12 0 R ]",
+                 2},
+        WrapCase{"LongFlate",
+                 "4 0 R",
+                 {{"/Filter /FlateDecode", Deflate(std::string(200000, ' ') + "q " + kFlipped)}},
+                 "/Contents [11 0 R 4 0 R  12 0 R ]",
+                 2},
+        WrapCase{"FlateCutShort",
+                 "4 0 R",
+                 {{"/Filter /FlateDecode", Deflate("q " + kPlain + " Q").substr(0, 20)}},
+                 "[11 0 R 4 0 R  12 0 R ]",
+                 1},
         // Balanced over the array: q in one stream, cm and Q in the next.
-        WrapCase{"DirectArrayBalanced", "[4 0 R 5 0 R]", {{"", "q"}, {"", "2 0 0 2 0 0 cm Q"}},
-                 "/Contents [4 0 R 5 0 R 11 0 R ]", 0},
-        WrapCase{"DirectArray", "[4 0 R 5 0 R]", {{"", kPlain}, {"", "5 Tc"}},
-                 "/Contents [11 0 R 4 0 R 5 0 R 12 0 R ]", 1},
+        WrapCase{"DirectArrayBalanced",
+                 "[4 0 R 5 0 R]",
+                 {{"", "q"}, {"", "2 0 0 2 0 0 cm Q"}},
+                 "/Contents [4 0 R 5 0 R 11 0 R ]",
+                 0},
+        WrapCase{
+            "DirectArray", "[4 0 R 5 0 R]", {{"", kPlain}, {"", "5 Tc"}}, "/Contents [11 0 R 4 0 R 5 0 R 12 0 R ]", 1},
         WrapCase{"ArrayObject", "7 0 R", {{"", kFlipped}, {"", kPlain}}, "[11 0 R 4 0 R 5 0 R 12 0 R ]", 1},
         // Operators inside strings, comments and inline images do not count.
-        WrapCase{"SkippedData", "4 0 R",
+        WrapCase{"SkippedData",
+                 "4 0 R",
                  {{"", "q 1 0 0 1 5 5 cm Q (cm\\) W) Tj <636d> Tj % cm\nBI /W 4 /H 1 ID \ncm W*EI EI q Q"}},
-                 "/Contents [4 0 R  11 0 R ]", 0}),
+                 "/Contents [4 0 R  11 0 R ]",
+                 0}),
     CaseName<WrapCase>);
 
 TEST(SavedStateTest, ContentBeyondTheLargestStreamIsWrapped) {
-    ExpectWrap({"", "4 0 R", {{"/Filter /FlateDecode", Deflate(std::string((64 << 20) + 1, ' '))}},
-                "[11 0 R 4 0 R  12 0 R ]", 1});
+    ExpectWrap({"",
+                "4 0 R",
+                {{"/Filter /FlateDecode", Deflate(std::string((64 << 20) + 1, ' '))}},
+                "[11 0 R 4 0 R  12 0 R ]",
+                1});
 }
 
 TEST(SavedStateTest, ArrayObjectOfSeveralPagesStaysAsItIs) {

@@ -41,8 +41,7 @@ std::string PaddedObjectStream(const std::vector<std::pair<int32_t, std::string>
     const auto [data, first] = ObjectStreamData(members);
     const std::string packed = DeflateFilled(data, ' ', size);
     return "<< /Type /ObjStm /N " + std::to_string(members.size()) + " /First " + std::to_string(first) +
-           " /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" + packed +
-           "\nendstream";
+           " /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" + packed + "\nendstream";
 }
 
 // The one-page document with its catalog, page tree and page in object
@@ -51,9 +50,11 @@ std::string InObjectStream(const std::string& objectStream) {
     PdfBuilder pdf;
     pdf.Object(6, objectStream);
     const auto start = static_cast<int64_t>(pdf.bytes().size());
-    pdf.Stream(5, "/Type /XRef /Size 7 /W [1 4 2] /Root 1 0 R",
-               RowsOf(pdf, 7, {{1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)},
-                               {5, Row(1, static_cast<uint64_t>(start), 0)}}));
+    pdf.Stream(
+        5, "/Type /XRef /Size 7 /W [1 4 2] /Root 1 0 R",
+        RowsOf(
+            pdf, 7,
+            {{1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)}, {5, Row(1, static_cast<uint64_t>(start), 0)}}));
     return pdf.WithStartXRef(start);
 }
 
@@ -82,8 +83,8 @@ TEST(HostileBombTest, ObjectStreamsThatPushEachOtherOutOfTheCacheFail) {
     pdf.Object(6, PaddedObjectStream(first, 100 * kMiB));
     pdf.Object(7, PaddedObjectStream(second, 100 * kMiB));
     const auto start = static_cast<int64_t>(pdf.bytes().size());
-    std::vector<std::pair<int32_t, std::string>> rows = {{1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)},
-                                                         {5, Row(1, static_cast<uint64_t>(start), 0)}};
+    std::vector<std::pair<int32_t, std::string>> rows = {
+        {1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)}, {5, Row(1, static_cast<uint64_t>(start), 0)}};
     for (int32_t i = 0; i < kPairs; ++i) {
         rows.push_back({10 + 2 * i, Row(2, 6, static_cast<uint64_t>(3 + i))});
         rows.push_back({11 + 2 * i, Row(2, 7, static_cast<uint64_t>(i))});
@@ -151,8 +152,8 @@ TEST(HostileBombTest, AnObjectStreamHeaderOfHugeLengthEnds) {
         SCOPED_TRACE("/N " + n);
         PdfBuilder pdf = OnePageObjects(kSquarePage);
         pdf.Object(6, "<< /Type /ObjStm /N " + n + " /First " + std::to_string(size) +
-                          " /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" +
-                          packed + "\nendstream");
+                          " /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" + packed +
+                          "\nendstream");
         // Object 7 lies in that stream, so that the copy reads its header.
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Stream(5, "/Type /XRef /Size 8 /W [1 4 2] /Root 1 0 R",

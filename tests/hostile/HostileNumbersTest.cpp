@@ -12,10 +12,26 @@
 namespace {
 
 const char* const kValues[] = {
-    "0",          "-1",          "2147483647",          "2147483648",          "-2147483648",
-    "-2147483649", "4294967295", "4294967296",          "4294967297",          "8388607",
-    "8388608",    "8388609",     "9223372036854775807", "9223372036854775808", "-9223372036854775808",
-    "18446744073709551615",      "18446744073709551616", "99999999999999999999999999", "1e10", "-0.5",
+    "0",
+    "-1",
+    "2147483647",
+    "2147483648",
+    "-2147483648",
+    "-2147483649",
+    "4294967295",
+    "4294967296",
+    "4294967297",
+    "8388607",
+    "8388608",
+    "8388609",
+    "9223372036854775807",
+    "9223372036854775808",
+    "-9223372036854775808",
+    "18446744073709551615",
+    "18446744073709551616",
+    "99999999999999999999999999",
+    "1e10",
+    "-0.5",
 };
 
 struct Place {
@@ -51,12 +67,13 @@ std::string WithObjectStream(const std::string& n, const std::string& first, con
     PdfBuilder pdf;
     pdf.Object(6, "<< /Type /ObjStm /N " + (n.empty() ? "3" : n) + " /First " +
                       (first.empty() ? std::to_string(header.size()) : first) + " /Length " +
-                      (length.empty() ? std::to_string(data.size()) : length) + " >>\nstream\n" + data +
-                      "\nendstream");
+                      (length.empty() ? std::to_string(data.size()) : length) + " >>\nstream\n" + data + "\nendstream");
     const auto start = static_cast<int64_t>(pdf.bytes().size());
-    pdf.Stream(5, "/Type /XRef /Size 7 /W [1 4 2] /Root 1 0 R",
-               RowsOf(pdf, 7, {{1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)},
-                               {5, Row(1, static_cast<uint64_t>(start), 0)}}));
+    pdf.Stream(
+        5, "/Type /XRef /Size 7 /W [1 4 2] /Root 1 0 R",
+        RowsOf(
+            pdf, 7,
+            {{1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)}, {5, Row(1, static_cast<uint64_t>(start), 0)}}));
     return pdf.WithStartXRef(start);
 }
 
@@ -113,37 +130,42 @@ const Place kPlaces[] = {
      }},
     {"StreamSize",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size " + v + " /Index [0 6] /W [1 4 2] /Root 1 0 R",
-                               OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage),
+                               "/Type /XRef /Size " + v + " /Index [0 6] /W [1 4 2] /Root 1 0 R", OwnRows);
      }},
     {"StreamSizeWithoutIndex",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size " + v + " /W [1 4 2] /Root 1 0 R", OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size " + v + " /W [1 4 2] /Root 1 0 R",
+                               OwnRows);
      }},
     {"IndexStart",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /Index [0 6 " + v + " 1] /W [1 4 2] /Root 1 0 R",
+         return WithXRefStream(OnePageObjects(kSquarePage),
+                               "/Type /XRef /Size 6 /Index [0 6 " + v + " 1] /W [1 4 2] /Root 1 0 R",
                                [](const PdfBuilder& pdf, int64_t start) { return OwnRows(pdf, start) + Row(1, 9, 0); });
      }},
     {"IndexCount",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /Index [0 " + v + "] /W [1 4 2] /Root 1 0 R",
-                               OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage),
+                               "/Type /XRef /Size 6 /Index [0 " + v + "] /W [1 4 2] /Root 1 0 R", OwnRows);
      }},
     {"FieldWidth",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /W [1 " + v + " 2] /Root 1 0 R", OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /W [1 " + v + " 2] /Root 1 0 R",
+                               OwnRows);
      }},
     {"PredictorColumns",
      [](const std::string& v) {
          return WithXRefStream(OnePageObjects(kSquarePage),
                                "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Filter /FlateDecode /DecodeParms "
-                               "<< /Predictor 12 /Columns " + v + " /Colors " + v + " >>",
+                               "<< /Predictor 12 /Columns " +
+                                   v + " /Colors " + v + " >>",
                                [](const PdfBuilder& pdf, int64_t start) { return Deflate(OwnRows(pdf, start)); });
      }},
     {"StreamPrev",
      [](const std::string& v) {
-         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Prev " + v, OwnRows);
+         return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R /Prev " + v,
+                               OwnRows);
      }},
     {"ObjectStreamN", [](const std::string& v) { return WithObjectStream(v, "", ""); }},
     {"ObjectStreamFirst", [](const std::string& v) { return WithObjectStream("", v, ""); }},
@@ -156,8 +178,11 @@ const Place kPlaces[] = {
          pdf.Stream(6, "/Type /ObjStm /N 3 /First 6", data);
          const auto start = static_cast<int64_t>(pdf.bytes().size());
          pdf.Stream(5, "/Type /XRef /Size 7 /W [1 4 2] /Root 1 0 R",
-                    RowsOf(pdf, 7, {{1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)},
-                                    {5, Row(1, static_cast<uint64_t>(start), 0)}}));
+                    RowsOf(pdf, 7,
+                           {{1, Row(2, 6, 0)},
+                            {2, Row(2, 6, 1)},
+                            {3, Row(2, 6, 2)},
+                            {5, Row(1, static_cast<uint64_t>(start), 0)}}));
          return pdf.WithStartXRef(start);
      }},
     {"ContentLength",
@@ -176,7 +201,8 @@ const Place kPlaces[] = {
     {"MediaBox", [](const std::string& v) { return WithPage("/MediaBox [" + v + " " + v + " " + v + " 0]"); }},
     {"ReferenceNumbers",
      [](const std::string& v) {
-         return WithPage("/Annots [" + v + " 0 R 1 " + v + " R] /Group " + v + " " + v + " R", "/Count 1 /X " + v + " 0 R");
+         return WithPage("/Annots [" + v + " 0 R 1 " + v + " R] /Group " + v + " " + v + " R",
+                         "/Count 1 /X " + v + " 0 R");
      }},
     {"KidReference",
      [](const std::string& v) {
@@ -202,8 +228,8 @@ INSTANTIATE_TEST_SUITE_P(Hostile, HostileNumbersTest, ::testing::ValuesIn(kPlace
 // The values the reader refuses outright, with their messages.
 TEST(HostileNumbersTest, SizesBeyondTheLargestObjectNumberAreRefused) {
     const auto stream = [](const std::string& size) {
-        return WithXRefStream(OnePageObjects(kSquarePage), "/Type /XRef /Size " + size + " /Index [0 6] /W [1 4 2] /Root 1 0 R",
-                              OwnRows);
+        return WithXRefStream(OnePageObjects(kSquarePage),
+                              "/Type /XRef /Size " + size + " /Index [0 6] /W [1 4 2] /Root 1 0 R", OwnRows);
     };
     EXPECT_TRUE(FailsWith(RunHostile(stream("2147483648")), "Size of xref Stream is wrong type"));
     EXPECT_TRUE(FailsWith(RunHostile(stream("8388609")), "Size of xref Stream is wrong type"));

@@ -23,13 +23,13 @@ HostileRun RunWithPicture(const std::string& picture) {
 }
 
 // A PNG with this header and this (compressed) image data.
-std::string Png(uint32_t width, uint32_t height, char colorType, const std::string& imageData, bool interlaced = false) {
+std::string Png(uint32_t width, uint32_t height, char colorType, const std::string& imageData,
+                bool interlaced = false) {
     std::string header;
     for (const uint32_t value : {width, height})
         for (int shift = 24; shift >= 0; shift -= 8) header += static_cast<char>(value >> shift);
     header += std::string{8, colorType, 0, 0, static_cast<char>(interlaced)};
-    return "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", header) +
-           PngChunk("IDAT", imageData) + PngChunk("IEND", "");
+    return "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", header) + PngChunk("IDAT", imageData) + PngChunk("IEND", "");
 }
 
 // 64 × 64 RGB of varied colours.

@@ -17,7 +17,8 @@ std::string Describe(const HostileRun& run) {
     std::ostringstream text;
     text << "exit " << run.child.exitStatus << ", signal " << run.child.signal
          << (run.child.timedOut ? ", killed after the time limit" : "") << ", " << run.child.seconds << " s, "
-         << run.child.maxRssKiB << " KiB (test process " << run.child.parentRssKiB << " KiB), message \"" << run.child.out << "\", folder [";
+         << run.child.maxRssKiB << " KiB (test process " << run.child.parentRssKiB << " KiB), message \""
+         << run.child.out << "\", folder [";
     for (const std::string& name : run.folder) text << " " << name;
     text << " ], qpdf " << run.qpdf << " (input " << run.qpdfInput << ")";
     if (!run.child.err.empty()) text << ", standard error:\n" << run.child.err.substr(0, 4000);
@@ -117,18 +118,20 @@ HostileRun RunHostile(const std::string& input, const HostileOptions& options) {
 ::testing::AssertionResult Succeeds(const HostileRun& run) {
     ::testing::AssertionResult sound = IsSound(run);
     if (!sound) return sound;
-    if (run.child.exitStatus != 0) return ::testing::AssertionFailure() << "expected a success (" << Describe(run) << ")";
+    if (run.child.exitStatus != 0)
+        return ::testing::AssertionFailure() << "expected a success (" << Describe(run) << ")";
     return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult HeldAtMost(const HostileRun& run, long kib) {
     if (run.child.maxRssKiB <= run.child.parentRssKiB + kib) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "the program held " << run.child.maxRssKiB << " KiB, more than " << kib
-                                         << " KiB beyond the " << run.child.parentRssKiB
-                                         << " KiB of the test process";
+                                         << " KiB beyond the " << run.child.parentRssKiB << " KiB of the test process";
 }
 
-std::string Row(uint64_t type, uint64_t second, uint64_t third) { return XRefStreamRow({1, 4, 2}, type, second, third); }
+std::string Row(uint64_t type, uint64_t second, uint64_t third) {
+    return XRefStreamRow({1, 4, 2}, type, second, third);
+}
 
 std::string RowsOf(const PdfBuilder& pdf, int32_t count, const std::vector<std::pair<int32_t, std::string>>& extra) {
     std::string rows;

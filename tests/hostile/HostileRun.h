@@ -26,8 +26,8 @@ constexpr long kMemoryLimitKiB = 512 * 1024;
 
 struct HostileRun {
     ChildResult child;
-    std::vector<std::string> inputs;   // names of the files the run was given
-    std::vector<std::string> folder;   // names in the folder after the run
+    std::vector<std::string> inputs;  // names of the files the run was given
+    std::vector<std::string> folder;  // names in the folder after the run
     bool outputWritten = false;
     int64_t outputSize = 0;
     // `qpdf --check` of the output; -1 when there is none or it was not checked
@@ -96,7 +96,8 @@ std::string Row(uint64_t type, uint64_t second, uint64_t third);
 // Rows for objects 0 .. count-1 as `pdf` recorded them, with `extra` rows
 // (number -> row) replacing or adding entries; numbers the builder did not
 // write and `extra` does not name are free.
-std::string RowsOf(const PdfBuilder& pdf, int32_t count, const std::vector<std::pair<int32_t, std::string>>& extra = {});
+std::string RowsOf(const PdfBuilder& pdf, int32_t count,
+                   const std::vector<std::pair<int32_t, std::string>>& extra = {});
 // Deflates `prefix` followed by `fill` bytes up to `size` in all, without
 // holding the inflated bytes in memory.
 std::string DeflateFilled(const std::string& prefix, char fill, uint64_t size);

@@ -76,9 +76,8 @@ TEST(HostileXRefChainTest, APrevChainThatComesBackEnds) {
 }
 
 TEST(HostileXRefChainTest, APrevOrXRefStmThatLeadsNowhere) {
-    for (const std::string value :
-         {"-1", "0", "9", "2147483648", "4294967296", "9223372036854775807", "18446744073709551615", "1 0 R",
-          "999999 0 R", "(text)", "[1 2]"}) {
+    for (const std::string value : {"-1", "0", "9", "2147483648", "4294967296", "9223372036854775807",
+                                    "18446744073709551615", "1 0 R", "999999 0 R", "(text)", "[1 2]"}) {
         for (const std::string key : {"/Prev", "/XRefStm"}) {
             SCOPED_TRACE(key + " " + value);
             PdfBuilder pdf = OnePageObjects(kSquarePage);
@@ -174,10 +173,14 @@ TEST(HostileNestingTest, HundredThousandLevelsOfArraysAndDictionaries) {
             return OnePageObjects({.page = pageBody, .content = kSquare}).WithXRefTable(trailer);
         };
         cases.push_back({"a page entry", withPage(page("/Resources << >> /Contents 4 0 R /Deep " + deep)), true});
-        cases.push_back({"the page's resources", withPage(page("/Resources << /Deep " + deep + " >> /Contents 4 0 R")), true});
-        cases.push_back({"the page's contents", withPage(page("/Resources << >> /Contents [4 0 R " + deep + "]")), true});
-        cases.push_back({"the page's media box", withPage("<< /Type /Page /Parent 2 0 R /Resources << >> /MediaBox " + deep + " >>"), true});
-        cases.push_back({"the trailer", withPage(page("/Resources << >> /Contents 4 0 R"), "/Root 1 0 R /Deep " + deep), true});
+        cases.push_back(
+            {"the page's resources", withPage(page("/Resources << /Deep " + deep + " >> /Contents 4 0 R")), true});
+        cases.push_back(
+            {"the page's contents", withPage(page("/Resources << >> /Contents [4 0 R " + deep + "]")), true});
+        cases.push_back({"the page's media box",
+                         withPage("<< /Type /Page /Parent 2 0 R /Resources << >> /MediaBox " + deep + " >>"), true});
+        cases.push_back(
+            {"the trailer", withPage(page("/Resources << >> /Contents 4 0 R"), "/Root 1 0 R /Deep " + deep), true});
         {
             PdfBuilder pdf;
             pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /Deep " + deep + " >>");
@@ -214,8 +217,12 @@ TEST(HostileObjectStreamTest, StreamsThatNameThemselves) {
         pdf.ObjectStream(5, members);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Stream(4, "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R",
-                   RowsOf(pdf, 6, {{1, Row(2, 5, 0)}, {2, Row(2, 5, 1)}, {3, Row(2, 5, 2)},
-                                   {4, Row(1, static_cast<uint64_t>(start), 0)}, {5, Row(2, 5, 3)}}));
+                   RowsOf(pdf, 6,
+                          {{1, Row(2, 5, 0)},
+                           {2, Row(2, 5, 1)},
+                           {3, Row(2, 5, 2)},
+                           {4, Row(1, static_cast<uint64_t>(start), 0)},
+                           {5, Row(2, 5, 3)}}));
         EXPECT_TRUE(IsSound(RunHostile(pdf.WithStartXRef(start))));
     }
     {
@@ -224,9 +231,13 @@ TEST(HostileObjectStreamTest, StreamsThatNameThemselves) {
         pdf.ObjectStream(5, members);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Stream(4, "/Type /XRef /Size 7 /W [1 4 2] /Root 1 0 R",
-                   RowsOf(pdf, 7, {{1, Row(2, 6, 0)}, {2, Row(2, 6, 1)}, {3, Row(2, 6, 2)},
-                                   {4, Row(1, static_cast<uint64_t>(start), 0)}, {5, Row(2, 6, 0)},
-                                   {6, Row(2, 5, 0)}}));
+                   RowsOf(pdf, 7,
+                          {{1, Row(2, 6, 0)},
+                           {2, Row(2, 6, 1)},
+                           {3, Row(2, 6, 2)},
+                           {4, Row(1, static_cast<uint64_t>(start), 0)},
+                           {5, Row(2, 6, 0)},
+                           {6, Row(2, 5, 0)}}));
         EXPECT_TRUE(IsSound(RunHostile(pdf.WithStartXRef(start))));
     }
     {
@@ -238,9 +249,12 @@ TEST(HostileObjectStreamTest, StreamsThatNameThemselves) {
         pdf.ObjectStream(5, withItself);
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Stream(4, "/Type /XRef /Size 6 /W [1 4 2] /Root 1 0 R",
-                   RowsOf(pdf, 6, {{1, Row(2, 5, 0)}, {2, Row(2, 5, 1)}, {3, Row(2, 5, 2)},
-                                   {4, Row(1, static_cast<uint64_t>(start), 0)},
-                                   {5, Row(1, stream, 0)}}));
+                   RowsOf(pdf, 6,
+                          {{1, Row(2, 5, 0)},
+                           {2, Row(2, 5, 1)},
+                           {3, Row(2, 5, 2)},
+                           {4, Row(1, static_cast<uint64_t>(start), 0)},
+                           {5, Row(1, stream, 0)}}));
         EXPECT_TRUE(Succeeds(RunHostile(pdf.WithStartXRef(start))));
     }
     for (const std::string key : {"/Length", "/N", "/First", "/Filter"}) {
@@ -255,10 +269,8 @@ TEST(HostileObjectStreamTest, StreamsThatNameThemselves) {
         }
         const std::string data = header + body;
         std::string dictionary = "/Type /ObjStm";
-        for (const auto& [name, value] :
-             std::vector<std::pair<std::string, std::string>>{{"/Length", std::to_string(data.size())},
-                                                              {"/N", "4"},
-                                                              {"/First", std::to_string(header.size())}}) {
+        for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+                 {"/Length", std::to_string(data.size())}, {"/N", "4"}, {"/First", std::to_string(header.size())}}) {
             dictionary += " " + name + " " + (name == key ? std::string("7 0 R") : value);
         }
         if (key == "/Filter") dictionary += " /Filter 7 0 R";
@@ -266,8 +278,12 @@ TEST(HostileObjectStreamTest, StreamsThatNameThemselves) {
         pdf.Object(5, "<< " + dictionary + " >>\nstream\n" + data + "\nendstream");
         const auto start = static_cast<int64_t>(pdf.bytes().size());
         pdf.Stream(4, "/Type /XRef /Size 8 /W [1 4 2] /Root 1 0 R",
-                   RowsOf(pdf, 8, {{1, Row(2, 5, 0)}, {2, Row(2, 5, 1)}, {3, Row(2, 5, 2)},
-                                   {4, Row(1, static_cast<uint64_t>(start), 0)}, {7, Row(2, 5, 3)}}));
+                   RowsOf(pdf, 8,
+                          {{1, Row(2, 5, 0)},
+                           {2, Row(2, 5, 1)},
+                           {3, Row(2, 5, 2)},
+                           {4, Row(1, static_cast<uint64_t>(start), 0)},
+                           {7, Row(2, 5, 3)}}));
         EXPECT_TRUE(IsSound(RunHostile(pdf.WithStartXRef(start))));
     }
 }

@@ -69,7 +69,8 @@ ChildResult RunChild(const std::vector<std::string>& argv, double timeLimitSecon
     while (open > 0) {
         int waitMs = -1;
         if (!result.timedOut) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 // Past the limit: killed, and its pipes are read to their end.
                 ::kill(child, SIGKILL);

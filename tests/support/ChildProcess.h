@@ -8,13 +8,13 @@
 // it held.
 struct ChildResult {
     bool started = false;
-    int exitStatus = -1;     // when it exited
-    int signal = 0;          // when a signal ended it (SIGKILL after a timeout)
-    bool timedOut = false;   // killed after the time limit
+    int exitStatus = -1;    // when it exited
+    int signal = 0;         // when a signal ended it (SIGKILL after a timeout)
+    bool timedOut = false;  // killed after the time limit
     std::string out;
     std::string err;
-    long maxRssKiB = 0;      // ru_maxrss of the child
-    long parentRssKiB = 0;   // the test process's resident memory at the fork
+    long maxRssKiB = 0;     // ru_maxrss of the child
+    long parentRssKiB = 0;  // the test process's resident memory at the fork
     double seconds = 0;
 };
 

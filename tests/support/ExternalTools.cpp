@@ -36,10 +36,10 @@ bool SignPdf(const std::string& input, const std::string& output, const std::str
     const std::string p12 = ShellQuote(scratchFolder + "/id.p12");
     return RunTool("(mkdir -p " + ShellQuote(scratchFolder + "/nss") +
                    " && openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=Signer -keyout " + key +
-                   " -out " + cert + " >/dev/null && openssl pkcs12 -export -inkey " + key + " -in " + cert +
-                   " -out " + p12 + " -passout pass: -name signer && certutil -N -d " + nss +
-                   " --empty-password && pk12util -i " + p12 + " -d " + nss + " -W '' >/dev/null && pdfsig -nssdir " +
-                   nss + " -add-signature -nick signer " + ShellQuote(input) + " " + ShellQuote(output) + ")")
+                   " -out " + cert + " >/dev/null && openssl pkcs12 -export -inkey " + key + " -in " + cert + " -out " +
+                   p12 + " -passout pass: -name signer && certutil -N -d " + nss + " --empty-password && pk12util -i " +
+                   p12 + " -d " + nss + " -W '' >/dev/null && pdfsig -nssdir " + nss + " -add-signature -nick signer " +
+                   ShellQuote(input) + " " + ShellQuote(output) + ")")
                .status == 0;
 }
 
@@ -52,7 +52,8 @@ std::optional<int> QpdfPageCount(const std::string& pdf) {
 }
 
 std::vector<std::string> PdfTextByPage(const std::string& pdf, bool contentOrder) {
-    const ToolResult result = RunTool(std::string("pdftotext ") + (contentOrder ? "-raw " : "") + ShellQuote(pdf) + " -");
+    const ToolResult result =
+        RunTool(std::string("pdftotext ") + (contentOrder ? "-raw " : "") + ShellQuote(pdf) + " -");
     std::vector<std::string> pages;
     std::string page;
     bool space = false;

@@ -71,8 +71,8 @@ PdfBuilder& PdfBuilder::ObjectStream(int32_t number, const std::vector<std::pair
         body += value + "\n";
     }
     const std::string data = header + body;
-    std::string entries = "/Type /ObjStm /N " + std::to_string(members.size()) + " /First " +
-                          std::to_string(header.size());
+    std::string entries =
+        "/Type /ObjStm /N " + std::to_string(members.size()) + " /First " + std::to_string(header.size());
     if (compress) {
         Stream(number, entries + " /Filter /FlateDecode", Deflate(data));
     } else {
@@ -100,8 +100,8 @@ std::string PdfBuilder::WithXRefTable(const std::string& trailerEntries) {
         }
         table += line;
     }
-    return bytes_ + table + "trailer\n<< /Size " + std::to_string(count) + " " + trailerEntries +
-           " >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
+    return bytes_ + table + "trailer\n<< /Size " + std::to_string(count) + " " + trailerEntries + " >>\nstartxref\n" +
+           std::to_string(start) + "\n%%EOF\n";
 }
 
 std::string PdfBuilder::WithXRefStream(int32_t number, const std::string& trailerEntries, bool compress) {
@@ -193,9 +193,8 @@ std::string PdfBuilder::WithHybridXRef(int32_t number, const std::string& traile
         if (entry.type != 1 || member == 0) continue;
         table += std::to_string(member) + " 1\n" + XRefTableLine(entry.offset, entry.generation, 'n');
     }
-    return bytes_ + table + "trailer\n<< /Size " + std::to_string(count) + " /XRefStm " +
-           std::to_string(streamOffset) + " " + trailerEntries + " >>\nstartxref\n" + std::to_string(start) +
-           "\n%%EOF\n";
+    return bytes_ + table + "trailer\n<< /Size " + std::to_string(count) + " /XRefStm " + std::to_string(streamOffset) +
+           " " + trailerEntries + " >>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
 }
 
 std::string PdfBuilder::WithStartXRef(int64_t offset) const {

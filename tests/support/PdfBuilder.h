@@ -65,7 +65,7 @@ public:
 private:
     struct Entry {
         int32_t type = 1;
-        int64_t offset = 0;  // type 2: the object stream's number
+        int64_t offset = 0;      // type 2: the object stream's number
         int32_t generation = 0;  // type 2: the index
     };
     std::string header_;

@@ -30,7 +30,8 @@ std::string Scanline(const PngRecipe& recipe, uint32_t y, uint32_t x0, uint32_t 
 std::string PngChunk(const std::string& type, const std::string& data) {
     const std::string body = type + data;
     return BigEndian32(static_cast<uint32_t>(data.size())) + body +
-           BigEndian32(static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+           BigEndian32(static_cast<uint32_t>(
+               crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
 std::string PngScanlines(const PngRecipe& recipe) {
@@ -38,8 +39,8 @@ std::string PngScanlines(const PngRecipe& recipe) {
     // Adam7's passes: first column and row, and their steps; or one pass.
     const std::vector<std::array<uint32_t, 4>> passes =
         recipe.interlaced ? std::vector<std::array<uint32_t, 4>>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                                                               {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
-                        : std::vector<std::array<uint32_t, 4>>{{0, 0, 1, 1}};
+                                                                 {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+                          : std::vector<std::array<uint32_t, 4>>{{0, 0, 1, 1}};
     for (const auto& [x0, y0, dx, dy] : passes)
         for (uint32_t y = y0; y < recipe.height && x0 < recipe.width; y += dy) raw += Scanline(recipe, y, x0, dx);
     return raw;
@@ -51,9 +52,10 @@ std::string MakePng(const PngRecipe& recipe) {
     std::string packed(size, '\0');
     compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size());
     const std::string header = BigEndian32(recipe.width) + BigEndian32(recipe.height) +
-                               std::string{static_cast<char>(recipe.bitDepth), static_cast<char>(recipe.colorType), 0, 0,
-                                           static_cast<char>(recipe.interlaced)};
-    return "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", header) + (recipe.palette.empty() ? "" : PngChunk("PLTE", recipe.palette)) +
+                               std::string{static_cast<char>(recipe.bitDepth), static_cast<char>(recipe.colorType), 0,
+                                           0, static_cast<char>(recipe.interlaced)};
+    return "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", header) +
+           (recipe.palette.empty() ? "" : PngChunk("PLTE", recipe.palette)) +
            (recipe.transparency.empty() ? "" : PngChunk("tRNS", recipe.transparency)) +
            PngChunk("IDAT", packed.substr(0, size)) + PngChunk("IEND", "");
 }

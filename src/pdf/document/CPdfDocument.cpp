@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"

@@ -13,9 +13,9 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfFlateStream.h"
 #include "pdf/reader/CPdfStream.h"
-#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfXRef.h"
 
 namespace {
@@ -125,8 +125,9 @@ int64_t KeyOf(int32_t number, int32_t generation) {
 
 ContentStateScanner::ContentStateScanner(CPdfXRef& xref, uint64_t fileSize)
     : xref_(xref),
-      budget_(fileSize > (UINT64_MAX - kBaseBudget) / kBudgetPerFileByte ? UINT64_MAX
-                                                                         : kBaseBudget + fileSize * kBudgetPerFileByte) {}
+      budget_(fileSize > (UINT64_MAX - kBaseBudget) / kBudgetPerFileByte
+                  ? UINT64_MAX
+                  : kBaseBudget + fileSize * kBudgetPerFileByte) {}
 
 ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
     ContentStreamEffect effect;
@@ -177,8 +178,16 @@ ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
             case Op("BI"):
                 inlineImage = true;
                 break;
-            case Op("cm"): case Op("W"): case Op("W*"): case Op("gs"): case Op("Tc"):
-            case Op("Tw"): case Op("Tz"): case Op("TL"): case Op("Ts"): case Op("Tr"):
+            case Op("cm"):
+            case Op("W"):
+            case Op("W*"):
+            case Op("gs"):
+            case Op("Tc"):
+            case Op("Tw"):
+            case Op("Tz"):
+            case Op("TL"):
+            case Op("Ts"):
+            case Op("Tr"):
                 effect.lowestChangeDepth = std::min(effect.lowestChangeDepth, depth);
                 break;
             default:
@@ -248,7 +257,8 @@ ContentState ContentStateScanner::PageState(const CPdfDictionary& page) {
     std::vector<const ContentStreamEffect*> streams;
     const auto add = [this, &streams](const CPdfObject& element) {
         if (!element.is(pdfReference)) return false;
-        const std::optional<ContentStreamEffect>& effect = EffectOf(element.getRef().number, element.getRef().generation);
+        const std::optional<ContentStreamEffect>& effect =
+            EffectOf(element.getRef().number, element.getRef().generation);
         if (effect) streams.push_back(&*effect);
         return effect.has_value();
     };

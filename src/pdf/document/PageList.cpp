@@ -4,11 +4,11 @@
 #include <limits>
 #include <optional>
 
-#include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/CPageTreeWalk.h"
+#include "pdf/document/CPdfCatalog.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 
 namespace {
@@ -56,7 +56,10 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
     // The dictionaries of the first pages are kept; beyond them memory would
     // grow with the document, and those pages are read again when stamped.
     if (pages.size() >= kKeptPages) page = CPdfObject::Null();
-    pages.push_back({objectNumber, boxes.cropBox ? *boxes.cropBox : boxes.mediaBox ? *boxes.mediaBox : kLetter,
+    pages.push_back({objectNumber,
+                     boxes.cropBox    ? *boxes.cropBox
+                     : boxes.mediaBox ? *boxes.mediaBox
+                                      : kLetter,
                      std::move(page), contents});
 }
 

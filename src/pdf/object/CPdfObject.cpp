@@ -16,9 +16,7 @@ CPdfObject CPdfObject::FromStream(std::shared_ptr<CPdfStream> stream) {
     return CPdfObject(Value(std::in_place_index<pdfStream>, std::move(stream)));
 }
 
-void CPdfObject::setArray(CPdfResolver* xref) {
-    value_.emplace<pdfArray>(std::make_shared<CPdfArray>(xref));
-}
+void CPdfObject::setArray(CPdfResolver* xref) { value_.emplace<pdfArray>(std::make_shared<CPdfArray>(xref)); }
 
 void CPdfObject::setDictionary(CPdfResolver* xref) {
     value_.emplace<pdfDictionary>(std::make_shared<CPdfDictionary>(xref));
@@ -28,9 +26,7 @@ void CPdfObject::setDictionary(std::shared_ptr<CPdfDictionary> dictionary) {
     value_.emplace<pdfDictionary>(std::move(dictionary));
 }
 
-void CPdfObject::setStream(std::shared_ptr<CPdfStream> stream) {
-    value_.emplace<pdfStream>(std::move(stream));
-}
+void CPdfObject::setStream(std::shared_ptr<CPdfStream> stream) { value_.emplace<pdfStream>(std::move(stream)); }
 
 CPdfObject CPdfObject::fetch(CPdfResolver* xref) const {
     if (kind() == pdfReference && xref != nullptr) {
@@ -40,10 +36,6 @@ CPdfObject CPdfObject::fetch(CPdfResolver* xref) const {
     return *this;
 }
 
-bool CPdfObject::isKeyword(std::string_view text) const {
-    return kind() == pdfKeyword && getKeyword() == text;
-}
+bool CPdfObject::isKeyword(std::string_view text) const { return kind() == pdfKeyword && getKeyword() == text; }
 
-bool CPdfObject::isName(std::string_view text) const {
-    return kind() == pdfName && getName() == text;
-}
+bool CPdfObject::isName(std::string_view text) const { return kind() == pdfName && getName() == text; }

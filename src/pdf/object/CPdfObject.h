@@ -33,13 +33,30 @@ enum PdfObjectKind : int32_t {
 };
 
 // Distinct wrappers keep the three byte-string kinds apart.
-struct PdfText { std::string text; bool operator==(const PdfText&) const = default; };
-struct PdfName { std::string text; bool operator==(const PdfName&) const = default; };
-struct PdfKeyword { std::string text; bool operator==(const PdfKeyword&) const = default; };
-struct PdfNullValue { bool operator==(const PdfNullValue&) const = default; };
-struct PdfErrorValue { bool operator==(const PdfErrorValue&) const = default; };
-struct PdfEndOfFileValue { bool operator==(const PdfEndOfFileValue&) const = default; };
-struct PdfNoneValue { bool operator==(const PdfNoneValue&) const = default; };
+struct PdfText {
+    std::string text;
+    bool operator==(const PdfText&) const = default;
+};
+struct PdfName {
+    std::string text;
+    bool operator==(const PdfName&) const = default;
+};
+struct PdfKeyword {
+    std::string text;
+    bool operator==(const PdfKeyword&) const = default;
+};
+struct PdfNullValue {
+    bool operator==(const PdfNullValue&) const = default;
+};
+struct PdfErrorValue {
+    bool operator==(const PdfErrorValue&) const = default;
+};
+struct PdfEndOfFileValue {
+    bool operator==(const PdfEndOfFileValue&) const = default;
+};
+struct PdfNoneValue {
+    bool operator==(const PdfNoneValue&) const = default;
+};
 struct PdfReference {
     int32_t number = 0;
     int32_t generation = 0;
@@ -55,9 +72,8 @@ public:
     // value it is the low 32 bits (getInt), while file offsets and lengths
     // read the full value (getInt64), so that files beyond 4 GiB work.
     using Value = std::variant<bool, int64_t, double, PdfText, CPdfString, PdfName, PdfNullValue,
-                               std::shared_ptr<CPdfArray>, std::shared_ptr<CPdfDictionary>,
-                               std::shared_ptr<CPdfStream>, PdfReference, PdfKeyword, PdfErrorValue,
-                               PdfEndOfFileValue, PdfNoneValue>;
+                               std::shared_ptr<CPdfArray>, std::shared_ptr<CPdfDictionary>, std::shared_ptr<CPdfStream>,
+                               PdfReference, PdfKeyword, PdfErrorValue, PdfEndOfFileValue, PdfNoneValue>;
 
     CPdfObject() : value_(std::in_place_index<pdfNone>) {}
 
@@ -126,7 +142,7 @@ private:
 };
 
 static_assert(std::variant_size_v<CPdfObject::Value> == pdfNone + 1);
-static_assert(std::is_same_v<std::variant_alternative_t<pdfDictionary, CPdfObject::Value>,
-                             std::shared_ptr<CPdfDictionary>>);
+static_assert(
+    std::is_same_v<std::variant_alternative_t<pdfDictionary, CPdfObject::Value>, std::shared_ptr<CPdfDictionary>>);
 static_assert(std::is_same_v<std::variant_alternative_t<pdfReference, CPdfObject::Value>, PdfReference>);
 static_assert(std::is_same_v<std::variant_alternative_t<pdfNone, CPdfObject::Value>, PdfNoneValue>);

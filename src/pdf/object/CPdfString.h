@@ -9,8 +9,7 @@
 class CPdfString {
 public:
     CPdfString() = default;
-    explicit CPdfString(std::string bytes, bool isLiteral = true)
-        : data_(std::move(bytes)), isLiteral_(isLiteral) {}
+    explicit CPdfString(std::string bytes, bool isLiteral = true) : data_(std::move(bytes)), isLiteral_(isLiteral) {}
 
     bool isLiteral() const { return isLiteral_; }
     const std::string& data() const { return data_; }

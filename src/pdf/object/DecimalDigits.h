@@ -20,7 +20,7 @@ enum class DigitOverflow {
 // the lexer's integers and every scanner that reads numbers from the file.
 struct DecimalDigits {
     uint64_t value = 0;
-    size_t end = 0;  // the index of the first byte not taken
+    size_t end = 0;    // the index of the first byte not taken
     size_t count = 0;  // the digits taken (none: no number)
 
     static constexpr DecimalDigits Scan(std::string_view text, size_t at, DigitOverflow overflow) {

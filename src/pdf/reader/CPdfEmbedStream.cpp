@@ -8,9 +8,7 @@ CPdfEmbedStream::CPdfEmbedStream(std::shared_ptr<CPdfStream> underlying, CPdfObj
                                  int64_t length)
     : underlying_(std::move(underlying)), dictionary_(std::move(dictionary)), limited_(limited), remaining_(length) {}
 
-CPdfDictionary* CPdfEmbedStream::GetDict() {
-    return dictionary_.is(pdfDictionary) ? &dictionary_.getDict() : nullptr;
-}
+CPdfDictionary* CPdfEmbedStream::GetDict() { return dictionary_.is(pdfDictionary) ? &dictionary_.getDict() : nullptr; }
 
 bool CPdfEmbedStream::Fill() {
     size_t want = buffer_.size();

@@ -12,9 +12,7 @@ CPdfFileStream::CPdfFileStream(std::shared_ptr<CByteSource> source, int64_t star
       length_(length),
       bufferPos_(std::max<int64_t>(start, 0)) {}
 
-CPdfDictionary* CPdfFileStream::GetDict() {
-    return dictionary_.is(pdfDictionary) ? &dictionary_.getDict() : nullptr;
-}
+CPdfDictionary* CPdfFileStream::GetDict() { return dictionary_.is(pdfDictionary) ? &dictionary_.getDict() : nullptr; }
 
 void CPdfFileStream::DropWindow() {
     window_ = {};
@@ -34,8 +32,7 @@ void CPdfFileStream::MoveStart(int64_t delta) {
     DropWindow();
 }
 
-std::shared_ptr<CPdfStream> CPdfFileStream::MakeSubStream(int64_t start, int64_t length,
-                                                          const CPdfObject& dictionary) {
+std::shared_ptr<CPdfStream> CPdfFileStream::MakeSubStream(int64_t start, int64_t length, const CPdfObject& dictionary) {
     return std::make_shared<CPdfFileStream>(source_, start, length, dictionary);
 }
 

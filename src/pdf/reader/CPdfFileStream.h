@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pdf/object/CPdfObject.h"
 #include "base/CByteSource.h"
+#include "pdf/object/CPdfObject.h"
 #include "pdf/reader/CPdfStream.h"
 
 // A byte range of the input file: [start, start + length), or from start to

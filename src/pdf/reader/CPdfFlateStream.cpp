@@ -58,8 +58,7 @@ bool FlatePredictor::DecodeRow() {
             for (size_t i = pb; i < row_.size(); ++i) row[i] = static_cast<uint8_t>(row[i] + up[i]);
             break;
         case 13:  // Average
-            for (size_t i = pb; i < row_.size(); ++i)
-                row[i] = static_cast<uint8_t>(row[i] + (row[i - pb] + up[i]) / 2);
+            for (size_t i = pb; i < row_.size(); ++i) row[i] = static_cast<uint8_t>(row[i] + (row[i - pb] + up[i]) / 2);
             break;
         case 14:  // Paeth
             for (size_t i = pb; i < row_.size(); ++i) {

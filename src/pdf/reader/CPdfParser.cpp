@@ -1,8 +1,8 @@
 #include "pdf/reader/CPdfParser.h"
 
+#include <locale.h>
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
@@ -120,11 +120,21 @@ CPdfObject CPdfParser::LiteralString() {
             c = s.GetChar();
             if (c < 0) break;
             switch (c) {
-                case 'n': c = 0x0A; break;
-                case 'r': c = 0x0D; break;
-                case 't': c = 0x09; break;
-                case 'b': c = 0x08; break;
-                case 'f': c = 0x0C; break;
+                case 'n':
+                    c = 0x0A;
+                    break;
+                case 'r':
+                    c = 0x0D;
+                    break;
+                case 't':
+                    c = 0x09;
+                    break;
+                case 'b':
+                    c = 0x08;
+                    break;
+                case 'f':
+                    c = 0x0C;
+                    break;
                 case '\n':
                     continue;
                 case '\r':

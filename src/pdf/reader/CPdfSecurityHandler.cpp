@@ -177,7 +177,9 @@ CPdfSecurityHandler::CPdfSecurityHandler(const CPdfDictionary& encrypt, std::str
     const int64_t bits = length.is(pdfInteger) ? length.getInt64() : 0;
     if (version_ == 1 || version_ == 2) {
         if (revision_ < 2 || revision_ > 4) throw CPdfException(kUnsupported);
-        keyLength_ = version_ == 1 || revision_ == 2 ? 5 : static_cast<size_t>(std::clamp<int64_t>(bits ? bits : 40, 40, 128) / 8);
+        keyLength_ = version_ == 1 || revision_ == 2
+                         ? 5
+                         : static_cast<size_t>(std::clamp<int64_t>(bits ? bits : 40, 40, 128) / 8);
         stringMethod_ = streamMethod_ = CryptMethod::RC4;
     } else if (version_ == 4) {
         if (revision_ != 4) throw CPdfException(kUnsupported);

@@ -41,7 +41,8 @@ public:
     std::string DecryptString(int32_t number, int32_t generation, std::string_view data) const;
     std::string EncryptString(int32_t number, int32_t generation, std::string_view data);
     // The stream's raw bytes read decrypted; `raw` itself when streams are not encrypted.
-    std::shared_ptr<CPdfStream> DecryptStream(int32_t number, int32_t generation, std::shared_ptr<CPdfStream> raw) const;
+    std::shared_ptr<CPdfStream> DecryptStream(int32_t number, int32_t generation,
+                                              std::shared_ptr<CPdfStream> raw) const;
     std::string EncryptStreamData(int32_t number, int32_t generation, std::string_view data);
 
     std::string EncryptObject(int32_t number, int32_t generation, std::string_view plainObject) override;

@@ -17,6 +17,4 @@ size_t CPdfStream::Read(uint8_t* buffer, size_t count) {
     return done;
 }
 
-int CPdfStream::GetRawChar() {
-    throw CPdfException("Internal: called GetRawChar() on non-predictor stream");
-}
+int CPdfStream::GetRawChar() { throw CPdfException("Internal: called GetRawChar() on non-predictor stream"); }

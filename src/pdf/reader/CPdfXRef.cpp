@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/DecimalDigits.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
@@ -120,10 +120,10 @@ void CPdfXRef::Load() {
     // NUL, which some (qpdf) do not skip there: an update chained to the
     // section would lead them to none.
     char head[64] = {};
-    const size_t got = FilePosition(start) < static_cast<int64_t>(source()->Size())
-                           ? source()->Read(static_cast<uint64_t>(FilePosition(start)),
-                                            reinterpret_cast<uint8_t*>(head), sizeof head)
-                           : 0;
+    const size_t got =
+        FilePosition(start) < static_cast<int64_t>(source()->Size())
+            ? source()->Read(static_cast<uint64_t>(FilePosition(start)), reinterpret_cast<uint8_t*>(head), sizeof head)
+            : 0;
     size_t at = 0;
     while (at < got && head[at] != '\0' && IsWhite(head[at])) ++at;
     newest_ = {start, at < got && IsDigit(head[at])};
@@ -274,7 +274,8 @@ void CPdfXRef::ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3]
     if (count > kMaxXRefStreamRows - xrefStreamRows_) throw CPdfException("Xref stream is too large");
     xrefStreamRows_ += count;
     Grow(first + count);
-    const size_t rowWidth = static_cast<size_t>(widths[0]) + static_cast<size_t>(widths[1]) + static_cast<size_t>(widths[2]);
+    const size_t rowWidth =
+        static_cast<size_t>(widths[0]) + static_cast<size_t>(widths[1]) + static_cast<size_t>(widths[2]);
     uint8_t row[3 * kMaxFieldWidth];
     const auto field = [&row](size_t& at, int32_t width, int64_t missing) {
         if (width == 0) return missing;
@@ -399,8 +400,8 @@ std::shared_ptr<ObjectStreamCache> CPdfXRef::LoadObjectStream(int32_t streamNumb
     const CPdfObject value = Fetch(streamNumber, 0);
     if (!value.is(pdfStream)) return cache;
     CPdfStream& stream = value.getStream();
-    const size_t limit = static_cast<size_t>(
-        std::min<uint64_t>(kMaxObjectStreamSize, objectStreamBudget_ + kObjectStreamLoadCost));
+    const size_t limit =
+        static_cast<size_t>(std::min<uint64_t>(kMaxObjectStreamSize, objectStreamBudget_ + kObjectStreamLoadCost));
     std::string data;
     uint8_t chunk[16384];
     for (;;) {

@@ -88,7 +88,6 @@ public:
     std::optional<int32_t> FindMisplacedObject() const;
 
 private:
-
     void ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOnly);
     void ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, std::optional<int64_t>& xrefStm);
     void ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev);

@@ -50,11 +50,21 @@ std::string LiteralBytes(std::string_view text, size_t& at) {
             if (at >= text.size()) break;
             c = text[at++];
             switch (c) {
-                case 'n': c = '\n'; break;
-                case 'r': c = '\r'; break;
-                case 't': c = '\t'; break;
-                case 'b': c = '\b'; break;
-                case 'f': c = '\f'; break;
+                case 'n':
+                    c = '\n';
+                    break;
+                case 'r':
+                    c = '\r';
+                    break;
+                case 't':
+                    c = '\t';
+                    break;
+                case 'b':
+                    c = '\b';
+                    break;
+                case 'f':
+                    c = '\f';
+                    break;
                 case '\n':
                     continue;
                 case '\r':

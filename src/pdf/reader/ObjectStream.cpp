@@ -8,8 +8,7 @@
 namespace {
 
 std::shared_ptr<CPdfStream> ViewOf(const std::shared_ptr<CByteSource>& data, int64_t start, int64_t length) {
-    auto whole = std::make_shared<CPdfFileStream>(data, start, 0,
-                                                  CPdfObject::Null());
+    auto whole = std::make_shared<CPdfFileStream>(data, start, 0, CPdfObject::Null());
     return std::make_shared<CPdfEmbedStream>(std::move(whole), CPdfObject::Null(), true, length);
 }
 

@@ -4,15 +4,15 @@
 #include <cstring>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/DecimalDigits.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
-#include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/RawDictionary.h"
 
 namespace {
@@ -99,8 +99,8 @@ std::optional<int64_t> FindFirst(CByteSource& source, int64_t start, std::string
 
 // The object's bytes run through the "endobj" found at `endObj` and one byte more.
 RawObjectLocation Through(CByteSource& source, int64_t start, int64_t endObj) {
-    const int64_t end = std::min<int64_t>(endObj + static_cast<int64_t>(kEndObj.size()) + 1,
-                                          static_cast<int64_t>(source.Size()));
+    const int64_t end =
+        std::min<int64_t>(endObj + static_cast<int64_t>(kEndObj.size()) + 1, static_cast<int64_t>(source.Size()));
     return {start, end - start, false};
 }
 
@@ -138,9 +138,12 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
             const auto c = static_cast<char>(window.data[i]);
             switch (state) {
                 case kLiteral:
-                    if (c == '\\') state = kEscape;
-                    else if (c == '(') ++depth;
-                    else if (c == ')' && --depth == 0) state = kPlain;
+                    if (c == '\\')
+                        state = kEscape;
+                    else if (c == '(')
+                        ++depth;
+                    else if (c == ')' && --depth == 0)
+                        state = kPlain;
                     continue;
                 case kEscape:
                     state = kLiteral;
@@ -176,8 +179,10 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
             const auto here = static_cast<int64_t>(pos + i);
             // `recent` is as long as either keyword; the keyword began that many bytes back.
             constexpr auto kBack = static_cast<int64_t>(sizeof recent) - 1;
-            if (std::memcmp(recent, kEndObj.data(), kEndObj.size()) == 0) return {ScanResult::kFoundEndObj, here - kBack};
-            if (std::memcmp(recent, kStream.data(), kStream.size()) == 0) return {ScanResult::kFoundStream, here - kBack};
+            if (std::memcmp(recent, kEndObj.data(), kEndObj.size()) == 0)
+                return {ScanResult::kFoundEndObj, here - kBack};
+            if (std::memcmp(recent, kStream.data(), kStream.size()) == 0)
+                return {ScanResult::kFoundStream, here - kBack};
         }
         pos += window.size;
     }

@@ -11,9 +11,7 @@ static_assert(decltype(FontMetricsEntry::widths)::extent == kFontWidthCount);
 
 namespace {
 
-bool IsNameLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+bool IsNameLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Compares the letters of both names in order, skipping every other byte, so
 // that neither name has to be copied.
@@ -46,8 +44,7 @@ FontMetricsTable MakeTable() {
         table.push_back(FontMetricsEntry{
             kFontMetricsNames[row],
             std::span<const int32_t, kFontBoundingBoxSize>(block.data(), kFontBoundingBoxSize),
-            std::span<const int32_t, kFontWidthCount>(block.data() + kFontBoundingBoxSize,
-                                                      kFontWidthCount),
+            std::span<const int32_t, kFontWidthCount>(block.data() + kFontBoundingBoxSize, kFontWidthCount),
         });
     }
     return table;
@@ -61,9 +58,7 @@ const FontMetricsTable& GetFontMetricsTable() {
     return table;
 }
 
-void BuildFontMetricsTable() {
-    GetFontMetricsTable();
-}
+void BuildFontMetricsTable() { GetFontMetricsTable(); }
 
 const FontMetricsEntry* FindFontMetrics(std::string_view name) {
     // Rows are searched in table order; the first match wins.
@@ -87,6 +82,6 @@ int32_t TextWidth(std::string_view fontName, std::string_view text) {
     for (char c : text) {
         sum += entry->widths[static_cast<unsigned char>(c)];
     }
-    return static_cast<int32_t>(std::clamp<int64_t>(sum, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(sum, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }

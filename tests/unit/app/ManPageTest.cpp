@@ -54,8 +54,8 @@ std::vector<std::string> Arguments(const std::string& arguments) {
 // Escapes for the dash, quotes, backslash and font changes resolved.
 std::string Unescape(std::string text) {
     static const std::vector<std::pair<std::string, std::string>> kEscapes = {
-        {"\\-", "-"},  {"\\(aq", "'"}, {"\\(dq", "\""}, {"\\(lq", "\""}, {"\\(rq", "\""},
-        {"\\fB", ""}, {"\\fI", ""},    {"\\fR", ""},     {"\\fP", ""},     {"\\e", "\\"}};
+        {"\\-", "-"}, {"\\(aq", "'"}, {"\\(dq", "\""}, {"\\(lq", "\""}, {"\\(rq", "\""},
+        {"\\fB", ""}, {"\\fI", ""},   {"\\fR", ""},    {"\\fP", ""},    {"\\e", "\\"}};
     for (const auto& [escape, replacement] : kEscapes) {
         for (size_t at = 0; (at = text.find(escape, at)) != std::string::npos; at += replacement.size())
             text.replace(at, escape.size(), replacement);
@@ -65,11 +65,11 @@ std::string Unescape(std::string text) {
     std::smatch match;
     while (std::regex_search(text, match, kUnicode)) {
         const unsigned c = static_cast<unsigned>(std::stoul(match[1], nullptr, 16));
-        std::string utf8 = c < 0x80    ? std::string(1, static_cast<char>(c))
-                           : c < 0x800 ? std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))}
-                                       : std::string{static_cast<char>(0xE0 | (c >> 12)),
-                                                     static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                                                     static_cast<char>(0x80 | (c & 0x3F))};
+        std::string utf8 =
+            c < 0x80    ? std::string(1, static_cast<char>(c))
+            : c < 0x800 ? std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))}
+                        : std::string{static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                                      static_cast<char>(0x80 | (c & 0x3F))};
         text.replace(static_cast<size_t>(match.position(0)), static_cast<size_t>(match.length(0)), utf8);
     }
     return text;
@@ -237,9 +237,10 @@ protected:
 // Options
 
 TEST_F(ManPageTest, EveryTextOptionHasAParagraphForTextMode) {
-    const Words documented = DocumentedIn(
-        page_, [](const std::string& s) { return s == "Both modes" || IsTextSection(s); });
-    EXPECT_EQ(Missing(parsers_.text, documented), Words{}) << "undocumented:" << List(Missing(parsers_.text, documented));
+    const Words documented =
+        DocumentedIn(page_, [](const std::string& s) { return s == "Both modes" || IsTextSection(s); });
+    EXPECT_EQ(Missing(parsers_.text, documented), Words{})
+        << "undocumented:" << List(Missing(parsers_.text, documented));
 }
 
 TEST_F(ManPageTest, EveryImageOptionHasAParagraphForImageMode) {
@@ -324,7 +325,8 @@ TEST_F(ManPageTest, ExamplesAreTheReadmesTestedOnes) {
     ASSERT_GE(page_.examples.size(), 4u);
     for (const std::string& example : page_.examples)
         EXPECT_NE(readme.find("```sh\n" + example + "```\n"), std::string::npos)
-            << "not an example block of README.md:\n" << example;
+            << "not an example block of README.md:\n"
+            << example;
 }
 
 TEST_F(ManPageTest, FormatsWithoutWarnings) {

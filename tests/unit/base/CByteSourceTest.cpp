@@ -115,11 +115,11 @@ TEST_F(CFileByteSourceTest, ReadsAcrossBlocks) {
         size_t count;
     };
     const Case cases[] = {
-        {kBlock - 6, 20},                   // across one boundary
-        {kBlock - 1, kBlock + 2},           // across two, in one large read
-        {100, 3 * kBlock},                  // large read spanning everything
-        {3 * kBlock - 10, 30},              // into the short last block
-        {bytes_.size() - 5, 100},           // beyond the end: what is there
+        {kBlock - 6, 20},          // across one boundary
+        {kBlock - 1, kBlock + 2},  // across two, in one large read
+        {100, 3 * kBlock},         // large read spanning everything
+        {3 * kBlock - 10, 30},     // into the short last block
+        {bytes_.size() - 5, 100},  // beyond the end: what is there
         {0, bytes_.size()},
     };
     for (const Case& c : cases) {

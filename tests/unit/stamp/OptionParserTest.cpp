@@ -21,10 +21,10 @@ constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
 
 // Every setting on one line each, so that a failure shows which one differs.
 void DumpShared(const StampOptions& o, std::ostream& os) {
-    os << "startPage " << o.startPage << "\nendPage " << o.endPage << "\neveryNth " << o.everyNth
-       << "\nforcePortrait " << o.forcePortrait << "\nflipVertical " << o.flipVertical << "\nflipHorizontal "
-       << o.flipHorizontal << "\nalign " << static_cast<int>(o.align) << "\nposX " << o.posX << "\nposY " << o.posY << "\nangle "
-       << o.angle << "\n";
+    os << "startPage " << o.startPage << "\nendPage " << o.endPage << "\neveryNth " << o.everyNth << "\nforcePortrait "
+       << o.forcePortrait << "\nflipVertical " << o.flipVertical << "\nflipHorizontal " << o.flipHorizontal
+       << "\nalign " << static_cast<int>(o.align) << "\nposX " << o.posX << "\nposY " << o.posY << "\nangle " << o.angle
+       << "\n";
 }
 
 std::string Dump(const TextStampOptions& o) {
@@ -33,10 +33,10 @@ std::string Dump(const TextStampOptions& o) {
     os << "startNumber " << o.startNumber << "\nendNumber " << o.endNumber << "\nmaskDigits " << o.maskDigits
        << "\nfontSize " << o.fontSize << "\nsequential " << o.sequential << "\nreverse " << o.reverse << "\ntwoUp "
        << o.twoUp << "\nabTwoUp " << o.abTwoUp << "\noneNumber " << o.oneNumber << "\nromanLower " << o.romanLower
-       << "\nromanUpper " << o.romanUpper << "\nnoPageNumber " << o.noPageNumber << "\nexportFile '"
-       << o.exportFile << "'\nimportFile '" << o.importFile << "'\nprefixText '" << o.prefixText
-       << "'\nseparatorText '" << o.separatorText << "'\nendText '" << o.endText << "'\nfontName '" << o.fontName
-       << "'\ncolor " << std::hex << o.color << "\n";
+       << "\nromanUpper " << o.romanUpper << "\nnoPageNumber " << o.noPageNumber << "\nexportFile '" << o.exportFile
+       << "'\nimportFile '" << o.importFile << "'\nprefixText '" << o.prefixText << "'\nseparatorText '"
+       << o.separatorText << "'\nendText '" << o.endText << "'\nfontName '" << o.fontName << "'\ncolor " << std::hex
+       << o.color << "\n";
     return os.str();
 }
 
@@ -197,8 +197,7 @@ TEST_P(TextOptionTest, Parses) {
     TextStampOptions parsed;
     std::string in;
     std::string out;
-    EXPECT_EQ(FailureOf([&] { ParseTextParams(Words(c.params), parsed, in, out); }),
-              c.fails ? "Error parameter" : "");
+    EXPECT_EQ(FailureOf([&] { ParseTextParams(Words(c.params), parsed, in, out); }), c.fails ? "Error parameter" : "");
     EXPECT_EQ(Dump(parsed), Dump(expected));
     EXPECT_EQ(in, "in.pdf");
     EXPECT_EQ(out, "out.pdf");
@@ -249,15 +248,21 @@ const TextCase kTextCases[] = {
     {"AngleNegative", {"-angle-45"}, [](TextStampOptions& o) { o.angle = -45; }},
     {"AngleNoDigits", {"-angle"}, Unchanged},
     {"AngleNegativeAsSeparateWord", {"-angle", "-45"}, Unchanged},
-    {"Position", {"-pos30,40"}, [](TextStampOptions& o) {
+    {"Position",
+     {"-pos30,40"},
+     [](TextStampOptions& o) {
          o.posX = 30;
          o.posY = 40;
      }},
-    {"PositionCentred", {"-pos-1,-1"}, [](TextStampOptions& o) {
+    {"PositionCentred",
+     {"-pos-1,-1"},
+     [](TextStampOptions& o) {
          o.posX = -1;
          o.posY = -1;
      }},
-    {"PositionSpacesBeforeNumbers", {"-pos 5, 6"}, [](TextStampOptions& o) {
+    {"PositionSpacesBeforeNumbers",
+     {"-pos 5, 6"},
+     [](TextStampOptions& o) {
          o.posX = 5;
          o.posY = 6;
      }},
@@ -291,7 +296,8 @@ const TextCase kTextCases[] = {
     {"FlagRepeated", {"-r", "-r"}, [](TextStampOptions& o) { o.reverse = true; }},
     {"FlagWithSuffix", {"-seqx"}, Unchanged},
     {"FlagOtherCase", {"-R"}, Unchanged},
-    {"EveryFlag", {"-seq", "-r", "-one", "-2up", "-ab2", "-rom", "-ROM", "-nopg", "-force", "-flipv", "-fliph"},
+    {"EveryFlag",
+     {"-seq", "-r", "-one", "-2up", "-ab2", "-rom", "-ROM", "-nopg", "-force", "-flipv", "-fliph"},
      [](TextStampOptions& o) {
          o.sequential = o.reverse = o.oneNumber = o.twoUp = o.abTwoUp = true;
          o.romanLower = o.romanUpper = o.noPageNumber = true;
@@ -308,9 +314,12 @@ const TextCase kTextCases[] = {
     {"Font", {"-font", "Courier"}, [](TextStampOptions& o) { o.fontName = "Courier"; }},
     {"Align", {"-align", "right"}, [](TextStampOptions& o) { o.align = Alignment::Right; }},
     {"AlignAnyWord", {"-align", "middle"}, [](TextStampOptions& o) { o.align = Alignment::Right; }},
-    {"StringOptionRepeated", {"-font", "Courier", "-font", "Symbol"},
+    {"StringOptionRepeated",
+     {"-font", "Courier", "-font", "Symbol"},
      [](TextStampOptions& o) { o.fontName = "Symbol"; }},
-    {"WalkContinuesAfterTakenWord", {"-sep", "x", "-s4"}, [](TextStampOptions& o) {
+    {"WalkContinuesAfterTakenWord",
+     {"-sep", "x", "-s4"},
+     [](TextStampOptions& o) {
          o.separatorText = "x";
          o.startPage = 4;
      }},
@@ -331,13 +340,17 @@ const TextCase kTextCases[] = {
     {"BareWord", {"word"}, Unchanged, true},
     {"EmptyWord", {""}, Unchanged, true},
     {"LoneDash", {"-"}, Unchanged},
-    {"BareWordKeepsEarlierSettings", {"-s4", "-r", "x", "-e9"}, [](TextStampOptions& o) {
+    {"BareWordKeepsEarlierSettings",
+     {"-s4", "-r", "x", "-e9"},
+     [](TextStampOptions& o) {
          o.startPage = 4;
          o.reverse = true;
-     }, true},
+     },
+     true},
     {"AllTogether",
-     {"-s2", "-e8", "-ns3", "-ne9", "-m4", "-n5", "-colorFF", "-size14", "-angle90", "-pos1,2", "-align",
-      "center", "-prefix", "P", "-sep", "S", "-end", "E", "-font", "Courier", "-export", "x", "-import", "y"},
+     {"-s2",      "-e8",     "-ns3",   "-ne9",    "-m4",     "-n5", "-colorFF", "-size14",
+      "-angle90", "-pos1,2", "-align", "center",  "-prefix", "P",   "-sep",     "S",
+      "-end",     "E",       "-font",  "Courier", "-export", "x",   "-import",  "y"},
      [](TextStampOptions& o) {
          o.startPage = 2;
          o.endPage = 8;
@@ -384,8 +397,7 @@ TEST_P(ImageOptionTest, Parses) {
     ImageStampOptions parsed;
     std::string in;
     std::string out;
-    EXPECT_EQ(FailureOf([&] { ParseImageParams(Words(c.params), parsed, in, out); }),
-              c.fails ? "Error parameter" : "");
+    EXPECT_EQ(FailureOf([&] { ParseImageParams(Words(c.params), parsed, in, out); }), c.fails ? "Error parameter" : "");
     EXPECT_EQ(Dump(parsed), Dump(expected));
     EXPECT_EQ(in, "in.pdf");
     EXPECT_EQ(out, "out.pdf");
@@ -416,21 +428,29 @@ const ImageCase kImageCases[] = {
     {"OpacityNegative", {"-opacity-5"}, [](ImageStampOptions& o) { o.opacity = -5; }},
     {"OpacityLeadingSpace", {"-opacity 7"}, [](ImageStampOptions& o) { o.opacity = 7; }},
     {"OpacityNoDigits", {"-opacity"}, Same},
-    {"Position", {"-pos30,40"}, [](ImageStampOptions& o) {
+    {"Position",
+     {"-pos30,40"},
+     [](ImageStampOptions& o) {
          o.posX = 30;
          o.posY = 40;
      }},
-    {"PositionCentred", {"-pos-1,-1"}, [](ImageStampOptions& o) {
+    {"PositionCentred",
+     {"-pos-1,-1"},
+     [](ImageStampOptions& o) {
          o.posX = -1;
          o.posY = -1;
      }},
     {"PositionOneNumber", {"-pos20"}, Same},
-    {"Size", {"-size100,50"}, [](ImageStampOptions& o) {
+    {"Size",
+     {"-size100,50"},
+     [](ImageStampOptions& o) {
          o.imageWidth = 100;
          o.imageHeight = 50;
      }},
     {"SizeOfTheJpeg", {"-size100,50", "-size-1,-1"}, Same},
-    {"SizeTrailingCharacters", {"-size3,4px"}, [](ImageStampOptions& o) {
+    {"SizeTrailingCharacters",
+     {"-size3,4px"},
+     [](ImageStampOptions& o) {
          o.imageWidth = 3;
          o.imageHeight = 4;
      }},
@@ -455,10 +475,13 @@ const ImageCase kImageCases[] = {
     // words that are not parameters
     {"BareWord", {"logo.jpg"}, Same, true},
     {"EmptyWord", {""}, Same, true},
-    {"BareWordKeepsEarlierSettings", {"-jlogo.jpg", "-opacity40", "x", "-s9"}, [](ImageStampOptions& o) {
+    {"BareWordKeepsEarlierSettings",
+     {"-jlogo.jpg", "-opacity40", "x", "-s9"},
+     [](ImageStampOptions& o) {
          o.jpegFile = "logo.jpg";
          o.opacity = 40;
-     }, true},
+     },
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Words, ImageOptionTest, ::testing::ValuesIn(kImageCases), CaseName<ImageCase>);

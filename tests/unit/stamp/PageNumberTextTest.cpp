@@ -63,6 +63,7 @@ TEST_P(PageNumberTextTest, Composes) {
     EXPECT_EQ(ComposePageNumberText(OptionsFor(c), c.stampNumber, c.pageCount), c.expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Decimal, PageNumberTextTest,
     ::testing::Values(
         TextCase{.name = "Defaults", .stampNumber = 7, .pageCount = 12, .expected = "Page 7 / 12"},
@@ -79,8 +80,10 @@ INSTANTIATE_TEST_SUITE_P(Decimal, PageNumberTextTest,
         TextCase{.name = "OwnTexts", .stampNumber = 7, .pageCount = 12, .expected = "7 of 12 Pages",
                  .prefix = "", .sep = " of ", .end = " Pages"}),
     CaseName<TextCase>);
+// clang-format on
 
 // Mask widths beyond the 32-bit powers of ten are filled exactly.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(WideMasks, PageNumberTextTest,
     ::testing::Values(
         TextCase{.name = "Mask12", .stampNumber = 7, .pageCount = 12,
@@ -100,7 +103,9 @@ INSTANTIATE_TEST_SUITE_P(WideMasks, PageNumberTextTest,
         TextCase{.name = "AbsurdMaskZeroCapped", .stampNumber = 0, .pageCount = 0,
                  .expected = "Page " + std::string(4096, '0') + "0", .mask = kMaxInt, .one = true}),
     CaseName<TextCase>);
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Roman, PageNumberTextTest,
     ::testing::Values(
         TextCase{.name = "Lower", .stampNumber = 7, .pageCount = 12, .expected = "Page vii / xii", .romLower = true},
@@ -118,8 +123,10 @@ INSTANTIATE_TEST_SUITE_P(Roman, PageNumberTextTest,
         TextCase{.name = "FiveThousands", .stampNumber = 5999, .pageCount = 4000,
                  .expected = "Page mmmmmcmxcix / mmmm", .romLower = true}),
     CaseName<TextCase>);
+// clang-format on
 
 // Numbers that have no Roman numeral are written in decimal, masked like any decimal.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(RomanFallback, PageNumberTextTest,
     ::testing::Values(
         TextCase{.name = "TenThousand", .stampNumber = 10000, .pageCount = 12, .expected = "Page 10000 / XII",
@@ -135,7 +142,9 @@ INSTANTIATE_TEST_SUITE_P(RomanFallback, PageNumberTextTest,
         TextCase{.name = "OneTenThousand", .stampNumber = 10000, .pageCount = 12, .expected = "Page 10000",
                  .one = true, .romUpper = true}),
     CaseName<TextCase>);
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(OneNumber, PageNumberTextTest,
     ::testing::Values(
         TextCase{.name = "Plain", .stampNumber = 7, .pageCount = 12, .expected = "Page 7", .one = true},
@@ -148,7 +157,9 @@ INSTANTIATE_TEST_SUITE_P(OneNumber, PageNumberTextTest,
         TextCase{.name = "SeparatorNotUsed", .stampNumber = 7, .pageCount = 12, .expected = "No. 7", .one = true,
                  .prefix = "No. ", .sep = " of "}),
     CaseName<TextCase>);
+// clang-format on
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(TextOnly, PageNumberTextTest,
     ::testing::Values(
         TextCase{.name = "Defaults", .stampNumber = 7, .pageCount = 12, .expected = "Page  / ", .nopg = true},
@@ -161,5 +172,6 @@ INSTANTIATE_TEST_SUITE_P(TextOnly, PageNumberTextTest,
         TextCase{.name = "WinsOverEverything", .stampNumber = 7, .pageCount = 12, .expected = "Page  / ",
                  .mask = 3, .one = true, .nopg = true, .romLower = true, .romUpper = true}),
     CaseName<TextCase>);
+// clang-format on
 
 }  // namespace

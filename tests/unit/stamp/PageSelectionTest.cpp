@@ -51,6 +51,7 @@ TEST_P(PageSelectionTest, NumbersEveryPage) {
     EXPECT_EQ(Show(NumbersFor(options, c.pageCount)), Show(c.expected));
 }
 
+// clang-format off
 const SelectionCase kCases[] = {
     {"Defaults", [](TextStampOptions&) {}, 5, {1, 2, 3, 4, 5}},
     // page range and start number
@@ -139,6 +140,7 @@ const SelectionCase kCases[] = {
          o.sequential = true;
      }, 6, {kNone, kNone, 5, kNone, 6, kNone}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Examples, PageSelectionTest, ::testing::ValuesIn(kCases), CaseName<SelectionCase>);
 
@@ -164,6 +166,7 @@ TEST_P(PageSelectionWrapTest, Wraps) {
     EXPECT_EQ(StampNumberFor(options, c.position, c.pageCount), c.expected);
 }
 
+// clang-format off
 const WrapCase kWrapCases[] = {
     {"StartNumberPastTheTop", [](TextStampOptions& o) { o.startNumber = kMaxInt; }, 2, 5, kMinInt},
     {"StartNumberAtTheBottom", [](TextStampOptions& o) { o.startNumber = kMinInt; }, 1, 5, kMinInt},
@@ -214,6 +217,7 @@ const WrapCase kWrapCases[] = {
          o.endPage = kMaxInt;
      }, kMinInt, 10, 1073741830},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Limits, PageSelectionWrapTest, ::testing::ValuesIn(kWrapCases), CaseName<WrapCase>);
 

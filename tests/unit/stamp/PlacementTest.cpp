@@ -60,24 +60,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Forced, PlacementTest,
-    ::testing::Values(
-        PlacementCase{"Rotate90", kLetter, 90, 20, 10, false, false, true, 0, 602, 20, 90},
-        PlacementCase{"Rotate180", kLetter, 180, 20, 10, false, false, true, 0, 592, 782, 180},
-        PlacementCase{"Rotate270", kLetter, 270, 20, 10, false, false, true, 0, 10, 772, 270},
-        PlacementCase{"Rotate90FlipV", kLetter, 90, 20, 10, true, false, true, 0, 10, 20, 90},
-        PlacementCase{"Rotate180FlipV", kLetter, 180, 20, 10, true, false, true, 0, 592, 10, 180},
-        PlacementCase{"Rotate270FlipV", kLetter, 270, 20, 10, true, false, true, 0, 592, 782, 270},
-        PlacementCase{"Rotate90FlipH", kLetter, 90, 20, 10, false, true, true, 0, 592, 782, 90},
-        PlacementCase{"Rotate180FlipH", kLetter, 180, 20, 10, false, true, true, 0, 20, 782, 180},
-        PlacementCase{"Rotate270FlipH", kLetter, 270, 20, 10, false, true, true, 0, 10, 20, 270},
-        // Both flips add the rotation twice.
-        PlacementCase{"Rotate90BothFlips", kLetter, 90, 20, 10, true, true, true, 5, 592, 782, 185},
-        // Centring on a rotated page swaps the axes.
-        PlacementCase{"Rotate90Centred", kLetter, 90, -1, -1, false, false, true, 0, 306, 396, 90},
-        PlacementCase{"Rotate90CentredH", kLetter, 90, -1, 10, false, false, true, 0, 602, 396, 90},
-        // Any other value: the angle gains it, the point stays at the box origin.
-        PlacementCase{"Rotate360", kLetter, 360, 20, 10, false, false, true, 15, 0, 0, 375},
-        PlacementCase{"RotateMinus90", kLetter, -90, 20, 10, false, false, true, 0, 0, 0, -90}),
+    ::testing::Values(PlacementCase{"Rotate90", kLetter, 90, 20, 10, false, false, true, 0, 602, 20, 90},
+                      PlacementCase{"Rotate180", kLetter, 180, 20, 10, false, false, true, 0, 592, 782, 180},
+                      PlacementCase{"Rotate270", kLetter, 270, 20, 10, false, false, true, 0, 10, 772, 270},
+                      PlacementCase{"Rotate90FlipV", kLetter, 90, 20, 10, true, false, true, 0, 10, 20, 90},
+                      PlacementCase{"Rotate180FlipV", kLetter, 180, 20, 10, true, false, true, 0, 592, 10, 180},
+                      PlacementCase{"Rotate270FlipV", kLetter, 270, 20, 10, true, false, true, 0, 592, 782, 270},
+                      PlacementCase{"Rotate90FlipH", kLetter, 90, 20, 10, false, true, true, 0, 592, 782, 90},
+                      PlacementCase{"Rotate180FlipH", kLetter, 180, 20, 10, false, true, true, 0, 20, 782, 180},
+                      PlacementCase{"Rotate270FlipH", kLetter, 270, 20, 10, false, true, true, 0, 10, 20, 270},
+                      // Both flips add the rotation twice.
+                      PlacementCase{"Rotate90BothFlips", kLetter, 90, 20, 10, true, true, true, 5, 592, 782, 185},
+                      // Centring on a rotated page swaps the axes.
+                      PlacementCase{"Rotate90Centred", kLetter, 90, -1, -1, false, false, true, 0, 306, 396, 90},
+                      PlacementCase{"Rotate90CentredH", kLetter, 90, -1, 10, false, false, true, 0, 602, 396, 90},
+                      // Any other value: the angle gains it, the point stays at the box origin.
+                      PlacementCase{"Rotate360", kLetter, 360, 20, 10, false, false, true, 15, 0, 0, 375},
+                      PlacementCase{"RotateMinus90", kLetter, -90, 20, 10, false, false, true, 0, 0, 0, -90}),
     CaseName<PlacementCase>);
 
 TEST(AlignmentTest, TextWidthTruncatesTheSumBy72First) {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "base/CPdfException.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -150,8 +150,7 @@ TEST_F(OutputFileTest, UncreatablePathsGiveTheCreateMessage) {
     };
     for (const std::string& path : paths) {
         EXPECT_EQ(MessageOf([&] { COutputFile file(path, kCreate); }), kCreate) << "'" << path << "'";
-        EXPECT_EQ(MessageOf([&] { COutputFile file(path, "export file create error"); }),
-                  "export file create error")
+        EXPECT_EQ(MessageOf([&] { COutputFile file(path, "export file create error"); }), "export file create error")
             << "'" << path << "'";
     }
     std::vector<std::string> names = ListFolder(folder_.path());
@@ -361,8 +360,8 @@ TEST_F(OutputFileTest, CopiedRangesAreTheSourceBytes) {
         uint64_t offset;
         uint64_t length;
     };
-    const std::vector<Range> ranges = {
-        {1000, kLargeRange}, {5, 100}, {0, bytes.size()}, {bytes.size() - 7, 7}, {3, 0}, {77, 256 * 1024}};
+    const std::vector<Range> ranges = {{1000, kLargeRange},   {5, 100}, {0, bytes.size()},
+                                       {bytes.size() - 7, 7}, {3, 0},   {77, 256 * 1024}};
     std::string expected = "head";
     for (const Range& range : ranges) expected += bytes.substr(range.offset, range.length) + "|";
 

@@ -153,12 +153,12 @@ class OutputXRefTableTest : public WriterFixture {};
 
 TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
     Start(4);
-    writer().writeHeader("PDF-1.4");                                   // 16 bytes
+    writer().writeHeader("PDF-1.4");                                     // 16 bytes
     EXPECT_TRUE(writer().WriteObject(0, 3, "0 3 obj\nnull\nendobj\n"));  // object 0 is always free
     EXPECT_TRUE(writer().WriteObject(1, 0, "1 0 obj\nnull\nendobj\n"));  // at 36
     EXPECT_TRUE(writer().WriteObject(3, 2, "3 2 obj\nnull\nendobj\n"));  // at 56; 2 is never written
-    writer().appendObject("4 0 obj\nnull\nendobj\n");                  // at 76
-    writer().appendObject("5 0 obj\nnull\nendobj\n");                  // at 96
+    writer().appendObject("4 0 obj\nnull\nendobj\n");                    // at 76
+    writer().appendObject("5 0 obj\nnull\nendobj\n");                    // at 96
     const std::string objects =
         "0 3 obj\nnull\nendobj\n1 0 obj\nnull\nendobj\n3 2 obj\nnull\nendobj\n"
         "4 0 obj\nnull\nendobj\n5 0 obj\nnull\nendobj\n";
@@ -258,7 +258,7 @@ CPdfObject Hex(std::string digits) { return CPdfObject::String(CPdfString(std::m
 struct TrailerCase {
     const char* name;
     std::vector<std::pair<std::string, CPdfObject>> entries;  // the input trailer
-    std::string expectedKeys;                                // what follows "/Size N\n"
+    std::string expectedKeys;                                 // what follows "/Size N\n"
 };
 
 void PrintTo(const TrailerCase& c, std::ostream* os) { *os << c.name; }
@@ -287,11 +287,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "/ID [<6162><01ff>]\n/Info 7 2 R\n/Root 1 0 R\n"},
         TrailerCase{"RootAsDirectInteger", {{"Root", CPdfObject::Integer(5)}}, "/Root 5 \n"},
         TrailerCase{"InfoAsDirectNegativeInteger", {{"Info", CPdfObject::Integer(-3)}}, "/Info -3 \n"},
-        TrailerCase{"NoInfo", {{"Root", CPdfObject::Reference(1, 0)}, {"ID", IdOf({Literal("x"), Literal("y")})}},
+        TrailerCase{"NoInfo",
+                    {{"Root", CPdfObject::Reference(1, 0)}, {"ID", IdOf({Literal("x"), Literal("y")})}},
                     "/ID [<78><79>]\n/Root 1 0 R\n"},
         TrailerCase{"HexIdWrittenAsRead", {{"ID", IdOf({Hex("0A1bFF"), Hex("")})}}, "/ID [<0A1bFF><>]\n"},
-        TrailerCase{"LiteralIdWithZeroBytes", {{"ID", IdOf({Literal(std::string("\0\x10", 2))})}},
-                    "/ID [<0010>]\n"},
+        TrailerCase{"LiteralIdWithZeroBytes", {{"ID", IdOf({Literal(std::string("\0\x10", 2))})}}, "/ID [<0010>]\n"},
         TrailerCase{"IdTextElementWrittenAsHex", {{"ID", IdOf({CPdfObject::Text("Az")})}}, "/ID [<417a>]\n"},
         TrailerCase{"IdOtherElementsSkipped",
                     {{"ID", IdOf({CPdfObject::Integer(1), Literal("a"), CPdfObject::Name("N"),
@@ -299,9 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "/ID [<61><62>]\n"},
         TrailerCase{"IdEmptyArray", {{"ID", IdOf({})}}, "/ID []\n"},
         TrailerCase{"ValuesOfOtherKindsWriteNothing",
-                    {{"Root", CPdfObject::Name("Catalog")},
-                     {"Info", CPdfObject::Null()},
-                     {"ID", Literal("abc")}},
+                    {{"Root", CPdfObject::Name("Catalog")}, {"Info", CPdfObject::Null()}, {"ID", Literal("abc")}},
                     ""},
         TrailerCase{"OtherKeysDropped",
                     {{"Encrypt", CPdfObject::Reference(9, 0)},
@@ -384,10 +382,10 @@ TEST_F(OffsetTableTest, AnEncryptedOutputEncryptsNewObjectsAndKeepsEncrypt) {
             trailer.add("Encrypt", CPdfObject::Reference(2, 0));
         }
         writer().writeTrailer(99, trailer);
-        EXPECT_EQ(Bytes(), "[3 0]3 0 obj\n(a)\nendobj\n1 0 obj\n(b)\nendobj\ntrailer\n<<\n/Size 4\n" +
-                               std::string(direct ? "/Encrypt <</Filter /Standard /O <6f> /P -4 >>\n"
-                                                  : "/Encrypt 2 0 R\n") +
-                               "/Root 1 0 R\n>>\nstartxref\n99\n%%EOF");
+        EXPECT_EQ(Bytes(),
+                  "[3 0]3 0 obj\n(a)\nendobj\n1 0 obj\n(b)\nendobj\ntrailer\n<<\n/Size 4\n" +
+                      std::string(direct ? "/Encrypt <</Filter /Standard /O <6f> /P -4 >>\n" : "/Encrypt 2 0 R\n") +
+                      "/Root 1 0 R\n>>\nstartxref\n99\n%%EOF");
     }
 }
 

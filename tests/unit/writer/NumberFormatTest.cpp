@@ -136,8 +136,8 @@ TEST(FormatIntTest, LikePrintf) {
 }
 
 TEST(FormatPaddedTest, TenDigitsLikePrintf) {
-    for (const int value : {0, 1, 15, 99999, 100000, 123456789, 999999999, 1000000000, 2147483647, -1, -42,
-                            -123456789, -2147483647 - 1}) {
+    for (const int value : {0, 1, 15, 99999, 100000, 123456789, 999999999, 1000000000, 2147483647, -1, -42, -123456789,
+                            -2147483647 - 1}) {
         EXPECT_EQ(FormatPadded(value, 10), Printf("%010d", value)) << value;
     }
 }

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "base/CPdfException.h"
-#include "pdf/object/CPdfDictionary.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfDocument.h"
+#include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "support/CaseName.h"
 #include "support/PdfBuilder.h"
@@ -110,8 +110,9 @@ TEST(CPdfCatalogTest, AKidTypedPageIsAPageEvenWithKids) {
 
 TEST(CPdfCatalogTest, KidsWrittenDirectlyAndPagesListedTwice) {
     auto document = Open({{1, kCatalog},
-                          {2, "<< /Type /Pages /Kids [3 0 R << /Type /Page /Resources << >> /Contents 14 0 R >> 3 0 R "
-                              "<< /Kids [3 0 R] >>] /Count 4 >>"},
+                          {2,
+                           "<< /Type /Pages /Kids [3 0 R << /Type /Page /Resources << >> /Contents 14 0 R >> 3 0 R "
+                           "<< /Kids [3 0 R] >>] /Count 4 >>"},
                           {3, Page(13)}});
     EXPECT_EQ(ContentsOrder(document->catalog()), (std::vector<int32_t>{13, 14, 13, 13}));
 }
@@ -181,58 +182,88 @@ std::vector<FailureCase> FailureCases() {
     return {
         {"CatalogAnInteger", {{1, "12"}, {2, pages}, {3, page}}, "Catalog CPdfObject is wrong type"},
         {"CatalogAnArray", {{1, "[/Pages 2 0 R]"}, {2, pages}, {3, page}}, "Catalog CPdfObject is wrong type"},
-        {"CatalogAStream", {{1, "<< /Pages 2 0 R /Length 0 >>\nstream\n\nendstream"}, {2, pages}, {3, page}},
+        {"CatalogAStream",
+         {{1, "<< /Pages 2 0 R /Length 0 >>\nstream\n\nendstream"}, {2, pages}, {3, page}},
          "Catalog CPdfObject is wrong type"},
         {"CatalogFree", {{2, pages}, {3, page}, {4, "null"}}, "Catalog CPdfObject is wrong type"},
-        {"PagesMissing", {{1, "<< /Type /Catalog >>"}, {2, pages}, {3, page}}, "Top-level pages CPdfObject is wrong type"},
-        {"PagesAReferenceToAnArray", {{1, kCatalog}, {2, "[3 0 R]"}, {3, page}},
+        {"PagesMissing",
+         {{1, "<< /Type /Catalog >>"}, {2, pages}, {3, page}},
          "Top-level pages CPdfObject is wrong type"},
-        {"PagesAName", {{1, "<< /Type /Catalog /Pages /Pages >>"}, {2, pages}, {3, page}},
+        {"PagesAReferenceToAnArray",
+         {{1, kCatalog}, {2, "[3 0 R]"}, {3, page}},
          "Top-level pages CPdfObject is wrong type"},
-        {"PagesFree", {{1, "<< /Type /Catalog /Pages 4 0 R >>"}, {2, pages}, {3, page}, {5, "null"}},
+        {"PagesAName",
+         {{1, "<< /Type /Catalog /Pages /Pages >>"}, {2, pages}, {3, page}},
          "Top-level pages CPdfObject is wrong type"},
-        {"CountMissing", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] >>"}, {3, page}},
+        {"PagesFree",
+         {{1, "<< /Type /Catalog /Pages 4 0 R >>"}, {2, pages}, {3, page}, {5, "null"}},
+         "Top-level pages CPdfObject is wrong type"},
+        {"CountMissing",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] >>"}, {3, page}},
          "Page count in top-level pages CPdfObject is wrong type"},
-        {"CountAName", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count /One >>"}, {3, page}},
+        {"CountAName",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count /One >>"}, {3, page}},
          "Page count in top-level pages CPdfObject is wrong type"},
-        {"CountAString", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count (1) >>"}, {3, page}},
+        {"CountAString",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count (1) >>"}, {3, page}},
          "Page count in top-level pages CPdfObject is wrong type"},
-        {"CountAReferenceToAnArray", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 3 0 R >>"}, {3, page}},
+        {"CountAReferenceToAnArray",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 3 0 R >>"}, {3, page}},
          "Page count in top-level pages CPdfObject is wrong type"},
-        {"CountCheckedBeforeKids", {{1, kCatalog}, {2, "<< /Type /Pages >>"}, {3, page}},
+        {"CountCheckedBeforeKids",
+         {{1, kCatalog}, {2, "<< /Type /Pages >>"}, {3, page}},
          "Page count in top-level pages CPdfObject is wrong type"},
-        {"TopWithoutKids", {{1, kCatalog}, {2, "<< /Type /Pages /Count 1 >>"}, {3, page}}, "Kids CPdfObject is wrong type"},
-        {"TopKidsADictionary", {{1, kCatalog}, {2, "<< /Type /Pages /Kids << /A 3 0 R >> /Count 1 >>"}, {3, page}},
+        {"TopWithoutKids",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Count 1 >>"}, {3, page}},
          "Kids CPdfObject is wrong type"},
-        {"TopKidsAReferenceToAnInteger", {{1, kCatalog}, {2, "<< /Type /Pages /Kids 3 0 R /Count 1 >>"}, {3, "4"}},
+        {"TopKidsADictionary",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids << /A 3 0 R >> /Count 1 >>"}, {3, page}},
+         "Kids CPdfObject is wrong type"},
+        {"TopKidsAReferenceToAnInteger",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids 3 0 R /Count 1 >>"}, {3, "4"}},
          "Kids CPdfObject is wrong type"},
         {"InnerNodeWithoutKids",
          {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>"}, {3, page}, {4, "<< /Type /Pages >>"}},
          "Kids CPdfObject is wrong type"},
         {"KidWithoutTypeOrKids",
-         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>"}, {3, page}, {4, "<< /Resources << >> >>"}},
+         {{1, kCatalog},
+          {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>"},
+          {3, page},
+          {4, "<< /Resources << >> >>"}},
          "Kids CPdfObject is wrong type"},
         {"KidAnInteger", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [5] /Count 1 >>"}}, "Kid CPdfObject is wrong type"},
-        {"KidAnIntegerAfterAPage", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 5] /Count 2 >>"}, {3, page}},
+        {"KidAnIntegerAfterAPage",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 5] /Count 2 >>"}, {3, page}},
          "Kid CPdfObject is wrong type"},
         {"KidAName", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [/Page] /Count 1 >>"}}, "Kid CPdfObject is wrong type"},
-        {"KidFree", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>"}, {5, page}},
+        {"KidFree",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>"}, {5, page}},
          "Kid CPdfObject is wrong type"},
-        {"KidAReferenceToAnArray", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, "[4 0 R]"}},
+        {"KidAReferenceToAnArray",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, "[4 0 R]"}},
          "Kid CPdfObject is wrong type"},
         {"KidNull", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [null] /Count 1 >>"}}, "Kid CPdfObject is wrong type"},
-        {"KidBeyondTheEntries", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [40 0 R] /Count 1 >>"}}, "Corrupted PDF file"},
+        {"KidBeyondTheEntries",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [40 0 R] /Count 1 >>"}},
+         "Corrupted PDF file"},
         {"PageWithoutResources", {{1, kCatalog}, {2, pages}, {3, "<< /Type /Page >>"}}, "Resources are not found"},
-        {"TopListsItself", {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 1 >>"}, {3, page}},
+        {"TopListsItself",
+         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 1 >>"}, {3, page}},
          "Page tree contains a loop"},
         {"InnerNodeListsTheTop",
-         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>"}, {4, "<< /Type /Pages /Kids [3 0 R 2 0 R] >>"}, {3, page}},
+         {{1, kCatalog},
+          {2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>"},
+          {4, "<< /Type /Pages /Kids [3 0 R 2 0 R] >>"},
+          {3, page}},
          "Page tree contains a loop"},
         {"InnerNodeListsItself",
          {{1, kCatalog}, {2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>"}, {4, "<< /Kids [4 0 R] >>"}},
          "Page tree contains a loop"},
         {"InnerNodeListedTwice",
-         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [4 0 R 4 0 R] /Count 2 >>"}, {4, "<< /Type /Pages /Kids [3 0 R] >>"}, {3, page}},
+         {{1, kCatalog},
+          {2, "<< /Type /Pages /Kids [4 0 R 4 0 R] /Count 2 >>"},
+          {4, "<< /Type /Pages /Kids [3 0 R] >>"},
+          {3, page}},
          "Page tree contains a loop"},
         {"InnerNodeUnderTwoParents",
          {{1, kCatalog},
@@ -247,9 +278,7 @@ std::vector<FailureCase> FailureCases() {
 
 class CatalogFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(CatalogFailureTest, OpenFailsWithTheMessage) {
-    EXPECT_EQ(OpenFailure(GetParam().objects), GetParam().message);
-}
+TEST_P(CatalogFailureTest, OpenFailsWithTheMessage) { EXPECT_EQ(OpenFailure(GetParam().objects), GetParam().message); }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CatalogFailureTest, ::testing::ValuesIn(FailureCases()), CaseName<FailureCase>);
 

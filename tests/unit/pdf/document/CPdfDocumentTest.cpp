@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/PageList.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "support/CaseName.h"
@@ -125,7 +125,8 @@ TEST(CPdfDocumentTest, AFailedOpenLeavesTheDocumentClosedAndReusable) {
 
 TEST(CPdfDocumentTest, EveryFailureOfTheCatalogCloses) {
     CPdfDocument document;
-    EXPECT_EQ(OpenFailure(document, Document().WithXRefTable("/Root 3 0 R")), "Top-level pages CPdfObject is wrong type");
+    EXPECT_EQ(OpenFailure(document, Document().WithXRefTable("/Root 3 0 R")),
+              "Top-level pages CPdfObject is wrong type");
     EXPECT_FALSE(document.isOpen());
 }
 
@@ -153,8 +154,8 @@ TEST(CPdfDocumentTest, EncryptedDocumentsAreRefused) {
 
 struct HeaderCase {
     std::string name;
-    std::string junk;     // bytes before the header
-    std::string header;   // the header line
+    std::string junk;    // bytes before the header
+    std::string header;  // the header line
     bool found;
     std::string version;
 };
@@ -271,7 +272,8 @@ std::vector<Seed> SeedFiles() {
         PdfBuilder pdf = Document();
         std::string rows;
         for (int32_t number = 0; number < 4; ++number)
-            rows += XRefStreamRow({1, 2, 1}, number == 0 ? 0 : 1, number == 0 ? 0 : static_cast<uint64_t>(pdf.OffsetOf(number)), 0);
+            rows += XRefStreamRow({1, 2, 1}, number == 0 ? 0 : 1,
+                                  number == 0 ? 0 : static_cast<uint64_t>(pdf.OffsetOf(number)), 0);
         const int64_t start = static_cast<int64_t>(pdf.bytes().size());
         PdfBuilder indexed = pdf;
         indexed.Stream(4, "/Type /XRef /Size 12 /W [1 2 1] /Index [0 2 2 2] " + root, rows);
@@ -285,13 +287,16 @@ std::vector<Seed> SeedFiles() {
             previous = rows.substr(at, 4);
         }
         PdfBuilder predicted = pdf;
-        predicted.Stream(4, "/Type /XRef /Size 4 /W [1 2 1] /Filter /FlateDecode /DecodeParms << /Predictor 12 /Columns 4 >> " + root,
-                         Deflate(encoded));
+        predicted.Stream(
+            4,
+            "/Type /XRef /Size 4 /W [1 2 1] /Filter /FlateDecode /DecodeParms << /Predictor 12 /Columns 4 >> " + root,
+            Deflate(encoded));
         add("stream-png-predictor", predicted.WithStartXRef(start));
         PdfBuilder typeless = pdf;
         std::string typelessRows;
         for (int32_t number = 0; number < 4; ++number)
-            typelessRows += XRefStreamRow({0, 2, 1}, 0, static_cast<uint64_t>(number == 0 ? 0 : pdf.OffsetOf(number)), 0);
+            typelessRows +=
+                XRefStreamRow({0, 2, 1}, 0, static_cast<uint64_t>(number == 0 ? 0 : pdf.OffsetOf(number)), 0);
         typeless.Stream(4, "/Type /XRef /Size 4 /W [0 2 1] " + root, typelessRows);
         add("stream-without-type-field", typeless.WithStartXRef(start));
         PdfBuilder wrongType = pdf;
@@ -307,8 +312,9 @@ std::vector<Seed> SeedFiles() {
     }
     add("no-startxref", Document().bytes() + "xref\n0 1\n" + XRefTableLine(0, 65535, 'f') + "trailer\n<< >>\n",
         "PDF file was damaged");
-    add("trailer-array", Document().bytes() + "xref\n0 0\ntrailer\n[]\nstartxref\n" +
-                             std::to_string(Document().bytes().size()) + "\n%%EOF\n",
+    add("trailer-array",
+        Document().bytes() + "xref\n0 0\ntrailer\n[]\nstartxref\n" + std::to_string(Document().bytes().size()) +
+            "\n%%EOF\n",
         "Trailer dictionary is wrong type");
     {
         PdfBuilder pdf;
@@ -397,8 +403,9 @@ std::vector<Seed> SeedFiles() {
         PdfBuilder update(first);
         update.Object(5, "(new)");
         const int64_t start = static_cast<int64_t>(update.bytes().size());
-        update.Stream(9, "/Type /XRef /Size 10 /W [1 4 2] /Index [5 1 9 1] " + root + " /Prev " +
-                             std::to_string(LastStartXRef(first)),
+        update.Stream(9,
+                      "/Type /XRef /Size 10 /W [1 4 2] /Index [5 1 9 1] " + root + " /Prev " +
+                          std::to_string(LastStartXRef(first)),
                       XRefStreamRow({1, 4, 2}, 1, static_cast<uint64_t>(update.OffsetOf(5)), 0) +
                           XRefStreamRow({1, 4, 2}, 1, static_cast<uint64_t>(start), 0));
         add("stream-over-table", update.WithStartXRef(start));
@@ -450,8 +457,8 @@ std::vector<Seed> SeedFiles() {
         pdf.Object(1, kCatalog);
         std::string kids;
         for (int32_t node = 0; node < 40; ++node)
-            pdf.Object(2 + node, "<< /Type /Pages /Kids [" + std::to_string(3 + node) + " 0 R] /Count 1 /CropBox [0 0 " +
-                                     std::to_string(node) + " 9] >>");
+            pdf.Object(2 + node, "<< /Type /Pages /Kids [" + std::to_string(3 + node) +
+                                     " 0 R] /Count 1 /CropBox [0 0 " + std::to_string(node) + " 9] >>");
         pdf.Object(42, kPage);
         add("deep-page-tree", pdf.WithXRefTable(root));
     }

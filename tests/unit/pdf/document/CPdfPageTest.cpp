@@ -9,12 +9,12 @@
 #include <variant>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
-#include "pdf/reader/CPdfXRef.h"
-#include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
 #include "pdf/document/CPdfDocument.h"
+#include "pdf/object/CPdfDictionary.h"
+#include "pdf/reader/CPdfXRef.h"
 #include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
@@ -69,27 +69,25 @@ class RotateTest : public ::testing::TestWithParam<RotateCase> {};
 
 TEST_P(RotateTest, IsBroughtIntoZeroTo359) {
     const std::string rotate = GetParam().rotate.empty() ? "" : "/Rotate " + GetParam().rotate;
-    const CPdfPage page = Loaded(Pdf("/Resources << >> " + rotate, {{10, "180"}, {11, "90.0"}, {12, "-90"}, {14, "0"}}));
+    const CPdfPage page =
+        Loaded(Pdf("/Resources << >> " + rotate, {{10, "180"}, {11, "90.0"}, {12, "-90"}, {14, "0"}}));
     EXPECT_EQ(page.rotate, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RotateTest,
-                         ::testing::Values(RotateCase{"None", "", 0}, RotateCase{"Zero", "0", 0},
-                                           RotateCase{"Ninety", "90", 90}, RotateCase{"TwoSeventy", "270", 270},
-                                           RotateCase{"MinusNinety", "-90", 270}, RotateCase{"FourFifty", "450", 90},
-                                           RotateCase{"SevenTwenty", "720", 0}, RotateCase{"ThreeSixty", "360", 0},
-                                           RotateCase{"MinusThreeSixty", "-360", 0},
-                                           RotateCase{"MinusFourFifty", "-450", 270},
-                                           RotateCase{"FortyFiveStays", "45", 45}, RotateCase{"OddStays", "-1", 359},
-                                           RotateCase{"RealIsIgnored", "90.0", 0}, RotateCase{"NameIsIgnored", "/R90", 0},
-                                           RotateCase{"StringIsIgnored", "(90)", 0},
-                                           RotateCase{"LargestInteger", "2147483647", 127},
-                                           RotateCase{"SmallestInteger", "-2147483648", 232},
-                                           RotateCase{"Indirect", "10 0 R", 180},
-                                           RotateCase{"IndirectNegative", "12 0 R", 270},
-                                           RotateCase{"IndirectReal", "11 0 R", 0},
-                                           RotateCase{"IndirectFree", "13 0 R", 0}),
-                         CaseName<RotateCase>);
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RotateTest,
+    ::testing::Values(RotateCase{"None", "", 0}, RotateCase{"Zero", "0", 0}, RotateCase{"Ninety", "90", 90},
+                      RotateCase{"TwoSeventy", "270", 270}, RotateCase{"MinusNinety", "-90", 270},
+                      RotateCase{"FourFifty", "450", 90}, RotateCase{"SevenTwenty", "720", 0},
+                      RotateCase{"ThreeSixty", "360", 0}, RotateCase{"MinusThreeSixty", "-360", 0},
+                      RotateCase{"MinusFourFifty", "-450", 270}, RotateCase{"FortyFiveStays", "45", 45},
+                      RotateCase{"OddStays", "-1", 359}, RotateCase{"RealIsIgnored", "90.0", 0},
+                      RotateCase{"NameIsIgnored", "/R90", 0}, RotateCase{"StringIsIgnored", "(90)", 0},
+                      RotateCase{"LargestInteger", "2147483647", 127},
+                      RotateCase{"SmallestInteger", "-2147483648", 232}, RotateCase{"Indirect", "10 0 R", 180},
+                      RotateCase{"IndirectNegative", "12 0 R", 270}, RotateCase{"IndirectReal", "11 0 R", 0},
+                      RotateCase{"IndirectFree", "13 0 R", 0}),
+    CaseName<RotateCase>);
 
 TEST(RotateTest, ARotationOnTheParentIsNotInherited) {
     EXPECT_EQ(Loaded(Pdf("/Resources << >>", {}, "/Rotate 90")).rotate, 0);
@@ -135,8 +133,8 @@ TEST(CPdfPageTest, ResourcesResolved) {
 }
 
 TEST(CPdfPageTest, ResourcesThatAreNotADictionaryStopTheOpen) {
-    for (const std::string resources : {"", "/Resources null", "/Resources [/PDF]", "/Resources 10 0 R",
-                                        "/Resources 11 0 R", "/Resources /R"}) {
+    for (const std::string resources :
+         {"", "/Resources null", "/Resources [/PDF]", "/Resources 10 0 R", "/Resources 11 0 R", "/Resources /R"}) {
         EXPECT_EQ(Failure(Pdf(resources, {{10, "[/PDF /Text]"}, {12, "null"}})), "Resources are not found")
             << resources;
     }
@@ -179,7 +177,8 @@ TEST(CPdfPageTest, PageNumberTwelveInTheMessage) {
     for (int32_t page = 0; page < 12; ++page) {
         const int32_t number = 10 + page;
         kids += std::to_string(number) + " 0 R ";
-        pdf.Object(number, page == 11 ? "<< /Type /Page /Resources << >> /Annots 7 >>" : "<< /Type /Page /Resources << >> >>");
+        pdf.Object(number,
+                   page == 11 ? "<< /Type /Page /Resources << >> /Annots 7 >>" : "<< /Type /Page /Resources << >> >>");
     }
     pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count 12 >>");
     EXPECT_EQ(Failure(pdf.WithXRefTable("/Root 1 0 R")), "Page annotations object (page 12) is wrong type");

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
-#include "base/CByteSource.h"
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -155,17 +155,15 @@ TEST_P(PageCountTest, IsTheRootsCountAsAnInteger) {
     EXPECT_EQ(list.pages.size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PageCountTest,
-                         ::testing::Values(CountCase{"Integer", "1", 1}, CountCase{"Zero", "0", 0},
-                                           CountCase{"Negative", "-4", -4}, CountCase{"RealTwo", "2.0", 2},
-                                           CountCase{"RealIsTruncated", "2.7", 2},
-                                           CountCase{"NegativeRealIsTruncatedTowardsZero", "-3.9", -3},
-                                           CountCase{"HugeReal", "99999999999.0", std::numeric_limits<int32_t>::max()},
-                                           CountCase{"HugeNegativeReal", "-99999999999.0",
-                                                     std::numeric_limits<int32_t>::min()},
-                                           CountCase{"IndirectInteger", "4 0 R", 6},
-                                           CountCase{"IndirectReal", "5 0 R", 6}),
-                         CaseName<CountCase>);
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PageCountTest,
+    ::testing::Values(CountCase{"Integer", "1", 1}, CountCase{"Zero", "0", 0}, CountCase{"Negative", "-4", -4},
+                      CountCase{"RealTwo", "2.0", 2}, CountCase{"RealIsTruncated", "2.7", 2},
+                      CountCase{"NegativeRealIsTruncatedTowardsZero", "-3.9", -3},
+                      CountCase{"HugeReal", "99999999999.0", std::numeric_limits<int32_t>::max()},
+                      CountCase{"HugeNegativeReal", "-99999999999.0", std::numeric_limits<int32_t>::min()},
+                      CountCase{"IndirectInteger", "4 0 R", 6}, CountCase{"IndirectReal", "5 0 R", 6}),
+    CaseName<CountCase>);
 
 // ---------------------------------------------------------------------------
 // The page box
@@ -196,31 +194,32 @@ TEST_P(PageBoxTest, IsTheInheritedCropBoxElseTheInheritedMediaBox) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PageBoxTest,
-    ::testing::Values(
-        BoxCase{"NoBoxAnywhere", "", "", "", kLetter},
-        BoxCase{"OwnCropBox", "", "", "/CropBox [1 2 3 4]", Box{1, 2, 3, 4}},
-        BoxCase{"CropBoxOfTheInnerNode", "", "/CropBox [5 6 7 8]", "", Box{5, 6, 7, 8}},
-        BoxCase{"CropBoxOfTheRoot", "/CropBox [5 6 7 8]", "", "", Box{5, 6, 7, 8}},
-        BoxCase{"NearestCropBoxWins", "/CropBox [1 1 1 1]", "/CropBox [2 2 2 2]", "/CropBox [3 3 3 3]", Box{3, 3, 3, 3}},
-        BoxCase{"InnerCropBoxOverRoot", "/CropBox [1 1 1 1]", "/CropBox [2 2 2 2]", "", Box{2, 2, 2, 2}},
-        BoxCase{"TwoNumbersThenZeros", "/CropBox [1 1 1 1]", "", "/CropBox [10 20]", Box{10, 20, 0, 0}},
-        BoxCase{"EmptyArrayIsAllZeros", "", "", "/CropBox []", Box{0, 0, 0, 0}},
-        BoxCase{"FirstFourOfMore", "", "", "/CropBox [1 2 3 4 5 6]", Box{1, 2, 3, 4}},
-        BoxCase{"OtherElementsCountZero", "", "", "/CropBox [1 /Two (3) 4]", Box{1, 0, 0, 4}},
-        BoxCase{"NullElementCountsZero", "", "", "/CropBox [null 2 [3] 4]", Box{0, 2, 0, 4}},
-        BoxCase{"RealsAsFloats", "", "", "/CropBox [0.5 -1.25 612.75 792.125]", Box{0.5f, -1.25f, 612.75f, 792.125f}},
-        BoxCase{"NotReorderedOrNormalised", "", "", "/CropBox [600 800 0 0]", Box{600, 800, 0, 0}},
-        BoxCase{"IndirectElement", "", "", "/CropBox [0 0 5 0 R 500]", Box{0, 0, 400, 500}},
-        BoxCase{"IndirectArray", "", "", "/CropBox 6 0 R", Box{10, 20, 30, 40}},
-        BoxCase{"NotAnArrayIsInherited", "", "/CropBox [5 6 7 8]", "/CropBox /Full", Box{5, 6, 7, 8}},
-        BoxCase{"MediaBoxOfThePage", "", "", "/MediaBox [0 0 595 842]", Box{0, 0, 595, 842}},
-        BoxCase{"MediaBoxOfTheRoot", "/MediaBox [0 0 595 842]", "", "", Box{0, 0, 595, 842}},
-        BoxCase{"NearestMediaBoxWins", "/MediaBox [0 0 1 1]", "/MediaBox [0 0 2 2]", "", Box{0, 0, 2, 2}},
-        BoxCase{"CropBoxOfTheRootOverMediaBoxOfThePage", "/CropBox [9 9 99 99]", "", "/MediaBox [0 0 595 842]",
-                Box{9, 9, 99, 99}},
-        BoxCase{"CropBoxOverMediaBoxOnThePage", "", "", "/MediaBox [0 0 595 842] /CropBox [10 10 585 832]",
-                Box{10, 10, 585, 832}},
-        BoxCase{"ShortMediaBox", "", "", "/MediaBox [0 0 300]", Box{0, 0, 300, 0}}),
+    ::testing::Values(BoxCase{"NoBoxAnywhere", "", "", "", kLetter},
+                      BoxCase{"OwnCropBox", "", "", "/CropBox [1 2 3 4]", Box{1, 2, 3, 4}},
+                      BoxCase{"CropBoxOfTheInnerNode", "", "/CropBox [5 6 7 8]", "", Box{5, 6, 7, 8}},
+                      BoxCase{"CropBoxOfTheRoot", "/CropBox [5 6 7 8]", "", "", Box{5, 6, 7, 8}},
+                      BoxCase{"NearestCropBoxWins", "/CropBox [1 1 1 1]", "/CropBox [2 2 2 2]", "/CropBox [3 3 3 3]",
+                              Box{3, 3, 3, 3}},
+                      BoxCase{"InnerCropBoxOverRoot", "/CropBox [1 1 1 1]", "/CropBox [2 2 2 2]", "", Box{2, 2, 2, 2}},
+                      BoxCase{"TwoNumbersThenZeros", "/CropBox [1 1 1 1]", "", "/CropBox [10 20]", Box{10, 20, 0, 0}},
+                      BoxCase{"EmptyArrayIsAllZeros", "", "", "/CropBox []", Box{0, 0, 0, 0}},
+                      BoxCase{"FirstFourOfMore", "", "", "/CropBox [1 2 3 4 5 6]", Box{1, 2, 3, 4}},
+                      BoxCase{"OtherElementsCountZero", "", "", "/CropBox [1 /Two (3) 4]", Box{1, 0, 0, 4}},
+                      BoxCase{"NullElementCountsZero", "", "", "/CropBox [null 2 [3] 4]", Box{0, 2, 0, 4}},
+                      BoxCase{"RealsAsFloats", "", "", "/CropBox [0.5 -1.25 612.75 792.125]",
+                              Box{0.5f, -1.25f, 612.75f, 792.125f}},
+                      BoxCase{"NotReorderedOrNormalised", "", "", "/CropBox [600 800 0 0]", Box{600, 800, 0, 0}},
+                      BoxCase{"IndirectElement", "", "", "/CropBox [0 0 5 0 R 500]", Box{0, 0, 400, 500}},
+                      BoxCase{"IndirectArray", "", "", "/CropBox 6 0 R", Box{10, 20, 30, 40}},
+                      BoxCase{"NotAnArrayIsInherited", "", "/CropBox [5 6 7 8]", "/CropBox /Full", Box{5, 6, 7, 8}},
+                      BoxCase{"MediaBoxOfThePage", "", "", "/MediaBox [0 0 595 842]", Box{0, 0, 595, 842}},
+                      BoxCase{"MediaBoxOfTheRoot", "/MediaBox [0 0 595 842]", "", "", Box{0, 0, 595, 842}},
+                      BoxCase{"NearestMediaBoxWins", "/MediaBox [0 0 1 1]", "/MediaBox [0 0 2 2]", "", Box{0, 0, 2, 2}},
+                      BoxCase{"CropBoxOfTheRootOverMediaBoxOfThePage", "/CropBox [9 9 99 99]", "",
+                              "/MediaBox [0 0 595 842]", Box{9, 9, 99, 99}},
+                      BoxCase{"CropBoxOverMediaBoxOnThePage", "", "",
+                              "/MediaBox [0 0 595 842] /CropBox [10 10 585 832]", Box{10, 10, 585, 832}},
+                      BoxCase{"ShortMediaBox", "", "", "/MediaBox [0 0 300]", Box{0, 0, 300, 0}}),
     CaseName<BoxCase>);
 
 TEST(PageBoxTest, EachPageGetsItsOwnPath) {
@@ -294,10 +293,8 @@ TEST(PageListTest, AKidBeyondTheEntriesFails) {
 // Loops and repeats
 
 TEST(PageListTest, APageListedTwiceIsListedTwice) {
-    const PageList list = ListOf({{1, kCatalog},
-                                  {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R 3 0 R] /Count 4 >>"},
-                                  {3, Page()},
-                                  {4, Page()}});
+    const PageList list = ListOf(
+        {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R 3 0 R] /Count 4 >>"}, {3, Page()}, {4, Page()}});
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{3, 4, 3, 3}));
     EXPECT_EQ(list.FirstPositionOf(3), 0);
     EXPECT_EQ(list.nextPosition[0], 2);
@@ -333,8 +330,11 @@ TEST_P(ListLoopTest, FailsTheListAlone) { ExpectTheListFails(GetParam().objects,
 
 // Root 2 lists 3 (typed /Page, with /Kids) and 5.
 Objects ListLoop(const std::string& kidsOf3, const std::string& object5) {
-    return {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>"}, {3, Page("/Kids " + kidsOf3)},
-            {4, Page()}, {5, object5}};
+    return {{1, kCatalog},
+            {2, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>"},
+            {3, Page("/Kids " + kidsOf3)},
+            {4, Page()},
+            {5, object5}};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -368,8 +368,8 @@ TEST(PageListTest, TheOpensFailureComesBeforeTheLists) {
 // Shapes the open refuses, seen through the cross-reference alone
 
 PageList ListOfXRefOnly(const Objects& objects) {
-    auto file = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(File(objects)), 0, 0,
-                                                 CPdfObject::Null());
+    auto file =
+        std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(File(objects)), 0, 0, CPdfObject::Null());
     CPdfXRef xref(file);
     xref.Load();
     return BuildPageList(xref);
@@ -390,7 +390,8 @@ TEST(PageListTest, NoCatalogOrNoPagesGivesAnEmptyList) {
 }
 
 TEST(PageListTest, ACountThatIsNoNumberIsZero) {
-    const PageList list = ListOfXRefOnly({{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count /Two >>"}, {3, Page()}});
+    const PageList list =
+        ListOfXRefOnly({{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count /Two >>"}, {3, Page()}});
     EXPECT_EQ(list.pageCount, 0);
     EXPECT_EQ(list.pages.size(), 1u);
 }

@@ -148,8 +148,8 @@ TEST(CPdfDictionaryTest, KeysIterateInUnsignedByteOrder) {
     CPdfDictionary mixed;
     for (const char* key : {"\x80", "b", "AB", "a", "\x7f", "A", "Z", "\xff", "B", "A\x80", "A\x01"})
         mixed.add(key, CPdfObject::Integer(1));
-    EXPECT_EQ(Keys(mixed), (std::vector<std::string>{"A", "A\x01", "AB", "A\x80", "B", "Z", "a", "b", "\x7f",
-                                                     "\x80", "\xff"}));
+    EXPECT_EQ(Keys(mixed),
+              (std::vector<std::string>{"A", "A\x01", "AB", "A\x80", "B", "Z", "a", "b", "\x7f", "\x80", "\xff"}));
 }
 
 TEST(CPdfDictionaryTest, EmptyKeyIsAKeyLikeAnyOther) {

@@ -29,17 +29,13 @@ TEST_P(CPdfStringWriteHexTest, WritesAndKeepsTheString) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CPdfStringWriteHexTest,
-    ::testing::Values(
-        HexCase{"literal", "abc", true, "<616263>"},
-        HexCase{"literalEmpty", "", true, "<>"},
-        HexCase{"literalLowerCaseDigits", std::string("\x00\xff\x0a\xab", 4), true, "<00ff0aab>"},
-        HexCase{"literalParentheses", "(x)\\", true, "<2878295c>"},
-        // A hex string stands as it was read: spaces, odd counts, any bytes.
-        HexCase{"hexWithSpace", "48 65", false, "<48 65>"},
-        HexCase{"hexOddDigits", "4", false, "<4>"},
-        HexCase{"hexUpperCase", "4A4b", false, "<4A4b>"},
-        HexCase{"hexNotDigits", "zz\r\n", false, "<zz\r\n>"},
-        HexCase{"hexEmpty", "", false, "<>"}),
+    ::testing::Values(HexCase{"literal", "abc", true, "<616263>"}, HexCase{"literalEmpty", "", true, "<>"},
+                      HexCase{"literalLowerCaseDigits", std::string("\x00\xff\x0a\xab", 4), true, "<00ff0aab>"},
+                      HexCase{"literalParentheses", "(x)\\", true, "<2878295c>"},
+                      // A hex string stands as it was read: spaces, odd counts, any bytes.
+                      HexCase{"hexWithSpace", "48 65", false, "<48 65>"}, HexCase{"hexOddDigits", "4", false, "<4>"},
+                      HexCase{"hexUpperCase", "4A4b", false, "<4A4b>"},
+                      HexCase{"hexNotDigits", "zz\r\n", false, "<zz\r\n>"}, HexCase{"hexEmpty", "", false, "<>"}),
     CaseName<HexCase>);
 
 TEST(CPdfStringTest, LiteralOfAbcIsEightBytesWritten) {

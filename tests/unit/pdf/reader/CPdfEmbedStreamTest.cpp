@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfFileStream.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include <unistd.h>
 
-#include "pdf/object/CPdfDictionary.h"
 #include "base/CByteSource.h"
+#include "pdf/object/CPdfDictionary.h"
 
 namespace {
 
@@ -24,9 +24,7 @@ std::string Digits(size_t size) {
     return bytes;
 }
 
-std::shared_ptr<CByteSource> Memory(const std::string& bytes) {
-    return std::make_shared<CMemoryByteSource>(bytes);
-}
+std::shared_ptr<CByteSource> Memory(const std::string& bytes) { return std::make_shared<CMemoryByteSource>(bytes); }
 
 std::string ReadAll(CPdfStream& stream) {
     std::string out;
@@ -185,10 +183,9 @@ protected:
 
     std::string bytes_ = std::string(200 * 1000, '\0');
     // Named after the test and the process: tests may run in parallel.
-    std::filesystem::path path_ =
-        std::filesystem::path(::testing::TempDir()) /
-        (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-         std::to_string(::getpid()) + "-brevano-file-stream.bin");
+    std::filesystem::path path_ = std::filesystem::path(::testing::TempDir()) /
+                                  (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                                   std::to_string(::getpid()) + "-brevano-file-stream.bin");
     std::shared_ptr<CByteSource> source_;
 };
 

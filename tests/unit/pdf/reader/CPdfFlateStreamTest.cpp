@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "base/CPdfException.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "support/CaseName.h"
@@ -23,16 +23,14 @@ using Bytes = std::vector<uint8_t>;
 std::string Deflated(const Bytes& data, int level = 6) {
     uLongf size = compressBound(static_cast<uLong>(data.size()));
     std::string out(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, data.data(), static_cast<uLong>(data.size()),
-                        level),
-              Z_OK);
+    EXPECT_EQ(
+        compress2(reinterpret_cast<Bytef*>(out.data()), &size, data.data(), static_cast<uLong>(data.size()), level),
+        Z_OK);
     out.resize(size);
     return out;
 }
 
-Bytes ToBytes(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // Repeatable bytes that do not compress to nothing.
 Bytes Noise(size_t size, uint32_t seed) {
@@ -89,11 +87,20 @@ Bytes PngEncode(const Bytes& image, size_t rowBytes, size_t pixelBytes, const st
             const int upperLeft = (r > 0 && i >= pixelBytes) ? image[(r - 1) * rowBytes + i - pixelBytes] : 0;
             int predicted = 0;
             switch (type) {
-                case 1: predicted = left; break;
-                case 2: predicted = up; break;
-                case 3: predicted = (left + up) / 2; break;
-                case 4: predicted = PaethPredictor(left, up, upperLeft); break;
-                default: break;
+                case 1:
+                    predicted = left;
+                    break;
+                case 2:
+                    predicted = up;
+                    break;
+                case 3:
+                    predicted = (left + up) / 2;
+                    break;
+                case 4:
+                    predicted = PaethPredictor(left, up, upperLeft);
+                    break;
+                default:
+                    break;
             }
             out.push_back(static_cast<uint8_t>(x - predicted));
         }
@@ -225,10 +232,9 @@ TEST(CPdfFlateStreamTest, CompressedBytesComeFromTheRangeOnly) {
     const int64_t size = static_cast<int64_t>(compressed.size());
 
     EXPECT_EQ(ReadAll(*std::make_shared<CPdfFlateStream>(RawStream(file, 2, size), 1, 1, 1, 8)), text);
-    for (const int64_t length : {int64_t{1} << 40, std::numeric_limits<int64_t>::max() - 1,
-                                 std::numeric_limits<int64_t>::max()}) {
-        EXPECT_EQ(ReadAll(*std::make_shared<CPdfFlateStream>(RawStream(file, 2, length), 1, 1, 1, 8)), text)
-            << length;
+    for (const int64_t length :
+         {int64_t{1} << 40, std::numeric_limits<int64_t>::max() - 1, std::numeric_limits<int64_t>::max()}) {
+        EXPECT_EQ(ReadAll(*std::make_shared<CPdfFlateStream>(RawStream(file, 2, length), 1, 1, 1, 8)), text) << length;
     }
     // Length 0 gives no compressed bytes at all.
     EXPECT_TRUE(ReadAll(*std::make_shared<CPdfFlateStream>(RawStream(file, 2, 0), 1, 1, 1, 8)).empty());
@@ -279,9 +285,7 @@ struct PngCase {
     int32_t bits;
 };
 
-void PrintTo(const PngCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const PngCase& c, std::ostream* os) { *os << c.name; }
 
 class PngPredictorTest : public ::testing::TestWithParam<PngCase> {};
 
@@ -297,27 +301,21 @@ TEST_P(PngPredictorTest, RoundTrip) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Filters, PngPredictorTest, ::testing::Values(
-    PngCase{"None", {0}, 7, 1, 8},
-    PngCase{"Sub", {1}, 7, 1, 8},
-    PngCase{"Up", {2}, 7, 1, 8},
-    PngCase{"Average", {3}, 7, 1, 8},
-    PngCase{"Paeth", {4}, 7, 1, 8},
-    PngCase{"SubRgb", {1}, 5, 3, 8},
-    PngCase{"AverageRgb", {3}, 5, 3, 8},
-    PngCase{"PaethRgb", {4}, 5, 3, 8},
-    PngCase{"EveryRowItsOwn", {0, 1, 2, 3, 4}, 6, 2, 8},
-    PngCase{"Paeth16Bits", {4, 3, 1}, 4, 1, 16},
-    PngCase{"Sub16BitsRgb", {1, 2}, 3, 3, 16},
-    PngCase{"Paeth1Bit", {4, 1, 3}, 20, 1, 1},
-    PngCase{"Average4Bits", {3, 4}, 9, 1, 4}),
+INSTANTIATE_TEST_SUITE_P(
+    Filters, PngPredictorTest,
+    ::testing::Values(PngCase{"None", {0}, 7, 1, 8}, PngCase{"Sub", {1}, 7, 1, 8}, PngCase{"Up", {2}, 7, 1, 8},
+                      PngCase{"Average", {3}, 7, 1, 8}, PngCase{"Paeth", {4}, 7, 1, 8}, PngCase{"SubRgb", {1}, 5, 3, 8},
+                      PngCase{"AverageRgb", {3}, 5, 3, 8}, PngCase{"PaethRgb", {4}, 5, 3, 8},
+                      PngCase{"EveryRowItsOwn", {0, 1, 2, 3, 4}, 6, 2, 8}, PngCase{"Paeth16Bits", {4, 3, 1}, 4, 1, 16},
+                      PngCase{"Sub16BitsRgb", {1, 2}, 3, 3, 16}, PngCase{"Paeth1Bit", {4, 1, 3}, 20, 1, 1},
+                      PngCase{"Average4Bits", {3, 4}, 9, 1, 4}),
     CaseName<PngCase>);
 
 // A cross-reference stream with /W [1 2 2]: each row is a type byte and five
 // data bytes, and five bytes come out; the first row's Up adds zeros.
 TEST(PngPredictorTest, CrossReferenceRows) {
-    const Bytes rows = {2, 1, 0, 0x0A, 0, 0,     //
-                        2, 0, 0, 0x0B, 0, 5,     //
+    const Bytes rows = {2, 1, 0, 0x0A, 0, 0,  //
+                        2, 0, 0, 0x0B, 0, 5,  //
                         2, 1, 0, 0x0B, 0, 0xFB};
     const Bytes expected = {1, 0, 0x0A, 0, 0,  //
                             1, 0, 0x15, 0, 5,  //
@@ -360,9 +358,7 @@ struct TiffCase {
     int32_t colors;
 };
 
-void PrintTo(const TiffCase& c, std::ostream* os) {
-    *os << c.bits << " bits, " << c.colors << " colours";
-}
+void PrintTo(const TiffCase& c, std::ostream* os) { *os << c.bits << " bits, " << c.colors << " colours"; }
 
 class TiffPredictorTest : public ::testing::TestWithParam<TiffCase> {};
 
@@ -378,11 +374,13 @@ TEST_P(TiffPredictorTest, RoundTrip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, TiffPredictorTest,
-    ::testing::Values(TiffCase{1, 1}, TiffCase{1, 3}, TiffCase{2, 1}, TiffCase{2, 3}, TiffCase{4, 1},
-                      TiffCase{4, 3}, TiffCase{8, 1}, TiffCase{8, 3}, TiffCase{16, 1}, TiffCase{16, 3}),
-    [](const ::testing::TestParamInfo<TiffCase>& param) {
-        return std::to_string(param.param.bits) + "Bits" + std::to_string(param.param.colors) + "Colours";
-    });
+                         ::testing::Values(TiffCase{1, 1}, TiffCase{1, 3}, TiffCase{2, 1}, TiffCase{2, 3},
+                                           TiffCase{4, 1}, TiffCase{4, 3}, TiffCase{8, 1}, TiffCase{8, 3},
+                                           TiffCase{16, 1}, TiffCase{16, 3}),
+                         [](const ::testing::TestParamInfo<TiffCase>& param) {
+                             return std::to_string(param.param.bits) + "Bits" + std::to_string(param.param.colors) +
+                                    "Colours";
+                         });
 
 TEST(TiffPredictorTest, KnownRows) {
     struct Case {
@@ -426,10 +424,20 @@ TEST(FlatePredictorTest, InvalidParametersEndTheStream) {
     };
     const int32_t big = std::numeric_limits<int32_t>::max();
     const Case cases[] = {
-        {0, 1, 8}, {-1, 1, 8}, {1, 0, 8}, {1, -3, 8}, {1, 1, 0}, {1, 1, -8}, {1, 1, 3}, {1, 1, 32},
+        {0, 1, 8},
+        {-1, 1, 8},
+        {1, 0, 8},
+        {1, -3, 8},
+        {1, 1, 0},
+        {1, 1, -8},
+        {1, 1, 3},
+        {1, 1, 32},
         {std::numeric_limits<int32_t>::min(), 1, 8},
         // Rows too long to hold, some long enough to overflow a naive size.
-        {big, 1, 8}, {big, big, 16}, {big, big, 1}, {1, big, 16},
+        {big, 1, 8},
+        {big, big, 16},
+        {big, big, 1},
+        {1, big, 16},
     };
     const std::string compressed = Deflated(Bytes(64, 1));
     for (const int32_t predictor : {2, 12}) {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfStream.h"
@@ -109,8 +109,7 @@ std::vector<std::string> Tokens(const std::string& input) {
 std::vector<std::string> Values(const std::string& input, CPdfResolver* xref = nullptr) {
     CPdfParser parser(xref, MemoryStream(input));
     std::vector<std::string> values;
-    for (CPdfObject value = parser.GetObj(); !value.is(pdfEndOfFile) && values.size() < 1000;
-         value = parser.GetObj())
+    for (CPdfObject value = parser.GetObj(); !value.is(pdfEndOfFile) && values.size() < 1000; value = parser.GetObj())
         values.push_back(Describe(value));
     return values;
 }
@@ -121,120 +120,130 @@ struct ParseCase {
     std::vector<std::string> expected;
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
 
 // ---------------------------------------------------------------------------
 // The lexer
 
 class LexerTest : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(LexerTest, Tokens) {
-    EXPECT_EQ(Tokens(GetParam().input), GetParam().expected);
-}
+TEST_P(LexerTest, Tokens) { EXPECT_EQ(Tokens(GetParam().input), GetParam().expected); }
 
-INSTANTIATE_TEST_SUITE_P(LiteralStrings, LexerTest, ::testing::Values(
-    ParseCase{"Balanced", "(a(b)c)", {"lit:a(b)c"}},
-    ParseCase{"Nested", "((a)(b(c)))", {"lit:(a)(b(c))"}},
-    ParseCase{"Empty", "()", {"lit:"}},
-    ParseCase{"EscapedParenthesis", "(a\\)b) x", {"lit:a)b", "kw:x"}},
-    ParseCase{"EscapedParenthesesDoNotCount", "(\\(a) b", {"lit:(a", "kw:b"}},
-    ParseCase{"Escapes", "(\\n\\r\\t\\b\\f\\(\\)\\\\)", {"lit:\n\r\t\b\f()\\"}},
-    ParseCase{"UnknownEscape", "(\\q\\8\\ )", {"lit:q8 "}},
-    ParseCase{"OctalThreeDigits", "(\\101)", {"lit:A"}},
-    ParseCase{"OctalThenDigit", "(\\0053)", {std::string("lit:\x05" "3")}},
-    ParseCase{"OctalOneDigit", "(\\7x)", {"lit:\ax"}},
-    ParseCase{"OctalTwoDigits", "(\\12x)", {"lit:\nx"}},
-    ParseCase{"OctalZeroThenNonOctal", "(\\08)", {std::string("lit:\0" "8", 6)}},
-    ParseCase{"OctalLow8Bits", "(\\777)", {"lit:\xff"}},
-    ParseCase{"OctalAtMostThreeDigits", "(\\1234)", {"lit:S4"}},
-    ParseCase{"ContinuationLF", "(ab\\\ncd)", {"lit:abcd"}},
-    ParseCase{"ContinuationCRLF", "(ab\\\r\ncd)", {"lit:abcd"}},
-    ParseCase{"ContinuationCR", "(ab\\\rcd)", {"lit:abcd"}},
-    ParseCase{"ContinuationTakesOneLineEnd", "(ab\\\n\ncd)", {"lit:ab\ncd"}},
-    ParseCase{"LineEndsKept", "(a\r\nb\rc)", {"lit:a\r\nb\rc"}},
-    ParseCase{"CommentCharactersKept", "(50% /x)", {"lit:50% /x"}},
-    ParseCase{"Unterminated", "(abc (d", {"lit:abc (d"}},
-    ParseCase{"BackslashAtEnd", "(abc\\", {"lit:abc"}}),
+INSTANTIATE_TEST_SUITE_P(LiteralStrings, LexerTest,
+                         ::testing::Values(ParseCase{"Balanced", "(a(b)c)", {"lit:a(b)c"}},
+                                           ParseCase{"Nested", "((a)(b(c)))", {"lit:(a)(b(c))"}},
+                                           ParseCase{"Empty", "()", {"lit:"}},
+                                           ParseCase{"EscapedParenthesis", "(a\\)b) x", {"lit:a)b", "kw:x"}},
+                                           ParseCase{"EscapedParenthesesDoNotCount", "(\\(a) b", {"lit:(a", "kw:b"}},
+                                           ParseCase{"Escapes", "(\\n\\r\\t\\b\\f\\(\\)\\\\)", {"lit:\n\r\t\b\f()\\"}},
+                                           ParseCase{"UnknownEscape", "(\\q\\8\\ )", {"lit:q8 "}},
+                                           ParseCase{"OctalThreeDigits", "(\\101)", {"lit:A"}},
+                                           ParseCase{"OctalThenDigit",
+                                                     "(\\0053)",
+                                                     {std::string("lit:\x05"
+                                                                  "3")}},
+                                           ParseCase{"OctalOneDigit", "(\\7x)", {"lit:\ax"}},
+                                           ParseCase{"OctalTwoDigits", "(\\12x)", {"lit:\nx"}},
+                                           ParseCase{"OctalZeroThenNonOctal",
+                                                     "(\\08)",
+                                                     {std::string("lit:\0"
+                                                                  "8",
+                                                                  6)}},
+                                           ParseCase{"OctalLow8Bits", "(\\777)", {"lit:\xff"}},
+                                           ParseCase{"OctalAtMostThreeDigits", "(\\1234)", {"lit:S4"}},
+                                           ParseCase{"ContinuationLF", "(ab\\\ncd)", {"lit:abcd"}},
+                                           ParseCase{"ContinuationCRLF", "(ab\\\r\ncd)", {"lit:abcd"}},
+                                           ParseCase{"ContinuationCR", "(ab\\\rcd)", {"lit:abcd"}},
+                                           ParseCase{"ContinuationTakesOneLineEnd", "(ab\\\n\ncd)", {"lit:ab\ncd"}},
+                                           ParseCase{"LineEndsKept", "(a\r\nb\rc)", {"lit:a\r\nb\rc"}},
+                                           ParseCase{"CommentCharactersKept", "(50% /x)", {"lit:50% /x"}},
+                                           ParseCase{"Unterminated", "(abc (d", {"lit:abc (d"}},
+                                           ParseCase{"BackslashAtEnd", "(abc\\", {"lit:abc"}}),
+                         CaseName<ParseCase>);
+
+INSTANTIATE_TEST_SUITE_P(HexStrings, LexerTest,
+                         ::testing::Values(ParseCase{"Digits", "<4865>", {"hex:4865"}},
+                                           ParseCase{"KeptAsWritten", "<48 65>", {"hex:48 65"}},
+                                           ParseCase{"OddCount", "<4>", {"hex:4"}}, ParseCase{"Empty", "<>", {"hex:"}},
+                                           ParseCase{"NotDigits", "<zz\n%>", {"hex:zz\n%"}},
+                                           ParseCase{"Unterminated", "<abc", {"hex:abc"}},
+                                           ParseCase{"FollowedByToken", "<41>/N", {"hex:41", "name:N"}}),
+                         CaseName<ParseCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LexerTest,
+    ::testing::Values(ParseCase{"Plain", "/Type", {"name:Type"}}, ParseCase{"HexEscape", "/A#42", {"name:AB"}},
+                      ParseCase{"HexEscapeLowerCase", "/A#4a", {"name:AJ"}},
+                      ParseCase{"NotAnEscape", "/A#G", {"name:A#G"}}, ParseCase{"HashAtEnd", "/A#", {"name:A#"}},
+                      // The byte after a single hex digit is taken whatever it is, so a space
+                      // does not end the name.
+                      ParseCase{"SingleDigitThenSpace", "/A#4 x", {"name:A@x"}},
+                      ParseCase{"SingleDigitAtEnd", "/A#4", {"name:A@"}},
+                      ParseCase{"SingleDigitThenDelimiter", "/A#4(x) y", {"name:A@x", "error", "kw:y"}},
+                      ParseCase{"EscapedSpace", "/A#20B", {"name:A B"}},
+                      ParseCase{"ZeroEscapeCuts", "/A#00B /C", {"name:A", "name:C"}},
+                      ParseCase{"Empty", "/ /", {"name:", "name:"}},
+                      ParseCase{"EndsAtDelimiter", "/a/b(c)", {"name:a", "name:b", "lit:c"}},
+                      ParseCase{"EndsAtComment", "/a%c\n/b", {"name:a", "name:b"}},
+                      ParseCase{"HighBytes", "/\x80\xff", {"name:\x80\xff"}},
+                      ParseCase{"VerticalTabIsRegular",
+                                "/A\x0b"
+                                "B",
+                                {"name:A\x0b"
+                                 "B"}}),
     CaseName<ParseCase>);
 
-INSTANTIATE_TEST_SUITE_P(HexStrings, LexerTest, ::testing::Values(
-    ParseCase{"Digits", "<4865>", {"hex:4865"}},
-    ParseCase{"KeptAsWritten", "<48 65>", {"hex:48 65"}},
-    ParseCase{"OddCount", "<4>", {"hex:4"}},
-    ParseCase{"Empty", "<>", {"hex:"}},
-    ParseCase{"NotDigits", "<zz\n%>", {"hex:zz\n%"}},
-    ParseCase{"Unterminated", "<abc", {"hex:abc"}},
-    ParseCase{"FollowedByToken", "<41>/N", {"hex:41", "name:N"}}),
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, LexerTest,
+    ::testing::Values(ParseCase{"Integer", "42", {"int:42"}}, ParseCase{"Negative", "-17", {"int:-17"}},
+                      ParseCase{"LeadingZeros", "00012", {"int:12"}}, ParseCase{"MinusZero", "-0", {"int:0"}},
+                      ParseCase{"Real", "3.25", {"real:3.25"}}, ParseCase{"RealLeadingPoint", ".5", {"real:0.5"}},
+                      ParseCase{"RealNegativeLeadingPoint", "-.5", {"real:-0.5"}},
+                      ParseCase{"RealTrailingPoint", "5.", {"real:5"}}, ParseCase{"LonePoint", ".", {"real:0"}},
+                      ParseCase{"TwoPoints", "1.5.2", {"real:1.5"}}, ParseCase{"LoneMinus", "-", {"int:0"}},
+                      ParseCase{"TwoMinuses", "--5", {"int:0", "int:-5"}},
+                      ParseCase{"MinusInside", "1-2", {"int:1", "int:-2"}},
+                      ParseCase{"PlusIsAKeyword", "+5", {"kw:+5"}}, ParseCase{"NoExponent", "1e5", {"int:1", "kw:e5"}},
+                      ParseCase{"VerticalTabEndsNumber",
+                                "12\x0b"
+                                "ab 3",
+                                {"int:12",
+                                 "kw:\x0b"
+                                 "ab",
+                                 "int:3"}},
+                      ParseCase{"DelimiterEndsNumber", "7[8]", {"int:7", "kw:[", "int:8", "kw:]"}},
+                      ParseCase{"Beyond32Bits", "4294967297", {"int:4294967297"}},
+                      ParseCase{"Beyond64BitsWraps", "18446744073709551621", {"int:5"}}),
     CaseName<ParseCase>);
 
-INSTANTIATE_TEST_SUITE_P(Names, LexerTest, ::testing::Values(
-    ParseCase{"Plain", "/Type", {"name:Type"}},
-    ParseCase{"HexEscape", "/A#42", {"name:AB"}},
-    ParseCase{"HexEscapeLowerCase", "/A#4a", {"name:AJ"}},
-    ParseCase{"NotAnEscape", "/A#G", {"name:A#G"}},
-    ParseCase{"HashAtEnd", "/A#", {"name:A#"}},
-    // The byte after a single hex digit is taken whatever it is, so a space
-    // does not end the name.
-    ParseCase{"SingleDigitThenSpace", "/A#4 x", {"name:A@x"}},
-    ParseCase{"SingleDigitAtEnd", "/A#4", {"name:A@"}},
-    ParseCase{"SingleDigitThenDelimiter", "/A#4(x) y", {"name:A@x", "error", "kw:y"}},
-    ParseCase{"EscapedSpace", "/A#20B", {"name:A B"}},
-    ParseCase{"ZeroEscapeCuts", "/A#00B /C", {"name:A", "name:C"}},
-    ParseCase{"Empty", "/ /", {"name:", "name:"}},
-    ParseCase{"EndsAtDelimiter", "/a/b(c)", {"name:a", "name:b", "lit:c"}},
-    ParseCase{"EndsAtComment", "/a%c\n/b", {"name:a", "name:b"}},
-    ParseCase{"HighBytes", "/\x80\xff", {"name:\x80\xff"}},
-    ParseCase{"VerticalTabIsRegular", "/A\x0b" "B", {"name:A\x0b" "B"}}),
-    CaseName<ParseCase>);
+INSTANTIATE_TEST_SUITE_P(Keywords, LexerTest,
+                         ::testing::Values(ParseCase{"Booleans", "true false", {"bool:true", "bool:false"}},
+                                           ParseCase{"CapitalTrue", "True", {"kw:True"}},
+                                           ParseCase{"TrueWithMore", "truex", {"kw:truex"}},
+                                           ParseCase{"Null", "null", {"null"}},
+                                           ParseCase{"CapitalNull", "NULL", {"kw:NULL"}},
+                                           ParseCase{"Words",
+                                                     "obj endobj R stream endstream",
+                                                     {"kw:obj", "kw:endobj", "kw:R", "kw:stream", "kw:endstream"}},
+                                           ParseCase{"Brackets", "[]<<>>", {"kw:[", "kw:]", "kw:<<", "kw:>>"}},
+                                           ParseCase{"KeywordEndsAtDelimiter", "abc]def", {"kw:abc", "kw:]", "kw:def"}},
+                                           ParseCase{"Errors", ") { } >", {"error", "error", "error", "error"}},
+                                           ParseCase{"LoneGreaterBeforeToken", ">a", {"error", "kw:a"}},
+                                           ParseCase{"TripleGreater", ">>>", {"kw:>>", "error"}}),
+                         CaseName<ParseCase>);
 
-INSTANTIATE_TEST_SUITE_P(Numbers, LexerTest, ::testing::Values(
-    ParseCase{"Integer", "42", {"int:42"}},
-    ParseCase{"Negative", "-17", {"int:-17"}},
-    ParseCase{"LeadingZeros", "00012", {"int:12"}},
-    ParseCase{"MinusZero", "-0", {"int:0"}},
-    ParseCase{"Real", "3.25", {"real:3.25"}},
-    ParseCase{"RealLeadingPoint", ".5", {"real:0.5"}},
-    ParseCase{"RealNegativeLeadingPoint", "-.5", {"real:-0.5"}},
-    ParseCase{"RealTrailingPoint", "5.", {"real:5"}},
-    ParseCase{"LonePoint", ".", {"real:0"}},
-    ParseCase{"TwoPoints", "1.5.2", {"real:1.5"}},
-    ParseCase{"LoneMinus", "-", {"int:0"}},
-    ParseCase{"TwoMinuses", "--5", {"int:0", "int:-5"}},
-    ParseCase{"MinusInside", "1-2", {"int:1", "int:-2"}},
-    ParseCase{"PlusIsAKeyword", "+5", {"kw:+5"}},
-    ParseCase{"NoExponent", "1e5", {"int:1", "kw:e5"}},
-    ParseCase{"VerticalTabEndsNumber", "12\x0b" "ab 3", {"int:12", "kw:\x0b" "ab", "int:3"}},
-    ParseCase{"DelimiterEndsNumber", "7[8]", {"int:7", "kw:[", "int:8", "kw:]"}},
-    ParseCase{"Beyond32Bits", "4294967297", {"int:4294967297"}},
-    ParseCase{"Beyond64BitsWraps", "18446744073709551621", {"int:5"}}),
-    CaseName<ParseCase>);
-
-INSTANTIATE_TEST_SUITE_P(Keywords, LexerTest, ::testing::Values(
-    ParseCase{"Booleans", "true false", {"bool:true", "bool:false"}},
-    ParseCase{"CapitalTrue", "True", {"kw:True"}},
-    ParseCase{"TrueWithMore", "truex", {"kw:truex"}},
-    ParseCase{"Null", "null", {"null"}},
-    ParseCase{"CapitalNull", "NULL", {"kw:NULL"}},
-    ParseCase{"Words", "obj endobj R stream endstream", {"kw:obj", "kw:endobj", "kw:R", "kw:stream",
-                                                        "kw:endstream"}},
-    ParseCase{"Brackets", "[]<<>>", {"kw:[", "kw:]", "kw:<<", "kw:>>"}},
-    ParseCase{"KeywordEndsAtDelimiter", "abc]def", {"kw:abc", "kw:]", "kw:def"}},
-    ParseCase{"Errors", ") { } >", {"error", "error", "error", "error"}},
-    ParseCase{"LoneGreaterBeforeToken", ">a", {"error", "kw:a"}},
-    ParseCase{"TripleGreater", ">>>", {"kw:>>", "error"}}),
-    CaseName<ParseCase>);
-
-INSTANTIATE_TEST_SUITE_P(Separators, LexerTest, ::testing::Values(
-    ParseCase{"CommentBetweenNumbers", "1%comment\n2", {"int:1", "int:2"}},
-    ParseCase{"CommentEndsAtCR", "1%c\r2", {"int:1", "int:2"}},
-    ParseCase{"CommentAtEnd", "3 % no line end", {"int:3"}},
-    ParseCase{"OnlyComments", "%a\n%b\r\n", {}},
-    ParseCase{"Whitespace", std::string("1\x00" "2\t3\n4\f5\r6 7", 13),
-              {"int:1", "int:2", "int:3", "int:4", "int:5", "int:6", "int:7"}},
-    ParseCase{"Empty", "", {}}),
-    CaseName<ParseCase>);
+INSTANTIATE_TEST_SUITE_P(Separators, LexerTest,
+                         ::testing::Values(ParseCase{"CommentBetweenNumbers", "1%comment\n2", {"int:1", "int:2"}},
+                                           ParseCase{"CommentEndsAtCR", "1%c\r2", {"int:1", "int:2"}},
+                                           ParseCase{"CommentAtEnd", "3 % no line end", {"int:3"}},
+                                           ParseCase{"OnlyComments", "%a\n%b\r\n", {}},
+                                           ParseCase{"Whitespace",
+                                                     std::string("1\x00"
+                                                                 "2\t3\n4\f5\r6 7",
+                                                                 13),
+                                                     {"int:1", "int:2", "int:3", "int:4", "int:5", "int:6", "int:7"}},
+                                           ParseCase{"Empty", "", {}}),
+                         CaseName<ParseCase>);
 
 // The value of an integer is its low 32 bits; the whole number stays for
 // offsets and lengths beyond 4 GiB.
@@ -245,12 +254,9 @@ TEST(LexerNumbersTest, IntegersWrapAt32BitsAndKeepTheFullValue) {
         int64_t full;
     };
     const Case cases[] = {
-        {"2147483647", 2147483647, 2147483647},
-        {"2147483648", INT32_MIN, 2147483648LL},
-        {"-2147483648", INT32_MIN, -2147483648LL},
-        {"-2147483649", 2147483647, -2147483649LL},
-        {"4294967297", 1, 4294967297LL},
-        {"5000000000", 705032704, 5000000000LL},
+        {"2147483647", 2147483647, 2147483647},    {"2147483648", INT32_MIN, 2147483648LL},
+        {"-2147483648", INT32_MIN, -2147483648LL}, {"-2147483649", 2147483647, -2147483649LL},
+        {"4294967297", 1, 4294967297LL},           {"5000000000", 705032704, 5000000000LL},
     };
     for (const Case& c : cases) {
         CPdfParser parser(nullptr, MemoryStream(c.text));
@@ -271,48 +277,50 @@ TEST(LexerTest, EndOfInputRepeats) {
 
 class GetObjTest : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(GetObjTest, Values) {
-    EXPECT_EQ(Values(GetParam().input), GetParam().expected);
-}
+TEST_P(GetObjTest, Values) { EXPECT_EQ(Values(GetParam().input), GetParam().expected); }
 
-INSTANTIATE_TEST_SUITE_P(Arrays, GetObjTest, ::testing::Values(
-    ParseCase{"Empty", "[]", {"[]"}},
-    ParseCase{"Mixed", "[1 2.5 (s) <6869> /N true null]",
-              {"[int:1 real:2.5 lit:s hex:6869 name:N bool:true null]"}},
-    ParseCase{"Nested", "[[1] [[2]] []]", {"[[int:1] [[int:2]] []]"}},
-    ParseCase{"WithReference", "[1 0 R 2]", {"[ref:1 0 int:2]"}},
-    ParseCase{"WithDictionary", "[<< /A 1 >>]", {"[<</A int:1>>]"}},
-    ParseCase{"ErrorsAreElements", "[1 ) 2]", {"[int:1 error int:2]"}},
-    ParseCase{"StrayClosingBracket", "] 1", {"kw:]", "int:1"}},
-    ParseCase{"UnterminatedAtEnd", "[1 2 [3", {"[int:1 int:2 [int:3]]"}},
-    ParseCase{"UnterminatedEmpty", "[", {"[]"}}),
+INSTANTIATE_TEST_SUITE_P(Arrays, GetObjTest,
+                         ::testing::Values(ParseCase{"Empty", "[]", {"[]"}},
+                                           ParseCase{"Mixed",
+                                                     "[1 2.5 (s) <6869> /N true null]",
+                                                     {"[int:1 real:2.5 lit:s hex:6869 name:N bool:true null]"}},
+                                           ParseCase{"Nested", "[[1] [[2]] []]", {"[[int:1] [[int:2]] []]"}},
+                                           ParseCase{"WithReference", "[1 0 R 2]", {"[ref:1 0 int:2]"}},
+                                           ParseCase{"WithDictionary", "[<< /A 1 >>]", {"[<</A int:1>>]"}},
+                                           ParseCase{"ErrorsAreElements", "[1 ) 2]", {"[int:1 error int:2]"}},
+                                           ParseCase{"StrayClosingBracket", "] 1", {"kw:]", "int:1"}},
+                                           ParseCase{"UnterminatedAtEnd", "[1 2 [3", {"[int:1 int:2 [int:3]]"}},
+                                           ParseCase{"UnterminatedEmpty", "[", {"[]"}}),
+                         CaseName<ParseCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    Dictionaries, GetObjTest,
+    ::testing::Values(ParseCase{"Empty", "<<>>", {"<<>>"}},
+                      ParseCase{"Entries",
+                                "<< /Type /Page /Count 3 /Kids [4 0 R] >>",
+                                {"<</Count int:3 /Kids [ref:4 0] /Type name:Page>>"}},
+                      ParseCase{"FirstDuplicateWins", "<< /A 1 /A 2 >>", {"<</A int:1>>"}},
+                      ParseCase{"ErrorAfterKeyIsDropped", "<< /A ) /B 2 >>", {"<</B int:2>>"}},
+                      ParseCase{"StrayValuesSkipped", "<< 1 /B 2 (x) [ /C 3 >>", {"<</B int:2 /C int:3>>"}},
+                      ParseCase{"Nested", "<< /A << /B << >> >> >>", {"<</A <</B <<>>>>>>"}},
+                      ParseCase{"ValueMayBeNameOrNull", "<< /A /B /C null >>", {"<</A name:B /C null>>"}},
+                      ParseCase{"KeyWithoutValueTakesTheClosing", "<< /K >> 5", {"<</K kw:>>>>"}},
+                      ParseCase{"FollowedByValues", "<< /A 1 >> 2 0 R", {"<</A int:1>>", "ref:2 0"}},
+                      ParseCase{"UnterminatedAtEnd", "<< /A 1 /B [2", {"<</A int:1 /B [int:2]>>"}},
+                      ParseCase{"UnterminatedEmpty", "<<", {"<<>>"}}),
     CaseName<ParseCase>);
 
-INSTANTIATE_TEST_SUITE_P(Dictionaries, GetObjTest, ::testing::Values(
-    ParseCase{"Empty", "<<>>", {"<<>>"}},
-    ParseCase{"Entries", "<< /Type /Page /Count 3 /Kids [4 0 R] >>", {"<</Count int:3 /Kids [ref:4 0] /Type name:Page>>"}},
-    ParseCase{"FirstDuplicateWins", "<< /A 1 /A 2 >>", {"<</A int:1>>"}},
-    ParseCase{"ErrorAfterKeyIsDropped", "<< /A ) /B 2 >>", {"<</B int:2>>"}},
-    ParseCase{"StrayValuesSkipped", "<< 1 /B 2 (x) [ /C 3 >>", {"<</B int:2 /C int:3>>"}},
-    ParseCase{"Nested", "<< /A << /B << >> >> >>", {"<</A <</B <<>>>>>>"}},
-    ParseCase{"ValueMayBeNameOrNull", "<< /A /B /C null >>", {"<</A name:B /C null>>"}},
-    ParseCase{"KeyWithoutValueTakesTheClosing", "<< /K >> 5", {"<</K kw:>>>>"}},
-    ParseCase{"FollowedByValues", "<< /A 1 >> 2 0 R", {"<</A int:1>>", "ref:2 0"}},
-    ParseCase{"UnterminatedAtEnd", "<< /A 1 /B [2", {"<</A int:1 /B [int:2]>>"}},
-    ParseCase{"UnterminatedEmpty", "<<", {"<<>>"}}),
-    CaseName<ParseCase>);
-
-INSTANTIATE_TEST_SUITE_P(References, GetObjTest, ::testing::Values(
-    ParseCase{"Reference", "5 0 R", {"ref:5 0"}},
-    ParseCase{"ObjectHeader", "5 0 obj", {"int:5", "int:0", "kw:obj"}},
-    ParseCase{"ThreeIntegers", "1 2 3 R", {"int:1", "ref:2 3"}},
-    ParseCase{"OneInteger", "7 R", {"int:7", "kw:R"}},
-    ParseCase{"RealGeneration", "5 0.0 R", {"int:5", "real:0", "kw:R"}},
-    ParseCase{"Negative", "-1 -2 R", {"ref:-1 -2"}},
-    ParseCase{"NumbersWrap", "4294967301 4294967296 R", {"ref:5 0"}},
-    ParseCase{"RWithMore", "5 0 Rx", {"int:5", "int:0", "kw:Rx"}},
-    ParseCase{"TwoIntegersAtEnd", "5 0", {"int:5", "int:0"}}),
-    CaseName<ParseCase>);
+INSTANTIATE_TEST_SUITE_P(References, GetObjTest,
+                         ::testing::Values(ParseCase{"Reference", "5 0 R", {"ref:5 0"}},
+                                           ParseCase{"ObjectHeader", "5 0 obj", {"int:5", "int:0", "kw:obj"}},
+                                           ParseCase{"ThreeIntegers", "1 2 3 R", {"int:1", "ref:2 3"}},
+                                           ParseCase{"OneInteger", "7 R", {"int:7", "kw:R"}},
+                                           ParseCase{"RealGeneration", "5 0.0 R", {"int:5", "real:0", "kw:R"}},
+                                           ParseCase{"Negative", "-1 -2 R", {"ref:-1 -2"}},
+                                           ParseCase{"NumbersWrap", "4294967301 4294967296 R", {"ref:5 0"}},
+                                           ParseCase{"RWithMore", "5 0 Rx", {"int:5", "int:0", "kw:Rx"}},
+                                           ParseCase{"TwoIntegersAtEnd", "5 0", {"int:5", "int:0"}}),
+                         CaseName<ParseCase>);
 
 TEST(GetObjTest, ContainersAreBoundToTheParsersXRef) {
     MapResolver resolver;
@@ -426,9 +434,7 @@ struct StreamCase {
     std::string data;  // empty: "Missing 'endstream'" is expected
 };
 
-void PrintTo(const StreamCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 class StreamFramingTest : public ::testing::TestWithParam<StreamCase> {};
 
@@ -450,25 +456,27 @@ TEST_P(StreamFramingTest, Framing) {
     EXPECT_TRUE(parser.GetObj().is(pdfEndOfFile));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, StreamFramingTest, ::testing::Values(
-    StreamCase{"Exact", "<< /Length 3 >>\nstream\nabc\nendstream", "abc"},
-    StreamCase{"AfterCRLF", "<< /Length 3 >>\nstream\r\nabc\nendstream", "abc"},
-    StreamCase{"AfterCR", "<< /Length 3 >>\nstream\rabc\nendstream", "abc"},
-    StreamCase{"RestOfLineSkipped", "<< /Length 3 >>\nstream junk here\nabc\nendstream", "abc"},
-    StreamCase{"DataStartsWithLineEnd", "<< /Length 4 >>\nstream\n\nabc\nendstream", "\nabc"},
-    StreamCase{"TwoWhitespaceBytesBeforeEndstream", "<< /Length 3 >>\nstream\nabc\r\nendstream", "abc"},
-    StreamCase{"LengthTakesTheLineEnd", "<< /Length 4 >>\nstream\nabc\nendstream", "abc\n"},
-    StreamCase{"CommentBeforeEndstream", "<< /Length 3 >>\nstream\nabc % note\nendstream", "abc"},
-    StreamCase{"NoSpaceBeforeEndstream", "<< /Length 3 >>\nstream\nabcendstream", "abc"},
-    StreamCase{"ShortLength", "<< /Length 2 >>\nstream\nabc\nendstream", ""},
-    StreamCase{"OneByteBeyondLength", "<< /Length 3 >>\nstream\nabcd\nendstream", ""},
-    StreamCase{"LongLength", "<< /Length 6 >>\nstream\nabc\nendstream", ""},
-    StreamCase{"LengthBeyondTheEnd", "<< /Length 1000 >>\nstream\nabc\nendstream", ""},
-    StreamCase{"NegativeLength", "<< /Length -3 >>\nstream\nabc\nendstream", ""},
-    // The full 64-bit value is the length: 2^32 + 3 is not 3.
-    StreamCase{"LengthBeyond32Bits", "<< /Length 4294967299 >>\nstream\nabc\nendstream", ""},
-    StreamCase{"LengthBeyondLargestPosition", "<< /Length 9223372036854775807 >>\nstream\nabc\nendstream", ""},
-    StreamCase{"NoEndstream", "<< /Length 3 >>\nstream\nabc\nendobj", ""}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StreamFramingTest,
+    ::testing::Values(
+        StreamCase{"Exact", "<< /Length 3 >>\nstream\nabc\nendstream", "abc"},
+        StreamCase{"AfterCRLF", "<< /Length 3 >>\nstream\r\nabc\nendstream", "abc"},
+        StreamCase{"AfterCR", "<< /Length 3 >>\nstream\rabc\nendstream", "abc"},
+        StreamCase{"RestOfLineSkipped", "<< /Length 3 >>\nstream junk here\nabc\nendstream", "abc"},
+        StreamCase{"DataStartsWithLineEnd", "<< /Length 4 >>\nstream\n\nabc\nendstream", "\nabc"},
+        StreamCase{"TwoWhitespaceBytesBeforeEndstream", "<< /Length 3 >>\nstream\nabc\r\nendstream", "abc"},
+        StreamCase{"LengthTakesTheLineEnd", "<< /Length 4 >>\nstream\nabc\nendstream", "abc\n"},
+        StreamCase{"CommentBeforeEndstream", "<< /Length 3 >>\nstream\nabc % note\nendstream", "abc"},
+        StreamCase{"NoSpaceBeforeEndstream", "<< /Length 3 >>\nstream\nabcendstream", "abc"},
+        StreamCase{"ShortLength", "<< /Length 2 >>\nstream\nabc\nendstream", ""},
+        StreamCase{"OneByteBeyondLength", "<< /Length 3 >>\nstream\nabcd\nendstream", ""},
+        StreamCase{"LongLength", "<< /Length 6 >>\nstream\nabc\nendstream", ""},
+        StreamCase{"LengthBeyondTheEnd", "<< /Length 1000 >>\nstream\nabc\nendstream", ""},
+        StreamCase{"NegativeLength", "<< /Length -3 >>\nstream\nabc\nendstream", ""},
+        // The full 64-bit value is the length: 2^32 + 3 is not 3.
+        StreamCase{"LengthBeyond32Bits", "<< /Length 4294967299 >>\nstream\nabc\nendstream", ""},
+        StreamCase{"LengthBeyondLargestPosition", "<< /Length 9223372036854775807 >>\nstream\nabc\nendstream", ""},
+        StreamCase{"NoEndstream", "<< /Length 3 >>\nstream\nabc\nendobj", ""}),
     CaseName<StreamCase>);
 
 // Length 0 means "to the end of the file" for the data; the token after the
@@ -526,8 +534,8 @@ TEST(ParserStreamTest, FlateDataIsDecoded) {
 // place in the file; its data reads as empty.
 TEST(ParserStreamTest, StreamWithUndecodedFilterIsKept) {
     const std::string data = Deflated(Deflated("abc"));
-    for (const std::string filter : {"/Filter /LZWDecode", "/Filter [/FlateDecode /FlateDecode]",
-                                     "/Filter /DCTDecode", "/Filter []"}) {
+    for (const std::string filter :
+         {"/Filter /LZWDecode", "/Filter [/FlateDecode /FlateDecode]", "/Filter /DCTDecode", "/Filter []"}) {
         const std::string input =
             StreamObject(filter + " /Length " + std::to_string(data.size()), data, "\nendstream 1");
         CPdfParser parser(nullptr, MemoryStream(input));
@@ -555,8 +563,9 @@ TEST(ParserStreamTest, StreamInAViewGivesError) {
 }
 
 TEST(ParserStreamTest, StreamsInsideArraysAndDictionaries) {
-    const std::string input = "[<< /Length 1 >>\nstream\nx\nendstream 2] << /S << /Length 1 >>\nstream\ny\n"
-                              "endstream /T 3 >>";
+    const std::string input =
+        "[<< /Length 1 >>\nstream\nx\nendstream 2] << /S << /Length 1 >>\nstream\ny\n"
+        "endstream /T 3 >>";
     CPdfParser parser(nullptr, MemoryStream(input));
     const CPdfObject array = parser.GetObj();
     ASSERT_TRUE(array.is(pdfArray));

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
-#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/RawObject.h"
 #include "support/CaseName.h"
@@ -216,15 +216,15 @@ std::vector<FailureCase> FailureCases() {
     const std::string olderFile = older.WithXRefTable("/Root 1 0 R");
     PdfBuilder newer(olderFile);
     newer.Object(4, "(new)");
-    const std::string rootOnlyInOlder =
-        newer.WithXRefUpdate("/Prev " + std::to_string(LastStartXRef(olderFile)));
+    const std::string rootOnlyInOlder = newer.WithXRefUpdate("/Prev " + std::to_string(LastStartXRef(olderFile)));
 
     return {
         // No usable startxref, no /Root.
         {"NoStartXRef", DocumentWith("xref\n0 4\n" + rows + "trailer\n<< /Root 1 0 R >>\n"), "PDF file was damaged"},
         {"StartXRefZero", OnePageObjects().WithStartXRef(0), "PDF file was damaged"},
         {"StartXRefWithoutDigits", DocumentWith("startxref\n%%EOF\n"), "PDF file was damaged"},
-        {"StartXRefBeyondTheLast1023Bytes", WithTable(OnePageObjects()) + std::string(1100, ' '), "PDF file was damaged"},
+        {"StartXRefBeyondTheLast1023Bytes", WithTable(OnePageObjects()) + std::string(1100, ' '),
+         "PDF file was damaged"},
         {"TrailerWithoutRoot", OnePageObjects().WithXRefTable("/Info 1 0 R"), "PDF file was damaged"},
         {"RootNotAReference", OnePageObjects().WithXRefTable("/Root << /Pages 2 0 R >>"), "PDF file was damaged"},
         {"RootAnInteger", OnePageObjects().WithXRefTable("/Root 1"), "PDF file was damaged"},
@@ -248,7 +248,8 @@ std::vector<FailureCase> FailureCases() {
         {"StreamFilterNotDecoded", XRefStreamFile("/Size 4 /W [1 2 1] /Root 1 0 R /Filter /LZWDecode", fourRows),
          "Couldn't parse an xref stream"},
         {"StreamFilterChain",
-         XRefStreamFile("/Size 4 /W [1 2 1] /Root 1 0 R /Filter [/FlateDecode /FlateDecode]", Deflate(Deflate(fourRows))),
+         XRefStreamFile("/Size 4 /W [1 2 1] /Root 1 0 R /Filter [/FlateDecode /FlateDecode]",
+                        Deflate(Deflate(fourRows))),
          "Couldn't parse an xref stream"},
         {"ObjWithoutValue", DocumentWith("9 0 obj\nstartxref\n{X}\n%%EOF\n"), "Couldn't parse an xref stream"},
 
@@ -269,7 +270,8 @@ std::vector<FailureCase> FailureCases() {
          DocumentWith("xref\n0 5\n" + rows + "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
          "Couldn't parse an xref table"},
         {"TableNegativeFirst",
-         DocumentWith("xref\n-1 1\n" + XRefTableLine(0, 0, 'f') + "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
+         DocumentWith("xref\n-1 1\n" + XRefTableLine(0, 0, 'f') +
+                      "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
          "Couldn't parse an xref table"},
         {"TableNegativeCount", DocumentWith("xref\n0 -1\ntrailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
          "Couldn't parse an xref table"},
@@ -277,7 +279,8 @@ std::vector<FailureCase> FailureCases() {
          DocumentWith("xref\n0 4\n" + rows + "8388607 2\n" + XRefTableLine(0, 0, 'f') + XRefTableLine(0, 0, 'f') +
                       "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
          "Couldn't parse an xref table"},
-        {"TableHugeCount", DocumentWith("xref\n0 4294967296\n" + rows + "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
+        {"TableHugeCount",
+         DocumentWith("xref\n0 4294967296\n" + rows + "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
          "Couldn't parse an xref table"},
         {"TrailerAnArray", DocumentWith("xref\n0 4\n" + rows + "trailer\n[/Root 1 0 R]\nstartxref\n{X}\n%%EOF\n"),
          "Trailer dictionary is wrong type"},
@@ -286,16 +289,22 @@ std::vector<FailureCase> FailureCases() {
 
         // Cross-reference streams.
         {"SizeMissing", XRefStreamFile("/W [1 2 1] /Root 1 0 R", fourRows), "Size of xref Stream is wrong type"},
-        {"SizeAReal", XRefStreamFile("/Size 4.0 /W [1 2 1] /Root 1 0 R", fourRows), "Size of xref Stream is wrong type"},
-        {"SizeIndirect", XRefStreamFile("/Size 4 0 R /W [1 2 1] /Root 1 0 R", fourRows), "Size of xref Stream is wrong type"},
+        {"SizeAReal", XRefStreamFile("/Size 4.0 /W [1 2 1] /Root 1 0 R", fourRows),
+         "Size of xref Stream is wrong type"},
+        {"SizeIndirect", XRefStreamFile("/Size 4 0 R /W [1 2 1] /Root 1 0 R", fourRows),
+         "Size of xref Stream is wrong type"},
         {"SizeBeyondTheLargestObjectNumber", XRefStreamFile("/Size 8388609 /W [1 2 1] /Root 1 0 R", fourRows),
          "Size of xref Stream is wrong type"},
         {"WMissing", XRefStreamFile("/Size 4 /Root 1 0 R", fourRows), "W item of xref Stream is wrong type"},
         {"WAnInteger", XRefStreamFile("/Size 4 /W 4 /Root 1 0 R", fourRows), "W item of xref Stream is wrong type"},
-        {"WWithAName", XRefStreamFile("/Size 4 /W [1 /Two 1] /Root 1 0 R", fourRows), "W item of xref Stream is wrong type"},
-        {"WWithAReal", XRefStreamFile("/Size 4 /W [1 2.0 1] /Root 1 0 R", fourRows), "W item of xref Stream is wrong type"},
-        {"WWiderThanEight", XRefStreamFile("/Size 4 /W [1 9 1] /Root 1 0 R", fourRows), "W item of xref Stream is wrong type"},
-        {"WNegative", XRefStreamFile("/Size 4 /W [1 -2 1] /Root 1 0 R", fourRows), "W item of xref Stream is wrong type"},
+        {"WWithAName", XRefStreamFile("/Size 4 /W [1 /Two 1] /Root 1 0 R", fourRows),
+         "W item of xref Stream is wrong type"},
+        {"WWithAReal", XRefStreamFile("/Size 4 /W [1 2.0 1] /Root 1 0 R", fourRows),
+         "W item of xref Stream is wrong type"},
+        {"WWiderThanEight", XRefStreamFile("/Size 4 /W [1 9 1] /Root 1 0 R", fourRows),
+         "W item of xref Stream is wrong type"},
+        {"WNegative", XRefStreamFile("/Size 4 /W [1 -2 1] /Root 1 0 R", fourRows),
+         "W item of xref Stream is wrong type"},
         {"WOfTwo", XRefStreamFile("/Size 4 /W [1 2] /Root 1 0 R", fourRows), "W item of xref Stream is wrong length"},
         {"WEmpty", XRefStreamFile("/Size 4 /W [] /Root 1 0 R", fourRows), "W item of xref Stream is wrong length"},
         {"IndexWithAName", XRefStreamFile("/Size 4 /W [1 2 1] /Index [0 /Four] /Root 1 0 R", fourRows),
@@ -306,7 +315,8 @@ std::vector<FailureCase> FailureCases() {
          "Index item of xref Stream is wrong type"},
         {"IndexNegativeCount", XRefStreamFile("/Size 4 /W [1 2 1] /Index [0 -4] /Root 1 0 R", fourRows),
          "Index item of xref Stream is wrong type"},
-        {"IndexBeyondTheLargestObjectNumber", XRefStreamFile("/Size 4 /W [1 2 1] /Index [8388607 2] /Root 1 0 R", fourRows),
+        {"IndexBeyondTheLargestObjectNumber",
+         XRefStreamFile("/Size 4 /W [1 2 1] /Index [8388607 2] /Root 1 0 R", fourRows),
          "Index item of xref Stream is wrong type"},
         {"IndexHugeCount", XRefStreamFile("/Size 4 /W [1 2 1] /Index [0 4294967300] /Root 1 0 R", fourRows),
          "Index item of xref Stream is wrong type"},
@@ -316,7 +326,9 @@ std::vector<FailureCase> FailureCases() {
          "Unexpected EOF while reading xref stream section"},
         {"IndexAsksForMoreRows", XRefStreamFile("/Size 4 /W [1 2 1] /Index [0 4 7 1] /Root 1 0 R", fourRows),
          "Unexpected EOF while reading xref stream section"},
-        {"TypeThree", XRefStreamFile("/Size 2 /W [1 2 2] /Root 1 0 R", XRefStreamRow({1, 2, 2}, 0, 0, 0) + XRefStreamRow({1, 2, 2}, 3, 9, 0)),
+        {"TypeThree",
+         XRefStreamFile("/Size 2 /W [1 2 2] /Root 1 0 R",
+                        XRefStreamRow({1, 2, 2}, 0, 0, 0) + XRefStreamRow({1, 2, 2}, 3, 9, 0)),
          "Wrong type of xref XRefEntry while reading xref stream section"},
         {"Type255", XRefStreamFile("/Size 1 /W [1 2 2] /Root 1 0 R", XRefStreamRow({1, 2, 2}, 255, 0, 0)),
          "Wrong type of xref XRefEntry while reading xref stream section"},
@@ -325,7 +337,8 @@ std::vector<FailureCase> FailureCases() {
 
         // Fetch beyond the entries, and encryption.
         {"RootBeyondTheEntries", OnePageObjects().WithXRefTable("/Root 40 0 R"), "Corrupted PDF file"},
-        {"EncryptReference", OnePageObjects().WithXRefTable("/Root 1 0 R /Encrypt 7 0 R"), "Encrypted PDF files are not supported"},
+        {"EncryptReference", OnePageObjects().WithXRefTable("/Root 1 0 R /Encrypt 7 0 R"),
+         "Encrypted PDF files are not supported"},
         {"EncryptDictionary", OnePageObjects().WithXRefTable("/Root 1 0 R /Encrypt << /Filter /Standard /V 2 >>"),
          "Encrypted PDF files are not supported"},
         {"EncryptInAnXRefStream", OnePageObjects().WithXRefStream(9, "/Root 1 0 R /Encrypt << /Filter /Standard >>"),
@@ -361,10 +374,10 @@ TEST(LoadFailureTest, RowsOfEntriesAlreadyDefinedAreStillChecked) {
 TEST(XRefTableTest, EntriesTakeOffsetGenerationAndType) {
     PdfBuilder pdf = OnePageObjects();
     pdf.Object(6, "(six)", 2);
-    const std::string file =
-        pdf.bytes() + "xref\n0 4\n" + TableRows() + "6 2\n" + XRefTableLine(pdf.OffsetOf(6), 2, 'n') +
-        XRefTableLine(3, 1, 'f') + "trailer\n<< /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.bytes().size()) +
-        "\n%%EOF\n";
+    const std::string file = pdf.bytes() + "xref\n0 4\n" + TableRows() + "6 2\n" +
+                             XRefTableLine(pdf.OffsetOf(6), 2, 'n') + XRefTableLine(3, 1, 'f') +
+                             "trailer\n<< /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.bytes().size()) +
+                             "\n%%EOF\n";
     auto document = Open(file);
     const std::vector<XRefEntry>& entries = document->xref().entries();
     ASSERT_EQ(entries.size(), 8u);
@@ -405,9 +418,9 @@ TEST(XRefTableTest, WhitespaceBetweenTokensIsFree) {
 TEST(XRefTableTest, EmptySubsectionsAndTheLargestObjectNumber) {
     // A subsection may name no entries, also at the largest object number;
     // one entry at 8388607 is still accepted.
-    const std::string file = DocumentWith("xref\n0 4\n" + TableRows() + "8388608 0\n8388607 1\n" +
-                                          XRefTableLine(0, 0, 'f') +
-                                          "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n");
+    const std::string file =
+        DocumentWith("xref\n0 4\n" + TableRows() + "8388608 0\n8388607 1\n" + XRefTableLine(0, 0, 'f') +
+                     "trailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n");
     auto document = Open(file);
     EXPECT_EQ(document->xref().entries().size(), 8388608u);
     EXPECT_EQ(document->xref().entries()[8388607].type, XRefEntryType::Free);
@@ -459,8 +472,8 @@ TEST(XRefStreamTest, IndexPairsFillTheirRangesFromConsecutiveRows) {
 TEST(XRefStreamTest, ALoneLastIndexElementIsIgnored) {
     PdfBuilder pdf = OnePageObjects();
     const int64_t streamOffset = static_cast<int64_t>(pdf.bytes().size());
-    auto document =
-        Open(WithXRefStreamRows(pdf, "/Size 5 /W [1 2 1] /Index [0 4 /Junk] /Root 1 0 R", StreamRows(pdf, streamOffset)));
+    auto document = Open(
+        WithXRefStreamRows(pdf, "/Size 5 /W [1 2 1] /Index [0 4 /Junk] /Root 1 0 R", StreamRows(pdf, streamOffset)));
     EXPECT_EQ(document->xref().entries().size(), 5u);
     EXPECT_FALSE(document->xref().entries()[4].IsSet());
 }
@@ -476,7 +489,8 @@ TEST(XRefStreamTest, IndexNotAnArrayMeansOneSectionOverSize) {
 TEST(XRefStreamTest, ZeroTypeWidthMakesEveryEntryTypeOne) {
     PdfBuilder pdf = OnePageObjects();
     const std::array<int, 3> w{0, 2, 1};
-    const std::string rows = XRefStreamRow(w, 0, 0, 7) + XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(1)), 0) +
+    const std::string rows = XRefStreamRow(w, 0, 0, 7) +
+                             XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(1)), 0) +
                              XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(2)), 0) +
                              XRefStreamRow(w, 0, static_cast<uint64_t>(pdf.OffsetOf(3)), 0);
     auto document = Open(WithXRefStreamRows(pdf, "/Size 4 /W [0 2 1] /Root 1 0 R", rows));
@@ -487,7 +501,8 @@ TEST(XRefStreamTest, ZeroTypeWidthMakesEveryEntryTypeOne) {
 TEST(XRefStreamTest, ZeroWidthFieldsAreZeroAndFurtherWidthsIgnored) {
     PdfBuilder pdf = OnePageObjects();
     const std::array<int, 3> w{1, 2, 0};
-    const std::string rows = XRefStreamRow(w, 0, 0, 0) + XRefStreamRow(w, 1, static_cast<uint64_t>(pdf.OffsetOf(1)), 0) +
+    const std::string rows = XRefStreamRow(w, 0, 0, 0) +
+                             XRefStreamRow(w, 1, static_cast<uint64_t>(pdf.OffsetOf(1)), 0) +
                              XRefStreamRow(w, 1, static_cast<uint64_t>(pdf.OffsetOf(2)), 0) +
                              XRefStreamRow(w, 1, static_cast<uint64_t>(pdf.OffsetOf(3)), 0);
     auto document = Open(WithXRefStreamRows(pdf, "/Size 4 /W [1 2 0 99 /x] /Root 1 0 R", rows));
@@ -783,9 +798,11 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedXRefStmCase{"Garbage", "garbage\n"},
         DamagedXRefStmCase{"AClassicTable", "xref\n5 1\n" + XRefTableLine(0, 0, 'f') + "trailer\n<< >>\n"},
         DamagedXRefStmCase{"ADictionary", "8 0 obj\n<< /Type /XRef /Size 6 /W [1 2 1] >>\nendobj\n"},
-        DamagedXRefStmCase{"WrongW", "8 0 obj\n<< /Type /XRef /Size 6 /W [1 2] /Length 0 >>\nstream\n\nendstream\nendobj\n"},
-        DamagedXRefStmCase{"RowsCutShort", "8 0 obj\n<< /Type /XRef /Size 6 /W [1 2 1] /Index [5 1] /Length 2 >>\nstream\n" +
-                                               XRefStreamRow({1, 1, 0}, 1, 0, 0) + "\nendstream\nendobj\n"},
+        DamagedXRefStmCase{"WrongW",
+                           "8 0 obj\n<< /Type /XRef /Size 6 /W [1 2] /Length 0 >>\nstream\n\nendstream\nendobj\n"},
+        DamagedXRefStmCase{"RowsCutShort",
+                           "8 0 obj\n<< /Type /XRef /Size 6 /W [1 2 1] /Index [5 1] /Length 2 >>\nstream\n" +
+                               XRefStreamRow({1, 1, 0}, 1, 0, 0) + "\nendstream\nendobj\n"},
         DamagedXRefStmCase{"ItselfAsTheOffset", ""}),
     CaseName<DamagedXRefStmCase>);
 
@@ -810,8 +827,8 @@ TEST(FetchTest, AnOffsetThatDoesNotLeadToTheObjectGivesNull) {
     pdf.Object(5, "(five)").Object(6, "(six)", 1);
     pdf.Raw("7 0 (seven)\n8 0 objection\n");
     const std::string table = "xref\n0 9\n" + TableRows() + XRefTableLine(pdf.OffsetOf(6), 0, 'n') +  // 4 -> object 6
-                              XRefTableLine(pdf.OffsetOf(5), 0, 'n') +                                   // 5
-                              XRefTableLine(pdf.OffsetOf(6), 0, 'n') +                                   // 6: gen 1 there
+                              XRefTableLine(pdf.OffsetOf(5), 0, 'n') +                                // 5
+                              XRefTableLine(pdf.OffsetOf(6), 0, 'n') +                                // 6: gen 1 there
                               XRefTableLine(static_cast<int64_t>(pdf.bytes().find("7 0 (")), 0, 'n') +
                               XRefTableLine(static_cast<int64_t>(pdf.bytes().find("8 0 objection")), 0, 'n');
     auto document = Open(pdf.bytes() + table + "trailer\n<< /Root 1 0 R >>\nstartxref\n" +
@@ -847,8 +864,9 @@ TEST(FetchTest, AStreamWhoseFiltersAreNotDecodedIsStillAStream) {
         EXPECT_TRUE(stream.getStream().GetDict()->lookup("Filter").is(number == 5 ? pdfName : pdfArray));
     }
     // Its bytes are copied whole.
-    EXPECT_EQ(ReadRawObject(document->xref(), 6),
-              "6 0 obj\n<< /Filter [/FlateDecode /ASCIIHexDecode] /Length 11 >>\nstream\ndata endobj\nendstream\nendobj\n");
+    EXPECT_EQ(
+        ReadRawObject(document->xref(), 6),
+        "6 0 obj\n<< /Filter [/FlateDecode /ASCIIHexDecode] /Length 11 >>\nstream\ndata endobj\nendstream\nendobj\n");
 }
 
 TEST(FetchTest, ALengthThatNamesItsOwnStreamEndsInAnError) {
@@ -946,9 +964,9 @@ TEST(FetchTest, AnObjectStreamListedInsideItselfHoldsNoMembers) {
 TEST(FetchTest, CompressedObjects) {
     PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}, {6, "<< /Six 6 >>"}});
-    pdf.Compressed(7, 4, 2);   // beyond /N
-    pdf.Compressed(8, 4, 0);   // the member at 0 is object 5
-    pdf.Compressed(10, 5, 0);  // object 5 is not an object stream
+    pdf.Compressed(7, 4, 2);    // beyond /N
+    pdf.Compressed(8, 4, 0);    // the member at 0 is object 5
+    pdf.Compressed(10, 5, 0);   // object 5 is not an object stream
     pdf.Compressed(11, 40, 0);  // beyond the entries
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     EXPECT_EQ(FetchText(*document, 5), "(five)");
@@ -1001,8 +1019,8 @@ private:
 };
 
 TEST(LargeFileTest, OffsetsBeyond4GiBInATable) {
-    const uint64_t catalogAt = 5000000000;   // beyond 4 GiB
-    const uint64_t pagesAt = 2147483653;     // beyond 2 GiB
+    const uint64_t catalogAt = 5000000000;  // beyond 4 GiB
+    const uint64_t pagesAt = 2147483653;    // beyond 2 GiB
     const uint64_t pageAt = 100;
     const uint64_t tableAt = 6000000000;
     const std::string table = "xref\n0 4\n" + XRefTableLine(0, 65535, 'f') + XRefTableLine(catalogAt, 0, 'n') +
@@ -1073,7 +1091,8 @@ TEST(LargeFileTest, OffsetsAtTheEndOfTheIntegerRangeLeadNowhere) {
     const std::string junk = "junk\n";
     PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "(five)");
-    const std::string table = "xref\n0 4\n" + TableRows() + "6 2\n9223372036854775807 00000 n \n9223372036854775800 00000 n \n";
+    const std::string table =
+        "xref\n0 4\n" + TableRows() + "6 2\n9223372036854775807 00000 n \n9223372036854775800 00000 n \n";
     const std::string body = pdf.bytes();
     const std::string tail = "startxref\n" + std::to_string(body.size()) + "\n%%EOF\n";
     auto document = Open(junk + body + table + "trailer\n<< /Root 1 0 R >>\n" + tail);

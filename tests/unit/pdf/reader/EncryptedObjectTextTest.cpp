@@ -25,15 +25,16 @@ TEST_P(EncryptedObjectTextTest, StringsAndStreamDataAreReplaced) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EncryptedObjectTextTest,
-    ::testing::Values(
-        RewriteCase{"LiteralWithEscapesAndNesting", "1 0 obj\r<</T (a\\(b\\)\\101\\\n(c))>>endobj\r",
-                    "1 0 obj\r<</T <536128622941286329>>>endobj\r"},
-        RewriteCase{"HexOddDigitsAndComment", "2 0 obj [<4 1 6> %(not a string)\n/N] endobj",
-                    "2 0 obj [<534160> %(not a string)\n/N] endobj"},
-        RewriteCase{"StreamLengthFollowsTheData", "3 0 obj\n<< /Length 2 /D << /Length 9 >> >>\nstream\nab\nendstream\nendobj\n",
-                    "3 0 obj\n<< /Length 4 /D << /Length 9 >> >>\nstream\n<ab>\nendstream\nendobj\n"},
-        RewriteCase{"IndirectLengthLeavesTheStream", "4 0 obj\n<< /Length 5 0 R >>\nstream\nab\nendstream\nendobj\n",
-                    "4 0 obj\n<< /Length 5 0 R >>\nstream\nab\nendstream\nendobj\n"}),
+    ::testing::Values(RewriteCase{"LiteralWithEscapesAndNesting", "1 0 obj\r<</T (a\\(b\\)\\101\\\n(c))>>endobj\r",
+                                  "1 0 obj\r<</T <536128622941286329>>>endobj\r"},
+                      RewriteCase{"HexOddDigitsAndComment", "2 0 obj [<4 1 6> %(not a string)\n/N] endobj",
+                                  "2 0 obj [<534160> %(not a string)\n/N] endobj"},
+                      RewriteCase{"StreamLengthFollowsTheData",
+                                  "3 0 obj\n<< /Length 2 /D << /Length 9 >> >>\nstream\nab\nendstream\nendobj\n",
+                                  "3 0 obj\n<< /Length 4 /D << /Length 9 >> >>\nstream\n<ab>\nendstream\nendobj\n"},
+                      RewriteCase{"IndirectLengthLeavesTheStream",
+                                  "4 0 obj\n<< /Length 5 0 R >>\nstream\nab\nendstream\nendobj\n",
+                                  "4 0 obj\n<< /Length 5 0 R >>\nstream\nab\nendstream\nendobj\n"}),
     CaseName<RewriteCase>);
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "pdf/object/CPdfDictionary.h"
 #include "base/CByteSource.h"
+#include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfStream.h"
@@ -26,8 +26,7 @@ std::string Deflated(const std::string& data) {
 }
 
 CPdfObject Parse(const std::string& text, CPdfResolver* xref = nullptr) {
-    auto stream = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(text), 0, 0,
-                                                   CPdfObject::Null());
+    auto stream = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(text), 0, 0, CPdfObject::Null());
     CPdfParser parser(xref, stream);
     return parser.GetObj();
 }
@@ -77,8 +76,7 @@ TEST(AddFiltersTest, FlateDecodeSpellings) {
         {"<< /Filter /FlateDecode /DecodeParms << /Predictor 12 /Columns 5 /Colors 1 /BitsPerComponent 8 >> >>",
          "rows"},
         // /DecodeParms wins over /DP.
-        {"<< /Filter /FlateDecode /DecodeParms << /Predictor 1 >> /DP << /Predictor 12 /Columns 5 >> >>",
-         "inflated"},
+        {"<< /Filter /FlateDecode /DecodeParms << /Predictor 1 >> /DP << /Predictor 12 /Columns 5 >> >>", "inflated"},
         {"<< /Filter /FlateDecode /DecodeParms null /DP << /Predictor 12 /Columns 5 >> >>", "rows"},
         // Parameters in an array are not a dictionary: the defaults apply.
         {"<< /Filter [/FlateDecode] /DecodeParms [<< /Predictor 12 /Columns 5 >>] >>", "inflated"},
@@ -159,13 +157,13 @@ TEST(MakeFilterTest, DefaultsAreOneColumnOneColourEightBits) {
 }
 
 TEST(MakeFilterTest, InvalidParametersEndTheStreamAtOnce) {
-    for (const char* parameters : {"<< /Predictor 12 /Columns 0 >>", "<< /Predictor 12 /Columns -5 >>",
-                                   "<< /Predictor 2 /Colors 0 >>", "<< /Predictor 2 /Colors -1 >>",
-                                   "<< /Predictor 12 /BitsPerComponent 0 >>", "<< /Predictor 12 /BitsPerComponent -8 >>",
-                                   "<< /Predictor 2 /BitsPerComponent 12 >>",
-                                   "<< /Predictor 12 /Columns 2147483647 /Colors 2147483647 /BitsPerComponent 16 >>",
-                                   // 2^32 + 5 is 5 as a value; 2^32 is 0.
-                                   "<< /Predictor 12 /Columns 4294967296 >>"}) {
+    for (const char* parameters :
+         {"<< /Predictor 12 /Columns 0 >>", "<< /Predictor 12 /Columns -5 >>", "<< /Predictor 2 /Colors 0 >>",
+          "<< /Predictor 2 /Colors -1 >>", "<< /Predictor 12 /BitsPerComponent 0 >>",
+          "<< /Predictor 12 /BitsPerComponent -8 >>", "<< /Predictor 2 /BitsPerComponent 12 >>",
+          "<< /Predictor 12 /Columns 2147483647 /Colors 2147483647 /BitsPerComponent 16 >>",
+          // 2^32 + 5 is 5 as a value; 2^32 is 0.
+          "<< /Predictor 12 /Columns 4294967296 >>"}) {
         const auto decoded = MakeFilter("FlateDecode", Raw(Deflated(kRows)), Parse(parameters));
         ASSERT_NE(decoded, nullptr) << parameters;
         EXPECT_EQ(decoded->GetChar(), -1) << parameters;

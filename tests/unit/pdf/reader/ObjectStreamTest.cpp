@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
+#include "pdf/document/CPdfDocument.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "base/CByteSource.h"
-#include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "support/CaseName.h"
@@ -70,21 +70,20 @@ TEST_P(ObjectStreamHeaderTest, GivesAllMembersOrNone) {
     EXPECT_EQ(cache.offsets.size(), static_cast<size_t>(GetParam().members));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ObjectStreamHeaderTest,
-    ::testing::Values(HeaderCase{"Complete", "5 0 6 2 1 2", 2, 8, 2},
-                      HeaderCase{"MorePairsThanN", "5 0 6 2 7 4 1 2 3", 2, 12, 2},
-                      HeaderCase{"FewerPairsThanN", "5 0 6 2 1 2", 3, 8, 0},
-                      HeaderCase{"ANameInAPair", "5 0 /Six 2 1 2", 2, 11, 0},
-                      HeaderCase{"ARealInAPair", "5 0 6 2.0 1 2", 2, 10, 0},
-                      HeaderCase{"ANullInAPair", "5 0 null 2 1 2", 2, 11, 0},
-                      HeaderCase{"TheHeaderEndsAtFirst", "5 0 6 2 1 2", 2, 4, 0},
-                      HeaderCase{"FirstBeyondTheData", "5 0 6 2", 2, 400, 2},
-                      HeaderCase{"NZero", "5 0 1", 0, 4, 0},
-                      HeaderCase{"NNegative", "5 0 1", -1, 4, 0},
-                      HeaderCase{"FirstNegative", "5 0 1", 1, -4, 0},
-                      HeaderCase{"EmptyData", "", 1, 0, 0}),
-    CaseName<HeaderCase>);
+INSTANTIATE_TEST_SUITE_P(Cases, ObjectStreamHeaderTest,
+                         ::testing::Values(HeaderCase{"Complete", "5 0 6 2 1 2", 2, 8, 2},
+                                           HeaderCase{"MorePairsThanN", "5 0 6 2 7 4 1 2 3", 2, 12, 2},
+                                           HeaderCase{"FewerPairsThanN", "5 0 6 2 1 2", 3, 8, 0},
+                                           HeaderCase{"ANameInAPair", "5 0 /Six 2 1 2", 2, 11, 0},
+                                           HeaderCase{"ARealInAPair", "5 0 6 2.0 1 2", 2, 10, 0},
+                                           HeaderCase{"ANullInAPair", "5 0 null 2 1 2", 2, 11, 0},
+                                           HeaderCase{"TheHeaderEndsAtFirst", "5 0 6 2 1 2", 2, 4, 0},
+                                           HeaderCase{"FirstBeyondTheData", "5 0 6 2", 2, 400, 2},
+                                           HeaderCase{"NZero", "5 0 1", 0, 4, 0},
+                                           HeaderCase{"NNegative", "5 0 1", -1, 4, 0},
+                                           HeaderCase{"FirstNegative", "5 0 1", 1, -4, 0},
+                                           HeaderCase{"EmptyData", "", 1, 0, 0}),
+                         CaseName<HeaderCase>);
 
 TEST(ObjectStreamCacheTest, MembersOutsideTheDataHaveNoBytes) {
     const ObjectStreamCache cache = Cache("5 -100 6 3 7 2 8 99 (abc)", 4, 20);
@@ -126,7 +125,8 @@ TEST(ObjectStreamCacheTest, ValuesOfEveryKind) {
         at = next + 1;
     }
     for (size_t i = 0; i < starts.size(); ++i) header += std::to_string(10 + i) + " " + std::to_string(starts[i]) + " ";
-    const ObjectStreamCache cache = Cache(header + body, static_cast<int32_t>(starts.size()), static_cast<int64_t>(header.size()));
+    const ObjectStreamCache cache =
+        Cache(header + body, static_cast<int32_t>(starts.size()), static_cast<int64_t>(header.size()));
     ASSERT_EQ(cache.count, 8);
     EXPECT_EQ(cache.ParseMember(nullptr, 10, 0).getInt(), 42);
     EXPECT_EQ(cache.ParseMember(nullptr, 11, 1).getName(), "Name");

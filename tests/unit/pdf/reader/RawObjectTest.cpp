@@ -10,13 +10,13 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "base/CPdfException.h"
 #include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "support/CaseName.h"
@@ -34,7 +34,9 @@ std::unique_ptr<CPdfDocument> Open(std::shared_ptr<CByteSource> source) {
     return document;
 }
 
-std::unique_ptr<CPdfDocument> Open(const std::string& bytes) { return Open(std::make_shared<CMemoryByteSource>(bytes)); }
+std::unique_ptr<CPdfDocument> Open(const std::string& bytes) {
+    return Open(std::make_shared<CMemoryByteSource>(bytes));
+}
 
 // The bytes an object written by PdfBuilder::Object has in the file.
 std::string Written(int32_t number, const std::string& body, int32_t generation = 0) {
@@ -168,8 +170,8 @@ class MissingMemberTest : public ::testing::TestWithParam<MissingMemberCase> {};
 TEST_P(MissingMemberTest, YieldsNoBytes) {
     PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}, {6, "(six)"}});
-    pdf.Compressed(7, 4, 2);   // index beyond /N
-    pdf.Compressed(8, 4, 1);   // index 1 holds object 6
+    pdf.Compressed(7, 4, 2);       // index beyond /N
+    pdf.Compressed(8, 4, 1);       // index 1 holds object 6
     pdf.Compressed(10, 4, 65535);  // the largest index the rows can hold
     HandMadeObjectStream(pdf, 11, 3, "12 0 13 0 14 99 ", "(twelve)");
     pdf.Compressed(12, 11, 0);  // as long as the next member: no bytes
@@ -191,7 +193,7 @@ TEST_P(MissingMemberTest, YieldsNoBytes) {
     pdf.Stream(31, "/Type /ObjStm /N 0 /First 5", "32 0 (a)");
     pdf.Compressed(32, 31, 0);  // /N 0
     pdf.Stream(33, "/Type /ObjStm /N 1 /First -1", "34 0 (a)");
-    pdf.Compressed(34, 33, 0);  // /First negative
+    pdf.Compressed(34, 33, 0);       // /First negative
     pdf.Compressed(35, 9000000, 0);  // an object stream number beyond any object
     auto document = Open(pdf.WithXRefStream(40, "/Root 1 0 R"));
     EXPECT_EQ(ReadRawObject(document->xref(), GetParam().number), std::nullopt);
@@ -272,7 +274,8 @@ TEST(ObjectStreamCacheTest, ReadingEveryObjectDecodesEveryStreamOnce) {
             EXPECT_EQ(bytes, std::to_string(number) + " 0 obj\r(" + std::to_string(number) + ")\nendobj\r");
         }
     }
-    for (int32_t stream = 100; stream < 104; ++stream) EXPECT_EQ(source->WindowsAt(DataStart(pdf, stream)), 1) << stream;
+    for (int32_t stream = 100; stream < 104; ++stream)
+        EXPECT_EQ(source->WindowsAt(DataStart(pdf, stream)), 1) << stream;
 }
 
 TEST(ObjectStreamCacheTest, TheCatalogsStreamIsNotDecodedAgainForCopying) {
@@ -292,7 +295,7 @@ TEST(ObjectStreamCacheTest, TheCatalogsStreamIsNotDecodedAgainForCopying) {
 
 struct InFileCase {
     std::string name;
-    std::string object;                  // object 5 as written in the file
+    std::string object;                   // object 5 as written in the file
     std::optional<std::string> expected;  // its bytes, or nothing
 };
 
@@ -308,8 +311,8 @@ std::vector<InFileCase> InFileCases() {
         return "5 0 obj\n" + dictionary + "\nstream\n" + endobjData + afterData + "endstream\nendobj\n";
     };
     const std::string length = std::to_string(endobjData.size());
-    const std::string fakeEndStream = "5 0 obj\n<< /Length " + std::to_string(fakeEnd.size()) + " >>\nstream\n" +
-                                      fakeEnd + "\nendstream\nendobj\n";
+    const std::string fakeEndStream =
+        "5 0 obj\n<< /Length " + std::to_string(fakeEnd.size()) + " >>\nstream\n" + fakeEnd + "\nendstream\nendobj\n";
     return {
         {"EndsAfterTheLineFeed", "5 0 obj\n(five)\nendobj\nnext", "5 0 obj\n(five)\nendobj\n"},
         {"CarriageReturnLineFeedKeepsTheCarriageReturn", "5 0 obj\r\n42\r\nendobj\r\n", "5 0 obj\r\n42\r\nendobj\r"},
@@ -321,8 +324,10 @@ std::vector<InFileCase> InFileCases() {
         {"ANumberThatStartsTheSame", "50 0 obj\n(fifty)\nendobj\n", std::nullopt},
         {"NoNumberAtAll", "obj\n(five)\nendobj\n", std::nullopt},
         {"WhitespaceBeforeTheNumber", "\r\n 5 0 obj\n1\nendobj\n", "\r\n 5 0 obj\n1\nendobj\n"},
-        {"EndobjInAString", "5 0 obj\n<< /Title (endobj) /N 1 >>\nendobj\n", "5 0 obj\n<< /Title (endobj) /N 1 >>\nendobj\n"},
-        {"EndobjInAnEscapedString", "5 0 obj\n(a\\) endobj \\( endobj)\nendobj\n", "5 0 obj\n(a\\) endobj \\( endobj)\nendobj\n"},
+        {"EndobjInAString", "5 0 obj\n<< /Title (endobj) /N 1 >>\nendobj\n",
+         "5 0 obj\n<< /Title (endobj) /N 1 >>\nendobj\n"},
+        {"EndobjInAnEscapedString", "5 0 obj\n(a\\) endobj \\( endobj)\nendobj\n",
+         "5 0 obj\n(a\\) endobj \\( endobj)\nendobj\n"},
         {"EndobjInAComment", "5 0 obj % endobj\n(five)\nendobj\n", "5 0 obj % endobj\n(five)\nendobj\n"},
         {"EndobjInStreamData", stream, stream},
         {"EndstreamAndEndobjInStreamData", fakeEndStream, fakeEndStream},
@@ -337,7 +342,8 @@ std::vector<InFileCase> InFileCases() {
         {"StreamLineEndingInACarriageReturn",
          "5 0 obj\n<< /Length " + length + " >>\nstream\r" + endobjData + "endstream\nendobj\n",
          "5 0 obj\n<< /Length " + length + " >>\nstream\r" + endobjData + "endstream\nendobj\n"},
-        {"StreamInANameIsParsedToo", "5 0 obj\n<< /Substream true >>\nendobj\n", "5 0 obj\n<< /Substream true >>\nendobj\n"},
+        {"StreamInANameIsParsedToo", "5 0 obj\n<< /Substream true >>\nendobj\n",
+         "5 0 obj\n<< /Substream true >>\nendobj\n"},
         {"AnUnendedStringFallsBack", "5 0 obj\n(unended endobj\n", "5 0 obj\n(unended endobj\n"},
         {"NoObjKeywordFallsBack", "5 0 (five) endobj\n", "5 0 (five) endobj\n"},
         {"ValueInAnArrayAfterAString", "5 0 obj [(a) (b endobj c)] endobj ", "5 0 obj [(a) (b endobj c)] endobj "},
@@ -400,15 +406,14 @@ TEST(InFileTest, AnObjectLeftWithoutEndobjEndsAfterItsValueAndIsClosed) {
     const std::string dictionary = "5 0 obj << /A (endob) /B [1 2] >>";
     const std::string stream = "6 0 obj << /Length 3 >>\nstream\nabc\nendstream";
     const std::string empty = "7 0 obj ";
-    std::map<int32_t, int64_t> offsets = {{1, pdf.OffsetOf(1)}, {2, pdf.OffsetOf(2)}, {3, pdf.OffsetOf(3)},
-                                          {5, 0}, {6, 0}, {7, 0}};
+    std::map<int32_t, int64_t> offsets = {
+        {1, pdf.OffsetOf(1)}, {2, pdf.OffsetOf(2)}, {3, pdf.OffsetOf(3)}, {5, 0}, {6, 0}, {7, 0}};
     const auto tableOffset = static_cast<int64_t>(body.size());
     const auto tail = static_cast<int64_t>(body.size() + TableFor(offsets, tableOffset).size());
     offsets[5] = tail;
     offsets[6] = tail + static_cast<int64_t>(dictionary.size()) + 1;
     offsets[7] = offsets[6] + static_cast<int64_t>(stream.size()) + 1;
-    auto document =
-        Open(body + TableFor(offsets, tableOffset) + dictionary + " " + stream + " " + empty + "%% no end");
+    auto document = Open(body + TableFor(offsets, tableOffset) + dictionary + " " + stream + " " + empty + "%% no end");
     EXPECT_EQ(ReadRawObject(document->xref(), 5), dictionary + "\rendobj\r");
     EXPECT_EQ(ReadRawObject(document->xref(), 6), stream + "\rendobj\r");
     EXPECT_EQ(ReadRawObject(document->xref(), 7), std::nullopt);
@@ -468,8 +473,9 @@ std::string EndobjAt(int64_t endobjAt, bool asStream, int32_t* padding = nullptr
         object.replace(object.find("0000000000") + 10 - length.size(), length.size(), length);
     }
     if (padding != nullptr) *padding = static_cast<int32_t>(pad);
-    return pdf.bytes() + object + TableFor({{1, pdf.OffsetOf(1)}, {2, pdf.OffsetOf(2)}, {3, pdf.OffsetOf(3)}, {5, start}},
-                                           start + static_cast<int64_t>(object.size()));
+    return pdf.bytes() + object +
+           TableFor({{1, pdf.OffsetOf(1)}, {2, pdf.OffsetOf(2)}, {3, pdf.OffsetOf(3)}, {5, start}},
+                    start + static_cast<int64_t>(object.size()));
 }
 
 // The expected bytes of object 5 in such a file.
@@ -509,17 +515,17 @@ TEST(BlockBoundaryTest, EndobjAcrossTheBlocksAndRunsOfAFile) {
     std::filesystem::create_directories(folder);
     for (const int64_t boundary : {static_cast<int64_t>(CFileByteSource::kBlockSize),
                                    static_cast<int64_t>(CFileByteSource::kFirstRunSize), int64_t{65536}}) {
-    for (int64_t split = 0; split <= 6; ++split) {
-        for (bool asStream : {false, true}) {
-            SCOPED_TRACE("split " + std::to_string(split) + (asStream ? ", stream" : ""));
-            const std::string file = EndobjAt(boundary - split, asStream);
-            const std::string path = (folder / "in.pdf").string();
-            std::ofstream(path, std::ios::binary | std::ios::trunc) << file;
-            CPdfDocument document;
-            document.Open(path);
-            EXPECT_EQ(ReadRawObject(document.xref(), 5), Object5Of(file));
+        for (int64_t split = 0; split <= 6; ++split) {
+            for (bool asStream : {false, true}) {
+                SCOPED_TRACE("split " + std::to_string(split) + (asStream ? ", stream" : ""));
+                const std::string file = EndobjAt(boundary - split, asStream);
+                const std::string path = (folder / "in.pdf").string();
+                std::ofstream(path, std::ios::binary | std::ios::trunc) << file;
+                CPdfDocument document;
+                document.Open(path);
+                EXPECT_EQ(ReadRawObject(document.xref(), 5), Object5Of(file));
+            }
         }
-    }
     }
     std::filesystem::remove_all(folder);
 }

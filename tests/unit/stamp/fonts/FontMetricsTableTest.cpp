@@ -16,8 +16,8 @@ using namespace std::string_view_literals;
 
 const FontMetricsEntry& Row(std::string_view name) {
     const FontMetricsTable& table = GetFontMetricsTable();
-    const auto it = std::find_if(table.begin(), table.end(),
-                                 [name](const FontMetricsEntry& entry) { return entry.name == name; });
+    const auto it =
+        std::find_if(table.begin(), table.end(), [name](const FontMetricsEntry& entry) { return entry.name == name; });
     if (it == table.end()) {
         ADD_FAILURE() << "no row named " << name;
         return table.front();
@@ -34,6 +34,7 @@ std::array<int32_t, 4> BoxOf(const FontMetricsEntry& entry) {
 // ---------------------------------------------------------------------------
 // The rows and their order
 
+// clang-format off
 constexpr std::array<std::string_view, 161> kRowOrder = {
     "Algerian", "BookAntiqua-Bold", "BookAntiqua-BoldItalic", "BookAntiqua-Italic", "Arial",
     "Arial-Bold", "Arial-BoldItalic", "Arial-Italic", "ArialNarrow", "ArialNarrow-Bold",
@@ -69,6 +70,7 @@ constexpr std::array<std::string_view, 161> kRowOrder = {
     "Verdana-Italic", "Verdana-BoldItalic", "VinerHandITC", "Vivaldi-Italic", "VladimirScript",
     "Vrinda", "Webdings", "Wingdings", "Wingdings2", "Wingdings3", "ZapfDingbats",
 };
+// clang-format on
 
 TEST(FontMetricsTableTest, HoldsTheBuiltInRowsInTableOrder) {
     BuildFontMetricsTable();
@@ -119,6 +121,7 @@ struct TellingRow {
     int32_t code255;             // 255
 };
 
+// clang-format off
 constexpr TellingRow kTellingRows[] = {
     {"Arial", {-46, -210, 1000, 896}, 750, 278, 556, 667, 944, 556, 222, 500},
     {"Arial-Bold", {-46, -210, 1000, 904}, 750, 278, 556, 722, 944, 556, 278, 556},
@@ -131,6 +134,7 @@ constexpr TellingRow kTellingRows[] = {
     {"ZapfDingbats", {-1, -143, 981, 820}, 600, 278, 911, 692, 776, 789, 713, 600},
     {"Wingdings", {0, -211, 1359, 899}, 500, 1000, 1096, 587, 723, 1090, 780, 1035},
 };
+// clang-format on
 
 TEST(FontMetricsTableTest, TellingRows) {
     for (const TellingRow& expected : kTellingRows) {
@@ -152,15 +156,15 @@ TEST(FontMetricsTableTest, TellingRows) {
 
 TEST(FontMetricsTableTest, ArialPrintableCodes) {
     constexpr std::array<int32_t, 95> kArial32To126 = {
-        278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // 32-47
-        556, 556, 556, 556, 556, 556, 556, 556, 556, 556,                                // digits
-        278, 278, 584, 584, 584, 556,                                                    // 58-63
-        1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833,           // 64-77
-        722, 778, 667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611,                 // 78-90
-        278, 278, 278, 469, 556, 333,                                                    // 91-96
-        556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833,                 // 97-109
-        556, 556, 556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500,                 // 110-122
-        334, 260, 334, 584,                                                              // 123-126
+        278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // 32-47
+        556,  556, 556, 556, 556, 556, 556, 556, 556, 556,                                // digits
+        278,  278, 584, 584, 584, 556,                                                    // 58-63
+        1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833,            // 64-77
+        722,  778, 667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611,                 // 78-90
+        278,  278, 278, 469, 556, 333,                                                    // 91-96
+        556,  556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833,                 // 97-109
+        556,  556, 556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500,                 // 110-122
+        334,  260, 334, 584,                                                              // 123-126
     };
     const FontMetricsEntry& arial = Row("Arial");
     for (std::size_t i = 0; i < kArial32To126.size(); ++i) {
@@ -171,8 +175,8 @@ TEST(FontMetricsTableTest, ArialPrintableCodes) {
 
 TEST(FontMetricsTableTest, StandardEncodingOfHelvetica) {
     const FontMetricsEntry& helvetica = Row("Helvetica");
-    EXPECT_EQ(helvetica.widths[39], 222);  // quoteright
-    EXPECT_EQ(helvetica.widths[96], 222);  // quoteleft
+    EXPECT_EQ(helvetica.widths[39], 222);   // quoteright
+    EXPECT_EQ(helvetica.widths[96], 222);   // quoteleft
     EXPECT_EQ(helvetica.widths[164], 167);  // fraction
     EXPECT_EQ(std::count(helvetica.widths.begin() + 128, helvetica.widths.end(), 600), 74);
     // Arial, in the Windows order, has the straight quote and the grave accent there.
@@ -219,7 +223,7 @@ TEST(FontMetricsTableTest, ControlCodeFills) {
 
 TEST(FontMetricsTableTest, RowsSharingTheirNumbers) {
     constexpr std::string_view kMonospaced[] = {
-        "Courier",   "Courier-Bold",      "Courier-Oblique",       "Courier-BoldOblique",
+        "Courier",    "Courier-Bold",    "Courier-Oblique",       "Courier-BoldOblique",
         "CourierNew", "CourierNew-Bold", "CourierNew-BoldItalic", "CourierNew-Italic",
     };
     for (std::string_view name : kMonospaced) {
@@ -257,6 +261,7 @@ struct Lookup {
     std::string_view found;  // empty: no row matches
 };
 
+// clang-format off
 constexpr Lookup kLookups[] = {
     {"Arial", "Arial"},
     {"Arial Bold", "Arial-Bold"},
@@ -287,6 +292,7 @@ constexpr Lookup kLookups[] = {
     {"ArialX", ""},
     {"Aria", ""},
 };
+// clang-format on
 
 TEST(FontMetricsTableTest, FindsTheFirstRowWithTheSameLetters) {
     for (const Lookup& lookup : kLookups) {
@@ -325,6 +331,7 @@ struct Width {
     int32_t width;
 };
 
+// clang-format off
 constexpr Width kWidths[] = {
     {"Arial", "Page 1 / 2", 4559},
     {"Arial", "", 0},
@@ -341,11 +348,11 @@ constexpr Width kWidths[] = {
     {"", "Page", 0},
     {"Symbol", "abc", 0},
 };
+// clang-format on
 
 TEST(FontMetricsTableTest, TextWidth) {
     for (const Width& expected : kWidths) {
-        EXPECT_EQ(TextWidth(expected.font, expected.text), expected.width)
-            << expected.font << " / " << expected.text;
+        EXPECT_EQ(TextWidth(expected.font, expected.text), expected.width) << expected.font << " / " << expected.text;
     }
 }
 
