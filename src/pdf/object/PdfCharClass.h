@@ -28,3 +28,12 @@ constexpr bool IsPdfWhite(unsigned char c) { return (kPdfCharClasses[c] & kPdfWh
 constexpr bool IsPdfDelimiter(unsigned char c) { return (kPdfCharClasses[c] & kPdfDelimiter) != 0; }
 constexpr bool IsPdfRegular(unsigned char c) { return (kPdfCharClasses[c] & (kPdfWhite | kPdfDelimiter)) == 0; }
 constexpr bool IsPdfDigit(unsigned char c) { return (kPdfCharClasses[c] & kPdfDigit) != 0; }
+
+// The value of a hexadecimal digit (either case), -1 for any other byte and
+// for the end of the data (a negative `c`).
+constexpr int PdfHexValue(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}

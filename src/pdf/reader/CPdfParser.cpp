@@ -21,13 +21,6 @@ bool IsRegular(int c) { return c >= 0 && IsPdfRegular(static_cast<unsigned char>
 bool IsWhitespace(int c) { return c >= 0 && IsPdfWhite(static_cast<unsigned char>(c)); }
 bool IsDigit(int c) { return c >= 0 && IsPdfDigit(static_cast<unsigned char>(c)); }
 
-int HexValue(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Decimal conversion of a real, the longest valid prefix, independent of the
 // process locale.
 double ParseReal(const std::string& text) {
@@ -198,11 +191,11 @@ CPdfObject CPdfParser::NameToken() {
     while (IsRegular(s.LookChar())) {
         const int c = s.GetChar();
         if (c == '#') {
-            const int high = HexValue(s.LookChar());
+            const int high = PdfHexValue(s.LookChar());
             if (high >= 0) {
                 s.GetChar();
                 const int next = s.GetChar();
-                const int low = HexValue(next);
+                const int low = PdfHexValue(next);
                 name.push_back(static_cast<char>(low >= 0 ? high * 16 + low : high * 16));
                 continue;
             }

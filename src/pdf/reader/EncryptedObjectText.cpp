@@ -14,13 +14,6 @@ constexpr size_t kLongestLength = 12;
 bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
 bool IsRegularChar(char c) { return IsPdfRegular(static_cast<unsigned char>(c)); }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string HexText(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
@@ -93,7 +86,7 @@ std::string HexBytes(std::string_view text, size_t& at) {
     while (at < text.size()) {
         const char c = text[at++];
         if (c == '>') break;
-        const int digit = HexDigit(c);
+        const int digit = PdfHexValue(c);
         if (digit < 0) continue;
         if (high < 0) {
             high = digit;
