@@ -4,6 +4,7 @@
 #include <nettle/arcfour.h>
 #include <nettle/cbc.h>
 #include <nettle/md5.h>
+#include <nettle/nettle-meta.h>
 #include <nettle/sha2.h>
 #include <sys/random.h>
 
@@ -87,30 +88,21 @@ std::string Sha2(int bits, std::string_view data) {
 
 // AES-CBC without padding over whole blocks; `key` is 16 or 32 bytes.
 std::string AesCbc(bool encrypt, std::string_view key, std::string_view iv, std::string_view data) {
+    const nettle_cipher& cipher = key.size() == 16 ? nettle_aes128 : nettle_aes256;
+    union {
+        aes128_ctx aes128;
+        aes256_ctx aes256;
+    } context;
     std::string out(data.size() / AES_BLOCK_SIZE * AES_BLOCK_SIZE, '\0');
     uint8_t chain[AES_BLOCK_SIZE];
     std::memcpy(chain, iv.data(), AES_BLOCK_SIZE);
     auto* target = reinterpret_cast<uint8_t*>(out.data());
-    if (key.size() == 16) {
-        aes128_ctx context;
-        if (encrypt) {
-            aes128_set_encrypt_key(&context, Bytes(key));
-            cbc_aes128_encrypt(&context, chain, out.size(), target, Bytes(data));
-        } else {
-            aes128_set_decrypt_key(&context, Bytes(key));
-            cbc_decrypt(&context, reinterpret_cast<nettle_cipher_func*>(aes128_decrypt), AES_BLOCK_SIZE, chain,
-                        out.size(), target, Bytes(data));
-        }
+    if (encrypt) {
+        cipher.set_encrypt_key(&context, Bytes(key));
+        cbc_encrypt(&context, cipher.encrypt, AES_BLOCK_SIZE, chain, out.size(), target, Bytes(data));
     } else {
-        aes256_ctx context;
-        if (encrypt) {
-            aes256_set_encrypt_key(&context, Bytes(key));
-            cbc_aes256_encrypt(&context, chain, out.size(), target, Bytes(data));
-        } else {
-            aes256_set_decrypt_key(&context, Bytes(key));
-            cbc_decrypt(&context, reinterpret_cast<nettle_cipher_func*>(aes256_decrypt), AES_BLOCK_SIZE, chain,
-                        out.size(), target, Bytes(data));
-        }
+        cipher.set_decrypt_key(&context, Bytes(key));
+        cbc_decrypt(&context, cipher.decrypt, AES_BLOCK_SIZE, chain, out.size(), target, Bytes(data));
     }
     return out;
 }
