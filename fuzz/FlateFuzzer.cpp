@@ -35,7 +35,7 @@
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 #include "pdf/reader/Filters.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "pdf/object/CPdfResolver.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 
 namespace {
 

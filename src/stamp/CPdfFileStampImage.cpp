@@ -3,9 +3,9 @@
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "stamp/ImageStamp.h"
-#include "stamp/JpegProbe.h"
+#include "pictures/JpegProbe.h"
 #include "stamp/OptionParser.h"
-#include "stamp/PngImage.h"
+#include "pictures/PngImage.h"
 #include "writer/NumberFormat.h"
 
 bool CPdfFileStampImage::ParseParams(const std::vector<std::string>& words) {

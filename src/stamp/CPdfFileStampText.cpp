@@ -4,16 +4,16 @@
 #include <unordered_set>
 
 #include "base/CPdfException.h"
-#include "stamp/EmbeddedFont.h"
-#include "stamp/FontFinder.h"
+#include "fonts/EmbeddedFont.h"
+#include "fonts/FontFinder.h"
 #include "stamp/NumberingFile.h"
 #include "stamp/OptionParser.h"
 #include "stamp/PageNumberText.h"
 #include "stamp/PageSelection.h"
-#include "stamp/TextShaper.h"
+#include "fonts/TextShaper.h"
 #include "stamp/TextStamp.h"
-#include "stamp/Utf8Text.h"
-#include "stamp/fonts/FontMetricsTable.h"
+#include "fonts/Utf8Text.h"
+#include "fonts/FontMetricsTable.h"
 #include "writer/COutputFile.h"
 #include "writer/NumberFormat.h"
 

@@ -5,7 +5,7 @@
 
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/StampOptions.h"
-#include "stamp/TextShaper.h"
+#include "fonts/TextShaper.h"
 
 struct FontMetricsEntry;
 class CEmbeddedFont;

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "stamp/JpegProbe.h"
+#include "pictures/JpegProbe.h"
 #include "stamp/Placement.h"
-#include "stamp/PngImage.h"
+#include "pictures/PngImage.h"
 #include "stamp/TextStamp.h"
 #include "writer/NumberFormat.h"
 

@@ -13,17 +13,6 @@ int32_t Add(int32_t a, int32_t b) {
 // x2 - v and the like are computed in single precision, as the box is.
 int32_t Diff(float edge, int32_t offset) { return Truncate(edge - static_cast<float>(offset)); }
 
-}  // namespace
-
-int32_t Truncate(double value) {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-    if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
-}
-
-namespace {
-
 // How one coordinate is found: from the box's near edge (where the point
 // stands before any rule, x1 or y1 at first) plus an offset, or from its far
 // edge (x2 or y2) minus the offset; the offset is -pos's H or V.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Truncate.h"
 #include "stamp/StampOptions.h"
 
 // Where a stamp goes on one page: the reference point X, Y in the page's own
@@ -28,7 +29,3 @@ void AlignPlacement(StampPlacement& placement, Alignment align, float width);
 // The text's width for alignment: S / 72 (an integer division) times
 // fontSize / 14, where S is the font table's width sum of the text.
 float AlignmentWidth(int32_t widthSum, int32_t fontSize);
-
-// Conversion to a 32-bit integer by truncation toward zero; values beyond the
-// range are held at its ends and NaN becomes 0.
-int32_t Truncate(double value);

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "stamp/Placement.h"
-#include "stamp/fonts/FontMetricsTable.h"
+#include "fonts/FontMetricsTable.h"
 #include "writer/NumberFormat.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "pdf/reader/RawObject.h"
 #include "stamp/OptionParser.h"
 #include "stamp/Placement.h"
-#include "stamp/fonts/FontMetricsTable.h"
+#include "fonts/FontMetricsTable.h"
 #include "support/ExternalTools.h"
 #include "support/Manifest.h"
 #include "support/PdfBuilder.h"

@@ -15,7 +15,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfFlateStream.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 #include "pdf/reader/CPdfXRef.h"
 
 namespace {

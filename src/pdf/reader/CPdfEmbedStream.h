@@ -3,7 +3,7 @@
 #include <array>
 
 #include "pdf/object/CPdfObject.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 
 // A view of another stream from its current position on, optionally ending
 // after `length` bytes. Object-stream members are read through such views.

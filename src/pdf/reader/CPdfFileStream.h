@@ -2,7 +2,7 @@
 
 #include "base/CByteSource.h"
 #include "pdf/object/CPdfObject.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 
 // A byte range of the input file: [start, start + length), or from start to
 // the end of the file when length is 0. All file streams of a document share

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 
 class CPdfFlateStream;
 

@@ -10,7 +10,7 @@
 #include "pdf/object/DecimalDigits.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 #include "pdf/reader/CPdfUndecodedStream.h"
 #include "pdf/reader/Filters.h"
 

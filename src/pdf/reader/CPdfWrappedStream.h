@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 
 // A stream that reads another one, its raw data, in a way of its own: the
 // dictionary, the place in the file and the length are the raw stream's, and

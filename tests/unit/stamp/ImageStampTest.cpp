@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "stamp/JpegProbe.h"
+#include "pictures/JpegProbe.h"
 #include "stamp/Placement.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "stamp/Placement.h"
-#include "stamp/fonts/FontMetricsTable.h"
+#include "fonts/FontMetricsTable.h"
 
 namespace {
 

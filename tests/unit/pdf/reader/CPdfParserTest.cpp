@@ -17,7 +17,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 #include "support/CaseName.h"
 #include "unit/pdf/object/MapResolver.h"
 

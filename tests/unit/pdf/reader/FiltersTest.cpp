@@ -10,7 +10,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 #include "unit/pdf/object/MapResolver.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "stamp/fonts/FontMetricsTable.h"
+#include "fonts/FontMetricsTable.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <limits>
 
-#include "stamp/fonts/FontMetricsData.h"
+#include "fonts/FontMetricsData.h"
 
 static_assert(decltype(FontMetricsEntry::boundingBox)::extent == kFontBoundingBoxSize);
 static_assert(decltype(FontMetricsEntry::widths)::extent == kFontWidthCount);

@@ -1,9 +1,9 @@
-#include "stamp/FontFinder.h"
+#include "fonts/FontFinder.h"
 
 #include <fontconfig/fontconfig.h>
 #include <memory>
 
-#include "stamp/TextShaper.h"
+#include "fonts/TextShaper.h"
 
 namespace {
 

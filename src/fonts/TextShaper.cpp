@@ -1,4 +1,4 @@
-#include "stamp/TextShaper.h"
+#include "fonts/TextShaper.h"
 
 #include <harfbuzz/hb.h>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "pdf/reader/CPdfStream.h"
+#include "pdf/object/CPdfStream.h"
 
 #include <algorithm>
 #include <cstring>

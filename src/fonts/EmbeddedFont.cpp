@@ -1,4 +1,4 @@
-#include "stamp/EmbeddedFont.h"
+#include "fonts/EmbeddedFont.h"
 
 #include <harfbuzz/hb-ot.h>
 #include <harfbuzz/hb-subset.h>
@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "base/CPdfException.h"
-#include "stamp/Placement.h"
-#include "stamp/TextStamp.h"
+#include "base/Truncate.h"
 #include "writer/CFlateEncoder.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
@@ -206,7 +205,10 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
         cmap += "endbfchar\n";
     }
     cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend";
-    const int32_t toUnicodeNumber = writer.appendObject(StreamObject(writer.NextNumber(), cmap));
+    const int32_t toUnicodeNumber =
+        writer.appendObject(FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Length " +
+                            FormatInt(static_cast<int64_t>(cmap.size())) + " \n>>\nstream\n" + cmap +
+                            "\nendstream\nendobj\n");
 
     return writer.appendObject(FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Type /Font\n/Name /" +
                                std::string(resourceName) + "\n/Subtype /Type0\n/BaseFont /" + name +

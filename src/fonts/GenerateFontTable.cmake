@@ -120,7 +120,7 @@ get_filename_component(script_name "${CMAKE_CURRENT_LIST_FILE}" NAME)
 file(WRITE "${OUT}" "\
 // Generated from ${input_name} by ${script_name}. Do not edit: change ${input_name}.
 
-#include \"stamp/fonts/FontMetricsData.h\"
+#include \"fonts/FontMetricsData.h\"
 
 static_assert(kFontMetricsRowCount == ${EXPECTED_ROWS}, \"${input_name} holds ${EXPECTED_ROWS} rows\");
 

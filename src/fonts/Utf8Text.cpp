@@ -1,4 +1,4 @@
-#include "stamp/Utf8Text.h"
+#include "fonts/Utf8Text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "stamp/JpegProbe.h"
+#include "pictures/JpegProbe.h"
 
 #include <cstddef>
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "stamp/TextShaper.h"
+#include "fonts/TextShaper.h"
 
 class COutputWriter;
 

@@ -1,4 +1,4 @@
-#include "stamp/fonts/FontMetricsTable.h"
+#include "fonts/FontMetricsTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "stamp/PngImage.h"
+#include "pictures/PngImage.h"
 
 #include <spng.h>
 #include <zlib.h>
