@@ -124,28 +124,30 @@ std::string CEmbeddedFont::SubsetFontFile(bool& cff) const {
     return std::string(data, length);
 }
 
-int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view resourceName) const {
-    bool cff = false;
-    const std::string file = SubsetFontFile(cff);
+std::string CEmbeddedFont::SubsetName(const std::vector<uint32_t>& used) const {
     // The subset's tag: six capitals from the glyphs it holds.
     uint32_t hash = 2166136261u;
-    const std::vector<uint32_t> used = UsedGlyphs();
     for (const uint32_t glyph : used) hash = (hash ^ glyph) * 16777619u;
     std::string name;
     for (int k = 0; k < 6; ++k, hash /= 26) name.push_back(static_cast<char>('A' + hash % 26));
     name += '+';
     name += PostScriptName(shaper_.face());
+    return name;
+}
 
+int32_t CEmbeddedFont::WriteFontFile(COutputWriter& writer, const std::string& file, bool cff) {
     CFlateEncoder encoder(6);
     encoder.Add(reinterpret_cast<const uint8_t*>(file.data()), file.size());
     const std::string packed = encoder.Finish();
-    std::string fontFile = FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Length " +
-                           FormatInt(static_cast<int64_t>(packed.size())) + "\n/Filter /FlateDecode\n" +
-                           (cff ? std::string("/Subtype /OpenType\n")
-                                : "/Length1 " + FormatInt(static_cast<int64_t>(file.size())) + "\n") +
-                           ">>\nstream\n" + packed + "\nendstream\nendobj\n";
-    const int32_t fontFileNumber = writer.appendObject(fontFile);
+    return writer.AppendStream("\n<<\n/Length\n/Filter /FlateDecode\n" +
+                                   (cff ? std::string("/Subtype /OpenType\n")
+                                        : "/Length1 " + FormatInt(static_cast<int64_t>(file.size())) + "\n") +
+                                   ">>\n",
+                               packed);
+}
 
+int32_t CEmbeddedFont::WriteDescriptor(COutputWriter& writer, const std::string& name, bool cff,
+                                       int32_t fontFileNumber) const {
     const double scale = 1000.0 / shaper_.unitsPerEm();
     const auto units = [scale](double value) { return FormatInt(std::lround(value * scale)); };
     std::string box = "0 0 1000 1000";
@@ -160,12 +162,14 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
     hb_font_get_h_extents(shaper_.font(), &extents);
     hb_position_t capHeight = extents.ascender;
     hb_ot_metrics_get_position(shaper_.font(), HB_OT_METRICS_TAG_CAP_HEIGHT, &capHeight);
-    const int32_t descriptorNumber = writer.appendObject(
-        FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /" + name + "\n/Flags 4\n" +
-        "/FontBBox [" + box + "]\n/ItalicAngle 0\n/Ascent " + units(extents.ascender) + "\n/Descent " +
-        units(extents.descender) + "\n/CapHeight " + units(capHeight) + "\n/StemV 80\n" +
-        (cff ? "/FontFile3 " : "/FontFile2 ") + FormatInt(fontFileNumber) + " 0 R\n>>\nendobj\n");
+    return writer.appendObject("\n<<\n/Type /FontDescriptor\n/FontName /" + name + "\n/Flags 4\n" + "/FontBBox [" +
+                               box + "]\n/ItalicAngle 0\n/Ascent " + units(extents.ascender) + "\n/Descent " +
+                               units(extents.descender) + "\n/CapHeight " + units(capHeight) + "\n/StemV 80\n" +
+                               (cff ? "/FontFile3 " : "/FontFile2 ") + FormatInt(fontFileNumber) + " 0 R\n>>\n");
+}
 
+int32_t CEmbeddedFont::WriteDescendant(COutputWriter& writer, const std::string& name, bool cff,
+                                       int32_t descriptorNumber, const std::vector<uint32_t>& used) const {
     std::string widths = "/W [";
     uint32_t previous = 0;
     bool first = true;
@@ -176,13 +180,14 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
         first = false;
     }
     widths += first ? "]\n" : "]]\n";
-    const int32_t descendantNumber = writer.appendObject(
-        FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Type /Font\n/Subtype /" +
-        (cff ? "CIDFontType0" : "CIDFontType2") + "\n/BaseFont /" + name +
+    return writer.appendObject(
+        "\n<<\n/Type /Font\n/Subtype /" + std::string(cff ? "CIDFontType0" : "CIDFontType2") + "\n/BaseFont /" + name +
         "\n/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>\n/FontDescriptor " +
         FormatInt(descriptorNumber) + " 0 R\n" + (cff ? "" : "/CIDToGIDMap /Identity\n") + "/DW 1000\n" + widths +
-        ">>\nendobj\n");
+        ">>\n");
+}
 
+int32_t CEmbeddedFont::WriteToUnicode(COutputWriter& writer, const std::vector<uint32_t>& used) const {
     std::string cmap =
         "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
         "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
@@ -205,15 +210,22 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
         cmap += "endbfchar\n";
     }
     cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend";
-    const int32_t toUnicodeNumber =
-        writer.appendObject(FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Length " +
-                            FormatInt(static_cast<int64_t>(cmap.size())) + " \n>>\nstream\n" + cmap +
-                            "\nendstream\nendobj\n");
+    return writer.AppendStream(cmap);
+}
 
-    return writer.appendObject(FormatInt(writer.NextNumber()) + " 0 obj\n<<\n/Type /Font\n/Name /" +
-                               std::string(resourceName) + "\n/Subtype /Type0\n/BaseFont /" + name +
-                               "\n/Encoding /Identity-H\n/DescendantFonts [" + FormatInt(descendantNumber) +
-                               " 0 R]\n/ToUnicode " + FormatInt(toUnicodeNumber) + " 0 R\n>>\nendobj\n");
+int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view resourceName) const {
+    bool cff = false;
+    const std::string file = SubsetFontFile(cff);
+    const std::vector<uint32_t> used = UsedGlyphs();
+    const std::string name = SubsetName(used);
+    const int32_t fontFileNumber = WriteFontFile(writer, file, cff);
+    const int32_t descriptorNumber = WriteDescriptor(writer, name, cff, fontFileNumber);
+    const int32_t descendantNumber = WriteDescendant(writer, name, cff, descriptorNumber, used);
+    const int32_t toUnicodeNumber = WriteToUnicode(writer, used);
+    return writer.appendObject("\n<<\n/Type /Font\n/Name /" + std::string(resourceName) +
+                               "\n/Subtype /Type0\n/BaseFont /" + name + "\n/Encoding /Identity-H\n/DescendantFonts [" +
+                               FormatInt(descendantNumber) + " 0 R]\n/ToUnicode " + FormatInt(toUnicodeNumber) +
+                               " 0 R\n>>\n");
 }
 
 std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize,

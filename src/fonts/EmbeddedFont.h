@@ -46,6 +46,14 @@ private:
     // A glyph's width in the /W array, in thousandths of the em.
     int32_t GlyphWidth(uint32_t glyph) const;
     std::string SubsetFontFile(bool& cff) const;
+    // The font's name in the file: a tag for the subset, "+", its PostScript name.
+    std::string SubsetName(const std::vector<uint32_t>& used) const;
+    // The objects WriteObjects writes, each returning its number.
+    static int32_t WriteFontFile(COutputWriter& writer, const std::string& file, bool cff);
+    int32_t WriteDescriptor(COutputWriter& writer, const std::string& name, bool cff, int32_t fontFileNumber) const;
+    int32_t WriteDescendant(COutputWriter& writer, const std::string& name, bool cff, int32_t descriptorNumber,
+                            const std::vector<uint32_t>& used) const;
+    int32_t WriteToUnicode(COutputWriter& writer, const std::vector<uint32_t>& used) const;
 
     const CTextShaper& shaper_;
     std::vector<uint32_t> UsedGlyphs() const;

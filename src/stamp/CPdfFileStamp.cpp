@@ -17,7 +17,6 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/StampOptions.h"
-#include "stamp/TextStamp.h"
 #include "writer/COutputFile.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
@@ -224,16 +223,13 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
         // initial state first.
         const ContentState state = run.scanner->PageState(page.getDict());
         if (state.changed) {
-            if (run.saveStateNumber == 0) {
-                run.saveStateNumber = writer.NextNumber();
-                writer.appendObject(StreamObject(run.saveStateNumber, "q"));
-            }
+            if (run.saveStateNumber == 0) run.saveStateNumber = writer.AppendStream("q");
             saveState = run.saveStateNumber;
             frame.restores = 1 + state.openNesting;
         }
     }
-    WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, page}, frame);
-    const int32_t contentNumber = writer.NextNumber() - 1;
+    const int32_t contentNumber =
+        WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, page}, frame);
     CPageEditor editor(xref, writer);
     editor.EditPage(std::move(bytes), number, page, contentNumber, Fragments(), saveState,
                     [&run](int32_t contents) { return IsSharedContents(run, contents); });

@@ -62,9 +62,9 @@ protected:
     // The number shown on the page at `position` (from 0) of `pageCount`
     // pages, or nothing when the page is not stamped.
     virtual std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) = 0;
-    // Writes the page's content stream, its drawing inside `frame`; the page
-    // object is edited next.
-    virtual void WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) = 0;
+    // Writes the page's content stream, its drawing inside `frame`, and
+    // returns its number; the page object is edited next.
+    virtual int32_t WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) = 0;
     // What the page's resources gain.
     virtual std::vector<ResourceFragment> Fragments() const = 0;
     // After the last object is copied.

@@ -2,10 +2,10 @@
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
-#include "stamp/ImageStamp.h"
 #include "pictures/JpegProbe.h"
-#include "stamp/OptionParser.h"
 #include "pictures/PngImage.h"
+#include "stamp/ImageStamp.h"
+#include "stamp/OptionParser.h"
 #include "writer/NumberFormat.h"
 
 bool CPdfFileStampImage::ParseParams(const std::vector<std::string>& words) {
@@ -23,8 +23,7 @@ void CPdfFileStampImage::PrepareSharedObjects(COutputWriter& writer, const PageL
     const std::string number = FormatInt(NextResourceNumber());
     stateResourceName_ = "GS" + number;
     imageResourceName_ = "Im" + number;
-    stateObjectNumber_ = writer.NextNumber();
-    writer.appendObject(GraphicsStateObject(stateObjectNumber_, options_.opacity));
+    stateObjectNumber_ = writer.appendObject(GraphicsStateBody(options_.opacity));
 
     uint8_t head[8] = {};
     const size_t headSize = picture_->Read(0, head, sizeof head);
@@ -45,13 +44,7 @@ void CPdfFileStampImage::WriteJpegObject(COutputWriter& writer) {
         throw CPdfException("Image file format error");
     if (options_.imageWidth == -1) options_.imageWidth = info->width;
     if (options_.imageHeight == -1) options_.imageHeight = info->height;
-    imageObjectNumber_ = writer.NextNumber();
-    std::string object = ImageXObjectHeader(imageObjectNumber_, size, *info);
-    object.reserve(object.size() + bytes.size() + kImageXObjectTrailer.size());
-    object += bytes;
-    bytes = std::string();
-    object += kImageXObjectTrailer;
-    writer.appendObject(object);
+    imageObjectNumber_ = writer.AppendStream(JpegXObjectDictionary(*info), bytes);
 }
 
 // The picture, then its alpha as the soft mask, when it has transparent parts.
@@ -59,14 +52,11 @@ void CPdfFileStampImage::WritePngObjects(COutputWriter& writer) {
     const PngImage image = PngImage::Decode(*picture_);
     if (options_.imageWidth == -1) options_.imageWidth = image.width;
     if (options_.imageHeight == -1) options_.imageHeight = image.height;
-    // Each a whole object through appendObject, which encrypts it when the
-    // output is encrypted.
-    imageObjectNumber_ = writer.NextNumber();
-    const int32_t maskNumber = image.alpha.empty() ? 0 : imageObjectNumber_ + 1;
-    writer.appendObject(PngXObjectHeader(imageObjectNumber_, image, maskNumber) + image.samples +
-                        std::string(kImageXObjectTrailer));
-    if (maskNumber == 0) return;
-    writer.appendObject(SoftMaskHeader(maskNumber, image) + image.alpha + std::string(kImageXObjectTrailer));
+    // The picture names its mask, written after it.
+    imageObjectNumber_ = writer.ReserveNumber();
+    const int32_t maskNumber = image.alpha.empty() ? 0 : writer.ReserveNumber();
+    writer.AppendStream(PngXObjectDictionary(image, maskNumber), image.samples, imageObjectNumber_);
+    if (maskNumber != 0) writer.AppendStream(SoftMaskDictionary(image), image.alpha, maskNumber);
 }
 
 std::optional<int32_t> CPdfFileStampImage::SelectPage(int32_t, int32_t) { return 0; }
@@ -77,11 +67,11 @@ StampPlacement CPdfFileStampImage::CalcImagePosition(const StampedPage& page) co
     return placement;
 }
 
-void CPdfFileStampImage::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
+int32_t CPdfFileStampImage::WriteContentStream(COutputWriter& writer, const StampedPage& page,
+                                               const StampFrame& frame) {
     const StampPlacement placement = CalcImagePosition(page);
-    const int32_t number = writer.NextNumber();
-    writer.appendObject(ImageContentStreamObject(number, placement, stateResourceName_, imageResourceName_,
-                                                 options_.imageWidth, options_.imageHeight, frame));
+    return writer.AppendStream(ImageContent(placement, stateResourceName_, imageResourceName_, options_.imageWidth,
+                                            options_.imageHeight, frame));
 }
 
 std::vector<ResourceFragment> CPdfFileStampImage::Fragments() const {

@@ -19,7 +19,7 @@ protected:
     void OpenStampFiles() override;
     void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
     std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
-    void WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;
+    int32_t WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;
     std::vector<ResourceFragment> Fragments() const override;
     const StampOptions& SharedOptions() const override { return options_; }
 

@@ -6,14 +6,14 @@
 #include "base/CPdfException.h"
 #include "fonts/EmbeddedFont.h"
 #include "fonts/FontFinder.h"
+#include "fonts/FontMetricsTable.h"
+#include "fonts/TextShaper.h"
+#include "fonts/Utf8Text.h"
 #include "stamp/NumberingFile.h"
 #include "stamp/OptionParser.h"
 #include "stamp/PageNumberText.h"
 #include "stamp/PageSelection.h"
-#include "fonts/TextShaper.h"
 #include "stamp/TextStamp.h"
-#include "fonts/Utf8Text.h"
-#include "fonts/FontMetricsTable.h"
 #include "writer/COutputFile.h"
 #include "writer/NumberFormat.h"
 
@@ -52,10 +52,8 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
     }
     const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
     if (metrics == nullptr) throw CPdfException("Unknown font name");
-    const int32_t descriptor = writer.NextNumber();
-    writer.appendObject(FontDescriptorObject(descriptor, options_.fontName, *metrics));
-    fontObjectNumber_ = writer.NextNumber();
-    writer.appendObject(FontObject(fontObjectNumber_, fontResourceName_, options_.fontName, descriptor, *metrics));
+    const int32_t descriptor = writer.appendObject(FontDescriptorBody(options_.fontName, *metrics));
+    fontObjectNumber_ = writer.appendObject(FontBody(fontResourceName_, options_.fontName, descriptor, *metrics));
     convertToWinAnsi_ = !IsSymbolFont(*metrics);
 }
 
@@ -135,7 +133,7 @@ StampPlacement CPdfFileStampText::CalcTextPosition(const StampedPage& page) cons
     return placement;
 }
 
-void CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
+int32_t CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
     if (page.stampNumber > highestStampNumber_) highestStampNumber_ = page.stampNumber;
     ComposePageNumberText(page.stampNumber, page.pageCount);
     if (convertToWinAnsi_) stampText_ = ToWindows1252(stampText_);
@@ -145,14 +143,12 @@ void CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedP
         const StampPlacement placement = CalcTextPosition(page);
         const std::string showing =
             embeddedFont_->ShowOperators(shaped_, options_.fontSize, [&typed] { return typed; });
-        writer.appendObject(GlyphContentStreamObject(writer.NextNumber(), placement, options_.color, fontResourceName_,
-                                                     options_.fontSize, showing, frame));
-        return;
+        return writer.AppendStream(
+            GlyphContent(placement, options_.color, fontResourceName_, options_.fontSize, showing, frame));
     }
     const StampPlacement placement = CalcTextPosition(page);
-    const int32_t number = writer.NextNumber();
-    writer.appendObject(TextContentStreamObject(number, placement, options_.color, fontResourceName_, options_.fontSize,
-                                                stampText_, frame));
+    return writer.AppendStream(
+        TextContent(placement, options_.color, fontResourceName_, options_.fontSize, stampText_, frame));
 }
 
 std::vector<ResourceFragment> CPdfFileStampText::Fragments() const {

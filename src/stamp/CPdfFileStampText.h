@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "fonts/TextShaper.h"
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/StampOptions.h"
-#include "fonts/TextShaper.h"
 
 struct FontMetricsEntry;
 class CEmbeddedFont;
@@ -30,7 +30,7 @@ protected:
     void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
     void BeforeCopy() override;
     std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
-    void WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;
+    int32_t WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;
     std::vector<ResourceFragment> Fragments() const override;
     const StampOptions& SharedOptions() const override { return options_; }
     void AfterCopy() override;

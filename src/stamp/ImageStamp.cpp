@@ -3,17 +3,17 @@
 #include <cmath>
 
 #include "pictures/JpegProbe.h"
-#include "stamp/Placement.h"
 #include "pictures/PngImage.h"
+#include "stamp/Placement.h"
 #include "stamp/TextStamp.h"
 #include "writer/NumberFormat.h"
 
-std::string GraphicsStateObject(int32_t number, int32_t opacity) {
+std::string GraphicsStateBody(int32_t opacity) {
     const auto fraction = static_cast<float>(opacity * 0.01);
-    return FormatInt(number) + " 0 obj<</Type/ExtGState\n/ca " + FormatFixed(fraction, 2) + "\n>>endobj\n";
+    return "<</Type/ExtGState\n/ca " + FormatFixed(fraction, 2) + "\n>>";
 }
 
-std::string ImageXObjectHeader(int32_t number, uint64_t jpegSize, const JpegInfo& info) {
+std::string JpegXObjectDictionary(const JpegInfo& info) {
     std::string colorSpace = "/ColorSpace/DeviceRGB";
     if (info.components == 1) {
         colorSpace = "/ColorSpace/DeviceGray";
@@ -21,33 +21,28 @@ std::string ImageXObjectHeader(int32_t number, uint64_t jpegSize, const JpegInfo
         colorSpace = "/ColorSpace/DeviceCMYK";
         if (info.adobe) colorSpace += "/Decode[1 0 1 0 1 0 1 0]";
     }
-    return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " + FormatInt(static_cast<int64_t>(jpegSize)) +
-           "\n/Filter/DCTDecode\n/Name/X\n/BitsPerComponent 8" + colorSpace + "\n/Width " + FormatInt(info.width) +
-           " /Height " + FormatInt(info.height) + "\n/Type/XObject>>stream\n";
+    return "<</Subtype/Image\n/Length\n/Filter/DCTDecode\n/Name/X\n/BitsPerComponent 8" + colorSpace + "\n/Width " +
+           FormatInt(info.width) + " /Height " + FormatInt(info.height) + "\n/Type/XObject>>";
 }
 
-std::string PngXObjectHeader(int32_t number, const PngImage& image, int32_t maskNumber) {
+std::string PngXObjectDictionary(const PngImage& image, int32_t maskNumber) {
     const std::string mask = maskNumber > 0 ? "/SMask " + FormatInt(maskNumber) + " 0 R\n" : "";
     const std::string predictor = image.predicted ? "/DecodeParms<</Predictor 15/Colors " + FormatInt(image.colors) +
                                                         "/BitsPerComponent 8/Columns " + FormatInt(image.width) + ">>\n"
                                                   : "";
-    return FormatInt(number) + " 0 obj<</Subtype/Image\n/Length " +
-           FormatInt(static_cast<int64_t>(image.samples.size())) +
-           "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/" +
+    return std::string("<</Subtype/Image\n/Length\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/") +
            (image.colors == 1 ? "DeviceGray" : "DeviceRGB") + "\n/Width " + FormatInt(image.width) + " /Height " +
-           FormatInt(image.height) + "\n" + mask + predictor + "/Type/XObject>>stream\n";
+           FormatInt(image.height) + "\n" + mask + predictor + "/Type/XObject>>";
 }
 
-std::string SoftMaskHeader(int32_t number, const PngImage& image) {
-    return FormatInt(number) + " 0 obj<</Type/XObject/Subtype/Image\n/Length " +
-           FormatInt(static_cast<int64_t>(image.alpha.size())) +
-           "\n/Filter/FlateDecode\n/BitsPerComponent 8/ColorSpace/DeviceGray\n/Width " + FormatInt(image.width) +
-           " /Height " + FormatInt(image.height) + ">>stream\n";
+std::string SoftMaskDictionary(const PngImage& image) {
+    return "<</Type/XObject/Subtype/Image\n/Length\n/Filter/FlateDecode\n/BitsPerComponent "
+           "8/ColorSpace/DeviceGray\n/Width " +
+           FormatInt(image.width) + " /Height " + FormatInt(image.height) + ">>";
 }
 
-std::string ImageContentStreamObject(int32_t number, const StampPlacement& placement, std::string_view stateName,
-                                     std::string_view imageName, int32_t width, int32_t height,
-                                     const StampFrame& frame) {
+std::string ImageContent(const StampPlacement& placement, std::string_view stateName, std::string_view imageName,
+                         int32_t width, int32_t height, const StampFrame& frame) {
     const float radians = StampRadians(placement.angle);
     const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
     const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
@@ -55,5 +50,5 @@ std::string ImageContentStreamObject(int32_t number, const StampPlacement& place
                           FormatInt(placement.y) + " cm\n" + FormatFixed(c) + " " + FormatFixed(s) + " " +
                           FormatFixed(-s) + " " + FormatFixed(c) + " 0 0 cm\n" + FormatInt(width) + " 0 0 " +
                           FormatInt(height) + " 0 0 cm\n/" + std::string(imageName) + " Do\nQ\n";
-    return StreamObject(number, frame.Frame("Layout", content));
+    return frame.Frame("Layout", content);
 }

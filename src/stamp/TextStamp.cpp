@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "stamp/Placement.h"
 #include "fonts/FontMetricsTable.h"
+#include "stamp/Placement.h"
 #include "writer/NumberFormat.h"
 
 namespace {
@@ -57,15 +57,15 @@ std::string PdfNameText(std::string_view name) {
     return out;
 }
 
-std::string FontDescriptorObject(int32_t number, std::string_view fontName, const FontMetricsEntry& metrics) {
+std::string FontDescriptorBody(std::string_view fontName, const FontMetricsEntry& metrics) {
     const auto& box = metrics.boundingBox;
-    return FormatInt(number) + " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /" + PdfNameText(fontName) +
-           "\n/FontBBox [" + FormatInt(box[0]) + " " + FormatInt(box[1]) + " " + FormatInt(box[2]) + " " +
-           FormatInt(box[3]) + " ]\n/Flags 34\n/ItalicAngle 0\n>>\nendobj\n";
+    return "\n<<\n/Type /FontDescriptor\n/FontName /" + PdfNameText(fontName) + "\n/FontBBox [" + FormatInt(box[0]) +
+           " " + FormatInt(box[1]) + " " + FormatInt(box[2]) + " " + FormatInt(box[3]) +
+           " ]\n/Flags 34\n/ItalicAngle 0\n>>\n";
 }
 
-std::string FontObject(int32_t number, std::string_view resourceName, std::string_view fontName,
-                       int32_t descriptorNumber, const FontMetricsEntry& metrics) {
+std::string FontBody(std::string_view resourceName, std::string_view fontName, int32_t descriptorNumber,
+                     const FontMetricsEntry& metrics) {
     std::string widths = "/Widths [\n";
     for (size_t code = 0; code < 256; ++code) {
         widths += FormatInt(metrics.widths[code]);
@@ -73,10 +73,9 @@ std::string FontObject(int32_t number, std::string_view resourceName, std::strin
         if (code % 16 == 15) widths += '\n';
     }
     widths += " ]\n";
-    return FormatInt(number) + " 0 obj\n<<\n/Type /Font\n/Name /" + std::string(resourceName) +
+    return "\n<<\n/Type /Font\n/Name /" + std::string(resourceName) +
            "\n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n/BaseFont /" + PdfNameText(fontName) +
-           "\n/FontDescriptor " + FormatInt(descriptorNumber) + " 0 R\n/FirstChar 0\n/LastChar 255\n" + widths +
-           ">>\nendobj\n";
+           "\n/FontDescriptor " + FormatInt(descriptorNumber) + " 0 R\n/FirstChar 0\n/LastChar 255\n" + widths + ">>\n";
 }
 
 std::string ColorOperator(uint32_t color) {
@@ -86,32 +85,18 @@ std::string ColorOperator(uint32_t color) {
 
 float StampRadians(float degrees) { return static_cast<float>(degrees * 0.017444444444444446); }
 
-std::string StreamObject(int32_t number, std::string_view content) {
-    std::string object;
-    object.reserve(content.size() + 64);
-    AppendInt(object, number);
-    object += " 0 obj\n<<\n/Length ";
-    AppendInt(object, static_cast<int64_t>(content.size()));
-    object += " \n>>\nstream\n";
-    object += content;
-    object += "\nendstream\nendobj\n";
-    return object;
-}
-
-std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                    std::string_view resourceName, int32_t fontSize, std::string_view text,
-                                    const StampFrame& frame) {
+std::string TextContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
+                        int32_t fontSize, std::string_view text, const StampFrame& frame) {
     std::string showing;
     showing.reserve(text.size() + 8);
     showing += '(';
     showing += EscapeLiteral(text);
     showing += ") Tj";
-    return GlyphContentStreamObject(number, placement, color, resourceName, fontSize, showing, frame);
+    return GlyphContent(placement, color, resourceName, fontSize, showing, frame);
 }
 
-std::string GlyphContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                     std::string_view resourceName, int32_t fontSize, std::string_view showing,
-                                     const StampFrame& frame) {
+std::string GlyphContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
+                         int32_t fontSize, std::string_view showing, const StampFrame& frame) {
     const float radians = StampRadians(placement.angle);
     const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
     const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
@@ -131,6 +116,6 @@ std::string GlyphContentStreamObject(int32_t number, const StampPlacement& place
     content += " Tf\n";
     content += showing;
     content += "\nET";
-    if (frame.restores > 0 || frame.artifact) return StreamObject(number, frame.Frame("Pagination", content));
-    return StreamObject(number, content);
+    if (frame.restores > 0 || frame.artifact) return frame.Frame("Pagination", content);
+    return content;
 }

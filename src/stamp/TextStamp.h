@@ -9,16 +9,18 @@
 struct FontMetricsEntry;
 struct StampPlacement;
 
-// The objects text mode adds: the font descriptor and the font object, once
-// per run, and one content stream per stamped page.
+// What text mode adds: the font descriptor and the font object, once per
+// run, and one content stream per stamped page.
 
 // A font name as a PDF name (without the slash): bytes outside ! to ~ and the
 // delimiters # ( ) < > [ ] { } / % are written as "#" and two hex digits.
 std::string PdfNameText(std::string_view name);
 
-std::string FontDescriptorObject(int32_t number, std::string_view fontName, const FontMetricsEntry& metrics);
-std::string FontObject(int32_t number, std::string_view resourceName, std::string_view fontName,
-                       int32_t descriptorNumber, const FontMetricsEntry& metrics);
+// The bodies of the font descriptor and the font object, as the writer frames
+// them.
+std::string FontDescriptorBody(std::string_view fontName, const FontMetricsEntry& metrics);
+std::string FontBody(std::string_view resourceName, std::string_view fontName, int32_t descriptorNumber,
+                     const FontMetricsEntry& metrics);
 
 // "r g b rg" for a colour 0xRRGGBB; higher bits are ignored.
 std::string ColorOperator(uint32_t color);
@@ -27,18 +29,13 @@ std::string ColorOperator(uint32_t color);
 // single precision.
 float StampRadians(float degrees);
 
-// The page's content stream object drawing `text` (escaped here) at the
-// placement with the font resource at `fontSize` and the colour, inside the
-// frame (a pagination artifact).
-std::string TextContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                    std::string_view resourceName, int32_t fontSize, std::string_view text,
-                                    const StampFrame& frame = {});
+// The page's stamp content drawing `text` (escaped here) at the placement
+// with the font resource at `fontSize` and the colour, inside the frame (a
+// pagination artifact).
+std::string TextContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
+                        int32_t fontSize, std::string_view text, const StampFrame& frame = {});
 
 // The same with the operators that show the text given whole (between "Tf"
 // and "ET"), as an embedded font draws a shaped run.
-std::string GlyphContentStreamObject(int32_t number, const StampPlacement& placement, uint32_t color,
-                                     std::string_view resourceName, int32_t fontSize, std::string_view showing,
-                                     const StampFrame& frame = {});
-
-// Wraps stream content as object `number` with its /Length.
-std::string StreamObject(int32_t number, std::string_view content);
+std::string GlyphContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
+                         int32_t fontSize, std::string_view showing, const StampFrame& frame = {});

@@ -9,6 +9,7 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfObjectCipher.h"
 #include "pdf/reader/RawObject.h"
 #include "writer/COutputSink.h"
@@ -111,7 +112,7 @@ std::string ValueText(const CPdfObject& value, int depth) {
 
 }  // namespace
 
-COutputWriter::COutputWriter(COutputSink& sink, size_t inputEntries) : sink_(sink) {
+COutputWriter::COutputWriter(COutputSink& sink, size_t inputEntries) : sink_(sink), firstNew_(inputEntries) {
     // Room for the new objects too (the stamp's shared objects and at most one
     // content stream per page, each page an input object), so that the table
     // of a large input is not moved, and held twice, while they are added.
@@ -146,14 +147,63 @@ bool COutputWriter::WriteObject(int32_t number, int32_t generation, std::string_
     return recorded;
 }
 
-int32_t COutputWriter::appendObject(std::string_view text) {
-    entries_.push_back({sink_.Position(), 0, 1});
-    const auto number = static_cast<int32_t>(entries_.size() - 1);
+int32_t COutputWriter::ReserveNumber() {
+    entries_.push_back({});
+    return static_cast<int32_t>(entries_.size() - 1);
+}
+
+int32_t COutputWriter::NewNumber(int32_t reserved) {
+    if (reserved == 0) return ReserveNumber();
+    // Only a number reserved and not yet written.
+    if (reserved < 0 || static_cast<size_t>(reserved) < firstNew_ || static_cast<size_t>(reserved) >= entries_.size() ||
+        entries_[static_cast<size_t>(reserved)].inUse != 0)
+        throw CPdfException("Output file write error");
+    return reserved;
+}
+
+void COutputWriter::WriteNew(int32_t number, std::string_view head, std::string_view data, std::string_view tail) {
+    entries_[static_cast<size_t>(number)] = {sink_.Position(), 0, 1};
     if (cipher_ != nullptr) {
-        sink_.Write(cipher_->EncryptObject(number, 0, text));
-    } else {
-        sink_.Write(text);
+        std::string object;
+        object.reserve(head.size() + data.size() + tail.size());
+        object.append(head).append(data).append(tail);
+        sink_.Write(cipher_->EncryptObject(number, 0, object));
+        return;
     }
+    // A picture's data is written where it is, not copied.
+    sink_.Write(head);
+    sink_.Write(data);
+    sink_.Write(tail);
+}
+
+int32_t COutputWriter::appendObject(std::string_view body, int32_t reserved) {
+    const int32_t number = NewNumber(reserved);
+    std::string head;
+    AppendInt(head, number);
+    head += " 0 obj";
+    WriteNew(number, head, body, "endobj\n");
+    return number;
+}
+
+int32_t COutputWriter::AppendStream(std::string_view dictionary, std::string_view data, int32_t reserved) {
+    const int32_t number = NewNumber(reserved);
+    // The value goes after the key "/Length" (not a longer key such as /Length1).
+    size_t key = dictionary.find("/Length");
+    constexpr size_t kKeySize = std::string_view("/Length").size();
+    while (key != std::string_view::npos && key + kKeySize < dictionary.size() &&
+           IsPdfRegular(static_cast<unsigned char>(dictionary[key + kKeySize])))
+        key = dictionary.find("/Length", key + kKeySize);
+    if (key == std::string_view::npos) throw CPdfException("Output file write error");
+    std::string head;
+    head.reserve(dictionary.size() + 48);
+    AppendInt(head, number);
+    head += " 0 obj";
+    head += dictionary.substr(0, key + kKeySize);
+    head += ' ';
+    AppendInt(head, static_cast<int64_t>(data.size()));
+    head += dictionary.substr(key + kKeySize);
+    head += "stream\n";
+    WriteNew(number, head, data, "\nendstream\nendobj\n");
     return number;
 }
 

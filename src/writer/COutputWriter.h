@@ -63,22 +63,41 @@ public:
     // An encrypted output: every new object is encrypted with `cipher` under
     // its own number, and the trailer keeps the input's /Encrypt.
     void SetCipher(CPdfObjectCipher* cipher) { cipher_ = cipher; }
-    // A new object, the one way new objects are written: its record {current
-    // position, 0, in use} is appended and its text written (encrypted, when
-    // the output is). Returns its number.
-    int32_t appendObject(std::string_view text);
+
+    // New objects. Each is numbered here, from the input's count upwards in
+    // the order written (or under a number reserved before), recorded at
+    // {current position, 0, in use}, framed and, when the output is
+    // encrypted, encrypted under its number. They return the number.
+    //
+    // A number for an object that another must name before it is written; it
+    // is listed free until `appendObject` or `AppendStream` writes it.
+    int32_t ReserveNumber();
+    // "N 0 obj", `body`, "endobj" and a line end.
+    int32_t appendObject(std::string_view body, int32_t reserved = 0);
+    // A stream object: "N 0 obj", `dictionary`, "stream", a line end, `data`,
+    // a line end, "endstream", a line end, "endobj" and a line end. The
+    // dictionary names /Length without a value; the data's length is written
+    // right after the key (" 12"), so that it always matches what follows.
+    int32_t AppendStream(std::string_view dictionary, std::string_view data, int32_t reserved = 0);
+    // The same with the dictionary "<< /Length n >>" on lines of its own.
+    int32_t AppendStream(std::string_view data) { return AppendStream(kPlainStreamDictionary, data); }
+    static constexpr std::string_view kPlainStreamDictionary = "\n<<\n/Length \n>>\n";
+
     // Returns the table's position, for writeTrailer.
     int64_t writeXRefTable();
     void writeTrailer(int64_t xrefPosition, const CPdfDictionary& trailer);
 
-    // The number the next new object gets.
-    int32_t NextNumber() const { return static_cast<int32_t>(entries_.size()); }
     const std::vector<OutputEntry>& entries() const { return entries_; }
 
 private:
     // Records input object `number` at the current position; false for a
     // number beyond the table.
     bool Record(int32_t number, int32_t generation);
+    // The number a new object is written under: `reserved`, or the next one.
+    int32_t NewNumber(int32_t reserved);
+    // Records new object `number` here and writes its bytes, `data` between
+    // `head` and `tail`.
+    void WriteNew(int32_t number, std::string_view head, std::string_view data, std::string_view tail);
     // The in-use records, as "first count" runs of consecutive numbers.
     std::vector<std::pair<int32_t, int32_t>> InUseRuns() const;
     // An entry's offset as the cross-reference states it.
@@ -90,4 +109,6 @@ private:
     std::vector<OutputEntry> entries_;
     std::optional<UpdateTarget> update_;
     CPdfObjectCipher* cipher_ = nullptr;
+    // The first number of a new object: the input's count.
+    size_t firstNew_ = 0;
 };

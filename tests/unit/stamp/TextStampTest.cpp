@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "stamp/Placement.h"
 #include "fonts/FontMetricsTable.h"
+#include "stamp/Placement.h"
 
 namespace {
 
@@ -22,19 +22,19 @@ std::vector<std::string> WidthLines(const std::string& fontObject) {
 TEST(TextStampTest, FontDescriptorForArial) {
     const FontMetricsEntry* arial = FindFontMetrics("Arial");
     ASSERT_NE(arial, nullptr);
-    EXPECT_EQ(FontDescriptorObject(10, "Arial", *arial),
-              "10 0 obj\n<<\n/Type /FontDescriptor\n/FontName /Arial\n/FontBBox [-46 -210 1000 896 ]\n"
-              "/Flags 34\n/ItalicAngle 0\n>>\nendobj\n");
+    EXPECT_EQ(FontDescriptorBody("Arial", *arial),
+              "\n<<\n/Type /FontDescriptor\n/FontName /Arial\n/FontBBox [-46 -210 1000 896 ]\n"
+              "/Flags 34\n/ItalicAngle 0\n>>\n");
 }
 
 TEST(TextStampTest, FontObjectForArial) {
     const FontMetricsEntry* arial = FindFontMetrics("Arial");
     ASSERT_NE(arial, nullptr);
-    const std::string font = FontObject(11, "F123", "Arial", 10, *arial);
+    const std::string font = FontBody("F123", "Arial", 10, *arial);
     EXPECT_EQ(font.substr(0, font.find("/Widths")),
-              "11 0 obj\n<<\n/Type /Font\n/Name /F123\n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n"
+              "\n<<\n/Type /Font\n/Name /F123\n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n"
               "/BaseFont /Arial\n/FontDescriptor 10 0 R\n/FirstChar 0\n/LastChar 255\n");
-    EXPECT_EQ(font.substr(font.size() - 14), "\n ]\n>>\nendobj\n");
+    EXPECT_EQ(font.substr(font.size() - 7), "\n ]\n>>\n");
     const std::vector<std::string> lines = WidthLines(font);
     ASSERT_EQ(lines.size(), 16u);
     const std::string fill = "750 750 750 750 750 750 750 750 750 750 750 750 750 750 750 750 ";
@@ -51,7 +51,7 @@ TEST(TextStampTest, FontObjectForArial) {
 TEST(TextStampTest, FontObjectForHelveticaEndsWith600) {
     const FontMetricsEntry* helvetica = FindFontMetrics("Helvetica");
     ASSERT_NE(helvetica, nullptr);
-    const std::string font = FontObject(11, "F1", "Helvetica", 10, *helvetica);
+    const std::string font = FontBody("F1", "Helvetica", 10, *helvetica);
     const std::vector<std::string> lines = WidthLines(font);
     ASSERT_EQ(lines.size(), 16u);
     for (const std::string& line : lines) {
@@ -60,7 +60,7 @@ TEST(TextStampTest, FontObjectForHelveticaEndsWith600) {
         EXPECT_EQ(count, 16) << line;
     }
     EXPECT_EQ(lines[15].substr(lines[15].size() - 4), "600 ");
-    EXPECT_NE(font.find("600 \n ]\n>>\nendobj\n"), std::string::npos);
+    EXPECT_NE(font.find("600 \n ]\n>>\n"), std::string::npos);
     EXPECT_NE(font.find("/FontDescriptor 10 0 R\n"), std::string::npos);
 }
 
@@ -69,10 +69,9 @@ TEST(TextStampTest, FontNamesAreWrittenAsValidNames) {
     const FontMetricsEntry* times = FindFontMetrics("Times New Roman");
     ASSERT_NE(times, nullptr);
     EXPECT_EQ(times->name, "TimesNewRoman");
-    EXPECT_NE(FontDescriptorObject(5, "Times New Roman", *times).find("/FontName /Times#20New#20Roman\n"),
+    EXPECT_NE(FontDescriptorBody("Times New Roman", *times).find("/FontName /Times#20New#20Roman\n"),
               std::string::npos);
-    EXPECT_NE(FontObject(6, "F1", "Times New Roman", 5, *times).find("/BaseFont /Times#20New#20Roman\n"),
-              std::string::npos);
+    EXPECT_NE(FontBody("F1", "Times New Roman", 5, *times).find("/BaseFont /Times#20New#20Roman\n"), std::string::npos);
     EXPECT_EQ(PdfNameText("Arial,Bold"), "Arial,Bold");
     EXPECT_EQ(PdfNameText("A#B(C)D<E>F[G]H{I}J/K%L"), "A#23B#28C#29D#3CE#3EF#5BG#5DH#7BI#7DJ#2FK#25L");
     EXPECT_EQ(PdfNameText(std::string("\x7F\xC3\x01", 3)), "#7F#C3#01");
@@ -87,44 +86,32 @@ TEST(TextStampTest, ColorOperator) {
     EXPECT_EQ(ColorOperator(0xFFFF0000), "1.000000 0.000000 0.000000 rg");  // higher bits ignored
 }
 
-std::string ContentOf(const std::string& object) {
-    const size_t start = object.find("stream\n") + 7;
-    return object.substr(start, object.rfind("\nendstream") - start);
-}
-
 TEST(TextStampTest, ContentStreamAtNinetyDegrees) {
     StampPlacement placement;
     placement.x = 20;
     placement.y = 10;
     placement.angle = 90;
-    const std::string object = TextContentStreamObject(12, placement, 0xFF0000, "F123", 11, "Page 1 / 2");
-    const std::string content =
-        "BT\n0.000796 1.000000 -1.000000 0.000796 20.000000 10.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
-        "/F123 11 Tf\n(Page 1 / 2) Tj\nET";
-    EXPECT_EQ(object, "12 0 obj\n<<\n/Length " + std::to_string(content.size()) + " \n>>\nstream\n" + content +
-                          "\nendstream\nendobj\n");
+    EXPECT_EQ(TextContent(placement, 0xFF0000, "F123", 11, "Page 1 / 2"),
+              "BT\n0.000796 1.000000 -1.000000 0.000796 20.000000 10.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
+              "/F123 11 Tf\n(Page 1 / 2) Tj\nET");
 }
 
 TEST(TextStampTest, AnglesUseThreePointOneFour) {
     StampPlacement placement;
     placement.angle = 180;
-    EXPECT_NE(ContentOf(TextContentStreamObject(1, placement, 0, "F1", 11, "x"))
-                  .find("-0.999999 0.001593 -0.001593 -0.999999 "),
+    EXPECT_NE(TextContent(placement, 0, "F1", 11, "x").find("-0.999999 0.001593 -0.001593 -0.999999 "),
               std::string::npos);
     placement.angle = 0;
-    EXPECT_NE(ContentOf(TextContentStreamObject(1, placement, 0, "F1", 11, "x"))
+    EXPECT_NE(TextContent(placement, 0, "F1", 11, "x")
                   .find("BT\n1.000000 0.000000 -0.000000 1.000000 0.000000 0.000000 Tm\n"),
               std::string::npos);
     EXPECT_FLOAT_EQ(StampRadians(90), 1.57f);
 }
 
-TEST(TextStampTest, StampTextIsEscapedAndLengthCountsTheBytes) {
+TEST(TextStampTest, StampTextIsEscaped) {
     StampPlacement placement;
-    const std::string object = TextContentStreamObject(3, placement, 0, "F1", 11, "a(b)c\\d");
-    const std::string content = ContentOf(object);
-    EXPECT_NE(content.find("(a\\(b\\)c\\\\d) Tj\nET"), std::string::npos);
-    EXPECT_NE(object.find("/Length " + std::to_string(content.size()) + " \n"), std::string::npos);
-    EXPECT_NE(ContentOf(TextContentStreamObject(3, placement, 0, "F1", 11, "")).find("() Tj"), std::string::npos);
+    EXPECT_NE(TextContent(placement, 0, "F1", 11, "a(b)c\\d").find("(a\\(b\\)c\\\\d) Tj\nET"), std::string::npos);
+    EXPECT_NE(TextContent(placement, 0, "F1", 11, "").find("() Tj"), std::string::npos);
 }
 
 }  // namespace

@@ -87,7 +87,6 @@ TEST_F(OffsetTableTest, StartsWithOneFreeRecordPerInputEntry) {
         EXPECT_EQ(entry.generation, 0);
         EXPECT_EQ(entry.inUse, 0);
     }
-    EXPECT_EQ(writer().NextNumber(), 3);
 }
 
 TEST_F(OffsetTableTest, InputObjectsAreRecordedWhereTheyStart) {
@@ -122,10 +121,9 @@ TEST_F(OffsetTableTest, NumbersOutsideTheTableAreNotRecorded) {
 TEST_F(OffsetTableTest, NewObjectsAreNumberedFromTheInputCountAtTheirPosition) {
     Start(4);
     writer().writeHeader("PDF-1.4");
-    EXPECT_EQ(writer().appendObject("4 0 obj\nnull\nendobj\n"), 4);
-    EXPECT_EQ(writer().NextNumber(), 5);
-    EXPECT_EQ(writer().appendObject("5 0 obj\n(\0)\nendobj\n"s), 5);
-    EXPECT_EQ(writer().appendObject("6 0 obj\n1\nendobj\n"), 6);
+    EXPECT_EQ(writer().appendObject("\nnull\n"), 4);
+    EXPECT_EQ(writer().appendObject("\n(\0)\n"s), 5);
+    EXPECT_EQ(writer().appendObject("\n1\n"), 6);
 
     const std::vector<OutputEntry>& entries = writer().entries();
     ASSERT_EQ(entries.size(), 7u);
@@ -139,11 +137,29 @@ TEST_F(OffsetTableTest, NewObjectsAreNumberedFromTheInputCountAtTheirPosition) {
     EXPECT_EQ(Bytes(), kHeader14 + "4 0 obj\nnull\nendobj\n" + "5 0 obj\n(\0)\nendobj\n"s + "6 0 obj\n1\nendobj\n");
 }
 
-TEST_F(OffsetTableTest, AppendObjectWritesTheTextExactly) {
-    Start(0);
-    const std::string text("0 0 obj\n(a\0b)\nendobj\n", 21);
-    writer().appendObject(text);
-    EXPECT_EQ(Bytes(), text);
+TEST_F(OffsetTableTest, StreamsGetTheirLengthAndReservedNumbersAreWrittenLater) {
+    Start(2);
+    const int32_t image = writer().ReserveNumber();
+    const int32_t mask = writer().ReserveNumber();
+    EXPECT_EQ(writer().AppendStream("abc"), 4);
+    // The value follows /Length, not /Length1, whatever stands around it.
+    EXPECT_EQ(writer().AppendStream("<</Length1 9/Length/F 1>>", "xy", mask), 3);
+    EXPECT_EQ(writer().AppendStream("<</Length>>", "", image), 2);
+    EXPECT_EQ(Bytes(),
+              "4 0 obj\n<<\n/Length 3 \n>>\nstream\nabc\nendstream\nendobj\n"
+              "3 0 obj<</Length1 9/Length 2/F 1>>stream\nxy\nendstream\nendobj\n"
+              "2 0 obj<</Length 0>>stream\n\nendstream\nendobj\n");
+    EXPECT_EQ(writer().entries()[4].offset, 0);
+    EXPECT_EQ(writer().entries()[2].offset, 114);
+    // A number written already, an input number, or one never handed out.
+    for (const int32_t number : {2, 1, 5, -1}) EXPECT_THROW(writer().appendObject("null", number), CPdfException);
+    EXPECT_THROW(writer().AppendStream("<< >>", "x"), CPdfException);
+}
+
+TEST_F(OffsetTableTest, AppendObjectWritesTheBodyExactly) {
+    Start(1);
+    writer().appendObject(std::string("\n(a\0b)\n", 7));
+    EXPECT_EQ(Bytes(), std::string("1 0 obj\n(a\0b)\nendobj\n", 21));
 }
 
 // ---------------------------------------------------------------------------
@@ -157,8 +173,8 @@ TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
     EXPECT_TRUE(writer().WriteObject(0, 3, "0 3 obj\nnull\nendobj\n"));  // object 0 is always free
     EXPECT_TRUE(writer().WriteObject(1, 0, "1 0 obj\nnull\nendobj\n"));  // at 36
     EXPECT_TRUE(writer().WriteObject(3, 2, "3 2 obj\nnull\nendobj\n"));  // at 56; 2 is never written
-    writer().appendObject("4 0 obj\nnull\nendobj\n");                    // at 76
-    writer().appendObject("5 0 obj\nnull\nendobj\n");                    // at 96
+    writer().appendObject("\nnull\n");                                   // at 76
+    writer().appendObject("\nnull\n");                                   // at 96
     const std::string objects =
         "0 3 obj\nnull\nendobj\n1 0 obj\nnull\nendobj\n3 2 obj\nnull\nendobj\n"
         "4 0 obj\nnull\nendobj\n5 0 obj\nnull\nendobj\n";
@@ -322,8 +338,8 @@ class TrailerEndTest : public WriterFixture {};
 
 TEST_F(TrailerEndTest, SizeCountsAppendedObjects) {
     Start(4);
-    writer().appendObject("4 0 obj\nnull\nendobj\n");
-    writer().appendObject("5 0 obj\nnull\nendobj\n");
+    writer().appendObject("\nnull\n");
+    writer().appendObject("\nnull\n");
     const int64_t position = writer().writeXRefTable();
     CPdfDictionary trailer;
     trailer.add("Size", CPdfObject::Integer(4));
@@ -367,7 +383,7 @@ TEST_F(OffsetTableTest, AnEncryptedOutputEncryptsNewObjectsAndKeepsEncrypt) {
     for (const bool direct : {false, true}) {
         Start(3);
         writer().SetCipher(&cipher);
-        EXPECT_EQ(writer().appendObject("3 0 obj\n(a)\nendobj\n"), 3);
+        EXPECT_EQ(writer().appendObject("\n(a)\n"), 3);
         writer().WriteObject(1, 0, "1 0 obj\n(b)\nendobj\n");  // an input object, as the input has it
         CPdfDictionary trailer;
         trailer.add("Root", CPdfObject::Reference(1, 0));
