@@ -1,5 +1,6 @@
 #include "stamp/CPageEditor.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "pdf/object/CPdfDictionary.h"
@@ -7,12 +8,18 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawDictionary.h"
 #include "pdf/reader/RawObject.h"
+#include "stamp/CEditedObjects.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
 
 namespace {
 
 constexpr std::string_view kContents = "Contents";
+
+// Inserts `text` before the byte at `position` (at the end when beyond it).
+void InsertText(std::string& buffer, size_t position, std::string_view text) {
+    buffer.insert(std::min(position, buffer.size()), text);
+}
 
 }  // namespace
 
@@ -22,13 +29,14 @@ std::string ResourceFragment::LongForm() const {
 
 std::string ResourceFragment::ShortForm() const { return " /" + name + " " + FormatInt(objectNumber) + " 0 R "; }
 
-void CPageEditor::WriteObject(int32_t number, const std::string& bytes) {
-    writer_.WriteObject(number, xref_.GenerationOf(number), bytes);
+void CPageEditor::WriteObject(int32_t number, const RawObject& object) {
+    writer_.WriteObject(number, xref_.GenerationOf(number), object);
 }
 
-void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
-                           const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber,
-                           const SharedContents& isShared) {
+void CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPdfObject& pageValue,
+                           int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
+                           int32_t saveStateNumber, const SharedContents& isShared) {
+    std::string& page = pageObject.bytes;
     const std::optional<size_t> pageBody = Opening(page, 0);
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
@@ -45,17 +53,18 @@ void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObj
             const CPdfObject sub = stored.getDict().lookupNF(fragment.category);
             AddResource(page, *key, sub, fragment);
         }
-    } else if (stored.is(pdfReference) && resources.is(pdfDictionary)) {
+    } else if (stored.is(pdfReference) && resources.is(pdfDictionary) && edited_.MarkEdited(stored.getRef().number)) {
+        // A resources object several stamped pages share gains the entries once.
         const int32_t number = stored.getRef().number;
-        if (std::optional<std::string> bytes = ReadRawObject(xref_, number)) {
+        if (std::optional<RawObject> object = ReadRawObject(xref_, number)) {
             for (const ResourceFragment& fragment : fragments) {
                 const CPdfObject sub = resources.getDict().lookupNF(fragment.category);
-                AddResource(*bytes, 0, sub, fragment);
+                AddResource(object->bytes, 0, sub, fragment);
             }
-            WriteObject(number, *bytes);
+            WriteObject(number, *object);
         }
     }
-    WriteObject(objectNumber, page);
+    WriteObject(objectNumber, pageObject);
 }
 
 void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
@@ -82,18 +91,18 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
     };
     if (resolved == pdfArray && stored.is(pdfReference)) {
         const int32_t arrayNumber = stored.getRef().number;
-        std::optional<std::string> bytes = ReadRawObject(xref_, arrayNumber);
-        if (!bytes) return;
+        std::optional<RawObject> array = ReadRawObject(xref_, arrayNumber);
+        if (!array) return;
         if (isShared && isShared(arrayNumber)) {
             // Other pages draw the same array: this page gets its own.
             if (!pageBody) return;
             if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents))
-                InlineContentsArray(page, *key, *bytes, lead, number);
+                InlineContentsArray(page, *key, array->bytes, lead, number);
             return;
         }
         // An array object of its own: the new stream joins it there.
-        extendArray(*bytes, 0);
-        WriteObject(arrayNumber, *bytes);
+        extendArray(array->bytes, 0);
+        WriteObject(arrayNumber, *array);
         return;
     }
     if (!pageBody) return;
@@ -157,10 +166,11 @@ void CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject&
         if (const std::optional<size_t> subBody = Opening(text, *key)) InsertText(text, *subBody, fragment.ShortForm());
     } else if (sub.is(pdfReference)) {
         const int32_t number = sub.getRef().number;
-        std::optional<std::string> bytes = ReadRawObject(xref_, number);
-        if (!bytes) return;
-        if (const std::optional<size_t> subBody = Opening(*bytes, 0))
-            InsertText(*bytes, *subBody, fragment.ShortForm());
-        WriteObject(number, *bytes);
+        if (!edited_.MarkEdited(number)) return;
+        std::optional<RawObject> object = ReadRawObject(xref_, number);
+        if (!object) return;
+        if (const std::optional<size_t> subBody = Opening(object->bytes, 0))
+            InsertText(object->bytes, *subBody, fragment.ShortForm());
+        WriteObject(number, *object);
     }
 }

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "pdf/reader/RawObject.h"
+
 class CPdfDictionary;
 class CPdfObject;
 class CPdfXRef;
+class CEditedObjects;
 class COutputWriter;
 
 // One entry the stamp adds to a page's resources: the category (Font,
@@ -37,15 +40,17 @@ struct ResourceFragment {
 // with the same streams.
 class CPageEditor {
 public:
-    CPageEditor(CPdfXRef& xref, COutputWriter& writer) : xref_(xref), writer_(writer) {}
+    // Objects other pages' edits wrote already (`edited`) are not written again.
+    CPageEditor(CPdfXRef& xref, COutputWriter& writer, CEditedObjects& edited)
+        : xref_(xref), writer_(writer), edited_(edited) {}
 
     // Tells whether a /Contents array object is drawn by more than one page.
     using SharedContents = std::function<bool(int32_t number)>;
 
-    // `pageBytes` are the page object's exact bytes and `pageValue` its parsed
+    // `page` is the page object's exact bytes and `pageValue` its parsed
     // value; `contentNumber` is the stamp's content stream, the newest object;
     // `saveStateNumber` the stream holding "q" to draw first, 0 for none.
-    void EditPage(std::string pageBytes, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
+    void EditPage(RawObject page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
                   const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0,
                   const SharedContents& isShared = {});
 
@@ -57,8 +62,9 @@ private:
     static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
                                     const std::string& lead, const std::string& stamp);
     void AddResource(std::string& text, size_t where, const CPdfObject& sub, const ResourceFragment& fragment);
-    void WriteObject(int32_t number, const std::string& bytes);
+    void WriteObject(int32_t number, const RawObject& object);
 
     CPdfXRef& xref_;
     COutputWriter& writer_;
+    CEditedObjects& edited_;
 };

@@ -16,6 +16,7 @@
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
+#include "stamp/CEditedObjects.h"
 #include "stamp/StampOptions.h"
 #include "writer/COutputFile.h"
 
@@ -81,6 +82,8 @@ struct CPdfFileStamp::Run {
     int32_t saveStateNumber = 0;
     // How many pages name each /Contents object, counted when first needed.
     std::optional<std::unordered_map<int32_t, int32_t>> contentsUse;
+    // The objects the page edits write again, each once.
+    std::optional<CEditedObjects> edits;
 
     CPdfXRef& xref() const { return document.xref(); }
     const PageList& pages() const { return *pageList; }
@@ -97,7 +100,7 @@ bool CPdfFileStamp::Process() {
     run.output.emplace(outputFileName_, "Output file create error");
     COutputWriter& writer =
         run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
-    writer.SetCipher(xref.securityHandler());
+    writer.SetCipher(xref.securityHandler(), xref.encryptNumber());
     OpenStampFiles();
     if (update) {
         writer.beginUpdate(*run.input, *update);
@@ -110,6 +113,7 @@ bool CPdfFileStamp::Process() {
     run.scanner.emplace(xref, run.input->Size());
     PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
+    PlanEdits(run);
     if (update) {
         StampPages(run);
     } else {
@@ -156,6 +160,15 @@ std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(const
     return std::nullopt;
 }
 
+void CPdfFileStamp::PlanEdits(Run& run) {
+    std::vector<std::string> categories;
+    for (const ResourceFragment& fragment : Fragments()) categories.push_back(fragment.category);
+    const int32_t pageCount = run.pages().pageCount;
+    run.edits.emplace(
+        run.pages(), [this, pageCount](int32_t position) { return SelectPage(position, pageCount).has_value(); },
+        categories);
+}
+
 void CPdfFileStamp::CopyObjects(Run& run) {
     CPdfXRef& xref = run.xref();
     const auto count = static_cast<int32_t>(xref.entries().size());
@@ -164,16 +177,20 @@ void CPdfFileStamp::CopyObjects(Run& run) {
         if (entry.type == XRefEntryType::Free || run.writer->entries()[static_cast<size_t>(number)].inUse != 0)
             continue;
         if (run.pages().FirstPositionOf(number) < 0) {
-            CopyObject(run, number);
+            CopyObject(run, number, true);
             continue;
         }
-        std::optional<std::string> bytes = ReadRawObject(xref, number);
-        if (!bytes || bytes->empty()) continue;
+        std::optional<RawObject> object = ReadRawObject(xref, number);
+        if (!object || object->bytes.empty()) continue;
         if (const auto selected = SelectedPosition(run.pages(), number)) {
-            StampPage(run, number, selected->first, selected->second, std::move(*bytes));
+            StampPage(run, number, selected->first, selected->second, std::move(*object));
         } else {
-            run.writer->WriteObject(number, xref.GenerationOf(number), *bytes);
+            run.writer->WriteObject(number, xref.GenerationOf(number), *object);
         }
+    }
+    // What was left to an edit that did not come.
+    for (const int32_t number : run.edits->deferred()) {
+        if (run.writer->entries()[static_cast<size_t>(number)].inUse == 0) CopyObject(run, number, false);
     }
 }
 
@@ -187,28 +204,31 @@ void CPdfFileStamp::StampPages(Run& run) {
             continue;
         const auto selected = SelectedPosition(run.pages(), number);
         if (!selected) continue;
-        std::optional<std::string> bytes = ReadRawObject(xref, number);
-        if (!bytes || bytes->empty()) continue;
-        StampPage(run, number, selected->first, selected->second, std::move(*bytes));
+        std::optional<RawObject> object = ReadRawObject(xref, number);
+        if (!object || object->bytes.empty()) continue;
+        StampPage(run, number, selected->first, selected->second, std::move(*object));
     }
 }
 
-bool CPdfFileStamp::CopyObject(Run& run, int32_t number) {
+bool CPdfFileStamp::CopyObject(Run& run, int32_t number, bool mayDefer) {
     CPdfXRef& xref = run.xref();
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
     if (entry.type == XRefEntryType::Compressed) {
-        const std::optional<std::string> bytes = ReadRawObject(xref, number);
-        if (!bytes || bytes->empty()) return false;
-        run.writer->WriteObject(number, 0, *bytes);
+        if (mayDefer && run.edits->Defers(number, [] { return false; })) return false;
+        const std::optional<RawObject> object = ReadRawObject(xref, number);
+        if (!object || object->bytes.empty()) return false;
+        run.writer->WriteObject(number, 0, *object);
         return true;
     }
     const std::optional<RawObjectLocation> location = LocateRawObject(xref, number);
-    if (!location || location->length <= 0 || location->isObjectStream) return false;
+    // Object streams are unpacked, and the cross-reference is written anew.
+    if (!location || location->length <= 0 || location->isObjectStream || location->isXRefStream) return false;
+    if (mayDefer && run.edits->Defers(number, [&location] { return location->isStream; })) return false;
     run.writer->CopyObject(number, entry.gen, *run.input, *location);
     return true;
 }
 
-void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, std::string bytes) {
+void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, RawObject object) {
     CPdfXRef& xref = run.xref();
     COutputWriter& writer = *run.writer;
     const PageEntry& listed = run.pages().pages[static_cast<size_t>(position)];
@@ -230,8 +250,8 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     }
     const int32_t contentNumber =
         WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, page}, frame);
-    CPageEditor editor(xref, writer);
-    editor.EditPage(std::move(bytes), number, page, contentNumber, Fragments(), saveState,
+    CPageEditor editor(xref, writer, *run.edits);
+    editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState,
                     [&run](int32_t contents) { return IsSharedContents(run, contents); });
 }
 

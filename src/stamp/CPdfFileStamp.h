@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pdf/document/PageList.h"
+#include "pdf/reader/RawObject.h"
 #include "stamp/CPageEditor.h"
 #include "stamp/CPdfFile.h"
 #include "stamp/Placement.h"
@@ -94,8 +95,12 @@ private:
     // The first position of the page object `number` that is selected, and
     // its stamp number.
     std::optional<std::pair<int32_t, int32_t>> SelectedPosition(const PageList& pages, int32_t number);
-    static bool CopyObject(Run& run, int32_t number);
-    void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
+    // Which input objects the page edits write again.
+    void PlanEdits(Run& run);
+    // Copies input object `number` as it is; with `mayDefer`, an object a page
+    // edit writes is left to it.
+    static bool CopyObject(Run& run, int32_t number, bool mayDefer);
+    void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, RawObject object);
     // Whether the /Contents array object `number` is drawn by more than one page.
     static bool IsSharedContents(Run& run, int32_t number);
 

@@ -11,11 +11,15 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfObjectCipher.h"
+#include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/RawObject.h"
 #include "writer/COutputSink.h"
 #include "writer/NumberFormat.h"
 
 namespace {
+
+// What closes a copy of an object that the input leaves open.
+constexpr std::string_view kClosing = "\rendobj\r";
 
 // The widest offset a 20-byte cross-reference line can hold.
 constexpr int64_t kMaxXRefOffset = 9999999999;
@@ -141,9 +145,24 @@ bool COutputWriter::CopyObject(int32_t number, int32_t generation, CByteSource& 
     return recorded;
 }
 
-bool COutputWriter::WriteObject(int32_t number, int32_t generation, std::string_view bytes) {
-    const bool recorded = Record(number, generation);
-    sink_.Write(bytes);
+bool COutputWriter::WriteObject(int32_t number, int32_t generation, const RawObject& object) {
+    if (object.form != RawObject::Form::Member) {
+        const bool recorded = Record(number, generation);
+        sink_.Write(object.bytes);
+        if (object.form == RawObject::Form::Unclosed) sink_.Write(kClosing);
+        return recorded;
+    }
+    const bool recorded = Record(number, 0);
+    std::string framed = FormatInt(number) + " 0 obj\r";
+    // Only the value is encrypted, so that a damaged one (a string left open)
+    // cannot take the closing "endobj" with it.
+    if (cipher_ != nullptr && number != plainNumber_ && MayHoldString(object.bytes)) {
+        framed += cipher_->EncryptObject(number, 0, object.bytes);
+    } else {
+        framed += object.bytes;
+    }
+    framed += "endobj\r";
+    sink_.Write(framed);
     return recorded;
 }
 

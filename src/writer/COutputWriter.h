@@ -10,6 +10,7 @@ class CByteSource;
 class COutputSink;
 class CPdfDictionary;
 class CPdfObjectCipher;
+struct RawObject;
 struct RawObjectLocation;
 
 // One object number of the output: where its object begins in the output.
@@ -53,16 +54,23 @@ public:
     // a carriage return and a line feed.
     void writeHeader(std::string_view version);
     // Input object `number`, copied byte for byte from `input` at `location`,
-    // with kClosing after an object left unclosed. Its record is {current
+    // closed ("endobj") when the input leaves it open. Its record is {current
     // position, generation, in use}; false when the number is beyond the
     // table (the bytes are written all the same).
     bool CopyObject(int32_t number, int32_t generation, CByteSource& input, const RawObjectLocation& location);
-    // Input object `number` as `bytes`: as read, or edited. Recorded as
-    // CopyObject records. Not encrypted: the bytes are as the input has them.
-    bool WriteObject(int32_t number, int32_t generation, std::string_view bytes);
-    // An encrypted output: every new object is encrypted with `cipher` under
-    // its own number, and the trailer keeps the input's /Encrypt.
-    void SetCipher(CPdfObjectCipher* cipher) { cipher_ = cipher; }
+    // Input object `number` as read, or edited. Recorded as CopyObject
+    // records. An object as the file holds it is written as it is (closed
+    // when the file leaves it open); a value from an object stream is framed
+    // as a plain object, "N 0 obj", a carriage return, the value, "endobj", a
+    // carriage return, and encrypted as new objects are.
+    bool WriteObject(int32_t number, int32_t generation, const RawObject& object);
+    // An encrypted output: new objects and object-stream values are encrypted
+    // with `cipher` under their own numbers, except object `plainNumber` (the
+    // input's /Encrypt dictionary), and the trailer keeps the input's /Encrypt.
+    void SetCipher(CPdfObjectCipher* cipher, int32_t plainNumber = -1) {
+        cipher_ = cipher;
+        plainNumber_ = plainNumber;
+    }
 
     // New objects. Each is numbered here, from the input's count upwards in
     // the order written (or under a number reserved before), recorded at
@@ -109,6 +117,7 @@ private:
     std::vector<OutputEntry> entries_;
     std::optional<UpdateTarget> update_;
     CPdfObjectCipher* cipher_ = nullptr;
+    int32_t plainNumber_ = -1;
     // The first number of a new object: the input's count.
     size_t firstNew_ = 0;
 };

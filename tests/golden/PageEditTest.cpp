@@ -148,26 +148,34 @@ TEST(PageEditTest, ImageModeWithExistingSubDictionaries) {
     EXPECT_EQ(Body(*output.Object(8)), "<< /GS5 10 0 R  /G1 << /ca 0.5 >> >>");
 }
 
-TEST(PageEditTest, SharedResourcesAreRewrittenForEveryStampedPage) {
+TEST(PageEditTest, SharedResourcesAreWrittenOnce) {
+    // Three pages share a resources object and its font dictionary, both
+    // numbered before the pages: each is written once, edited, in both modes.
     PdfBuilder pdf;
     pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
-    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources 6 0 R >>");
-    pdf.Object(4, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R /Resources 6 0 R >>");
-    pdf.Stream(5, "", kContent);
-    pdf.Object(6, "<< /Font << /F1 7 0 R >> >>");
-    pdf.Object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 9);
-    ASSERT_EQ(result.message, "");
-    const std::string& bytes = *result.output;
-    // Written for page 3, then again for page 4; the table points to the last.
-    size_t count = 0;
-    for (size_t at = bytes.find("\n6 0 obj"); at != std::string::npos; at = bytes.find("\n6 0 obj", at + 1)) ++count;
-    EXPECT_EQ(count, 2u);
-    const OutputReader output(bytes);
-    EXPECT_EQ(Body(*output.Object(6)), "<< /Font << /F9 9 0 R  /F1 7 0 R >> >>");
-    EXPECT_EQ(Body(*output.Object(3)), "<< /Type /Page /Parent 2 0 R /Contents [5 0 R  10 0 R ]/Resources 6 0 R >>");
-    EXPECT_EQ(Body(*output.Object(4)), "<< /Type /Page /Parent 2 0 R /Contents [5 0 R  11 0 R ]/Resources 6 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [4 0 R 5 0 R 6 0 R] /Count 3 >>");
+    pdf.Object(3, "<< /Font 8 0 R >>");
+    for (const int page : {4, 5, 6})
+        pdf.Object(page, "<< /Type /Page /Parent 2 0 R /Contents 7 0 R /Resources 3 0 R >>");
+    pdf.Stream(7, "", kContent);
+    pdf.Object(8, "<< /F1 9 0 R >>");
+    pdf.Object(9, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const std::string input = pdf.WithXRefTable("/Root 1 0 R");
+    for (const bool incremental : {false, true}) {
+        const StampResult result =
+            RunTextStamp(input, incremental ? std::vector<std::string>{"-incremental"} : std::vector<std::string>{}, 9);
+        ASSERT_EQ(result.message, "");
+        const std::string& bytes = *result.output;
+        const std::string stamped = incremental ? bytes.substr(input.size()) : bytes;
+        for (const std::string object : {"\n3 0 obj", "\n8 0 obj"}) {
+            size_t count = 0;
+            for (size_t at = stamped.find(object); at != std::string::npos; at = stamped.find(object, at + 1)) ++count;
+            EXPECT_EQ(count, 1u) << object << (incremental ? " incremental" : "");
+        }
+        const OutputReader output(bytes);
+        EXPECT_EQ(Body(*output.Object(3)), "<< /Font 8 0 R >>");
+        EXPECT_EQ(Body(*output.Object(8)), "<< /F9 11 0 R  /F1 9 0 R >>");
+    }
 }
 
 TEST(PageEditTest, ContentStreamWithAFilterChainIsStillExtended) {

@@ -52,17 +52,18 @@ void CPageTreeWalk::VisitChecked(const CPdfArray& kids, size_t index, const Page
     }
     CPdfPage page;
     page.Load(static_cast<int32_t>(pages_->size() + 1), resolver_, kid.getDict());
+    const CPdfObject resources = std::move(page.resources);
     page.resources.clear();
     pages_->push_back(std::move(page));
     if (listFailure_) return;
     // Until the list walks below a page, its reading of the checked part is
     // the open's own, and what fails in it fails the open.
     if (!listedBelowAPage_) {
-        listedBelowAPage_ = ListNode(stored, kid, std::move(boxes));
+        listedBelowAPage_ = ListNode(stored, kid, std::move(boxes), &resources);
         return;
     }
     try {
-        ListNode(stored, kid, std::move(boxes));
+        ListNode(stored, kid, std::move(boxes), &resources);
     } catch (const CPdfException&) {
         FailList(std::current_exception());
     }
@@ -82,10 +83,11 @@ void CPageTreeWalk::VisitListed(const CPdfArray& kids, size_t index, const PageL
     }
 }
 
-bool CPageTreeWalk::ListNode(const CPdfObject& stored, const CPdfObject& node, PageList::Inherited boxes) {
+bool CPageTreeWalk::ListNode(const CPdfObject& stored, const CPdfObject& node, PageList::Inherited boxes,
+                             const CPdfObject* resources) {
     CPdfObject kids = node.getDict().lookup("Kids");
     if (!kids.is(pdfArray)) {
-        list_.AddPage(NumberOf(stored), boxes, node);
+        list_.AddPage(NumberOf(stored), boxes, node, resources);
         return false;
     }
     EnterListed(stored);

@@ -53,7 +53,9 @@ private:
     void VisitListed(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited);
     // The list's reading of a dictionary node: walked when it has a /Kids
     // array, else a page. Returns whether it is walked.
-    bool ListNode(const CPdfObject& stored, const CPdfObject& node, PageList::Inherited boxes);
+    // `resources` is the node's /Resources resolved, when the caller has it.
+    bool ListNode(const CPdfObject& stored, const CPdfObject& node, PageList::Inherited boxes,
+                  const CPdfObject* resources = nullptr);
     // The /Kids array that a node read for the open must have.
     CPdfObject CheckedKids(const CPdfObject& stored, const CPdfObject& node);
     void EnterChecked(const CPdfObject& stored);

@@ -27,6 +27,8 @@ std::optional<PageBox> BoxOf(const CPdfDictionary& node, std::string_view key) {
     return box;
 }
 
+int32_t NumberOf(const CPdfObject& stored) { return stored.is(pdfReference) ? stored.getRef().number : 0; }
+
 // The root node's /Count as the number of pages: a real is truncated.
 int32_t PageCountOf(const CPdfObject& count) {
     if (count.is(pdfInteger)) return count.getInt();
@@ -46,12 +48,20 @@ PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherite
     return boxes;
 }
 
-void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page) {
+void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page, const CPdfObject* resources) {
     static constexpr PageBox kLetter{0, 0, 612, 792};
     int32_t contents = 0;
+    int32_t resourcesNumber = 0;
+    std::vector<ResourceObject> resourceObjects;
     if (page.is(pdfDictionary)) {
-        const CPdfObject stored = page.getDict().lookupNF("Contents");
-        if (stored.is(pdfReference)) contents = stored.getRef().number;
+        const CPdfDictionary& dict = page.getDict();
+        contents = NumberOf(dict.lookupNF("Contents"));
+        resourcesNumber = NumberOf(dict.lookupNF("Resources"));
+        const CPdfObject resolved = resources != nullptr ? *resources : dict.lookup("Resources");
+        if (resolved.is(pdfDictionary)) {
+            for (const auto& [category, value] : resolved.getDict().entries())
+                if (value.is(pdfReference)) resourceObjects.push_back({category, value.getRef().number});
+        }
     }
     // The dictionaries of the first pages are kept; beyond them memory would
     // grow with the document, and those pages are read again when stamped.
@@ -60,7 +70,7 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
                      boxes.cropBox    ? *boxes.cropBox
                      : boxes.mediaBox ? *boxes.mediaBox
                                       : kLetter,
-                     std::move(page), contents});
+                     std::move(page), contents, resourcesNumber, std::move(resourceObjects)});
 }
 
 void PageList::SetRoot(const CPdfObject& stored, const CPdfObject& root) {

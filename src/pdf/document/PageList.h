@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "pdf/object/CPdfObject.h"
@@ -14,6 +15,12 @@ class CPdfDictionary;
 
 using PageBox = std::array<float, 4>;
 
+// A sub-dictionary of a page's resources that is an object of its own.
+struct ResourceObject {
+    std::string category;  // Font, XObject, ExtGState, ...
+    int32_t number = 0;
+};
+
 // One page of the stamp list: the page object's number (0 when the page has
 // no object of its own) and its effective page box x1, y1, x2, y2 as listed.
 struct PageEntry {
@@ -24,6 +31,11 @@ struct PageEntry {
     CPdfObject page;
     // The object /Contents refers to, 0 when it is not a reference.
     int32_t contentsNumber = 0;
+    // The object /Resources refers to, 0 when it is not a reference, and the
+    // resources' sub-dictionaries that are objects of their own: what an edit
+    // of the page's resources may write again.
+    int32_t resourcesNumber = 0;
+    std::vector<ResourceObject> resourceObjects;
 };
 
 // Every leaf of the page tree in document order.
@@ -56,8 +68,10 @@ struct PageList {
     };
     // What `node` passes on: its own boxes, else the ones it inherits.
     static Inherited Inherit(const CPdfDictionary& node, const Inherited& from);
-    // A leaf: its entry, with the nearest /CropBox, else /MediaBox, else Letter.
-    void AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page);
+    // A leaf: its entry, with the nearest /CropBox, else /MediaBox, else
+    // Letter. `resources` is the page's /Resources resolved, when the caller
+    // has it (else it is resolved here).
+    void AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page, const CPdfObject* resources = nullptr);
     // Fills the positions by object number once every page is added.
     void BuildIndex();
 };

@@ -10,9 +10,7 @@
 #include "pdf/object/DecimalDigits.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
-#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
-#include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/RawDictionary.h"
 
 namespace {
@@ -26,6 +24,7 @@ constexpr std::string_view kObj = "obj";
 constexpr std::string_view kLength = "Length";
 constexpr std::string_view kType = "Type";
 constexpr std::string_view kObjStm = "/ObjStm";
+constexpr std::string_view kXRef = "/XRef";
 // Searches look at this many bytes first, then at twice as many each time.
 constexpr size_t kFirstSlice = 512;
 constexpr size_t kSlice = 8192;
@@ -212,6 +211,18 @@ std::optional<int64_t> IntegerEntry(CPdfXRef& xref, std::string_view bytes, size
     return value.getInt64();
 }
 
+// Whether the dictionary `dict`, whose body opens at `body`, has the /Type
+// `typeName` (with its slash).
+bool HasType(std::string_view dict, size_t body, std::string_view typeName) {
+    const std::optional<size_t> typeKey = FindOwnKey(dict, body, kType);
+    if (!typeKey) return false;
+    size_t at = EndOfKey(*typeKey, kType);
+    while (at < dict.size() && IsWhite(dict[at])) ++at;
+    const size_t after = at + typeName.size();
+    return dict.substr(at, typeName.size()) == typeName &&
+           (after >= dict.size() || IsWhite(dict[after]) || dict[after] == '/' || dict[after] == '>');
+}
+
 // A stream object whose dictionary holds no string or comment, located from
 // its raw bytes: its /Length (direct or an object of its own) must lead to
 // "endstream", and "endobj" is the first one after the data. `keyword` is
@@ -237,14 +248,8 @@ std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int
     if (!lengthKey) return std::nullopt;
     const std::optional<int64_t> length = IntegerEntry(xref, dict, EndOfKey(*lengthKey, kLength));
     if (!length) return std::nullopt;
-    bool objectStream = false;
-    if (const std::optional<size_t> typeKey = FindOwnKey(dict, *body, kType)) {
-        size_t at = EndOfKey(*typeKey, kType);
-        while (at < dict.size() && IsWhite(dict[at])) ++at;
-        const size_t after = at + kObjStm.size();
-        objectStream = dict.substr(at, kObjStm.size()) == kObjStm &&
-                       (after >= dict.size() || IsWhite(dict[after]) || dict[after] == '/' || dict[after] == '>');
-    }
+    const bool objectStream = HasType(dict, *body, kObjStm);
+    const bool xrefStream = HasType(dict, *body, kXRef);
     // The data begins after the line that holds "stream".
     int64_t data = keyword + static_cast<int64_t>(kStream.size());
     for (;;) {
@@ -288,6 +293,7 @@ std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int
     RawObjectLocation location = Through(source, start, *endObj);
     location.isStream = true;
     location.isObjectStream = objectStream;
+    location.isXRefStream = xrefStream;
     return location;
 }
 
@@ -320,6 +326,7 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
             location.isStream = true;
             CPdfDictionary* dict = value.getStream().GetDict();
             location.isObjectStream = dict != nullptr && dict->isType("ObjStm");
+            location.isXRefStream = dict != nullptr && dict->isType("XRef");
         }
         return location;
     } catch (const CPdfException&) {
@@ -361,35 +368,18 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     return Through(source, start, *endObj);
 }
 
-std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number) {
+std::optional<RawObject> ReadRawObject(CPdfXRef& xref, int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= xref.entries().size()) return std::nullopt;
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
     if (entry.type == XRefEntryType::Compressed) {
         const auto bytes = xref.GetObjectStreamBytes(number, 0);
         if (!bytes || bytes->empty()) return std::nullopt;
-        std::string framed = std::to_string(number);
-        framed += " 0 obj\r";
-        // Its strings were decrypted with the object stream; written as a
-        // plain object they are encrypted again, under its own number. Only
-        // the value is rewritten, so that a damaged one (a string left open)
-        // cannot take the closing "endobj" with it.
-        CPdfSecurityHandler* security = xref.securityHandler();
-        if (security != nullptr && number != xref.encryptNumber() && MayHoldString(*bytes))
-            framed += security->EncryptObject(number, 0, *bytes);
-        else
-            framed += *bytes;
-        framed += "endobj\r";
-        return framed;
+        return RawObject{std::string(*bytes), RawObject::Form::Member};
     }
     const auto location = LocateRawObject(xref, number);
     if (!location) return std::nullopt;
     std::string bytes(static_cast<size_t>(location->length), '\0');
     bytes.resize(xref.source()->Read(static_cast<uint64_t>(location->start), reinterpret_cast<uint8_t*>(bytes.data()),
                                      bytes.size()));
-    if (location->unclosed) bytes += kClosing;
-    return bytes;
-}
-
-void InsertText(std::string& buffer, size_t position, std::string_view text) {
-    buffer.insert(std::min(position, buffer.size()), text);
+    return RawObject{std::move(bytes), location->unclosed ? RawObject::Form::Unclosed : RawObject::Form::Plain};
 }

@@ -15,15 +15,29 @@ struct RawObjectLocation {
     int64_t length = 0;
     // The object is a stream whose /Length leads to "endstream".
     bool isStream = false;
-    // The object is an object stream (a stream whose /Type is /ObjStm).
+    // The object is an object stream (a stream whose /Type is /ObjStm), or a
+    // cross-reference stream (/Type /XRef).
     bool isObjectStream = false;
+    bool isXRefStream = false;
     // No "endobj" follows the object in the file: its bytes run through its
-    // value, and a copy of it ends with kClosing.
+    // value, and a copy of it needs its closing.
     bool unclosed = false;
 };
 
-// What closes a copy of an object that the file leaves unclosed.
-inline constexpr std::string_view kClosing = "\rendobj\r";
+// An input object's bytes, as read for copying or editing.
+struct RawObject {
+    enum class Form {
+        // "N G obj", the value and "endobj", as the file holds them (and
+        // encrypted as the file is).
+        Plain,
+        // The same, but the file has no "endobj" after the value.
+        Unclosed,
+        // The value alone, from an object stream (decrypted with it).
+        Member,
+    };
+    std::string bytes;
+    Form form = Form::Plain;
+};
 
 // The bytes of an object in the file (type 1 entry). A stream object ends at
 // the first "endobj" after its data when its /Length leads to "endstream";
@@ -33,12 +47,5 @@ inline constexpr std::string_view kClosing = "\rendobj\r";
 std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number);
 
 // The exact bytes of object `number`, or nothing (a free entry, an object
-// that cannot be found). An object from an object stream is framed as a plain
-// object: "N 0 obj", a carriage return, its bytes, "endobj", a carriage return;
-// an unclosed object gets kClosing after its bytes. In an encrypted document
-// such an object's strings are encrypted under its own number, as the strings
-// of an object stored plainly are.
-std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number);
-
-// Inserts `text` before the byte at `position`.
-void InsertText(std::string& buffer, size_t position, std::string_view text);
+// that cannot be found, an object stream member without bytes).
+std::optional<RawObject> ReadRawObject(CPdfXRef& xref, int32_t number);

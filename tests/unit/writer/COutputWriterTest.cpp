@@ -92,7 +92,7 @@ TEST_F(OffsetTableTest, StartsWithOneFreeRecordPerInputEntry) {
 TEST_F(OffsetTableTest, InputObjectsAreRecordedWhereTheyStart) {
     Start(3);
     writer().writeHeader("PDF-1.4");
-    EXPECT_TRUE(writer().WriteObject(2, 7, "2 7 obj\nnull\nendobj\n"));
+    EXPECT_TRUE(writer().WriteObject(2, 7, {"2 7 obj\nnull\nendobj\n"}));
     // A copy of an object left unclosed gets its "endobj".
     CMemoryByteSource input("..1 0 obj\n(a)..");
     RawObjectLocation location;
@@ -112,7 +112,7 @@ TEST_F(OffsetTableTest, InputObjectsAreRecordedWhereTheyStart) {
 TEST_F(OffsetTableTest, NumbersOutsideTheTableAreNotRecorded) {
     Start(3);
     for (const int32_t number : {3, 4, 1000000, -1, INT32_MIN}) {
-        EXPECT_FALSE(writer().WriteObject(number, 0, "")) << number;
+        EXPECT_FALSE(writer().WriteObject(number, 0, {""})) << number;
     }
     ASSERT_EQ(writer().entries().size(), 3u);
     for (const OutputEntry& entry : writer().entries()) EXPECT_EQ(entry.inUse, 0);
@@ -169,12 +169,12 @@ class OutputXRefTableTest : public WriterFixture {};
 
 TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
     Start(4);
-    writer().writeHeader("PDF-1.4");                                     // 16 bytes
-    EXPECT_TRUE(writer().WriteObject(0, 3, "0 3 obj\nnull\nendobj\n"));  // object 0 is always free
-    EXPECT_TRUE(writer().WriteObject(1, 0, "1 0 obj\nnull\nendobj\n"));  // at 36
-    EXPECT_TRUE(writer().WriteObject(3, 2, "3 2 obj\nnull\nendobj\n"));  // at 56; 2 is never written
-    writer().appendObject("\nnull\n");                                   // at 76
-    writer().appendObject("\nnull\n");                                   // at 96
+    writer().writeHeader("PDF-1.4");                                       // 16 bytes
+    EXPECT_TRUE(writer().WriteObject(0, 3, {"0 3 obj\nnull\nendobj\n"}));  // object 0 is always free
+    EXPECT_TRUE(writer().WriteObject(1, 0, {"1 0 obj\nnull\nendobj\n"}));  // at 36
+    EXPECT_TRUE(writer().WriteObject(3, 2, {"3 2 obj\nnull\nendobj\n"}));  // at 56; 2 is never written
+    writer().appendObject("\nnull\n");                                     // at 76
+    writer().appendObject("\nnull\n");                                     // at 96
     const std::string objects =
         "0 3 obj\nnull\nendobj\n1 0 obj\nnull\nendobj\n3 2 obj\nnull\nendobj\n"
         "4 0 obj\nnull\nendobj\n5 0 obj\nnull\nendobj\n";
@@ -192,7 +192,7 @@ TEST_F(OutputXRefTableTest, FourInputEntriesAndTwoAppendedObjects) {
 
 TEST_F(OutputXRefTableTest, ObjectZeroIsFreeWhateverItsRecordHolds) {
     Start(1);
-    writer().WriteObject(0, 5, "0 5 obj\nnull\nendobj\n");
+    writer().WriteObject(0, 5, {"0 5 obj\nnull\nendobj\n"});
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "0 5 obj\nnull\nendobj\nxref\n0 1\r0000000000 65535 f \r");
 }
@@ -211,16 +211,16 @@ TEST_F(OutputXRefTableTest, EmptyTable) {
 
 TEST_F(OutputXRefTableTest, WidestOffsetAndGeneration) {
     Start(2, 9999999999);
-    writer().WriteObject(1, 65535, "");
+    writer().WriteObject(1, 65535, {""});
     writer().writeXRefTable();
     EXPECT_EQ(Bytes(), "xref\n0 2\r0000000000 65535 f \r9999999999 65535 n \r");
 }
 
 TEST_F(OutputXRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
     Start(4);
-    writer().WriteObject(1, -1, "");
-    writer().WriteObject(2, 100000, "");
-    writer().WriteObject(3, INT32_MAX, "");
+    writer().WriteObject(1, -1, {""});
+    writer().WriteObject(2, 100000, {""});
+    writer().WriteObject(3, INT32_MAX, {""});
     writer().writeXRefTable();
     const std::string bytes = Bytes();
     const std::string lines = bytes.substr(std::string("xref\n0 4\r").size());
@@ -235,7 +235,7 @@ TEST_F(OutputXRefTableTest, EveryLineIsTwentyBytesWhateverTheGeneration) {
 
 TEST_F(OutputXRefTableTest, OffsetBeyondTenDigitsFails) {
     Start(2, 10000000000);
-    writer().WriteObject(1, 0, "");
+    writer().WriteObject(1, 0, {""});
     try {
         writer().writeXRefTable();
         FAIL() << "no exception";
@@ -247,7 +247,7 @@ TEST_F(OutputXRefTableTest, OffsetBeyondTenDigitsFails) {
 TEST_F(OutputXRefTableTest, LargeTable) {
     constexpr size_t kEntries = 70000;  // more than a megabyte of lines
     Start(kEntries, 123456);
-    writer().WriteObject(kEntries - 1, 0, "");
+    writer().WriteObject(kEntries - 1, 0, {""});
     writer().writeXRefTable();
     const std::string bytes = Bytes();
     const std::string first = "xref\n0 70000\r";
@@ -384,7 +384,7 @@ TEST_F(OffsetTableTest, AnEncryptedOutputEncryptsNewObjectsAndKeepsEncrypt) {
         Start(3);
         writer().SetCipher(&cipher);
         EXPECT_EQ(writer().appendObject("\n(a)\n"), 3);
-        writer().WriteObject(1, 0, "1 0 obj\n(b)\nendobj\n");  // an input object, as the input has it
+        writer().WriteObject(1, 0, {"1 0 obj\n(b)\nendobj\n"});  // an input object, as the input has it
         CPdfDictionary trailer;
         trailer.add("Root", CPdfObject::Reference(1, 0));
         if (direct) {

@@ -20,6 +20,7 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "support/CaseName.h"
+#include "support/CopiedBytes.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -93,7 +94,7 @@ TEST(CPdfDocumentTest, OpensAFileByPath) {
     document.Open(file.path());
     EXPECT_TRUE(document.isOpen());
     EXPECT_EQ(document.version(), "PDF-1.6");
-    EXPECT_EQ(ReadRawObject(document.xref(), 3), "3 0 obj\n" + kPage + "\nendobj\n");
+    EXPECT_EQ(CopiedBytes(document.xref(), 3), "3 0 obj\n" + kPage + "\nendobj\n");
 }
 
 TEST(CPdfDocumentTest, APathThatCannotBeReadFails) {
@@ -204,7 +205,7 @@ TEST_P(HeaderTest, OffsetsCountFromTheHeaderWhenItIsFound) {
     EXPECT_EQ(document.xref().base(), header.found ? static_cast<int64_t>(header.junk.size()) : 0);
     EXPECT_EQ(document.catalog().pages().size(), 1u);
     // The object bytes are the same as without the junk.
-    EXPECT_EQ(ReadRawObject(document.xref(), 3), "3 0 obj\n" + kPage + "\nendobj\n");
+    EXPECT_EQ(CopiedBytes(document.xref(), 3), "3 0 obj\n" + kPage + "\nendobj\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HeaderTest, ::testing::ValuesIn(HeaderCases()), CaseName<HeaderCase>);
@@ -221,7 +222,7 @@ TEST(HeaderTest, JunkBeforeAHeaderWithCrossReferenceStreamsAndObjectStreams) {
     shifted.Open(Memory(junk + file));
     EXPECT_EQ(shifted.xref().base(), 513);
     for (int32_t number = 1; number < 6; ++number)
-        EXPECT_EQ(ReadRawObject(shifted.xref(), number), ReadRawObject(plain.xref(), number)) << number;
+        EXPECT_EQ(CopiedBytes(shifted.xref(), number), CopiedBytes(plain.xref(), number)) << number;
     EXPECT_EQ(BuildPageList(shifted.xref()).pages.size(), 1u);
 }
 

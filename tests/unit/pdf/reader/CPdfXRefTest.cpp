@@ -19,6 +19,7 @@
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/RawObject.h"
 #include "support/CaseName.h"
+#include "support/CopiedBytes.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -865,7 +866,7 @@ TEST(FetchTest, AStreamWhoseFiltersAreNotDecodedIsStillAStream) {
     }
     // Its bytes are copied whole.
     EXPECT_EQ(
-        ReadRawObject(document->xref(), 6),
+        CopiedBytes(document->xref(), 6),
         "6 0 obj\n<< /Filter [/FlateDecode /ASCIIHexDecode] /Length 11 >>\nstream\ndata endobj\nendstream\nendobj\n");
 }
 
@@ -927,7 +928,7 @@ TEST(FetchTest, StreamsWhoseLengthsLeadBackToTheirOwnObjectAreCutOff) {
     pdf.Object(5, TwoStreams(5));
     auto document = Open(WithTable(pdf));
     EXPECT_TRUE(document->xref().Fetch(5, 0).is(pdfArray));
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), "5 0 obj\n" + TwoStreams(5) + "\nendobj\n");
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\n" + TwoStreams(5) + "\nendobj\n");
 }
 
 TEST(FetchTest, FetchesBelowOneFetchAreCounted) {
@@ -949,7 +950,7 @@ TEST(FetchTest, AnObjectStreamNeededWhileItIsLoadedHoldsNoMembers) {
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     EXPECT_EQ(FetchText(*document, 5), "null");
     EXPECT_EQ(FetchText(*document, 4), "error");
-    EXPECT_FALSE(ReadRawObject(document->xref(), 5).has_value());
+    EXPECT_FALSE(CopiedBytes(document->xref(), 5).has_value());
 }
 
 TEST(FetchTest, AnObjectStreamListedInsideItselfHoldsNoMembers) {
@@ -1037,7 +1038,7 @@ TEST(LargeFileTest, OffsetsBeyond4GiBInATable) {
     EXPECT_EQ(document.xref().entries()[1].offset, 5000000000);
     EXPECT_EQ(document.xref().entries()[2].offset, 2147483653);
     EXPECT_EQ(document.catalog().pages().size(), 1u);
-    EXPECT_EQ(ReadRawObject(document.xref(), 1), "1 0 obj\n" + kCatalog + "\nendobj\n");
+    EXPECT_EQ(CopiedBytes(document.xref(), 1), "1 0 obj\n" + kCatalog + "\nendobj\n");
     const auto location = LocateRawObject(document.xref(), 2);
     ASSERT_TRUE(location.has_value());
     EXPECT_EQ(location->start, 2147483653);
@@ -1099,8 +1100,8 @@ TEST(LargeFileTest, OffsetsAtTheEndOfTheIntegerRangeLeadNowhere) {
     EXPECT_EQ(document->xref().base(), 5);
     EXPECT_EQ(FetchText(*document, 6), "null");
     EXPECT_EQ(FetchText(*document, 7), "null");
-    EXPECT_EQ(ReadRawObject(document->xref(), 6), std::nullopt);
-    EXPECT_EQ(ReadRawObject(document->xref(), 7), std::nullopt);
+    EXPECT_EQ(CopiedBytes(document->xref(), 6), std::nullopt);
+    EXPECT_EQ(CopiedBytes(document->xref(), 7), std::nullopt);
     EXPECT_EQ(OpenFailure(junk + body + table + "trailer\n<< /Root 1 0 R /Prev 9223372036854775807 >>\n" + tail),
               "Couldn't parse an xref");
     EXPECT_EQ(OpenFailure(junk + body + "startxref\n9223372036854775807\n%%EOF\n"), "Couldn't parse an xref");

@@ -21,6 +21,7 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "support/CaseName.h"
+#include "support/CopiedBytes.h"
 #include "support/PdfBuilder.h"
 
 namespace {
@@ -163,7 +164,7 @@ TEST(ObjectStreamTest, PagesAndCatalogInAnObjectStream) {
         pdf.ObjectStream(4, {{1, kCatalog}, {2, kPages}, {3, kPage}}, compress);
         auto document = Open(pdf.WithXRefStream(5, "/Root 1 0 R", compress));
         EXPECT_EQ(document->catalog().pages().size(), 1u);
-        EXPECT_EQ(ReadRawObject(document->xref(), 2), "2 0 obj\r" + kPages + "\nendobj\r");
+        EXPECT_EQ(CopiedBytes(document->xref(), 2), "2 0 obj\r" + kPages + "\nendobj\r");
     }
 }
 
@@ -175,7 +176,7 @@ TEST(ObjectStreamTest, HeaderPairsNotAllIntegersMakeEveryMemberNull) {
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     for (int32_t number : {5, 6, 7}) {
         EXPECT_TRUE(document->xref().Fetch(number, 0).is(pdfNull)) << number;
-        EXPECT_EQ(ReadRawObject(document->xref(), number), std::nullopt) << number;
+        EXPECT_EQ(CopiedBytes(document->xref(), number), std::nullopt) << number;
     }
 }
 
@@ -188,7 +189,7 @@ TEST(ObjectStreamTest, IndirectNFirstAndLength) {
     pdf.Compressed(5, 4, 0).Compressed(6, 4, 1);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
     EXPECT_EQ(document->xref().Fetch(6, 0).getString().data(), "b");
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), "5 0 obj\r(a)\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\r(a)\nendobj\r");
 }
 
 TEST(ObjectStreamTest, MembersAreParsedWithReferencesResolvedLater) {
@@ -247,7 +248,7 @@ TEST(ObjectStreamTest, DecodedObjectStreamsHaveALimit) {
     // One byte more: raw access fails (the open does not need the stream).
     auto document = Open(FileWithObjectStreamOfSize(CPdfXRef::kMaxObjectStreamSize + 1));
     try {
-        ReadRawObject(document->xref(), 5);
+        CopiedBytes(document->xref(), 5);
         ADD_FAILURE() << "no failure";
     } catch (const CPdfException& failure) {
         EXPECT_STREQ(failure.GetMessage(), "Object stream is too large");

@@ -1,4 +1,5 @@
 #include "pdf/reader/RawObject.h"
+#include "support/CopiedBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -119,18 +120,18 @@ TEST(CompressedRawObjectTest, TheThirdMemberWithItsNewlineFramed) {
     PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(first)"}, {6, "<< /Second 2 >>"}, {7, "[1 2 3]"}});
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
-    const auto bytes = ReadRawObject(document->xref(), 7);
+    const auto bytes = CopiedBytes(document->xref(), 7);
     ASSERT_TRUE(bytes.has_value());
     EXPECT_EQ(*bytes, "7 0 obj\r[1 2 3]\nendobj\r");
     EXPECT_EQ(bytes->size(), std::string("[1 2 3]\n").size() + 15);
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), "5 0 obj\r(first)\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\r(first)\nendobj\r");
 }
 
 TEST(CompressedRawObjectTest, TheGenerationWrittenIsAlwaysZeroAndNumbersKeepTheirDigits) {
     PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{1234, "true"}});
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
-    EXPECT_EQ(ReadRawObject(document->xref(), 1234), "1234 0 obj\rtrue\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 1234), "1234 0 obj\rtrue\nendobj\r");
 }
 
 // An object stream written by hand: header pairs, then the members' bytes.
@@ -145,8 +146,8 @@ TEST(CompressedRawObjectTest, TheLastMemberRunsStraightIntoEndobj) {
     HandMadeObjectStream(pdf, 4, 2, "5 0 6 4 ", "(a)\n(last)");
     pdf.Compressed(5, 4, 0).Compressed(6, 4, 1);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
-    EXPECT_EQ(ReadRawObject(document->xref(), 6), "6 0 obj\r(last)endobj\r");
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), "5 0 obj\r(a)\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 6), "6 0 obj\r(last)endobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\r(a)\nendobj\r");
 }
 
 TEST(CompressedRawObjectTest, WhitespaceBetweenMembersBelongsToTheEarlierOne) {
@@ -154,8 +155,8 @@ TEST(CompressedRawObjectTest, WhitespaceBetweenMembersBelongsToTheEarlierOne) {
     HandMadeObjectStream(pdf, 4, 2, "5 1 6 9 ", "\n(a) \r\n\t (b)\r\n");
     pdf.Compressed(5, 4, 0).Compressed(6, 4, 1);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), "5 0 obj\r(a) \r\n\t endobj\r");
-    EXPECT_EQ(ReadRawObject(document->xref(), 6), "6 0 obj\r(b)\r\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\r(a) \r\n\t endobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 6), "6 0 obj\r(b)\r\nendobj\r");
 }
 
 struct MissingMemberCase {
@@ -196,7 +197,7 @@ TEST_P(MissingMemberTest, YieldsNoBytes) {
     pdf.Compressed(34, 33, 0);       // /First negative
     pdf.Compressed(35, 9000000, 0);  // an object stream number beyond any object
     auto document = Open(pdf.WithXRefStream(40, "/Root 1 0 R"));
-    EXPECT_EQ(ReadRawObject(document->xref(), GetParam().number), std::nullopt);
+    EXPECT_EQ(CopiedBytes(document->xref(), GetParam().number), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -217,7 +218,7 @@ TEST(CompressedRawObjectTest, TheObjectStreamItselfIsCopiedAsItStands) {
     PdfBuilder pdf = OnePageObjects();
     pdf.ObjectStream(4, {{5, "(five)"}}, false);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
-    const auto bytes = ReadRawObject(document->xref(), 4);
+    const auto bytes = CopiedBytes(document->xref(), 4);
     ASSERT_TRUE(bytes.has_value());
     EXPECT_EQ(bytes->substr(0, 8), "4 0 obj\n");
     EXPECT_EQ(bytes->substr(bytes->size() - 18), "\nendstream\nendobj\n");
@@ -247,9 +248,9 @@ TEST(ObjectStreamCacheTest, AlternatingRequestsDecodeEachStreamOnce) {
     pdf.ObjectStream(21, {{11, "(eleven)"}});                 // stream B
     auto source = std::make_shared<CCountingByteSource>(pdf.WithXRefStream(22, "/Root 1 0 R"));
     auto document = Open(source);
-    EXPECT_EQ(ReadRawObject(document->xref(), 10), "10 0 obj\r(ten)\nendobj\r");
-    EXPECT_EQ(ReadRawObject(document->xref(), 11), "11 0 obj\r(eleven)\nendobj\r");
-    EXPECT_EQ(ReadRawObject(document->xref(), 12), "12 0 obj\r(twelve)\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 10), "10 0 obj\r(ten)\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 11), "11 0 obj\r(eleven)\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 12), "12 0 obj\r(twelve)\nendobj\r");
     EXPECT_EQ(source->WindowsAt(DataStart(pdf, 20)), 1);
     EXPECT_EQ(source->WindowsAt(DataStart(pdf, 21)), 1);
     // Fetch uses the same decoded streams.
@@ -269,7 +270,7 @@ TEST(ObjectStreamCacheTest, ReadingEveryObjectDecodesEveryStreamOnce) {
     auto source = std::make_shared<CCountingByteSource>(pdf.WithXRefStream(104, "/Root 1 0 R"));
     auto document = Open(source);
     for (int32_t number = 0; number < static_cast<int32_t>(document->xref().entries().size()); ++number) {
-        const auto bytes = ReadRawObject(document->xref(), number);
+        const auto bytes = CopiedBytes(document->xref(), number);
         if (number >= 10 && number < 90) {
             EXPECT_EQ(bytes, std::to_string(number) + " 0 obj\r(" + std::to_string(number) + ")\nendobj\r");
         }
@@ -285,8 +286,8 @@ TEST(ObjectStreamCacheTest, TheCatalogsStreamIsNotDecodedAgainForCopying) {
     auto source = std::make_shared<CCountingByteSource>(pdf.WithXRefStream(5, "/Root 1 0 R"));
     auto document = Open(source);
     EXPECT_EQ(source->WindowsAt(DataStart(pdf, 4)), 1);
-    EXPECT_EQ(ReadRawObject(document->xref(), 1), "1 0 obj\r" + kCatalog + "\nendobj\r");
-    EXPECT_EQ(ReadRawObject(document->xref(), 3), "3 0 obj\r" + kPage + "\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 1), "1 0 obj\r" + kCatalog + "\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 3), "3 0 obj\r" + kPage + "\nendobj\r");
     EXPECT_EQ(source->WindowsAt(DataStart(pdf, 4)), 1);
 }
 
@@ -354,7 +355,7 @@ class InFileTest : public ::testing::TestWithParam<InFileCase> {};
 
 TEST_P(InFileTest, BytesRunThroughEndobjAndOneByteMore) {
     auto document = Open(WithObject5(GetParam().object));
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), GetParam().expected);
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, InFileTest, ::testing::ValuesIn(InFileCases()), CaseName<InFileCase>);
@@ -380,7 +381,7 @@ TEST(InFileTest, AStreamWithAnIndirectLength) {
     PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "<< /Length 6 0 R >>\nstream\nendobj endobj\nendstream").Object(6, "13");
     auto document = Open(pdf.WithXRefTable("/Root 1 0 R"));
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), Written(5, "<< /Length 6 0 R >>\nstream\nendobj endobj\nendstream"));
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), Written(5, "<< /Length 6 0 R >>\nstream\nendobj endobj\nendstream"));
 }
 
 TEST(InFileTest, TheLastObjectOfTheFileEndsWithEndobj) {
@@ -395,7 +396,7 @@ TEST(InFileTest, TheLastObjectOfTheFileEndsWithEndobj) {
     table = TableFor({{1, pdf.OffsetOf(1)}, {2, pdf.OffsetOf(2)}, {3, pdf.OffsetOf(3)}, {5, objectOffset}},
                      static_cast<int64_t>(body.size()));
     auto document = Open(body + table + object);
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), object);
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), object);
 }
 
 TEST(InFileTest, AnObjectLeftWithoutEndobjEndsAfterItsValueAndIsClosed) {
@@ -414,9 +415,9 @@ TEST(InFileTest, AnObjectLeftWithoutEndobjEndsAfterItsValueAndIsClosed) {
     offsets[6] = tail + static_cast<int64_t>(dictionary.size()) + 1;
     offsets[7] = offsets[6] + static_cast<int64_t>(stream.size()) + 1;
     auto document = Open(body + TableFor(offsets, tableOffset) + dictionary + " " + stream + " " + empty + "%% no end");
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), dictionary + "\rendobj\r");
-    EXPECT_EQ(ReadRawObject(document->xref(), 6), stream + "\rendobj\r");
-    EXPECT_EQ(ReadRawObject(document->xref(), 7), std::nullopt);
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), dictionary + "\rendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 6), stream + "\rendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 7), std::nullopt);
     const auto location = LocateRawObject(document->xref(), 6);
     ASSERT_TRUE(location.has_value());
     EXPECT_TRUE(location->unclosed);
@@ -433,15 +434,15 @@ TEST(InFileTest, EntriesThatDoNotLeadToBytes) {
                               XRefTableLine(pdf.OffsetOf(1), 0, 'n') + "trailer\n<< /Root 1 0 R >>\nstartxref\n" +
                               std::to_string(body.size()) + "\n%%EOF\n";
     auto document = Open(body + table);
-    EXPECT_EQ(ReadRawObject(document->xref(), 4), std::nullopt);  // beyond the end
-    EXPECT_EQ(ReadRawObject(document->xref(), 5), std::nullopt);  // before the start
-    EXPECT_EQ(ReadRawObject(document->xref(), 6), std::nullopt);  // the header, not object 6
-    EXPECT_EQ(ReadRawObject(document->xref(), 7), std::nullopt);  // unset
-    EXPECT_EQ(ReadRawObject(document->xref(), 8), std::nullopt);  // object 1's bytes
-    EXPECT_EQ(ReadRawObject(document->xref(), 0), std::nullopt);  // free
-    EXPECT_EQ(ReadRawObject(document->xref(), 9), std::nullopt);  // beyond the entries
-    EXPECT_EQ(ReadRawObject(document->xref(), -3), std::nullopt);
-    EXPECT_EQ(ReadRawObject(document->xref(), 1), Written(1, kCatalog));
+    EXPECT_EQ(CopiedBytes(document->xref(), 4), std::nullopt);  // beyond the end
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), std::nullopt);  // before the start
+    EXPECT_EQ(CopiedBytes(document->xref(), 6), std::nullopt);  // the header, not object 6
+    EXPECT_EQ(CopiedBytes(document->xref(), 7), std::nullopt);  // unset
+    EXPECT_EQ(CopiedBytes(document->xref(), 8), std::nullopt);  // object 1's bytes
+    EXPECT_EQ(CopiedBytes(document->xref(), 0), std::nullopt);  // free
+    EXPECT_EQ(CopiedBytes(document->xref(), 9), std::nullopt);  // beyond the entries
+    EXPECT_EQ(CopiedBytes(document->xref(), -3), std::nullopt);
+    EXPECT_EQ(CopiedBytes(document->xref(), 1), Written(1, kCatalog));
 }
 
 TEST(InFileTest, BytesBeforeTheHeaderChangeNothing) {
@@ -451,8 +452,8 @@ TEST(InFileTest, BytesBeforeTheHeaderChangeNothing) {
     auto plain = Open(file);
     auto shifted = Open(std::string(300, '\n') + "junk\n" + file);
     for (int32_t number = 0; number < 6; ++number)
-        EXPECT_EQ(ReadRawObject(shifted->xref(), number), ReadRawObject(plain->xref(), number)) << number;
-    EXPECT_EQ(ReadRawObject(shifted->xref(), 5), Written(5, "<< /Length 12 >>\nstream\nendobj bytes\nendstream"));
+        EXPECT_EQ(CopiedBytes(shifted->xref(), number), CopiedBytes(plain->xref(), number)) << number;
+    EXPECT_EQ(CopiedBytes(shifted->xref(), 5), Written(5, "<< /Length 12 >>\nstream\nendobj bytes\nendstream"));
 }
 
 // ---------------------------------------------------------------------------
@@ -493,7 +494,7 @@ TEST(BlockBoundaryTest, EndobjAcrossBlocksOfEverySize) {
                              (asStream ? ", stream" : ""));
                 const std::string file = EndobjAt(2048 - split, asStream);
                 auto document = Open(std::make_shared<CBlockByteSource>(file, block));
-                EXPECT_EQ(ReadRawObject(document->xref(), 5), Object5Of(file));
+                EXPECT_EQ(CopiedBytes(document->xref(), 5), Object5Of(file));
             }
         }
     }
@@ -505,7 +506,7 @@ TEST(BlockBoundaryTest, EndobjAcrossThe1024ByteStepFromTheObjectsStart) {
     for (int64_t split = 0; split <= 6; ++split) {
         const std::string file = EndobjAt(start + 1024 - split, false);
         auto document = Open(file);
-        EXPECT_EQ(ReadRawObject(document->xref(), 5), Object5Of(file)) << split;
+        EXPECT_EQ(CopiedBytes(document->xref(), 5), Object5Of(file)) << split;
     }
 }
 
@@ -523,30 +524,11 @@ TEST(BlockBoundaryTest, EndobjAcrossTheBlocksAndRunsOfAFile) {
                 std::ofstream(path, std::ios::binary | std::ios::trunc) << file;
                 CPdfDocument document;
                 document.Open(path);
-                EXPECT_EQ(ReadRawObject(document.xref(), 5), Object5Of(file));
+                EXPECT_EQ(CopiedBytes(document.xref(), 5), Object5Of(file));
             }
         }
     }
     std::filesystem::remove_all(folder);
-}
-
-// ---------------------------------------------------------------------------
-// Inserts
-
-TEST(InsertTextTest, InsertsBeforeThePosition) {
-    std::string buffer = "<< /A 1 >>";
-    InsertText(buffer, buffer.size(), "\n");  // at the end: appended
-    EXPECT_EQ(buffer, "<< /A 1 >>\n");
-    InsertText(buffer, 0, "%");
-    EXPECT_EQ(buffer, "%<< /A 1 >>\n");
-    InsertText(buffer, 4, "/B 2 ");
-    EXPECT_EQ(buffer, "%<< /B 2 /A 1 >>\n");
-    InsertText(buffer, 1000, "!");
-    EXPECT_EQ(buffer, "%<< /B 2 /A 1 >>\n!");
-    InsertText(buffer, 3, "");
-    EXPECT_EQ(buffer, "%<< /B 2 /A 1 >>\n!");
-    InsertText(buffer, buffer.find(">>"), std::string("\0", 1));
-    EXPECT_EQ(buffer, std::string("%<< /B 2 /A 1 \0>>\n!", 19));
 }
 
 }  // namespace
