@@ -12,10 +12,6 @@ struct StampPlacement;
 // The objects text mode adds: the font descriptor and the font object, once
 // per run, and one content stream per stamped page.
 
-// A font name as a PDF name (without the slash): bytes outside ! to ~ and the
-// delimiters # ( ) < > [ ] { } / % are written as "#" and two hex digits.
-std::string PdfNameText(std::string_view name);
-
 std::string FontDescriptorObject(int32_t number, std::string_view fontName, const FontMetricsEntry& metrics);
 std::string FontObject(int32_t number, std::string_view resourceName, std::string_view fontName,
                        int32_t descriptorNumber, const FontMetricsEntry& metrics);
