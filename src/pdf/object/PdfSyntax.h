@@ -58,7 +58,7 @@ public:
     }
     // A hex string begins: its "<" (not followed by another) was just read.
     void BeginHex() { state_ = State::Hex; }
-    bool inString() const { return state_ != State::Outside; }
+    bool InString() const { return state_ != State::Outside; }
 
     // Past the end of the string in [p, end); `end` when the string goes on
     // beyond it (or p when there is no string).

@@ -27,8 +27,8 @@ public:
         (encrypt ? cipher_->set_encrypt_key : cipher_->set_decrypt_key)(&context_, Bytes(key));
     }
 
-    // The key has neither size.
-    bool empty() const { return cipher_ == nullptr; }
+    // False for a key of neither size.
+    bool IsSet() const { return cipher_ != nullptr; }
 
     // CBC over `size` bytes, a whole number of blocks; `chain` holds the IV
     // and is left holding the last block, for the data that follows.
@@ -51,7 +51,7 @@ private:
 
 std::string AesCbc(bool encrypt, std::string_view key, std::string_view iv, std::string_view data) {
     CAesKey aes(key, encrypt);
-    if (aes.empty() || iv.size() < AES_BLOCK_SIZE) return {};
+    if (!aes.IsSet() || iv.size() < AES_BLOCK_SIZE) return {};
     std::string out(data.size() / AES_BLOCK_SIZE * AES_BLOCK_SIZE, '\0');
     uint8_t chain[AES_BLOCK_SIZE];
     std::memcpy(chain, iv.data(), AES_BLOCK_SIZE);

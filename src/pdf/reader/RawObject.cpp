@@ -130,7 +130,7 @@ public:
     std::optional<ScanResult> Feed(const uint8_t* data, size_t size, uint64_t pos) {
         const uint8_t* const end = data + size;
         for (const uint8_t* p = data; p < end;) {
-            if (string_.inString()) {
+            if (string_.InString()) {
                 p = string_.Skip(p, end);
                 continue;
             }

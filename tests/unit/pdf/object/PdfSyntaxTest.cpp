@@ -41,7 +41,7 @@ TEST_P(StringSkipTest, EndsWhereTheStringEndsInOnePieceOrTwo) {
         CPdfStringSkip skip;
         c.literal ? skip.BeginLiteral() : skip.BeginHex();
         const uint8_t* p = skip.Skip(data, data + split);
-        if (skip.inString()) p = skip.Skip(p, end);
+        if (skip.InString()) p = skip.Skip(p, end);
         EXPECT_EQ(p - data, c.end) << "split at " << split;
     }
 }
