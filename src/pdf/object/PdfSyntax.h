@@ -9,8 +9,9 @@
 
 // The syntax of PDF strings and names, read and written: decoding literal and
 // hex strings, writing bytes as a hex string and a name with its escapes, and
-// skipping strings in raw bytes. The lexer, the parser, every scanner of raw
-// object bytes and every writer of PDF text go through these.
+// skipping strings in raw bytes. The lexer, the scanners of raw object bytes,
+// the encrypted-object rewriter and the writers of names and hex strings go
+// through these.
 
 // The bytes of a literal string whose "(" was just read from `input`, which
 // has GetChar() (the next byte and past it, -1 at the end) and LookChar() (the
