@@ -10,19 +10,16 @@
 
 #include "base/CPdfException.h"
 #include "base/Truncate.h"
+#include "base/UniqueHandle.h"
 #include "writer/CFlateEncoder.h"
 #include "writer/COutputWriter.h"
 #include "writer/NumberFormat.h"
 
 namespace {
 
-template <typename T, void (*Destroy)(T*)>
-struct Deleter {
-    void operator()(T* p) const { Destroy(p); }
-};
-using BlobPtr = std::unique_ptr<hb_blob_t, Deleter<hb_blob_t, hb_blob_destroy>>;
-using FacePtr = std::unique_ptr<hb_face_t, Deleter<hb_face_t, hb_face_destroy>>;
-using InputPtr = std::unique_ptr<hb_subset_input_t, Deleter<hb_subset_input_t, hb_subset_input_destroy>>;
+using BlobPtr = UniqueHandle<hb_blob_t, hb_blob_destroy>;
+using FacePtr = UniqueHandle<hb_face_t, hb_face_destroy>;
+using InputPtr = UniqueHandle<hb_subset_input_t, hb_subset_input_destroy>;
 
 constexpr char kHex[] = "0123456789ABCDEF";
 

@@ -1,20 +1,16 @@
 #include "fonts/FontFinder.h"
 
 #include <fontconfig/fontconfig.h>
-#include <memory>
 
+#include "base/UniqueHandle.h"
 #include "fonts/TextShaper.h"
 
 namespace {
 
-template <typename T, void (*Destroy)(T*)>
-struct Deleter {
-    void operator()(T* p) const { Destroy(p); }
-};
-using ConfigPtr = std::unique_ptr<FcConfig, Deleter<FcConfig, FcConfigDestroy>>;
-using PatternPtr = std::unique_ptr<FcPattern, Deleter<FcPattern, FcPatternDestroy>>;
-using CharSetPtr = std::unique_ptr<FcCharSet, Deleter<FcCharSet, FcCharSetDestroy>>;
-using FontSetPtr = std::unique_ptr<FcFontSet, Deleter<FcFontSet, FcFontSetDestroy>>;
+using ConfigPtr = UniqueHandle<FcConfig, FcConfigDestroy>;
+using PatternPtr = UniqueHandle<FcPattern, FcPatternDestroy>;
+using CharSetPtr = UniqueHandle<FcCharSet, FcCharSetDestroy>;
+using FontSetPtr = UniqueHandle<FcFontSet, FcFontSetDestroy>;
 
 const FcChar8* Text(const std::string& text) { return reinterpret_cast<const FcChar8*>(text.c_str()); }
 

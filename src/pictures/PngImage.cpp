@@ -11,6 +11,7 @@
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
+#include "base/UniqueHandle.h"
 #include "writer/CFlateEncoder.h"
 
 namespace {
@@ -29,10 +30,6 @@ constexpr int kCompressionLevel = 1;
 void Check(int status) {
     if (status != 0) Fail();
 }
-
-struct ContextDeleter {
-    void operator()(spng_ctx* context) const { spng_ctx_free(context); }
-};
 
 // libspng reads the file through this, front to back.
 struct Reader {
@@ -221,7 +218,7 @@ bool PngImage::HasSignature(std::string_view head) { return head.substr(0, kSign
 
 PngImage PngImage::Decode(CByteSource& source) {
     // CheckChunks verifies the zlib stream's checksum already.
-    const std::unique_ptr<spng_ctx, ContextDeleter> context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
+    const UniqueHandle<spng_ctx, spng_ctx_free> context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!context) throw std::bad_alloc();
     spng_ctx* png = context.get();
     Reader reader{source};

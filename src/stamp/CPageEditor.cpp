@@ -137,15 +137,13 @@ void CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::
     const size_t close = arrayBytes.find(']', open == std::string::npos ? 0 : open);
     if (open == std::string::npos || close == std::string::npos) return;
     // The reference "N G R" after the key.
-    const auto isWhite = [](char c) { return IsPdfWhite(static_cast<unsigned char>(c)); };
-    const auto isDigit = [](char c) { return IsPdfDigit(static_cast<unsigned char>(c)); };
     size_t at = EndOfKey(key, kContents);
-    while (at < page.size() && isWhite(page[at])) ++at;
+    while (at < page.size() && IsPdfWhite(page[at])) ++at;
     const size_t start = at;
     for (int part = 0; part < 2; ++part) {
-        if (at >= page.size() || !isDigit(page[at])) return;
-        while (at < page.size() && isDigit(page[at])) ++at;
-        while (at < page.size() && isWhite(page[at])) ++at;
+        if (at >= page.size() || !IsPdfDigit(page[at])) return;
+        while (at < page.size() && IsPdfDigit(page[at])) ++at;
+        while (at < page.size() && IsPdfWhite(page[at])) ++at;
     }
     if (at >= page.size() || page[at] != 'R') return;
     const std::string elements = arrayBytes.substr(open + 1, close - open - 1);

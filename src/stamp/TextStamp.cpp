@@ -3,30 +3,11 @@
 #include <cmath>
 
 #include "fonts/FontMetricsTable.h"
+#include "pdf/object/PdfSyntax.h"
 #include "stamp/Placement.h"
 #include "writer/NumberFormat.h"
 
 namespace {
-
-bool NeedsEscape(unsigned char c) {
-    if (c < 0x21 || c > 0x7E) return true;
-    switch (c) {
-        case '#':
-        case '(':
-        case ')':
-        case '<':
-        case '>':
-        case '[':
-        case ']':
-        case '{':
-        case '}':
-        case '/':
-        case '%':
-            return true;
-        default:
-            return false;
-    }
-}
 
 // The stamp text inside a literal string: backslash and both parentheses are
 // escaped, every other byte goes in as it is.
@@ -41,21 +22,6 @@ std::string EscapeLiteral(std::string_view text) {
 }
 
 }  // namespace
-
-std::string PdfNameText(std::string_view name) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : name) {
-        if (NeedsEscape(c)) {
-            out.push_back('#');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0x0F]);
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
 
 std::string FontDescriptorBody(std::string_view fontName, const FontMetricsEntry& metrics) {
     const auto& box = metrics.boundingBox;

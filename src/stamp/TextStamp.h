@@ -12,10 +12,6 @@ struct StampPlacement;
 // What text mode adds: the font descriptor and the font object, once per
 // run, and one content stream per stamped page.
 
-// A font name as a PDF name (without the slash): bytes outside ! to ~ and the
-// delimiters # ( ) < > [ ] { } / % are written as "#" and two hex digits.
-std::string PdfNameText(std::string_view name);
-
 // The bodies of the font descriptor and the font object, as the writer frames
 // them.
 std::string FontDescriptorBody(std::string_view fontName, const FontMetricsEntry& metrics);

@@ -1,7 +1,6 @@
 #include "writer/COutputWriter.h"
 
 #include <algorithm>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 
@@ -9,7 +8,7 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/object/PdfCharClass.h"
+#include "pdf/object/PdfSyntax.h"
 #include "pdf/reader/CPdfObjectCipher.h"
 #include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/RawObject.h"
@@ -81,20 +80,8 @@ std::string ValueText(const CPdfObject& value, int depth) {
             return value.getString().writeHex();
         case pdfText:
             return CPdfString(value.getText(), true).writeHex();
-        case pdfName: {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            std::string name = "/";
-            for (unsigned char c : value.getName()) {
-                if (c <= 0x20 || c >= 0x7F || std::strchr("#()<>[]{}/%", c) != nullptr) {
-                    name += '#';
-                    name += kHex[c >> 4];
-                    name += kHex[c & 0x0F];
-                } else {
-                    name += static_cast<char>(c);
-                }
-            }
-            return name;
-        }
+        case pdfName:
+            return "/" + PdfNameText(value.getName());
         case pdfReference:
             return FormatInt(value.getRef().number) + " " + FormatInt(value.getRef().generation) + " R";
         case pdfArray: {

@@ -2,20 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/object/PdfCharClass.h"
-#include "pdf/reader/CPdfFlateStream.h"
 #include "pdf/object/CPdfStream.h"
+#include "pdf/object/PdfSyntax.h"
+#include "pdf/reader/CPdfFlateStream.h"
 #include "pdf/reader/CPdfXRef.h"
 
 namespace {
@@ -36,7 +31,7 @@ constexpr std::array<uint8_t, 256> MakeKinds() {
     std::array<uint8_t, 256> kinds{};
     kinds.fill(kRegular);
     for (int c = 0; c < 256; ++c)
-        if (!IsPdfRegular(static_cast<unsigned char>(c))) kinds[static_cast<size_t>(c)] = kNothing;
+        if (!IsPdfRegular(c)) kinds[static_cast<size_t>(c)] = kNothing;
     kinds['%'] = kComment;
     kinds['('] = kString;
     kinds['<'] = kAngle;
@@ -45,66 +40,16 @@ constexpr std::array<uint8_t, 256> MakeKinds() {
 }
 constexpr std::array<uint8_t, 256> kKinds = MakeKinds();
 
-constexpr bool IsWhite(uint8_t c) { return IsPdfWhite(c); }
 constexpr bool IsRegular(uint8_t c) { return kKinds[c] == kRegular; }
-
-// The bytes that end a run of literal string bytes.
-constexpr std::array<bool, 256> MakeStringStops() {
-    std::array<bool, 256> stops{};
-    stops['('] = stops[')'] = stops['\\'] = true;
-    return stops;
-}
-constexpr std::array<bool, 256> kStringStops = MakeStringStops();
-
-const uint8_t* After(const uint8_t* p, const uint8_t* end, uint8_t c) {
-    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
-    return found == nullptr ? end : static_cast<const uint8_t*>(found) + 1;
-}
-
-// The first "(", ")" or "\\" in [p, end), or end: sixteen bytes at a time
-// where the processor can compare them at once.
-const uint8_t* FindStringStop(const uint8_t* p, const uint8_t* end) {
-#if defined(__SSE2__)
-    const __m128i open = _mm_set1_epi8('(');
-    const __m128i close = _mm_set1_epi8(')');
-    const __m128i escape = _mm_set1_epi8('\\');
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, open), _mm_cmpeq_epi8(bytes, close)),
-                                          _mm_cmpeq_epi8(bytes, escape));
-        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0)
-            return p + std::countr_zero(mask);
-    }
-#endif
-    while (p < end && !kStringStops[*p]) ++p;
-    return p;
-}
-
-// Past a literal string whose "(" was just read.
-const uint8_t* SkipLiteralString(const uint8_t* p, const uint8_t* end) {
-    int depth = 1;
-    for (;;) {
-        p = FindStringStop(p, end);
-        if (p >= end) return end;
-        const uint8_t c = *p++;
-        if (c == '\\') {
-            if (p < end) ++p;
-        } else if (c == '(') {
-            ++depth;
-        } else if (--depth == 0) {
-            return p;
-        }
-    }
-}
 
 // Past the data of an inline image, after its "ID": one white byte, then
 // everything through "EI" between white bytes (or the end of the data).
 const uint8_t* SkipInlineImageData(const uint8_t* p, const uint8_t* end) {
-    if (p < end && IsWhite(*p)) ++p;
+    if (p < end && IsPdfWhite(*p)) ++p;
     while (end - p >= 2) {
         const auto* e = static_cast<const uint8_t*>(std::memchr(p, 'E', static_cast<size_t>(end - p - 1)));
         if (e == nullptr) break;
-        if (e[1] == 'I' && IsWhite(e[-1]) && (e + 2 == end || !IsRegular(e[2]))) return e + 2;
+        if (e[1] == 'I' && IsPdfWhite(e[-1]) && (e + 2 == end || !IsRegular(e[2]))) return e + 2;
         p = e + 1;
     }
     return end;
@@ -147,7 +92,7 @@ ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
                 p = SkipLiteralString(p, end);
                 continue;
             case kAngle:
-                p = p < end && *p == '<' ? p + 1 : After(p, end, '>');
+                p = p < end && *p == '<' ? p + 1 : SkipHexString(p, end);
                 continue;
             case kName:
                 while (p < end && IsRegular(*p)) ++p;

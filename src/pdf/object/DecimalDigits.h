@@ -26,7 +26,7 @@ struct DecimalDigits {
     static constexpr DecimalDigits Scan(std::string_view text, size_t at, DigitOverflow overflow) {
         DecimalDigits run;
         run.end = at;
-        for (; run.end < text.size() && IsPdfDigit(static_cast<unsigned char>(text[run.end])); ++run.end) {
+        for (; run.end < text.size() && IsPdfDigit(text[run.end]); ++run.end) {
             const auto digit = static_cast<uint64_t>(text[run.end] - '0');
             if (overflow == DigitOverflow::Stop && run.value > (uint64_t{INT64_MAX} - digit) / 10) break;
             run.value = run.value * 10 + digit;

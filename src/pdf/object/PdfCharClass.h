@@ -29,6 +29,18 @@ constexpr bool IsPdfDelimiter(unsigned char c) { return (kPdfCharClasses[c] & kP
 constexpr bool IsPdfRegular(unsigned char c) { return (kPdfCharClasses[c] & (kPdfWhite | kPdfDelimiter)) == 0; }
 constexpr bool IsPdfDigit(unsigned char c) { return (kPdfCharClasses[c] & kPdfDigit) != 0; }
 
+// The same for a byte held in a char, as text keeps it.
+constexpr bool IsPdfWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
+constexpr bool IsPdfDelimiter(char c) { return IsPdfDelimiter(static_cast<unsigned char>(c)); }
+constexpr bool IsPdfRegular(char c) { return IsPdfRegular(static_cast<unsigned char>(c)); }
+constexpr bool IsPdfDigit(char c) { return IsPdfDigit(static_cast<unsigned char>(c)); }
+
+// The same for a byte as a reader of streams returns it: 0 to 255, or -1 at
+// the end of the data, which is in no class.
+constexpr bool IsPdfWhite(int c) { return c >= 0 && c <= 0xFF && IsPdfWhite(static_cast<unsigned char>(c)); }
+constexpr bool IsPdfRegular(int c) { return c >= 0 && c <= 0xFF && IsPdfRegular(static_cast<unsigned char>(c)); }
+constexpr bool IsPdfDigit(int c) { return c >= 0 && c <= 0xFF && IsPdfDigit(static_cast<unsigned char>(c)); }
+
 // The value of a hexadecimal digit (either case), -1 for any other byte and
 // for the end of the data (a negative `c`).
 constexpr int PdfHexValue(int c) {

@@ -7,19 +7,14 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/object/DecimalDigits.h"
-#include "pdf/object/PdfCharClass.h"
-#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/object/CPdfStream.h"
+#include "pdf/object/DecimalDigits.h"
+#include "pdf/object/PdfSyntax.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfUndecodedStream.h"
 #include "pdf/reader/Filters.h"
 
 namespace {
-
-// The lexer reads -1 at the end of input: neither regular nor white space.
-bool IsRegular(int c) { return c >= 0 && IsPdfRegular(static_cast<unsigned char>(c)); }
-bool IsWhitespace(int c) { return c >= 0 && IsPdfWhite(static_cast<unsigned char>(c)); }
-bool IsDigit(int c) { return c >= 0 && IsPdfDigit(static_cast<unsigned char>(c)); }
 
 // Decimal conversion of a real, the longest valid prefix, independent of the
 // process locale.
@@ -64,7 +59,7 @@ CPdfObject CPdfParser::GetToken() {
             } while (c != '\r' && c != '\n');
             continue;
         }
-        if (!IsWhitespace(c)) break;
+        if (!IsPdfWhite(c)) break;
     }
     switch (c) {
         case '(':
@@ -92,70 +87,17 @@ CPdfObject CPdfParser::GetToken() {
         case '/':
             return NameToken();
         default:
-            if (c == '-' || c == '.' || IsDigit(c)) return NumberToken(c);
+            if (c == '-' || c == '.' || IsPdfDigit(c)) return NumberToken(c);
             return KeywordToken(c);
     }
 }
 
-CPdfObject CPdfParser::LiteralString() {
-    CPdfStream& s = *stream_;
-    std::string bytes;
-    int depth = 1;
-    for (;;) {
-        int c = s.GetChar();
-        if (c < 0) break;
-        if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            if (depth == 1) break;
-            --depth;
-        } else if (c == '\\') {
-            c = s.GetChar();
-            if (c < 0) break;
-            switch (c) {
-                case 'n':
-                    c = 0x0A;
-                    break;
-                case 'r':
-                    c = 0x0D;
-                    break;
-                case 't':
-                    c = 0x09;
-                    break;
-                case 'b':
-                    c = 0x08;
-                    break;
-                case 'f':
-                    c = 0x0C;
-                    break;
-                case '\n':
-                    continue;
-                case '\r':
-                    if (s.LookChar() == '\n') s.GetChar();
-                    continue;
-                default:
-                    if (c >= '0' && c <= '7') {
-                        int value = c - '0';
-                        for (int i = 0; i < 2; ++i) {
-                            const int next = s.LookChar();
-                            if (next < '0' || next > '7') break;
-                            s.GetChar();
-                            value = value * 8 + (next - '0');
-                        }
-                        c = value & 0xFF;
-                    }
-                    break;
-            }
-        }
-        bytes.push_back(static_cast<char>(c));
-    }
-    return MadeString(std::move(bytes), true);
-}
+CPdfObject CPdfParser::LiteralString() { return MadeString(ReadLiteralString(*stream_), true); }
 
 CPdfObject CPdfParser::MadeString(std::string bytes, bool literal) const {
     if (security_ == nullptr || security_->stringMethod() == CryptMethod::Identity)
         return CPdfObject::String(CPdfString(std::move(bytes), literal));
-    if (!literal) bytes = CPdfString(std::move(bytes), false).bytes();
+    if (!literal) bytes = DecodeHexString(bytes);
     return CPdfObject::String(CPdfString(security_->DecryptString(objectNumber_, objectGeneration_, bytes), true));
 }
 
@@ -188,7 +130,7 @@ CPdfObject CPdfParser::HexString() {
 CPdfObject CPdfParser::NameToken() {
     CPdfStream& s = *stream_;
     std::string name;
-    while (IsRegular(s.LookChar())) {
+    while (IsPdfRegular(s.LookChar())) {
         const int c = s.GetChar();
         if (c == '#') {
             const int high = PdfHexValue(s.LookChar());
@@ -213,7 +155,7 @@ CPdfObject CPdfParser::NumberToken(int first) {
     bool isReal = first == '.';
     for (;;) {
         const int c = s.LookChar();
-        if (!IsDigit(c) && c != '.') break;
+        if (!IsPdfDigit(c) && c != '.') break;
         s.GetChar();
         if (c == '.') isReal = true;
         scratch_.push_back(static_cast<char>(c));
@@ -229,7 +171,7 @@ CPdfObject CPdfParser::NumberToken(int first) {
 CPdfObject CPdfParser::KeywordToken(int first) {
     CPdfStream& s = *stream_;
     std::string text(1, static_cast<char>(first));
-    while (IsRegular(s.LookChar())) text.push_back(static_cast<char>(s.GetChar()));
+    while (IsPdfRegular(s.LookChar())) text.push_back(static_cast<char>(s.GetChar()));
     if (text == "true") return CPdfObject::Boolean(true);
     if (text == "false") return CPdfObject::Boolean(false);
     if (text == "null") return CPdfObject::Null();
@@ -237,40 +179,11 @@ CPdfObject CPdfParser::KeywordToken(int first) {
 }
 
 CPdfObject CPdfParser::GetObj(int depth) {
-    if (first_.isKeyword("[")) {
+    const bool array = first_.isKeyword("[");
+    if (array || first_.isKeyword("<<")) {
         Shift();
         if (depth >= kMaxDepth) return CPdfObject::Error();
-        CPdfObject result;
-        result.setArray(xref_);
-        CPdfArray& array = result.getArray();
-        while (!first_.isKeyword("]") && !first_.is(pdfEndOfFile)) array.add(GetObj(depth + 1));
-        if (first_.isKeyword("]")) Shift();
-        return result;
-    }
-    if (first_.isKeyword("<<")) {
-        Shift();
-        if (depth >= kMaxDepth) return CPdfObject::Error();
-        CPdfObject result;
-        result.setDictionary(xref_);
-        CPdfDictionary& dictionary = result.getDict();
-        while (!first_.isKeyword(">>") && !first_.is(pdfEndOfFile)) {
-            if (!first_.is(pdfName)) {
-                Shift();  // stray values are skipped
-                continue;
-            }
-            std::string key = first_.getName();
-            Shift();
-            if (first_.is(pdfError)) continue;
-            dictionary.add(std::move(key), GetObj(depth + 1));
-        }
-        if (first_.is(pdfEndOfFile)) return result;
-        if (second_.isKeyword("stream")) {
-            std::shared_ptr<CPdfStream> stream = MakeStream(result);
-            if (!stream) return CPdfObject::Error();
-            return CPdfObject::FromStream(std::move(stream));
-        }
-        Shift();
-        return result;
+        return array ? ArrayValue(depth + 1) : DictionaryValue(depth + 1);
     }
     if (first_.is(pdfInteger)) {
         CPdfObject number = std::move(first_);
@@ -284,6 +197,39 @@ CPdfObject CPdfParser::GetObj(int depth) {
         return number;
     }
     CPdfObject result = first_;
+    Shift();
+    return result;
+}
+
+CPdfObject CPdfParser::ArrayValue(int depth) {
+    CPdfObject result;
+    result.setArray(xref_);
+    CPdfArray& array = result.getArray();
+    while (!first_.isKeyword("]") && !first_.is(pdfEndOfFile)) array.add(GetObj(depth));
+    if (first_.isKeyword("]")) Shift();
+    return result;
+}
+
+CPdfObject CPdfParser::DictionaryValue(int depth) {
+    CPdfObject result;
+    result.setDictionary(xref_);
+    CPdfDictionary& dictionary = result.getDict();
+    while (!first_.isKeyword(">>") && !first_.is(pdfEndOfFile)) {
+        if (!first_.is(pdfName)) {
+            Shift();  // stray values are skipped
+            continue;
+        }
+        std::string key = first_.getName();
+        Shift();
+        if (first_.is(pdfError)) continue;
+        dictionary.add(std::move(key), GetObj(depth));
+    }
+    if (first_.is(pdfEndOfFile)) return result;
+    if (second_.isKeyword("stream")) {
+        std::shared_ptr<CPdfStream> stream = MakeStream(result);
+        if (!stream) return CPdfObject::Error();
+        return CPdfObject::FromStream(std::move(stream));
+    }
     Shift();
     return result;
 }

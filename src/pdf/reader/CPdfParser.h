@@ -50,6 +50,10 @@ public:
 
 private:
     CPdfObject GetObj(int depth);
+    // What follows "[" or "<<" through its closing token (a dictionary
+    // followed by "stream": the stream); `depth` is the elements' nesting.
+    CPdfObject ArrayValue(int depth);
+    CPdfObject DictionaryValue(int depth);
     CPdfObject LiteralString();
     CPdfObject HexString();
     CPdfObject NameToken();

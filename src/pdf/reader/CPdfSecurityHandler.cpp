@@ -1,10 +1,6 @@
 #include "pdf/reader/CPdfSecurityHandler.h"
 
-#include <nettle/aes.h>
-#include <nettle/arcfour.h>
-#include <nettle/cbc.h>
 #include <nettle/md5.h>
-#include <nettle/nettle-meta.h>
 #include <nettle/sha2.h>
 #include <sys/random.h>
 
@@ -16,6 +12,7 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfDecryptStream.h"
+#include "pdf/reader/Ciphers.h"
 #include "pdf/reader/EncryptedObjectText.h"
 
 namespace {
@@ -42,14 +39,6 @@ std::string Md5(std::string_view data) {
     std::string digest(MD5_DIGEST_SIZE, '\0');
     md5_digest(&context, digest.size(), reinterpret_cast<uint8_t*>(digest.data()));
     return digest;
-}
-
-std::string Rc4(std::string_view key, std::string_view data) {
-    arcfour_ctx context;
-    arcfour_set_key(&context, key.size(), Bytes(key));
-    std::string out(data.size(), '\0');
-    arcfour_crypt(&context, data.size(), reinterpret_cast<uint8_t*>(out.data()), Bytes(data));
-    return out;
 }
 
 // RC4 with the key's bytes XORed with `round`, for rounds `first` to `last`.
@@ -84,27 +73,6 @@ std::string Sha2(int bits, std::string_view data) {
         sha512_digest(&context, digest.size(), out);
     }
     return digest;
-}
-
-// AES-CBC without padding over whole blocks; `key` is 16 or 32 bytes.
-std::string AesCbc(bool encrypt, std::string_view key, std::string_view iv, std::string_view data) {
-    const nettle_cipher& cipher = key.size() == 16 ? nettle_aes128 : nettle_aes256;
-    union {
-        aes128_ctx aes128;
-        aes256_ctx aes256;
-    } context;
-    std::string out(data.size() / AES_BLOCK_SIZE * AES_BLOCK_SIZE, '\0');
-    uint8_t chain[AES_BLOCK_SIZE];
-    std::memcpy(chain, iv.data(), AES_BLOCK_SIZE);
-    auto* target = reinterpret_cast<uint8_t*>(out.data());
-    if (encrypt) {
-        cipher.set_encrypt_key(&context, Bytes(key));
-        cbc_encrypt(&context, cipher.encrypt, AES_BLOCK_SIZE, chain, out.size(), target, Bytes(data));
-    } else {
-        cipher.set_decrypt_key(&context, Bytes(key));
-        cbc_decrypt(&context, cipher.decrypt, AES_BLOCK_SIZE, chain, out.size(), target, Bytes(data));
-    }
-    return out;
 }
 
 CryptMethod MethodOf(const CPdfDictionary& encrypt, const CPdfObject& filterName) {
@@ -246,7 +214,7 @@ std::string CPdfSecurityHandler::Hash6(std::string_view password, std::string_vi
         std::string repeated;
         repeated.reserve(block.size() * 64);
         for (int i = 0; i < 64; ++i) repeated += block;
-        e = AesCbc(true, std::string_view(k).substr(0, 16), std::string_view(k).substr(16, 16), repeated);
+        e = AesCbcEncrypt(std::string_view(k).substr(0, 16), std::string_view(k).substr(16, 16), repeated);
         unsigned sum = 0;
         for (int i = 0; i < 16; ++i) sum += static_cast<uint8_t>(e[static_cast<size_t>(i)]);
         const unsigned choice = sum % 3;
@@ -259,7 +227,7 @@ bool CPdfSecurityHandler::CheckUser(std::string_view password) {
     if (revision_ >= 5) {
         const std::string_view u(userEntry_);
         if (Hash6(password, u.substr(32, 8), {}) != u.substr(0, 32)) return false;
-        fileKey_ = AesCbc(false, Hash6(password, u.substr(40, 8), {}), std::string(16, '\0'), userKey_.substr(0, 32));
+        fileKey_ = AesCbcDecrypt(Hash6(password, u.substr(40, 8), {}), std::string(16, '\0'), userKey_.substr(0, 32));
         return true;
     }
     const std::string key = UserKey(password);
@@ -279,7 +247,7 @@ bool CPdfSecurityHandler::CheckOwner(std::string_view password) {
         const std::string_view o(ownerEntry_);
         const std::string_view u = std::string_view(userEntry_).substr(0, 48);
         if (Hash6(password, o.substr(32, 8), u) != o.substr(0, 32)) return false;
-        fileKey_ = AesCbc(false, Hash6(password, o.substr(40, 8), u), std::string(16, '\0'), ownerKey_.substr(0, 32));
+        fileKey_ = AesCbcDecrypt(Hash6(password, o.substr(40, 8), u), std::string(16, '\0'), ownerKey_.substr(0, 32));
         return true;
     }
     std::string key = Md5(Padded(password));
@@ -303,26 +271,6 @@ std::string CPdfSecurityHandler::ObjectKey(CryptMethod method, int32_t number, i
     return key;
 }
 
-std::string CPdfSecurityHandler::Decrypt(CryptMethod method, std::string_view key, std::string_view data) {
-    switch (method) {
-        case CryptMethod::Identity:
-            return std::string(data);
-        case CryptMethod::RC4:
-            return Rc4(key, data);
-        case CryptMethod::AES128:
-        case CryptMethod::AES256: {
-            if (data.size() < 2 * AES_BLOCK_SIZE || key.size() != (method == CryptMethod::AES128 ? 16u : 32u))
-                return {};
-            std::string plain = AesCbc(false, key, data.substr(0, AES_BLOCK_SIZE), data.substr(AES_BLOCK_SIZE));
-            if (plain.empty()) return plain;
-            const size_t pad = static_cast<uint8_t>(plain.back());
-            if (pad >= 1 && pad <= AES_BLOCK_SIZE && pad <= plain.size()) return plain.substr(0, plain.size() - pad);
-            return plain;
-        }
-    }
-    return {};
-}
-
 void CPdfSecurityHandler::RandomBytes(uint8_t* target, size_t count) {
     while (count > 0) {
         if (random_.empty()) {
@@ -344,29 +292,16 @@ void CPdfSecurityHandler::RandomBytes(uint8_t* target, size_t count) {
 }
 
 std::string CPdfSecurityHandler::Encrypt(CryptMethod method, std::string_view key, std::string_view data) {
-    switch (method) {
-        case CryptMethod::Identity:
-            return std::string(data);
-        case CryptMethod::RC4:
-            return Rc4(key, data);
-        case CryptMethod::AES128:
-        case CryptMethod::AES256: {
-            uint8_t iv[AES_BLOCK_SIZE];
-            RandomBytes(iv, sizeof iv);
-            std::string padded(data);
-            padded.append(AES_BLOCK_SIZE - data.size() % AES_BLOCK_SIZE,
-                          static_cast<char>(AES_BLOCK_SIZE - data.size() % AES_BLOCK_SIZE));
-            const std::string_view ivText(reinterpret_cast<const char*>(iv), sizeof iv);
-            std::string out(ivText);
-            out += AesCbc(true, key, ivText, padded);
-            return out;
-        }
+    std::string iv;
+    if (method == CryptMethod::AES128 || method == CryptMethod::AES256) {
+        iv.resize(kAesBlockSize);
+        RandomBytes(reinterpret_cast<uint8_t*>(iv.data()), iv.size());
     }
-    return {};
+    return EncryptData(method, key, iv, data);
 }
 
 std::string CPdfSecurityHandler::DecryptString(int32_t number, int32_t generation, std::string_view data) const {
-    return Decrypt(stringMethod_, ObjectKey(stringMethod_, number, generation), data);
+    return DecryptData(stringMethod_, ObjectKey(stringMethod_, number, generation), data);
 }
 
 std::string CPdfSecurityHandler::EncryptString(int32_t number, int32_t generation, std::string_view data) {

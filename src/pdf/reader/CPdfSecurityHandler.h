@@ -7,12 +7,10 @@
 #include <vector>
 
 #include "pdf/reader/CPdfObjectCipher.h"
+#include "pdf/reader/CryptMethod.h"
 
 class CPdfDictionary;
 class CPdfStream;
-
-// How one kind of data (strings, or streams) is encrypted.
-enum class CryptMethod { Identity, RC4, AES128, AES256 };
 
 // The standard security handler of an encrypted document: revisions 2 to 4
 // (RC4 of 40 to 128 bits, AES-128 through crypt filters) and 5 and 6
@@ -30,6 +28,8 @@ public:
     // false when it is neither.
     bool Authenticate(std::string_view password);
     bool isOwner() const { return owner_; }
+    // The file key the password gave.
+    const std::string& fileKey() const { return fileKey_; }
     int32_t permissions() const { return permissions_; }
     // Bit 4 of /P: the contents may be modified.
     bool MayModify() const { return (permissions_ & 8) != 0; }
@@ -47,9 +47,7 @@ public:
 
     std::string EncryptObject(int32_t number, int32_t generation, std::string_view plainObject) override;
 
-    // The primitives, by method and key: RC4, or AES-CBC with the IV ahead
-    // of the data and padding of 1 to 16 bytes.
-    static std::string Decrypt(CryptMethod method, std::string_view key, std::string_view data);
+    // EncryptData with a fresh random IV.
     std::string Encrypt(CryptMethod method, std::string_view key, std::string_view data);
 
 private:

@@ -9,6 +9,7 @@
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/DecimalDigits.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
@@ -56,9 +57,6 @@ private:
     int& depth_;
     std::vector<int32_t>& fetching_;
 };
-
-bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
-bool IsDigit(char c) { return IsPdfDigit(static_cast<unsigned char>(c)); }
 
 constexpr std::string_view kStartXRef = "startxref";
 // "startxref" is looked for in this many bytes at the end of the file.
@@ -108,7 +106,7 @@ int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
     const size_t at = window.rfind(kStartXRef);
     if (at == std::string::npos) return 0;
     size_t i = at + kStartXRef.size();
-    while (i < window.size() && IsWhite(window[i])) ++i;
+    while (i < window.size() && IsPdfWhite(window[i])) ++i;
     return static_cast<int64_t>(DecimalDigits::Scan(window, i, DigitOverflow::Stop).value);
 }
 
@@ -125,8 +123,8 @@ void CPdfXRef::Load() {
             ? source()->Read(static_cast<uint64_t>(FilePosition(start)), reinterpret_cast<uint8_t*>(head), sizeof head)
             : 0;
     size_t at = 0;
-    while (at < got && head[at] != '\0' && IsWhite(head[at])) ++at;
-    newest_ = {start, at < got && IsDigit(head[at])};
+    while (at < got && head[at] != '\0' && IsPdfWhite(head[at])) ++at;
+    newest_ = {start, at < got && IsPdfDigit(head[at])};
     intact_ = (at < got && head[at] == 'x') || newest_.isStream;
     std::optional<int64_t> pos = start;
     while (pos) {
@@ -443,7 +441,7 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
         size_t at = 0;
         const auto skipSpace = [&] {
             const size_t from = at;
-            while (at < got && IsWhite(head[at])) ++at;
+            while (at < got && IsPdfWhite(head[at])) ++at;
             return at > from;
         };
         const auto digits = [&](int64_t expected) {

@@ -2,13 +2,9 @@
 
 #include <string>
 
-#include "pdf/object/PdfCharClass.h"
+#include "pdf/object/PdfSyntax.h"
 
 namespace {
-
-bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
-bool IsDelimiter(char c) { return IsPdfDelimiter(static_cast<unsigned char>(c)); }
-bool IsRegular(char c) { return IsPdfRegular(static_cast<unsigned char>(c)); }
 
 enum class TokenKind { End, Name, Open, Close, ArrayOpen, ArrayClose, Other };
 
@@ -32,7 +28,7 @@ public:
         const char c = bytes_[pos_];
         if (c == '/') {
             size_t end = pos_ + 1;
-            while (end < bytes_.size() && IsRegular(bytes_[end])) ++end;
+            while (end < bytes_.size() && IsPdfRegular(bytes_[end])) ++end;
             token = {TokenKind::Name, pos_, bytes_.substr(pos_ + 1, end - pos_ - 1)};
             pos_ = end;
         } else if (c == '<' && At(pos_ + 1) == '<') {
@@ -48,17 +44,16 @@ public:
             token.kind = TokenKind::ArrayClose;
             ++pos_;
         } else if (c == '(') {
-            SkipLiteralString();
+            pos_ = SkipLiteralString(bytes_, pos_ + 1);
             token.kind = TokenKind::Other;
         } else if (c == '<') {
-            const size_t close = bytes_.find('>', pos_);
-            pos_ = close == std::string_view::npos ? bytes_.size() : close + 1;
+            pos_ = SkipHexString(bytes_, pos_ + 1);
             token.kind = TokenKind::Other;
-        } else if (IsDelimiter(c)) {
+        } else if (IsPdfDelimiter(c)) {
             ++pos_;
             token.kind = TokenKind::Other;
         } else {
-            while (pos_ < bytes_.size() && IsRegular(bytes_[pos_])) ++pos_;
+            while (pos_ < bytes_.size() && IsPdfRegular(bytes_[pos_])) ++pos_;
             token.kind = TokenKind::Other;
         }
         return token;
@@ -69,26 +64,12 @@ private:
 
     void SkipWhiteAndComments() {
         while (pos_ < bytes_.size()) {
-            if (IsWhite(bytes_[pos_])) {
+            if (IsPdfWhite(bytes_[pos_])) {
                 ++pos_;
             } else if (bytes_[pos_] == '%') {
                 while (pos_ < bytes_.size() && bytes_[pos_] != '\r' && bytes_[pos_] != '\n') ++pos_;
             } else {
                 break;
-            }
-        }
-    }
-
-    void SkipLiteralString() {
-        int depth = 0;
-        while (pos_ < bytes_.size()) {
-            const char c = bytes_[pos_++];
-            if (c == '\\') {
-                ++pos_;
-            } else if (c == '(') {
-                ++depth;
-            } else if (c == ')' && --depth == 0) {
-                return;
             }
         }
     }

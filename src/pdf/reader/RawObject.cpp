@@ -8,14 +8,13 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/DecimalDigits.h"
+#include "pdf/object/PdfSyntax.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawDictionary.h"
 
 namespace {
-
-bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
 
 constexpr std::string_view kEndObj = "endobj";
 constexpr std::string_view kStream = "stream";
@@ -109,7 +108,7 @@ bool StartsWithNumber(CByteSource& source, int64_t start, int32_t number) {
     char head[32];
     const size_t got = source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head), sizeof head);
     size_t i = 0;
-    while (i < got && IsWhite(head[i])) ++i;
+    while (i < got && IsPdfWhite(head[i])) ++i;
     const DecimalDigits digits = DecimalDigits::Scan(std::string_view(head, got), i, DigitOverflow::Stop);
     return digits.count > 0 && digits.value == static_cast<uint64_t>(number);
 }
@@ -121,68 +120,82 @@ struct ScanResult {
     int64_t at = 0;  // where "endobj" begins
 };
 
-// Reads an object from `start` on, skipping literal strings (with their
-// nesting and escapes), hex strings and comments, until "endobj" or the
-// keyword "stream" stands outside them.
-ScanResult ScanObject(CByteSource& source, int64_t start) {
-    enum State { kPlain, kLess, kLiteral, kEscape, kHex, kComment } state = kPlain;
-    int depth = 0;
+// A scan of an object's bytes, window by window: literal strings (with their
+// nesting and escapes), hex strings and comments are skipped, and the other
+// bytes are watched for "endobj" and the keyword "stream".
+class CObjectScan {
+public:
+    // Scans the window that holds the bytes from `pos` on.
+    std::optional<ScanResult> Feed(const uint8_t* data, size_t size, uint64_t pos) {
+        const uint8_t* const end = data + size;
+        for (const uint8_t* p = data; p < end;) {
+            if (string_.InString()) {
+                p = string_.Skip(p, end);
+                continue;
+            }
+            if (comment_) {
+                while (p < end && *p != '\r' && *p != '\n') ++p;
+                if (p < end) {
+                    comment_ = false;
+                    ++p;
+                }
+                continue;
+            }
+            const auto c = static_cast<char>(*p++);
+            if (less_) {
+                less_ = false;
+                if (c != '<') {
+                    // A hex string, this byte its first.
+                    string_.BeginHex();
+                    --p;
+                    continue;
+                }
+            } else {
+                less_ = c == '<';
+            }
+            if (const std::optional<ScanResult::Kind> kind = Plain(c))
+                return ScanResult{*kind, static_cast<int64_t>(pos + static_cast<uint64_t>(p - data)) - kBack};
+        }
+        return std::nullopt;
+    }
+
+private:
     static_assert(kEndObj.size() == kStream.size());
-    char recent[kEndObj.size()] = {};
-    uint64_t pos = static_cast<uint64_t>(start);
-    for (;;) {
+    // `recent_` is as long as either keyword; a keyword ends at the last byte.
+    static constexpr auto kBack = static_cast<int64_t>(kEndObj.size());
+
+    // A byte outside strings and comments: the keyword it completes, if any.
+    std::optional<ScanResult::Kind> Plain(char c) {
+        if (c == '(') {
+            string_.BeginLiteral();
+            return std::nullopt;
+        }
+        if (c == '%') {
+            comment_ = true;
+            return std::nullopt;
+        }
+        std::memmove(recent_, recent_ + 1, sizeof recent_ - 1);
+        recent_[sizeof recent_ - 1] = c;
+        if (std::memcmp(recent_, kEndObj.data(), kEndObj.size()) == 0) return ScanResult::kFoundEndObj;
+        if (std::memcmp(recent_, kStream.data(), kStream.size()) == 0) return ScanResult::kFoundStream;
+        return std::nullopt;
+    }
+
+    CPdfStringSkip string_;
+    bool comment_ = false;
+    // A "<" was just read: a dictionary ("<<") or a hex string opens.
+    bool less_ = false;
+    char recent_[kEndObj.size()] = {};
+};
+
+// Reads an object from `start` on, skipping strings and comments, until
+// "endobj" or the keyword "stream" stands outside them.
+ScanResult ScanObject(CByteSource& source, int64_t start) {
+    CObjectScan scan;
+    for (auto pos = static_cast<uint64_t>(start);;) {
         const ByteWindow window = source.Window(pos);
         if (window.size == 0) return {};
-        for (size_t i = 0; i < window.size; ++i) {
-            const auto c = static_cast<char>(window.data[i]);
-            switch (state) {
-                case kLiteral:
-                    if (c == '\\')
-                        state = kEscape;
-                    else if (c == '(')
-                        ++depth;
-                    else if (c == ')' && --depth == 0)
-                        state = kPlain;
-                    continue;
-                case kEscape:
-                    state = kLiteral;
-                    continue;
-                case kHex:
-                    if (c == '>') state = kPlain;
-                    continue;
-                case kComment:
-                    if (c == '\r' || c == '\n') state = kPlain;
-                    continue;
-                case kLess:
-                    if (c != '<') {
-                        state = c == '>' ? kPlain : kHex;
-                        continue;
-                    }
-                    state = kPlain;
-                    break;
-                case kPlain:
-                    break;
-            }
-            if (c == '(') {
-                state = kLiteral;
-                depth = 1;
-                continue;
-            }
-            if (c == '%') {
-                state = kComment;
-                continue;
-            }
-            if (c == '<') state = kLess;
-            std::memmove(recent, recent + 1, sizeof recent - 1);
-            recent[sizeof recent - 1] = c;
-            const auto here = static_cast<int64_t>(pos + i);
-            // `recent` is as long as either keyword; the keyword began that many bytes back.
-            constexpr auto kBack = static_cast<int64_t>(sizeof recent) - 1;
-            if (std::memcmp(recent, kEndObj.data(), kEndObj.size()) == 0)
-                return {ScanResult::kFoundEndObj, here - kBack};
-            if (std::memcmp(recent, kStream.data(), kStream.size()) == 0)
-                return {ScanResult::kFoundStream, here - kBack};
-        }
+        if (const std::optional<ScanResult> found = scan.Feed(window.data, window.size, pos)) return *found;
         pos += window.size;
     }
 }
@@ -191,7 +204,7 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
 // integer or a reference: the integer, or what the reference leads to.
 std::optional<int64_t> IntegerEntry(CPdfXRef& xref, std::string_view bytes, size_t at) {
     const auto number = [&bytes](size_t& i) -> std::optional<int64_t> {
-        while (i < bytes.size() && IsWhite(bytes[i])) ++i;
+        while (i < bytes.size() && IsPdfWhite(bytes[i])) ++i;
         const bool negative = i < bytes.size() && bytes[i] == '-';
         const DecimalDigits digits = DecimalDigits::Scan(bytes, negative ? i + 1 : i, DigitOverflow::Wrap);
         i = digits.end;
@@ -202,25 +215,97 @@ std::optional<int64_t> IntegerEntry(CPdfXRef& xref, std::string_view bytes, size
     if (!first) return std::nullopt;
     size_t next = at;
     const std::optional<int64_t> second = number(next);
-    while (next < bytes.size() && IsWhite(bytes[next])) ++next;
+    while (next < bytes.size() && IsPdfWhite(bytes[next])) ++next;
     if (!second || next >= bytes.size() || bytes[next] != 'R' ||
-        (next + 1 < bytes.size() && !IsWhite(bytes[next + 1]) && bytes[next + 1] != '/' && bytes[next + 1] != '>'))
+        (next + 1 < bytes.size() && !IsPdfWhite(bytes[next + 1]) && bytes[next + 1] != '/' && bytes[next + 1] != '>'))
         return first;
     const CPdfObject value = xref.Fetch(static_cast<int32_t>(*first), static_cast<int32_t>(*second));
     if (!value.is(pdfInteger)) return std::nullopt;
     return value.getInt64();
 }
 
-// Whether the dictionary `dict`, whose body opens at `body`, has the /Type
-// `typeName` (with its slash).
+// The bytes of a stream object from its start through its dictionary's ">>",
+// and where the dictionary's body begins (just after its "<<").
+struct StreamHead {
+    std::string bytes;
+    size_t body = 0;
+};
+
+// The head of the stream object at `start` whose keyword "stream" stands at
+// `keyword`; nothing when "stream" does not follow the dictionary's ">>" or
+// the head is longer than a dictionary without strings would be.
+std::optional<StreamHead> ReadStreamHead(CByteSource& source, int64_t start, int64_t keyword) {
+    constexpr int64_t kLongestHead = 64 * 1024;
+    if (keyword - start > kLongestHead) return std::nullopt;
+    // Through "stream" and the line end after it.
+    StreamHead head;
+    head.bytes.resize(static_cast<size_t>(keyword - start) + kStream.size() + 2);
+    head.bytes.resize(
+        source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head.bytes.data()), head.bytes.size()));
+    const auto stream = static_cast<size_t>(keyword - start);
+    if (head.bytes.size() < stream + kStream.size()) return std::nullopt;
+    // "stream" right after the dictionary's ">>".
+    size_t close = stream;
+    while (close > 0 && IsPdfWhite(head.bytes[close - 1])) --close;
+    if (close < 2 || head.bytes[close - 1] != '>' || head.bytes[close - 2] != '>') return std::nullopt;
+    const size_t obj = head.bytes.find(kObj);
+    const std::optional<size_t> body = obj == std::string::npos ? std::nullopt : Opening(head.bytes, obj);
+    if (!body || *body > close) return std::nullopt;
+    head.bytes.resize(close);
+    head.body = *body;
+    return head;
+}
+
+// Whether the dictionary's /Type is `typeName` (with its slash).
 bool HasType(std::string_view dict, size_t body, std::string_view typeName) {
     const std::optional<size_t> typeKey = FindOwnKey(dict, body, kType);
     if (!typeKey) return false;
     size_t at = EndOfKey(*typeKey, kType);
-    while (at < dict.size() && IsWhite(dict[at])) ++at;
+    while (at < dict.size() && IsPdfWhite(dict[at])) ++at;
     const size_t after = at + typeName.size();
     return dict.substr(at, typeName.size()) == typeName &&
-           (after >= dict.size() || IsWhite(dict[after]) || dict[after] == '/' || dict[after] == '>');
+           (after >= dict.size() || IsPdfWhite(dict[after]) || dict[after] == '/' || dict[after] == '>');
+}
+
+// Where the data of a stream begins: after the line that holds its keyword
+// "stream", which stands at `keyword`.
+int64_t DataStart(CByteSource& source, int64_t keyword) {
+    int64_t data = keyword + static_cast<int64_t>(kStream.size());
+    for (;;) {
+        const ByteWindow window = source.Window(static_cast<uint64_t>(data));
+        if (window.size == 0) return data;
+        const auto c = static_cast<char>(window.data[0]);
+        ++data;
+        if (c == '\n') return data;
+        if (c == '\r') {
+            const ByteWindow next = source.Window(static_cast<uint64_t>(data));
+            return next.size > 0 && next.data[0] == '\n' ? data + 1 : data;
+        }
+    }
+}
+
+// Whether "endstream" follows the data that ends at `dataEnd`, with only white
+// space and comments between them, and a byte that does not continue the
+// keyword after it.
+bool EndStreamFollows(CByteSource& source, int64_t dataEnd) {
+    int64_t at = dataEnd;
+    for (bool comment = false;; ++at) {
+        const ByteWindow window = source.Window(static_cast<uint64_t>(at));
+        if (window.size == 0) return false;
+        const auto c = static_cast<char>(window.data[0]);
+        if (comment) {
+            comment = c != '\r' && c != '\n';
+        } else if (c == '%') {
+            comment = true;
+        } else if (!IsPdfWhite(c)) {
+            break;
+        }
+    }
+    char word[kEndStream.size() + 1] = {};
+    const size_t got = source.Read(static_cast<uint64_t>(at), reinterpret_cast<uint8_t*>(word), sizeof word);
+    const char after = word[kEndStream.size()];
+    return got >= kEndStream.size() && std::string_view(word, kEndStream.size()) == kEndStream &&
+           (IsPdfWhite(after) || after == '%' || after == '/' || after == '<' || after == '[' || after == '(');
 }
 
 // A stream object whose dictionary holds no string or comment, located from
@@ -229,71 +314,22 @@ bool HasType(std::string_view dict, size_t body, std::string_view typeName) {
 // where "stream" stands. Nothing when the bytes do not read that way.
 std::optional<RawObjectLocation> LocateStream(CPdfXRef& xref, int64_t start, int64_t keyword) {
     CByteSource& source = *xref.source();
-    constexpr int64_t kLongestHead = 64 * 1024;
-    if (keyword - start > kLongestHead) return std::nullopt;
-    // Through "stream" and the line end after it.
-    std::string head(static_cast<size_t>(keyword - start) + kStream.size() + 2, '\0');
-    head.resize(source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head.data()), head.size()));
-    const size_t stream = static_cast<size_t>(keyword - start);
-    if (head.size() < stream + kStream.size()) return std::nullopt;
-    // "stream" right after the dictionary's ">>".
-    size_t close = stream;
-    while (close > 0 && IsWhite(head[close - 1])) --close;
-    if (close < 2 || head[close - 1] != '>' || head[close - 2] != '>') return std::nullopt;
-    const size_t obj = head.find(kObj);
-    const std::optional<size_t> body = obj == std::string::npos ? std::nullopt : Opening(head, obj);
-    if (!body || *body > close) return std::nullopt;
-    const std::string_view dict(head.data(), close);
-    const std::optional<size_t> lengthKey = FindOwnKey(dict, *body, kLength);
+    const std::optional<StreamHead> head = ReadStreamHead(source, start, keyword);
+    if (!head) return std::nullopt;
+    const std::string_view dict = head->bytes;
+    const std::optional<size_t> lengthKey = FindOwnKey(dict, head->body, kLength);
     if (!lengthKey) return std::nullopt;
     const std::optional<int64_t> length = IntegerEntry(xref, dict, EndOfKey(*lengthKey, kLength));
     if (!length) return std::nullopt;
-    const bool objectStream = HasType(dict, *body, kObjStm);
-    const bool xrefStream = HasType(dict, *body, kXRef);
-    // The data begins after the line that holds "stream".
-    int64_t data = keyword + static_cast<int64_t>(kStream.size());
-    for (;;) {
-        const ByteWindow window = source.Window(static_cast<uint64_t>(data));
-        if (window.size == 0) break;
-        const auto c = static_cast<char>(window.data[0]);
-        ++data;
-        if (c == '\n') break;
-        if (c == '\r') {
-            const ByteWindow next = source.Window(static_cast<uint64_t>(data));
-            if (next.size > 0 && next.data[0] == '\n') ++data;
-            break;
-        }
-    }
     int64_t dataEnd = 0;
-    if (__builtin_add_overflow(data, *length, &dataEnd) || dataEnd < 0) return std::nullopt;
-    // Only white space and comments may stand between the data and "endstream".
-    int64_t at = dataEnd;
-    for (bool comment = false;;) {
-        const ByteWindow window = source.Window(static_cast<uint64_t>(at));
-        if (window.size == 0) return std::nullopt;
-        const auto c = static_cast<char>(window.data[0]);
-        if (comment) {
-            comment = c != '\r' && c != '\n';
-        } else if (c == '%') {
-            comment = true;
-        } else if (!IsWhite(c)) {
-            break;
-        }
-        ++at;
-    }
-    // "endstream" and the byte after it, which must not continue the keyword.
-    char word[kEndStream.size() + 1] = {};
-    const size_t got = source.Read(static_cast<uint64_t>(at), reinterpret_cast<uint8_t*>(word), sizeof word);
-    const char after = word[kEndStream.size()];
-    if (got < kEndStream.size() || std::string_view(word, kEndStream.size()) != kEndStream ||
-        (!IsWhite(after) && after != '%' && after != '/' && after != '<' && after != '[' && after != '('))
-        return std::nullopt;
+    if (__builtin_add_overflow(DataStart(source, keyword), *length, &dataEnd) || dataEnd < 0) return std::nullopt;
+    if (!EndStreamFollows(source, dataEnd)) return std::nullopt;
     const auto endObj = FindFirst(source, dataEnd, kEndObj);
     if (!endObj) return std::nullopt;
     RawObjectLocation location = Through(source, start, *endObj);
     location.isStream = true;
-    location.isObjectStream = objectStream;
-    location.isXRefStream = xrefStream;
+    location.isObjectStream = HasType(dict, head->body, kObjStm);
+    location.isXRefStream = HasType(dict, head->body, kXRef);
     return location;
 }
 

@@ -72,9 +72,6 @@ TEST(TextStampTest, FontNamesAreWrittenAsValidNames) {
     EXPECT_NE(FontDescriptorBody("Times New Roman", *times).find("/FontName /Times#20New#20Roman\n"),
               std::string::npos);
     EXPECT_NE(FontBody("F1", "Times New Roman", 5, *times).find("/BaseFont /Times#20New#20Roman\n"), std::string::npos);
-    EXPECT_EQ(PdfNameText("Arial,Bold"), "Arial,Bold");
-    EXPECT_EQ(PdfNameText("A#B(C)D<E>F[G]H{I}J/K%L"), "A#23B#28C#29D#3CE#3EF#5BG#5DH#7BI#7DJ#2FK#25L");
-    EXPECT_EQ(PdfNameText(std::string("\x7F\xC3\x01", 3)), "#7F#C3#01");
 }
 
 TEST(TextStampTest, ColorOperator) {

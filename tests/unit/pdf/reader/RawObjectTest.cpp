@@ -348,6 +348,8 @@ std::vector<InFileCase> InFileCases() {
         {"AnUnendedStringFallsBack", "5 0 obj\n(unended endobj\n", "5 0 obj\n(unended endobj\n"},
         {"NoObjKeywordFallsBack", "5 0 (five) endobj\n", "5 0 (five) endobj\n"},
         {"ValueInAnArrayAfterAString", "5 0 obj [(a) (b endobj c)] endobj ", "5 0 obj [(a) (b endobj c)] endobj "},
+        {"StringWithAnAngleRightAfterTheDictionaryOpens", "5 0 obj\n<</T (a>b endobj c)>>\nendobj\n",
+         "5 0 obj\n<</T (a>b endobj c)>>\nendobj\n"},
     };
 }
 
