@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "pdf/document/PageList.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -27,13 +28,12 @@ void CPageEditor::WriteObject(int32_t number, const std::string& bytes) {
 }
 
 void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
-                           const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber,
-                           const SharedContents& isShared) {
+                           const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber) {
     const std::optional<size_t> pageBody = Opening(page, 0);
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
 
-    EditContents(page, pageBody, dict, contentNumber, saveStateNumber, isShared);
+    EditContents(page, pageBody, dict, contentNumber, saveStateNumber);
 
     const CPdfObject stored = dict.lookupNF("Resources");
     const CPdfObject resources = dict.lookup("Resources");
@@ -59,7 +59,7 @@ void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObj
 }
 
 void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                               int32_t contentNumber, int32_t saveStateNumber, const SharedContents& isShared) {
+                               int32_t contentNumber, int32_t saveStateNumber) {
     const CPdfObject stored = pageDict.lookupNF("Contents");
     // What /Contents leads to. A single content stream, the common case, is
     // recognised from its bytes without being parsed; anything else is resolved.
@@ -84,7 +84,7 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
         const int32_t arrayNumber = stored.getRef().number;
         std::optional<std::string> bytes = ReadRawObject(xref_, arrayNumber);
         if (!bytes) return;
-        if (isShared && isShared(arrayNumber)) {
+        if (pages_.IsSharedContents(arrayNumber)) {
             // Other pages draw the same array: this page gets its own.
             if (!pageBody) return;
             if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents))

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@ class CPdfDictionary;
 class CPdfObject;
 class CPdfXRef;
 class COutputWriter;
+class PageList;
 
 // One entry the stamp adds to a page's resources: the category (Font,
 // XObject, ExtGState), the resource name and the object it names.
@@ -33,25 +33,22 @@ struct ResourceFragment {
 //
 // When the page's content is to be drawn inside a saved graphics state, the
 // stream holding "q" goes first in /Contents. A /Contents array object that
-// other pages draw too is left as it is: the page gets an array of its own
-// with the same streams.
+// other pages of `pages` draw too is left as it is: the page gets an array of
+// its own with the same streams.
 class CPageEditor {
 public:
-    CPageEditor(CPdfXRef& xref, COutputWriter& writer) : xref_(xref), writer_(writer) {}
-
-    // Tells whether a /Contents array object is drawn by more than one page.
-    using SharedContents = std::function<bool(int32_t number)>;
+    CPageEditor(CPdfXRef& xref, COutputWriter& writer, const PageList& pages)
+        : xref_(xref), writer_(writer), pages_(pages) {}
 
     // `pageBytes` are the page object's exact bytes and `pageValue` its parsed
     // value; `contentNumber` is the stamp's content stream, the newest object;
     // `saveStateNumber` the stream holding "q" to draw first, 0 for none.
     void EditPage(std::string pageBytes, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
-                  const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0,
-                  const SharedContents& isShared = {});
+                  const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0);
 
 private:
     void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                      int32_t contentNumber, int32_t saveStateNumber, const SharedContents& isShared);
+                      int32_t contentNumber, int32_t saveStateNumber);
     // Replaces the reference after the page's "/Contents" by an array of the
     // array object's elements between `lead` and the stamp's stream.
     static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
@@ -61,4 +58,5 @@ private:
 
     CPdfXRef& xref_;
     COutputWriter& writer_;
+    const PageList& pages_;
 };

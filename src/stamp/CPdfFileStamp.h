@@ -96,8 +96,6 @@ private:
     std::optional<std::pair<int32_t, int32_t>> SelectedPosition(const PageList& pages, int32_t number);
     static bool CopyObject(Run& run, int32_t number);
     void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
-    // Whether the /Contents array object `number` is drawn by more than one page.
-    static bool IsSharedContents(Run& run, int32_t number);
 
     std::function<int32_t()> resourceNumber_;
 };

@@ -6,14 +6,14 @@
 #include "base/CPdfException.h"
 #include "fonts/EmbeddedFont.h"
 #include "fonts/FontFinder.h"
+#include "fonts/FontMetricsTable.h"
+#include "fonts/TextShaper.h"
+#include "fonts/Utf8Text.h"
 #include "stamp/NumberingFile.h"
 #include "stamp/OptionParser.h"
 #include "stamp/PageNumberText.h"
 #include "stamp/PageSelection.h"
-#include "fonts/TextShaper.h"
 #include "stamp/TextStamp.h"
-#include "fonts/Utf8Text.h"
-#include "fonts/FontMetricsTable.h"
 #include "writer/COutputFile.h"
 #include "writer/NumberFormat.h"
 
@@ -46,7 +46,7 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
     char name[16];
     std::snprintf(name, sizeof name, "F%d", NextResourceNumber());
     fontResourceName_ = name;
-    if (NeedsEmbeddedFont(pages.pageCount)) {
+    if (NeedsEmbeddedFont(pages.pageCount())) {
         PrepareEmbeddedFont(writer, pages);
         return;
     }
@@ -84,10 +84,10 @@ void CPdfFileStampText::PrepareEmbeddedFont(COutputWriter& writer, const PageLis
     std::vector<std::string> texts;
     std::u32string characters;
     std::vector<bool> seen;
-    for (int32_t position = 0; position < static_cast<int32_t>(pages.pages.size()); ++position) {
-        const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount);
+    for (int32_t position = 0; position < static_cast<int32_t>(pages.pages().size()); ++position) {
+        const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount());
         if (!stampNumber) continue;
-        ComposePageNumberText(*stampNumber, pages.pageCount);
+        ComposePageNumberText(*stampNumber, pages.pageCount());
         if (!seenTexts.insert(stampText_).second) continue;
         texts.push_back(stampText_);
         for (const char32_t c : TypedCharacters(stampText_)) {
