@@ -215,6 +215,42 @@ private:
     bool opaque_ = true;
 };
 
+// Decodes the pixels into the image's samples and alpha: row by row, or
+// whole when interlaced.
+void DecodePixels(spng_ctx* png, const spng_ihdr& header, PngImage& image) {
+    const bool grey = image.colors == 1;
+    // Grey stays grey, with alpha of the same depth: grey and alpha pictures
+    // as stored (8 or 16 bits), plain grey ones expanded with their tRNS
+    // colour as alpha. Everything else becomes RGBA of 8 bits.
+    const bool sixteenBits = grey && header.bit_depth == 16;
+    int format = SPNG_FMT_RGBA8;
+    if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA)
+        format = SPNG_FMT_PNG;
+    else if (grey)
+        format = sixteenBits ? SPNG_FMT_GA16 : SPNG_FMT_GA8;
+
+    size_t imageSize = 0;
+    Check(spng_decoded_image_size(png, format, &imageSize));
+    const size_t rowSize = imageSize / header.height;
+    CRowSplitter splitter(header.width, image.colors, sixteenBits);
+    if (header.interlace_method == SPNG_INTERLACE_NONE) {
+        Check(spng_decode_image(png, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+        std::vector<uint8_t> row(rowSize);
+        for (uint32_t y = 0; y < header.height; ++y) {
+            const int status = spng_decode_row(png, row.data(), row.size());
+            if (status != 0 && !(status == SPNG_EOI && y + 1 == header.height)) Fail();
+            splitter.Add(row.data());
+        }
+    } else {
+        std::vector<uint8_t> pixels(imageSize);
+        Check(spng_decode_image(png, pixels.data(), pixels.size(), format, SPNG_DECODE_TRNS));
+        for (uint32_t y = 0; y < header.height; ++y) splitter.Add(pixels.data() + size_t{y} * rowSize);
+    }
+    // The chunks after the image data, up to IEND.
+    Check(spng_decode_chunks(png));
+    splitter.Finish(image);
+}
+
 }  // namespace
 
 bool PngImage::HasSignature(std::string_view head) { return head.substr(0, kSignature.size()) == kSignature; }
@@ -250,35 +286,6 @@ PngImage PngImage::Decode(CByteSource& source) {
         image.predicted = true;
         return image;
     }
-    // Grey stays grey, with alpha of the same depth: grey and alpha pictures
-    // as stored (8 or 16 bits), plain grey ones expanded with their tRNS
-    // colour as alpha. Everything else becomes RGBA of 8 bits.
-    const bool sixteenBits = grey && header.bit_depth == 16;
-    int format = SPNG_FMT_RGBA8;
-    if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA)
-        format = SPNG_FMT_PNG;
-    else if (grey)
-        format = sixteenBits ? SPNG_FMT_GA16 : SPNG_FMT_GA8;
-
-    size_t imageSize = 0;
-    Check(spng_decoded_image_size(png, format, &imageSize));
-    const size_t rowSize = imageSize / header.height;
-    CRowSplitter splitter(header.width, image.colors, sixteenBits);
-    if (header.interlace_method == SPNG_INTERLACE_NONE) {
-        Check(spng_decode_image(png, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
-        std::vector<uint8_t> row(rowSize);
-        for (uint32_t y = 0; y < header.height; ++y) {
-            const int status = spng_decode_row(png, row.data(), row.size());
-            if (status != 0 && !(status == SPNG_EOI && y + 1 == header.height)) Fail();
-            splitter.Add(row.data());
-        }
-    } else {
-        std::vector<uint8_t> pixels(imageSize);
-        Check(spng_decode_image(png, pixels.data(), pixels.size(), format, SPNG_DECODE_TRNS));
-        for (uint32_t y = 0; y < header.height; ++y) splitter.Add(pixels.data() + size_t{y} * rowSize);
-    }
-    // The chunks after the image data, up to IEND.
-    Check(spng_decode_chunks(png));
-    splitter.Finish(image);
+    DecodePixels(png, header, image);
     return image;
 }

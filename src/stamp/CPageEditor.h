@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "pdf/object/CPdfObject.h"
+
 class CPdfDictionary;
-class CPdfObject;
 class CPdfXRef;
 class COutputWriter;
 class PageList;
@@ -49,6 +50,11 @@ public:
 private:
     void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                       int32_t contentNumber, int32_t saveStateNumber);
+    // What the page's /Contents, stored as `stored`, leads to.
+    PdfObjectKind ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict);
+    // Turns the stream reference after the page's "/Contents" (the key at
+    // `key`) into an array of `lead`, that stream and the stamp's stream.
+    static void WrapContentsReference(std::string& page, size_t key, const std::string& lead, const std::string& stamp);
     // Replaces the reference after the page's "/Contents" by an array of the
     // array object's elements between `lead` and the stamp's stream.
     static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
