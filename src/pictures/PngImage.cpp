@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "base/CByteSource.h"
@@ -26,7 +25,12 @@ constexpr int kCompressionLevel = 1;
 
 [[noreturn]] void Fail() { throw CPdfException("Image file format error"); }
 
+// zlib or libspng could not set up for want of memory.
+[[noreturn]] void FailSetUp() { throw CPdfException("Out of memory while decompressing"); }
+
 void Check(int status) {
+    // (SPNG_EMEM also stands for chunks beyond the limits set: a format error.)
+    if (status == SPNG_EZLIB_INIT) FailSetUp();
     if (status != 0) Fail();
 }
 
@@ -74,7 +78,7 @@ uint64_t ScanlineBytes(const spng_ihdr& header) {
 class CInflater {
 public:
     CInflater() {
-        if (inflateInit(&stream) != Z_OK) throw std::bad_alloc();
+        if (inflateInit(&stream) != Z_OK) FailSetUp();
     }
     ~CInflater() { inflateEnd(&stream); }
     CInflater(const CInflater&) = delete;
@@ -134,6 +138,7 @@ ChunkWalk CheckChunks(CByteSource& source, const spng_ihdr& header, bool keepIma
                 stream->next_out = scratch.data();
                 stream->avail_out = static_cast<uInt>(scratch.size());
                 const int status = inflate(stream, Z_NO_FLUSH);
+                if (status == Z_MEM_ERROR) FailSetUp();
                 if (status != Z_OK && status != Z_STREAM_END) Fail();
                 const uint64_t start = inflated;
                 inflated += scratch.size() - stream->avail_out;
@@ -258,7 +263,7 @@ bool PngImage::HasSignature(std::string_view head) { return head.substr(0, kSign
 PngImage PngImage::Decode(CByteSource& source) {
     // CheckChunks verifies the zlib stream's checksum already.
     const std::unique_ptr<spng_ctx, ContextDeleter> context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
-    if (!context) throw std::bad_alloc();
+    if (!context) FailSetUp();
     spng_ctx* png = context.get();
     Reader reader{source};
     Check(spng_set_png_stream(png, ReadFromSource, &reader));
