@@ -5,14 +5,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
+#include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/CPdfDocument.h"
-#include "pdf/document/PageList.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 
@@ -22,19 +24,28 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
+// Each page object's positions ascend through the list and name it; a
+// /Contents object is shared when two page objects draw it.
 void CheckPageList(const PageList& list) {
-    Check(list.nextPosition.size() == list.pages.size());
-    for (size_t i = 0; i < list.pages.size(); ++i) {
-        const int32_t number = list.pages[i].objectNumber;
+    const std::vector<PageEntry>& pages = list.pages();
+    std::map<int32_t, int32_t> contentsUse;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        const int32_t number = pages[i].objectNumber;
         Check(number >= 0);
-        if (number == 0) continue;
-        const int32_t first = list.FirstPositionOf(number);
-        Check(first >= 0 && static_cast<size_t>(first) <= i);
-        Check(list.pages[static_cast<size_t>(first)].objectNumber == number);
-        const int32_t next = list.nextPosition[i];
-        Check(next == -1 ||
-              (static_cast<size_t>(next) > i && list.pages[static_cast<size_t>(next)].objectNumber == number));
+        bool listed = number == 0;
+        int32_t last = -1;
+        for (const int32_t position : list.PositionsOf(number)) {
+            Check(position > last && static_cast<size_t>(position) < pages.size());
+            Check(pages[static_cast<size_t>(position)].objectNumber == number);
+            listed = listed || static_cast<size_t>(position) == i;
+            last = position;
+        }
+        Check(listed);
+        if (pages[i].contentsNumber > 0 &&
+            (number == 0 || *list.PositionsOf(number).begin() == static_cast<int32_t>(i)))
+            ++contentsUse[pages[i].contentsNumber];
     }
+    for (const auto& [contents, use] : contentsUse) Check(list.IsSharedContents(contents) == (use > 1));
 }
 
 // The bytes of every entry: a plain object runs through "endobj" and at most
@@ -79,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Check(document.isOpen());
     try {
-        CheckPageList(BuildPageList(document.xref()));
+        CheckPageList(document.catalog().pageList());
     } catch (const CPdfException&) {
     }
     CheckRawObjects(document.xref());

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "base/CByteSource.h"
@@ -27,7 +26,12 @@ constexpr int kCompressionLevel = 1;
 
 [[noreturn]] void Fail() { throw CPdfException("Image file format error"); }
 
+// zlib or libspng could not set up for want of memory.
+[[noreturn]] void FailSetUp() { throw CPdfException("Out of memory while decompressing"); }
+
 void Check(int status) {
+    // (SPNG_EMEM also stands for chunks beyond the limits set: a format error.)
+    if (status == SPNG_EZLIB_INIT) FailSetUp();
     if (status != 0) Fail();
 }
 
@@ -71,7 +75,7 @@ uint64_t ScanlineBytes(const spng_ihdr& header) {
 class CInflater {
 public:
     CInflater() {
-        if (inflateInit(&stream) != Z_OK) throw std::bad_alloc();
+        if (inflateInit(&stream) != Z_OK) FailSetUp();
     }
     ~CInflater() { inflateEnd(&stream); }
     CInflater(const CInflater&) = delete;
@@ -131,6 +135,7 @@ ChunkWalk CheckChunks(CByteSource& source, const spng_ihdr& header, bool keepIma
                 stream->next_out = scratch.data();
                 stream->avail_out = static_cast<uInt>(scratch.size());
                 const int status = inflate(stream, Z_NO_FLUSH);
+                if (status == Z_MEM_ERROR) FailSetUp();
                 if (status != Z_OK && status != Z_STREAM_END) Fail();
                 const uint64_t start = inflated;
                 inflated += scratch.size() - stream->avail_out;
@@ -212,41 +217,10 @@ private:
     bool opaque_ = true;
 };
 
-}  // namespace
-
-bool PngImage::HasSignature(std::string_view head) { return head.substr(0, kSignature.size()) == kSignature; }
-
-PngImage PngImage::Decode(CByteSource& source) {
-    // CheckChunks verifies the zlib stream's checksum already.
-    const UniqueHandle<spng_ctx, spng_ctx_free> context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
-    if (!context) throw std::bad_alloc();
-    spng_ctx* png = context.get();
-    Reader reader{source};
-    Check(spng_set_png_stream(png, ReadFromSource, &reader));
-    Check(spng_set_image_limits(png, kMaxSide, kMaxSide));
-    Check(spng_set_chunk_limits(png, kChunkLimit, kChunkCacheLimit));
-
-    spng_ihdr header{};
-    Check(spng_get_ihdr(png, &header));
-    if (uint64_t{header.width} * header.height > kMaxPixels) Fail();
-    const bool grey =
-        header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
-    // Grey or RGB of 8 bits, without alpha and not interlaced: the image
-    // data may serve the PDF as it is.
-    const bool asStored =
-        header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
-        (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_TRUECOLOR);
-    ChunkWalk walk = CheckChunks(source, header, asStored);
-
-    PngImage image;
-    image.width = static_cast<int32_t>(header.width);
-    image.height = static_cast<int32_t>(header.height);
-    image.colors = grey ? 1 : 3;
-    if (asStored && !walk.transparency) {
-        image.samples = std::move(walk.imageData);
-        image.predicted = true;
-        return image;
-    }
+// Decodes the pixels into the image's samples and alpha: row by row, or
+// whole when interlaced.
+void DecodePixels(spng_ctx* png, const spng_ihdr& header, PngImage& image) {
+    const bool grey = image.colors == 1;
     // Grey stays grey, with alpha of the same depth: grey and alpha pictures
     // as stored (8 or 16 bits), plain grey ones expanded with their tRNS
     // colour as alpha. Everything else becomes RGBA of 8 bits.
@@ -277,5 +251,43 @@ PngImage PngImage::Decode(CByteSource& source) {
     // The chunks after the image data, up to IEND.
     Check(spng_decode_chunks(png));
     splitter.Finish(image);
+}
+
+}  // namespace
+
+bool PngImage::HasSignature(std::string_view head) { return head.substr(0, kSignature.size()) == kSignature; }
+
+PngImage PngImage::Decode(CByteSource& source) {
+    // CheckChunks verifies the zlib stream's checksum already.
+    const UniqueHandle<spng_ctx, spng_ctx_free> context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
+    if (!context) FailSetUp();
+    spng_ctx* png = context.get();
+    Reader reader{source};
+    Check(spng_set_png_stream(png, ReadFromSource, &reader));
+    Check(spng_set_image_limits(png, kMaxSide, kMaxSide));
+    Check(spng_set_chunk_limits(png, kChunkLimit, kChunkCacheLimit));
+
+    spng_ihdr header{};
+    Check(spng_get_ihdr(png, &header));
+    if (uint64_t{header.width} * header.height > kMaxPixels) Fail();
+    const bool grey =
+        header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    // Grey or RGB of 8 bits, without alpha and not interlaced: the image
+    // data may serve the PDF as it is.
+    const bool asStored =
+        header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
+        (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_TRUECOLOR);
+    ChunkWalk walk = CheckChunks(source, header, asStored);
+
+    PngImage image;
+    image.width = static_cast<int32_t>(header.width);
+    image.height = static_cast<int32_t>(header.height);
+    image.colors = grey ? 1 : 3;
+    if (asStored && !walk.transparency) {
+        image.samples = std::move(walk.imageData);
+        image.predicted = true;
+        return image;
+    }
+    DecodePixels(png, header, image);
     return image;
 }

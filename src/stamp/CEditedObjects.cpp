@@ -1,30 +1,23 @@
 #include "stamp/CEditedObjects.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "pdf/document/PageList.h"
 
 CEditedObjects::CEditedObjects(const PageList& pages, const std::function<bool(int32_t position)>& selected,
                                const std::vector<std::string>& categories) {
-    // A /Contents array that other pages draw too is not edited: the stamped
-    // page gets an array of its own.
-    std::unordered_map<int32_t, int32_t> contentsUse;
-    for (size_t position = 0; position < pages.pages.size(); ++position) {
-        const PageEntry& page = pages.pages[position];
-        if (page.objectNumber > 0 && pages.FirstPositionOf(page.objectNumber) != static_cast<int32_t>(position))
-            continue;
-        if (page.contentsNumber > 0) ++contentsUse[page.contentsNumber];
-    }
-    for (size_t position = 0; position < pages.pages.size(); ++position) {
+    for (size_t position = 0; position < pages.pages().size(); ++position) {
         if (!selected(static_cast<int32_t>(position))) continue;
-        const PageEntry& page = pages.pages[position];
+        const PageEntry& page = pages.pages()[position];
         Mark(page.resourcesNumber, kResources);
         for (const ResourceObject& sub : page.resourceObjects) {
             if (std::find(categories.begin(), categories.end(), sub.category) != categories.end())
                 Mark(sub.number, kResources);
         }
-        if (page.contentsNumber > 0 && contentsUse[page.contentsNumber] == 1) Mark(page.contentsNumber, kContents);
+        // A /Contents array that other pages draw too is not edited: the
+        // stamped page gets an array of its own.
+        if (page.contentsNumber > 0 && !pages.IsSharedContents(page.contentsNumber))
+            Mark(page.contentsNumber, kContents);
     }
 }
 

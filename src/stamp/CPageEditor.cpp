@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "pdf/document/PageList.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -35,13 +36,13 @@ void CPageEditor::WriteObject(int32_t number, const RawObject& object) {
 
 void CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPdfObject& pageValue,
                            int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
-                           int32_t saveStateNumber, const SharedContents& isShared) {
+                           int32_t saveStateNumber) {
     std::string& page = pageObject.bytes;
     const std::optional<size_t> pageBody = Opening(page, 0);
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
 
-    EditContents(page, pageBody, dict, contentNumber, saveStateNumber, isShared);
+    EditContents(page, pageBody, dict, contentNumber, saveStateNumber);
 
     const CPdfObject stored = dict.lookupNF("Resources");
     const CPdfObject resources = dict.lookup("Resources");
@@ -68,16 +69,9 @@ void CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPd
 }
 
 void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                               int32_t contentNumber, int32_t saveStateNumber, const SharedContents& isShared) {
+                               int32_t contentNumber, int32_t saveStateNumber) {
     const CPdfObject stored = pageDict.lookupNF("Contents");
-    // What /Contents leads to. A single content stream, the common case, is
-    // recognised from its bytes without being parsed; anything else is resolved.
-    PdfObjectKind resolved = pdfNone;
-    if (stored.is(pdfReference) && stored.getRef().generation == xref_.GenerationOf(stored.getRef().number)) {
-        const std::optional<RawObjectLocation> location = LocateRawObject(xref_, stored.getRef().number);
-        if (location && location->isStream) resolved = pdfStream;
-    }
-    if (resolved == pdfNone) resolved = pageDict.lookup("Contents").kind();
+    const PdfObjectKind resolved = ContentsKind(stored, pageDict);
     const std::string number = FormatInt(contentNumber);
     // What goes first in the array: the stream holding "q", or nothing.
     const std::string lead = saveStateNumber > 0 ? FormatInt(saveStateNumber) + " 0 R " : std::string();
@@ -93,7 +87,7 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
         const int32_t arrayNumber = stored.getRef().number;
         std::optional<RawObject> array = ReadRawObject(xref_, arrayNumber);
         if (!array) return;
-        if (isShared && isShared(arrayNumber)) {
+        if (pages_.IsSharedContents(arrayNumber)) {
             // Other pages draw the same array: this page gets its own.
             if (!pageBody) return;
             if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents))
@@ -115,20 +109,32 @@ void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
         InsertText(page, *pageBody, "/Contents " + number + " 0 R");
         return;
     }
-    if (stored.is(pdfReference) && resolved == pdfStream) {
-        // "/Contents 5 0 R" becomes "/Contents [5 0 R 12 0 R ]": the bracket
-        // goes after the key and the byte that follows it, the new reference
-        // before the next delimiter (and before the line end ahead of it).
-        if (!key) return;
-        const size_t bracket = EndOfKey(*key, kContents) + 1;
-        if (bracket > page.size()) return;
-        InsertText(page, bracket, "[" + lead);
-        size_t at = bracket;
-        while (at < page.size() && page[at] != '/' && page[at] != '>' && page[at] != '<') ++at;
-        if (at >= page.size()) return;
-        while (at > bracket && (page[at - 1] == '\r' || page[at - 1] == '\n')) --at;
-        InsertText(page, at, " " + number + " 0 R ]");
+    if (stored.is(pdfReference) && resolved == pdfStream && key) WrapContentsReference(page, *key, lead, number);
+}
+
+PdfObjectKind CPageEditor::ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict) {
+    // A single content stream, the common case, is recognised from its bytes
+    // without being parsed; anything else is resolved.
+    if (stored.is(pdfReference) && stored.getRef().generation == xref_.GenerationOf(stored.getRef().number)) {
+        const std::optional<RawObjectLocation> location = LocateRawObject(xref_, stored.getRef().number);
+        if (location && location->isStream) return pdfStream;
     }
+    return pageDict.lookup("Contents").kind();
+}
+
+void CPageEditor::WrapContentsReference(std::string& page, size_t key, const std::string& lead,
+                                        const std::string& stamp) {
+    // "/Contents 5 0 R" becomes "/Contents [5 0 R 12 0 R ]": the bracket goes
+    // after the key and the byte that follows it, the new reference before
+    // the next delimiter (and before the line end ahead of it).
+    const size_t bracket = EndOfKey(key, kContents) + 1;
+    if (bracket > page.size()) return;
+    InsertText(page, bracket, "[" + lead);
+    size_t at = bracket;
+    while (at < page.size() && page[at] != '/' && page[at] != '>' && page[at] != '<') ++at;
+    if (at >= page.size()) return;
+    while (at > bracket && (page[at - 1] == '\r' || page[at - 1] == '\n')) --at;
+    InsertText(page, at, " " + stamp + " 0 R ]");
 }
 
 void CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,

@@ -1,18 +1,18 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "pdf/object/CPdfObject.h"
 #include "pdf/reader/RawObject.h"
 
 class CPdfDictionary;
-class CPdfObject;
 class CPdfXRef;
 class CEditedObjects;
 class COutputWriter;
+class PageList;
 
 // One entry the stamp adds to a page's resources: the category (Font,
 // XObject, ExtGState), the resource name and the object it names.
@@ -36,27 +36,29 @@ struct ResourceFragment {
 //
 // When the page's content is to be drawn inside a saved graphics state, the
 // stream holding "q" goes first in /Contents. A /Contents array object that
-// other pages draw too is left as it is: the page gets an array of its own
-// with the same streams.
+// other pages of `pages` draw too is left as it is: the page gets an array of
+// its own with the same streams.
 class CPageEditor {
 public:
-    // Objects other pages' edits wrote already (`edited`) are not written again.
-    CPageEditor(CPdfXRef& xref, COutputWriter& writer, CEditedObjects& edited)
-        : xref_(xref), writer_(writer), edited_(edited) {}
-
-    // Tells whether a /Contents array object is drawn by more than one page.
-    using SharedContents = std::function<bool(int32_t number)>;
+    // Asks `pages` whether a /Contents array is shared; objects an edit wrote
+    // already (`edited`) are not written again.
+    CPageEditor(CPdfXRef& xref, COutputWriter& writer, const PageList& pages, CEditedObjects& edited)
+        : xref_(xref), writer_(writer), pages_(pages), edited_(edited) {}
 
     // `page` is the page object's exact bytes and `pageValue` its parsed
     // value; `contentNumber` is the stamp's content stream, the newest object;
     // `saveStateNumber` the stream holding "q" to draw first, 0 for none.
     void EditPage(RawObject page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
-                  const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0,
-                  const SharedContents& isShared = {});
+                  const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0);
 
 private:
     void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                      int32_t contentNumber, int32_t saveStateNumber, const SharedContents& isShared);
+                      int32_t contentNumber, int32_t saveStateNumber);
+    // What the page's /Contents, stored as `stored`, leads to.
+    PdfObjectKind ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict);
+    // Turns the stream reference after the page's "/Contents" (the key at
+    // `key`) into an array of `lead`, that stream and the stamp's stream.
+    static void WrapContentsReference(std::string& page, size_t key, const std::string& lead, const std::string& stamp);
     // Replaces the reference after the page's "/Contents" by an array of the
     // array object's elements between `lead` and the stamp's stream.
     static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
@@ -66,5 +68,6 @@ private:
 
     CPdfXRef& xref_;
     COutputWriter& writer_;
+    const PageList& pages_;
     CEditedObjects& edited_;
 };

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "base/CByteSource.h"
+#include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/CPdfDocument.h"
-#include "pdf/document/PageList.h"
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/OptionParser.h"
 
@@ -17,6 +17,6 @@ bool CPdfFilePageCount::Process() {
     CPdfDocument document;
     document.Open(std::make_shared<CFileByteSource>(inputFileName_, "File open error"), password_);
     CPdfFileStamp::RequireChangesAllowed(document);
-    pageCount_ = StampPageList(document).pageCount;
+    pageCount_ = document.catalog().pageList().pageCount();
     return true;
 }

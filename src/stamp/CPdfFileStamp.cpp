@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
-#include <unordered_map>
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
@@ -80,8 +79,6 @@ struct CPdfFileStamp::Run {
     // The content stream holding only "q", written for the first page that
     // needs it; 0 before.
     int32_t saveStateNumber = 0;
-    // How many pages name each /Contents object, counted when first needed.
-    std::optional<std::unordered_map<int32_t, int32_t>> contentsUse;
     // The objects the page edits write again, each once.
     std::optional<CEditedObjects> edits;
 
@@ -108,7 +105,7 @@ bool CPdfFileStamp::Process() {
         // An input without a header still gets one.
         writer.writeHeader(run.document.version().empty() ? "PDF-1.4" : run.document.version());
     }
-    run.pageList = &StampPageList(run.document);
+    run.pageList = &run.document.catalog().pageList();
     run.tagged = IsTagged(xref);
     run.scanner.emplace(xref, run.input->Size());
     PrepareSharedObjects(writer, run.pages());
@@ -152,9 +149,8 @@ size_t CPdfFileStamp::FirstFreeNumber(CPdfXRef& xref) {
 }
 
 std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(const PageList& pages, int32_t number) {
-    for (int32_t position = pages.FirstPositionOf(number); position >= 0;
-         position = pages.nextPosition[static_cast<size_t>(position)]) {
-        if (const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount))
+    for (const int32_t position : pages.PositionsOf(number)) {
+        if (const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount()))
             return std::pair(position, *stampNumber);
     }
     return std::nullopt;
@@ -163,7 +159,7 @@ std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(const
 void CPdfFileStamp::PlanEdits(Run& run) {
     std::vector<std::string> categories;
     for (const ResourceFragment& fragment : Fragments()) categories.push_back(fragment.category);
-    const int32_t pageCount = run.pages().pageCount;
+    const int32_t pageCount = run.pages().pageCount();
     run.edits.emplace(
         run.pages(), [this, pageCount](int32_t position) { return SelectPage(position, pageCount).has_value(); },
         categories);
@@ -176,7 +172,7 @@ void CPdfFileStamp::CopyObjects(Run& run) {
         const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
         if (entry.type == XRefEntryType::Free || run.writer->entries()[static_cast<size_t>(number)].inUse != 0)
             continue;
-        if (run.pages().FirstPositionOf(number) < 0) {
+        if (run.pages().PositionsOf(number).empty()) {
             CopyObject(run, number, true);
             continue;
         }
@@ -196,10 +192,10 @@ void CPdfFileStamp::CopyObjects(Run& run) {
 
 void CPdfFileStamp::StampPages(Run& run) {
     CPdfXRef& xref = run.xref();
-    const auto count = static_cast<int32_t>(std::min(xref.entries().size(), run.pages().firstPosition.size()));
+    const auto count = static_cast<int32_t>(xref.entries().size());
     for (int32_t number = 1; number < count; ++number) {
         const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
-        if (run.pages().FirstPositionOf(number) < 0 || entry.type == XRefEntryType::Free ||
+        if (run.pages().PositionsOf(number).empty() || entry.type == XRefEntryType::Free ||
             run.writer->entries()[static_cast<size_t>(number)].inUse != 0)
             continue;
         const auto selected = SelectedPosition(run.pages(), number);
@@ -231,7 +227,7 @@ bool CPdfFileStamp::CopyObject(Run& run, int32_t number, bool mayDefer) {
 void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, RawObject object) {
     CPdfXRef& xref = run.xref();
     COutputWriter& writer = *run.writer;
-    const PageEntry& listed = run.pages().pages[static_cast<size_t>(position)];
+    const PageEntry& listed = run.pages().pages()[static_cast<size_t>(position)];
     // The page as parsed.
     const CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
     StampFrame frame;
@@ -249,26 +245,9 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
         }
     }
     const int32_t contentNumber =
-        WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, page}, frame);
-    CPageEditor editor(xref, writer, *run.edits);
-    editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState,
-                    [&run](int32_t contents) { return IsSharedContents(run, contents); });
-}
-
-bool CPdfFileStamp::IsSharedContents(Run& run, int32_t number) {
-    if (!run.contentsUse) {
-        run.contentsUse.emplace();
-        const PageList& pages = run.pages();
-        for (size_t position = 0; position < pages.pages.size(); ++position) {
-            const PageEntry& page = pages.pages[position];
-            // A page object listed twice is one page.
-            if (page.objectNumber > 0 && pages.FirstPositionOf(page.objectNumber) != static_cast<int32_t>(position))
-                continue;
-            if (page.contentsNumber > 0) ++(*run.contentsUse)[page.contentsNumber];
-        }
-    }
-    const auto found = run.contentsUse->find(number);
-    return found != run.contentsUse->end() && found->second > 1;
+        WriteContentStream(writer, {position, stampNumber, run.pages().pageCount(), listed.cropBox, page}, frame);
+    CPageEditor editor(xref, writer, run.pages(), *run.edits);
+    editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState);
 }
 
 StampPlacement CPdfFileStamp::CalcPosition(const StampedPage& page, const StampOptions& options) {

@@ -101,8 +101,6 @@ private:
     // edit writes is left to it.
     static bool CopyObject(Run& run, int32_t number, bool mayDefer);
     void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, RawObject object);
-    // Whether the /Contents array object `number` is drawn by more than one page.
-    static bool IsSharedContents(Run& run, int32_t number);
 
     std::function<int32_t()> resourceNumber_;
 };

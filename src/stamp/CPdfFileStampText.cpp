@@ -46,7 +46,7 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
     char name[16];
     std::snprintf(name, sizeof name, "F%d", NextResourceNumber());
     fontResourceName_ = name;
-    if (NeedsEmbeddedFont(pages.pageCount)) {
+    if (NeedsEmbeddedFont(pages.pageCount())) {
         PrepareEmbeddedFont(writer, pages);
         return;
     }
@@ -82,10 +82,10 @@ void CPdfFileStampText::PrepareEmbeddedFont(COutputWriter& writer, const PageLis
     std::vector<std::string> texts;
     std::u32string characters;
     std::vector<bool> seen;
-    for (int32_t position = 0; position < static_cast<int32_t>(pages.pages.size()); ++position) {
-        const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount);
+    for (int32_t position = 0; position < static_cast<int32_t>(pages.pages().size()); ++position) {
+        const std::optional<int32_t> stampNumber = SelectPage(position, pages.pageCount());
         if (!stampNumber) continue;
-        ComposePageNumberText(*stampNumber, pages.pageCount);
+        ComposePageNumberText(*stampNumber, pages.pageCount());
         if (!seenTexts.insert(stampText_).second) continue;
         texts.push_back(stampText_);
         for (const char32_t c : TypedCharacters(stampText_)) {

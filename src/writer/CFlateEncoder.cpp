@@ -3,16 +3,19 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <new>
+
+#include "base/CPdfException.h"
 
 namespace {
 
 constexpr size_t kOutputStep = 64 * 1024;
+// zlib fails for want of memory: its other errors mean a call out of order.
+constexpr const char* kOutOfMemory = "Out of memory while compressing";
 
 }  // namespace
 
 CFlateEncoder::CFlateEncoder(int level) : stream_(std::make_unique<z_stream_s>()) {
-    if (deflateInit(stream_.get(), level) != Z_OK) throw std::bad_alloc();
+    if (deflateInit(stream_.get(), level) != Z_OK) throw CPdfException(kOutOfMemory);
 }
 
 CFlateEncoder::~CFlateEncoder() { deflateEnd(stream_.get()); }
@@ -47,6 +50,6 @@ void CFlateEncoder::Run(int flush) {
         const int status = deflate(stream_.get(), flush);
         used_ += room - stream_->avail_out;
         if (flush == Z_FINISH ? status == Z_STREAM_END : stream_->avail_in == 0 && stream_->avail_out != 0) return;
-        if (status != Z_OK && status != Z_BUF_ERROR) throw std::bad_alloc();
+        if (status != Z_OK && status != Z_BUF_ERROR) throw CPdfException(kOutOfMemory);
     }
 }

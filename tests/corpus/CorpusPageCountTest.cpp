@@ -20,7 +20,7 @@ public:
 
 protected:
     void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override {
-        pageCount = pages.pageCount;
+        pageCount = pages.pageCount();
         CPdfFileStampText::PrepareSharedObjects(writer, pages);
     }
 };

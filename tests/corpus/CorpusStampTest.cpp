@@ -9,8 +9,8 @@
 #include <set>
 
 #include "fonts/FontMetricsTable.h"
+#include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/CPdfDocument.h"
-#include "pdf/document/PageList.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
@@ -123,11 +123,11 @@ TEST_P(CorpusFileTest, TextModeStampsEveryPageReadably) {
 
     CPdfDocument input;
     input.Open(Path(row));
-    const PageList list = BuildPageList(input.xref());
+    const PageList& list = input.catalog().pageList();
     const std::vector<std::string> text = PdfTextByPage(out, true);
     std::set<int32_t> seen;
-    for (size_t i = 0; i < list.pages.size() && i < text.size(); ++i) {
-        const int32_t number = list.pages[i].objectNumber;
+    for (size_t i = 0; i < list.pages().size() && i < text.size(); ++i) {
+        const int32_t number = list.pages()[i].objectNumber;
         if (number == 0 || !seen.insert(number).second) continue;
         const std::string expected = "Page " + std::to_string(i + 1) + " /";
         EXPECT_NE(text[i].find(expected), std::string::npos) << "page " << i + 1 << ": " << text[i].substr(0, 200);
@@ -292,10 +292,10 @@ std::vector<std::array<double, 4>> StampWords(const std::string& pdf, size_t pag
 void ExpectUprightStamps(const std::string& input, const std::string& stamped, const std::vector<double>& heights) {
     CPdfDocument document;
     document.Open(input);
-    const PageList list = BuildPageList(document.xref());
+    const PageList& list = document.catalog().pageList();
     std::set<int32_t> seen;
-    for (size_t i = 0; i < list.pages.size(); i += (list.pages.size() + 59) / 60) {
-        const PageEntry& page = list.pages[i];
+    for (size_t i = 0; i < list.pages().size(); i += (list.pages().size() + 59) / 60) {
+        const PageEntry& page = list.pages()[i];
         if (page.objectNumber == 0 || !seen.insert(page.objectNumber).second ||
             ViewerRotation(document.xref(), page.objectNumber) != 0)
             continue;
@@ -358,10 +358,11 @@ TEST_P(CorpusFileTest, IncrementalUpdatesStack) {
     if (kUnreadableStamps.count(row["path"]) != 0) return;
     CPdfDocument document;
     document.Open(Path(row));
-    const PageList list = BuildPageList(document.xref());
+    const PageList& list = document.catalog().pageList();
     const std::vector<std::string> text = PdfTextByPage(twice, true);
-    for (size_t i = 0; i < list.pages.size() && i < text.size(); ++i) {
-        if (list.FirstPositionOf(list.pages[i].objectNumber) != static_cast<int32_t>(i)) continue;
+    for (size_t i = 0; i < list.pages().size() && i < text.size(); ++i) {
+        const int32_t number = list.pages()[i].objectNumber;
+        if (number == 0 || *list.PositionsOf(number).begin() != static_cast<int32_t>(i)) continue;
         const std::string expected = "Page " + std::to_string(i + 1) + " /";
         const size_t at = text[i].find(expected);
         EXPECT_TRUE(at != std::string::npos && text[i].find(expected, at + 1) != std::string::npos)
@@ -411,8 +412,8 @@ TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
         // Where the stamp's reference point should be.
         CPdfDocument document;
         document.Open(input);
-        const PageList list = BuildPageList(document.xref());
-        const PageEntry& page = list.pages[static_cast<size_t>(c.page - 1)];
+        const PageList& list = document.catalog().pageList();
+        const PageEntry& page = list.pages()[static_cast<size_t>(c.page - 1)];
         const CPdfObject pageValue =
             document.xref().Fetch(page.objectNumber, document.xref().GenerationOf(page.objectNumber));
         const CPdfObject rotate = pageValue.getDict().lookup("Rotate");
@@ -433,7 +434,7 @@ TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
         StampPlacement placement =
             CalcPlacement(page.cropBox, rotate.is(pdfInteger) ? rotate.getInt() : 0,
                           c.mode == "text" ? static_cast<StampOptions&>(textOptions) : imageOptions);
-        const std::string text = "Page " + std::to_string(c.page) + " / " + std::to_string(list.pageCount);
+        const std::string text = "Page " + std::to_string(c.page) + " / " + std::to_string(list.pageCount());
         const float width = c.mode == "text" ? AlignmentWidth(TextWidth("Arial", text), 11)
                                              : static_cast<float>(imageOptions.imageWidth);
         AlignPlacement(placement, c.mode == "text" ? textOptions.align : imageOptions.align, width);

@@ -15,12 +15,9 @@ int32_t NumberOf(const CPdfObject& stored) { return stored.is(pdfReference) ? st
 }  // namespace
 
 void CPageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
-    if (pages_) {
-        CPdfObject kids = CheckedKids(stored, root);
-        stack_.push_back({std::move(kids), 0, PageList::Inherit(root.getDict(), {}), true});
-    } else {
-        ListNode(stored, root, PageList::Inherit(root.getDict(), {}));
-    }
+    list_.SetRoot(stored, root);
+    CPdfObject rootKids = CheckedKids(stored, root);
+    stack_.push_back({std::move(rootKids), 0, PageList::Inherit(root.getDict(), {}), true});
     while (!stack_.empty()) {
         Frame& frame = stack_.back();
         // The array lives as long as its frame; a visit reads it and the
@@ -51,10 +48,10 @@ void CPageTreeWalk::VisitChecked(const CPdfArray& kids, size_t index, const Page
         return;
     }
     CPdfPage page;
-    page.Load(static_cast<int32_t>(pages_->size() + 1), resolver_, kid.getDict());
+    page.Load(static_cast<int32_t>(pages_.size() + 1), resolver_, kid.getDict());
     const CPdfObject resources = std::move(page.resources);
     page.resources.clear();
-    pages_->push_back(std::move(page));
+    pages_.push_back(std::move(page));
     if (listFailure_) return;
     // Until the list walks below a page, its reading of the checked part is
     // the open's own, and what fails in it fails the open.
@@ -78,7 +75,6 @@ void CPageTreeWalk::VisitListed(const CPdfArray& kids, size_t index, const PageL
         }
         ListNode(kids.getNF(index), kid, PageList::Inherit(kid.getDict(), inherited));
     } catch (const CPdfException&) {
-        if (!pages_) throw;
         FailList(std::current_exception());
     }
 }
@@ -120,5 +116,5 @@ void CPageTreeWalk::EnterListed(const CPdfObject& stored) {
 void CPageTreeWalk::FailList(std::exception_ptr failure) {
     listFailure_ = std::move(failure);
     while (!stack_.empty() && !stack_.back().checked) stack_.pop_back();
-    list_.pages = {};
+    list_.Clear();
 }

@@ -12,33 +12,32 @@
 class CPdfArray;
 class CPdfResolver;
 
-// The one walk of the page tree: depth first over the /Kids arrays, without
-// recursion, adding every leaf to a PageList.
+// The one walk of the page tree, made when the document opens: depth first
+// over the /Kids arrays, without recursion, checking the tree and adding
+// every leaf to a PageList.
 //
-// Read for the list alone, a node with a /Kids array is walked and anything
-// else is a page. Read for the open, a kid typed /Page is a page that must
-// pass CPdfPage's checks and any other kid is a node that must have /Kids of
-// its own; the list still walks the /Kids array of a page, reading the nodes
-// below it the first way. A failure there, or a node the list reaches twice
-// that way, ends the list only: the open goes on with its checks and the
-// failure waits for whoever asks for the list.
+// A kid typed /Page is a page that must pass CPdfPage's checks and any other
+// kid is a node that must have /Kids of its own. The list still walks the
+// /Kids array of a page, reading the nodes below it the list's own way: a
+// node with a /Kids array is walked and anything else is a page. A failure
+// there, or a node the list reaches twice that way, ends the list only: the
+// open goes on with its checks and the failure waits for whoever asks for
+// the list.
 //
 // No node is entered twice (a loop, or a node under two parents): "Page tree
 // contains a loop". Nodes written directly inside their parent cannot be
 // reached twice and are not tracked.
 class CPageTreeWalk {
 public:
-    // For the list alone: every failure is thrown.
-    explicit CPageTreeWalk(PageList& list) : list_(list) {}
-    // For the open: each page checked is added to `pages`, without its
-    // resources (with them every page of a large document would stay in memory).
+    // Each page checked is added to `pages`, without its resources (with
+    // them every page of a large document would stay in memory).
     CPageTreeWalk(PageList& list, std::vector<CPdfPage>& pages, CPdfResolver* resolver)
-        : list_(list), pages_(&pages), resolver_(resolver) {}
+        : list_(list), pages_(pages), resolver_(resolver) {}
 
     // Walks from the root node `root`, which the catalog stores as `stored`,
     // and indexes the list.
     void Walk(const CPdfObject& stored, const CPdfObject& root);
-    // What ended the list on a walk for the open; null when the list is whole.
+    // What ended the list; null when the list is whole.
     const std::exception_ptr& listFailure() const { return listFailure_; }
 
 private:
@@ -63,8 +62,8 @@ private:
     void FailList(std::exception_ptr failure);
 
     PageList& list_;
-    std::vector<CPdfPage>* pages_ = nullptr;
-    CPdfResolver* resolver_ = nullptr;
+    std::vector<CPdfPage>& pages_;
+    CPdfResolver* resolver_;
     std::vector<Frame> stack_;
     // Each node entered, by object number: true when the open's reading
     // entered it (the list's reading then did too), false for the list's alone.

@@ -15,7 +15,6 @@ void CPdfCatalog::Load(CPdfXRef& xref) {
         throw CPdfException("Page count in top-level pages CPdfObject is wrong type");
     const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
     pageList_ = {};
-    pageList_.SetRoot(pagesStored, top);
     CPageTreeWalk walk(pageList_, pages_, &xref);
     walk.Walk(pagesStored, top);
     pageListFailure_ = walk.listFailure();

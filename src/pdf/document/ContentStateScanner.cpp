@@ -62,6 +62,37 @@ constexpr uint32_t Op(const char (&name)[3]) {
     return static_cast<uint8_t>(name[0]) | static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8;
 }
 
+// What operator `op` does to the stack depth, to the effect, and whether it
+// begins an inline image.
+void Apply(uint32_t op, int64_t& depth, bool& inlineImage, ContentStreamEffect& effect) {
+    switch (op) {
+        case Op("q"):
+            ++depth;
+            break;
+        case Op("Q"):
+            --depth;
+            effect.lowestDepth = std::min(effect.lowestDepth, depth);
+            break;
+        case Op("BI"):
+            inlineImage = true;
+            break;
+        case Op("cm"):
+        case Op("W"):
+        case Op("W*"):
+        case Op("gs"):
+        case Op("Tc"):
+        case Op("Tw"):
+        case Op("Tz"):
+        case Op("TL"):
+        case Op("Ts"):
+        case Op("Tr"):
+            effect.lowestChangeDepth = std::min(effect.lowestChangeDepth, depth);
+            break;
+        default:
+            break;
+    }
+}
+
 int64_t KeyOf(int32_t number, int32_t generation) {
     return (static_cast<int64_t>(number) << 32) | static_cast<uint32_t>(generation);
 }
@@ -112,32 +143,7 @@ ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
             }
             continue;
         }
-        switch (op) {
-            case Op("q"):
-                ++depth;
-                break;
-            case Op("Q"):
-                --depth;
-                effect.lowestDepth = std::min(effect.lowestDepth, depth);
-                break;
-            case Op("BI"):
-                inlineImage = true;
-                break;
-            case Op("cm"):
-            case Op("W"):
-            case Op("W*"):
-            case Op("gs"):
-            case Op("Tc"):
-            case Op("Tw"):
-            case Op("Tz"):
-            case Op("TL"):
-            case Op("Ts"):
-            case Op("Tr"):
-                effect.lowestChangeDepth = std::min(effect.lowestChangeDepth, depth);
-                break;
-            default:
-                break;
-        }
+        Apply(op, depth, inlineImage, effect);
     }
     effect.endDepth = depth;
     return effect;

@@ -1,15 +1,12 @@
 #include "pdf/document/PageList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
 
-#include "pdf/document/CPageTreeWalk.h"
-#include "pdf/document/CPdfCatalog.h"
-#include "pdf/document/CPdfDocument.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
-#include "pdf/reader/CPdfXRef.h"
 
 namespace {
 
@@ -65,49 +62,62 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
     }
     // The dictionaries of the first pages are kept; beyond them memory would
     // grow with the document, and those pages are read again when stamped.
-    if (pages.size() >= kKeptPages) page = CPdfObject::Null();
-    pages.push_back({objectNumber,
-                     boxes.cropBox    ? *boxes.cropBox
-                     : boxes.mediaBox ? *boxes.mediaBox
-                                      : kLetter,
-                     std::move(page), contents, resourcesNumber, std::move(resourceObjects)});
+    if (pages_.size() >= kKeptPages) page = CPdfObject::Null();
+    pages_.push_back({objectNumber,
+                      boxes.cropBox    ? *boxes.cropBox
+                      : boxes.mediaBox ? *boxes.mediaBox
+                                       : kLetter,
+                      std::move(page), contents, resourcesNumber, std::move(resourceObjects)});
 }
 
 void PageList::SetRoot(const CPdfObject& stored, const CPdfObject& root) {
     if (stored.is(pdfReference)) {
-        pagesObjectNumber = stored.getRef().number;
-        pagesGeneration = stored.getRef().generation;
+        pagesObjectNumber_ = stored.getRef().number;
+        pagesGeneration_ = stored.getRef().generation;
     }
-    if (root.is(pdfDictionary)) pageCount = PageCountOf(root.getDict().lookup("Count"));
+    if (root.is(pdfDictionary)) pageCount_ = PageCountOf(root.getDict().lookup("Count"));
 }
 
 void PageList::BuildIndex() {
-    nextPosition.assign(pages.size(), -1);
+    nextPosition_.assign(pages_.size(), -1);
     int32_t highest = 0;
-    for (const PageEntry& page : pages) highest = std::max(highest, page.objectNumber);
-    firstPosition.assign(static_cast<size_t>(highest) + 1, -1);
-    for (size_t i = pages.size(); i-- > 0;) {
-        const int32_t number = pages[i].objectNumber;
+    for (const PageEntry& page : pages_) highest = std::max(highest, page.objectNumber);
+    firstPosition_.assign(static_cast<size_t>(highest) + 1, -1);
+    for (size_t i = pages_.size(); i-- > 0;) {
+        const int32_t number = pages_[i].objectNumber;
         if (number <= 0) continue;
-        nextPosition[i] = firstPosition[static_cast<size_t>(number)];
-        firstPosition[static_cast<size_t>(number)] = static_cast<int32_t>(i);
+        nextPosition_[i] = firstPosition_[static_cast<size_t>(number)];
+        firstPosition_[static_cast<size_t>(number)] = static_cast<int32_t>(i);
+    }
+    // The /Contents objects of the page objects, each page object once.
+    std::vector<int32_t> contents;
+    for (size_t i = 0; i < pages_.size(); ++i) {
+        const PageEntry& page = pages_[i];
+        if (page.contentsNumber <= 0) continue;
+        if (page.objectNumber > 0 && firstPosition_[static_cast<size_t>(page.objectNumber)] != static_cast<int32_t>(i))
+            continue;
+        contents.push_back(page.contentsNumber);
+    }
+    std::sort(contents.begin(), contents.end());
+    sharedContents_.clear();
+    for (size_t i = 1; i < contents.size(); ++i) {
+        if (contents[i] == contents[i - 1] && (sharedContents_.empty() || sharedContents_.back() != contents[i]))
+            sharedContents_.push_back(contents[i]);
     }
 }
 
-int32_t PageList::FirstPositionOf(int32_t objectNumber) const {
-    if (objectNumber <= 0 || static_cast<size_t>(objectNumber) >= firstPosition.size()) return -1;
-    return firstPosition[static_cast<size_t>(objectNumber)];
+void PageList::Clear() { *this = PageList(); }
+
+PageList::Positions PageList::PositionsOf(int32_t objectNumber) const {
+    if (objectNumber <= 0 || static_cast<size_t>(objectNumber) >= firstPosition_.size()) return {this, -1};
+    return {this, firstPosition_[static_cast<size_t>(objectNumber)]};
 }
 
-PageList BuildPageList(CPdfXRef& xref) {
-    PageList list;
-    const CPdfObject catalog = xref.Fetch(xref.root().number, xref.root().generation);
-    if (!catalog.is(pdfDictionary)) return list;
-    const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
-    const CPdfObject top = catalog.getDict().lookup("Pages");
-    list.SetRoot(pagesStored, top);
-    if (top.is(pdfDictionary)) CPageTreeWalk(list).Walk(pagesStored, top);
-    return list;
+PageList::Positions::Iterator& PageList::Positions::Iterator::operator++() {
+    at_ = list_->nextPosition_[static_cast<size_t>(at_)];
+    return *this;
 }
 
-const PageList& StampPageList(const CPdfDocument& document) { return document.catalog().pageList(); }
+bool PageList::IsSharedContents(int32_t number) const {
+    return std::binary_search(sharedContents_.begin(), sharedContents_.end(), number);
+}

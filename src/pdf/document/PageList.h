@@ -8,9 +8,6 @@
 
 #include "pdf/object/CPdfObject.h"
 
-class CPdfDocument;
-class CPdfXRef;
-
 class CPdfDictionary;
 
 using PageBox = std::array<float, 4>;
@@ -38,28 +35,60 @@ struct PageEntry {
     std::vector<ResourceObject> resourceObjects;
 };
 
-// Every leaf of the page tree in document order.
-struct PageList {
+// Every leaf of the page tree in document order, as the walk that opens the
+// document lists it (CPageTreeWalk, for CPdfCatalog::pageList), indexed by
+// page object number.
+class PageList {
+public:
     // Pages whose dictionaries the list keeps.
     static constexpr size_t kKeptPages = 4096;
 
-    std::vector<PageEntry> pages;
+    // The positions (from 0) in the list of one page object, ascending.
+    class Positions {
+    public:
+        class Iterator {
+        public:
+            int32_t operator*() const { return at_; }
+            Iterator& operator++();
+            bool operator==(const Iterator&) const = default;
+
+        private:
+            friend class Positions;
+            Iterator(const PageList* list, int32_t at) : list_(list), at_(at) {}
+
+            const PageList* list_;
+            int32_t at_;
+        };
+
+        Iterator begin() const { return {list_, first_}; }
+        Iterator end() const { return {list_, -1}; }
+        bool empty() const { return first_ < 0; }
+
+    private:
+        friend class PageList;
+        Positions(const PageList* list, int32_t first) : list_(list), first_(first) {}
+
+        const PageList* list_;
+        int32_t first_;
+    };
+
+    const std::vector<PageEntry>& pages() const { return pages_; }
     // The root node's /Count (a real is truncated); not the number of leaves.
-    int32_t pageCount = 0;
-    int32_t pagesObjectNumber = 0;
-    int32_t pagesGeneration = 0;
+    int32_t pageCount() const { return pageCount_; }
+    // The root node's number and generation, 0 when it is no object of its own.
+    int32_t pagesObjectNumber() const { return pagesObjectNumber_; }
+    int32_t pagesGeneration() const { return pagesGeneration_; }
 
-    // The first position (from 0) in `pages` of each page object, and the
-    // next position naming the same object, so that the positions of an
-    // object number are found without a scan of the list.
-    std::vector<int32_t> firstPosition;  // indexed by object number, -1 for none
-    std::vector<int32_t> nextPosition;   // indexed by position, -1 at the end
+    // Where page object `objectNumber` is listed, without a scan of the list;
+    // empty for a number that is no page (and for 0).
+    Positions PositionsOf(int32_t objectNumber) const;
+    // Whether the /Contents array object `number` is drawn by more than one
+    // page object (a page object listed twice counts once).
+    bool IsSharedContents(int32_t number) const;
 
-    int32_t FirstPositionOf(int32_t objectNumber) const;
-
-    // The root node as the catalog stores it and as it resolves: its number
-    // and generation when stored as a reference, its /Count when a dictionary.
-    void SetRoot(const CPdfObject& stored, const CPdfObject& root);
+private:
+    // The walk builds the list.
+    friend class CPageTreeWalk;
 
     // The boxes a node passes on to the nodes below it.
     struct Inherited {
@@ -68,21 +97,27 @@ struct PageList {
     };
     // What `node` passes on: its own boxes, else the ones it inherits.
     static Inherited Inherit(const CPdfDictionary& node, const Inherited& from);
+
+    // The root node as the catalog stores it and as it resolves: its number
+    // and generation when stored as a reference, its /Count when a dictionary.
+    void SetRoot(const CPdfObject& stored, const CPdfObject& root);
     // A leaf: its entry, with the nearest /CropBox, else /MediaBox, else
     // Letter. `resources` is the page's /Resources resolved, when the caller
     // has it (else it is resolved here).
     void AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page, const CPdfObject* resources = nullptr);
-    // Fills the positions by object number once every page is added.
+    // Once every page is added: the positions by object number, and the
+    // /Contents objects drawn by more than one page object.
     void BuildIndex();
+    void Clear();
+
+    std::vector<PageEntry> pages_;
+    int32_t pageCount_ = 0;
+    int32_t pagesObjectNumber_ = 0;
+    int32_t pagesGeneration_ = 0;
+    // The first position of each page object and the next position naming
+    // the same object.
+    std::vector<int32_t> firstPosition_;  // indexed by object number, -1 for none
+    std::vector<int32_t> nextPosition_;   // indexed by position, -1 at the end
+    // Sorted.
+    std::vector<int32_t> sharedContents_;
 };
-
-// Walks the page tree from the catalog: a node with a /Kids array is walked,
-// anything else is a page. The box is the nearest /CropBox on the path from
-// the root, else the nearest /MediaBox, else 0 0 612 792. (Opening a document
-// builds the same list on the walk that checks the tree.)
-PageList BuildPageList(CPdfXRef& xref);
-
-// The page list of an opened document that a stamp run numbers: the one the
-// catalog built while the document opened. Its pageCount is the M of
-// "Page N / M". Throws what stopped the list (see CPdfCatalog::pageList).
-const PageList& StampPageList(const CPdfDocument& document);

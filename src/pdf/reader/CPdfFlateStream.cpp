@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/CPdfException.h"
+
 namespace {
 
 // Rows longer than this are refused: no real image or cross-reference stream
@@ -13,6 +15,20 @@ constexpr int64_t kMaxRowLength = 1 << 24;
 constexpr size_t kInputChunk = 64 * 1024;
 // InflateAll's buffer holds at least this much once it has grown.
 constexpr size_t kFirstWholeSize = 64 * 1024;
+
+// zlib fails to set up (inflateInit, or the window inflate allocates on its
+// first call) for want of memory, never for the data: that is no damage.
+constexpr const char* kOutOfMemory = "Out of memory while decompressing";
+
+void InflateInit(z_stream& zlib) {
+    if (inflateInit(&zlib) != Z_OK) throw CPdfException(kOutOfMemory);
+}
+
+int Inflate(z_stream& zlib, int flush) {
+    const int result = inflate(&zlib, flush);
+    if (result == Z_MEM_ERROR) throw CPdfException(kOutOfMemory);
+    return result;
+}
 
 }  // namespace
 
@@ -158,17 +174,14 @@ bool CPdfFlateStream::RefillRaw() {
     if (finished_) return false;
     if (!started_) {
         started_ = true;
-        if (inflateInit(&zlib_) != Z_OK) {
-            finished_ = damaged_ = true;
-            return false;
-        }
+        InflateInit(zlib_);
     }
     zlib_.next_out = output_.data();
     zlib_.avail_out = static_cast<uInt>(output_.size());
     while (zlib_.avail_out > 0) {
         if (zlib_.avail_in == 0 && !FeedInput()) {
             // No more input: whatever inflate still holds comes out now.
-            const int result = inflate(&zlib_, Z_SYNC_FLUSH);
+            const int result = Inflate(zlib_, Z_SYNC_FLUSH);
             if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
                 finished_ = damaged_ = true;
                 return false;
@@ -179,7 +192,7 @@ bool CPdfFlateStream::RefillRaw() {
             }
             break;
         }
-        const int result = inflate(&zlib_, Z_NO_FLUSH);
+        const int result = Inflate(zlib_, Z_NO_FLUSH);
         if (result == Z_STREAM_END) {
             finished_ = true;
             break;
@@ -215,10 +228,7 @@ CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer,
     length = 0;
     if (!CanInflateAll()) return Whole::Unsure;
     started_ = finished_ = true;
-    if (inflateInit(&zlib_) != Z_OK) {
-        damaged_ = true;
-        return Whole::Unsure;
-    }
+    InflateInit(zlib_);
     // Reading finds damage a step at a time and drops the step it is found
     // in: the first `limit` bytes arrive undamaged once inflate has gone past
     // the end of the step holding the last of them, into the next step.
@@ -235,7 +245,7 @@ CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer,
         if (zlib_.avail_in == 0) FeedInput();
         // Z_FINISH: inflate keeps no window of its own when the data ends in
         // this call.
-        const int result = inflate(&zlib_, Z_FINISH);
+        const int result = Inflate(zlib_, Z_FINISH);
         length += room - zlib_.avail_out;
         if (result == Z_STREAM_END) return length <= limit ? Whole::Ended : Whole::BeyondLimit;
         // Room left after a call that did not end: the input ran out (it is

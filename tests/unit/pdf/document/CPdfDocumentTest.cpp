@@ -223,7 +223,7 @@ TEST(HeaderTest, JunkBeforeAHeaderWithCrossReferenceStreamsAndObjectStreams) {
     EXPECT_EQ(shifted.xref().base(), 513);
     for (int32_t number = 1; number < 6; ++number)
         EXPECT_EQ(CopiedBytes(shifted.xref(), number), CopiedBytes(plain.xref(), number)) << number;
-    EXPECT_EQ(BuildPageList(shifted.xref()).pages.size(), 1u);
+    EXPECT_EQ(shifted.catalog().pageList().pages().size(), 1u);
 }
 
 TEST(HeaderTest, AShortFileIsSearchedWhole) {

@@ -14,8 +14,6 @@
 #include "base/CPdfException.h"
 #include "pdf/document/CPdfCatalog.h"
 #include "pdf/document/CPdfDocument.h"
-#include "pdf/reader/CPdfFileStream.h"
-#include "pdf/reader/CPdfXRef.h"
 #include "support/CaseName.h"
 #include "support/PdfBuilder.h"
 
@@ -32,35 +30,23 @@ std::string File(const Objects& objects) {
     return pdf.WithXRefTable("/Root 1 0 R");
 }
 
-// The list the catalog built while it checked the tree is the walk's own.
-void ExpectSameList(const PageList& walked, const PageList& built) {
-    EXPECT_EQ(walked.pageCount, built.pageCount);
-    EXPECT_EQ(walked.pagesObjectNumber, built.pagesObjectNumber);
-    EXPECT_EQ(walked.pagesGeneration, built.pagesGeneration);
-    ASSERT_EQ(walked.pages.size(), built.pages.size());
-    for (size_t i = 0; i < walked.pages.size(); ++i) {
-        EXPECT_EQ(walked.pages[i].objectNumber, built.pages[i].objectNumber) << i;
-        EXPECT_EQ(walked.pages[i].cropBox, built.pages[i].cropBox) << i;
-        EXPECT_EQ(walked.FirstPositionOf(walked.pages[i].objectNumber),
-                  built.FirstPositionOf(built.pages[i].objectNumber))
-            << i;
-    }
-}
-
-// Opens the document (so the catalog checks pass first) and builds its page
-// list; the catalog's list must be the same.
+// The page list the document built when it opened.
 PageList ListOf(const Objects& objects) {
     CPdfDocument document;
     document.Open(std::make_shared<CMemoryByteSource>(File(objects)));
-    PageList list = BuildPageList(document.xref());
-    ExpectSameList(document.catalog().pageList(), list);
-    return list;
+    return document.catalog().pageList();
 }
 
 std::vector<int32_t> Numbers(const PageList& list) {
     std::vector<int32_t> numbers;
-    for (const PageEntry& page : list.pages) numbers.push_back(page.objectNumber);
+    for (const PageEntry& page : list.pages()) numbers.push_back(page.objectNumber);
     return numbers;
+}
+
+std::vector<int32_t> Positions(const PageList& list, int32_t number) {
+    std::vector<int32_t> positions;
+    for (const int32_t position : list.PositionsOf(number)) positions.push_back(position);
+    return positions;
 }
 
 const std::string kCatalog = "<< /Type /Catalog /Pages 2 0 R >>";
@@ -77,10 +63,10 @@ TEST(PageListTest, OneNodeWithThreePages) {
                                   {4, Page()},
                                   {5, Page()}});
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{5, 3, 4}));
-    EXPECT_EQ(list.pageCount, 3);
-    EXPECT_EQ(list.pagesObjectNumber, 2);
-    EXPECT_EQ(list.pagesGeneration, 0);
-    for (const PageEntry& page : list.pages) EXPECT_EQ(page.cropBox, kLetter);
+    EXPECT_EQ(list.pageCount(), 3);
+    EXPECT_EQ(list.pagesObjectNumber(), 2);
+    EXPECT_EQ(list.pagesGeneration(), 0);
+    for (const PageEntry& page : list.pages()) EXPECT_EQ(page.cropBox, kLetter);
 }
 
 TEST(PageListTest, NestedNodesDepthFirst) {
@@ -103,15 +89,15 @@ TEST(PageListTest, ThePagesGenerationIsKept) {
     pdf.Object(4, Page());
     CPdfDocument document;
     document.Open(std::make_shared<CMemoryByteSource>(pdf.WithXRefTable("/Root 1 0 R")));
-    const PageList list = BuildPageList(document.xref());
-    EXPECT_EQ(list.pagesObjectNumber, 2);
-    EXPECT_EQ(list.pagesGeneration, 3);
+    const PageList& list = document.catalog().pageList();
+    EXPECT_EQ(list.pagesObjectNumber(), 2);
+    EXPECT_EQ(list.pagesGeneration(), 3);
 }
 
 TEST(PageListTest, ADirectPagesNodeHasNoNumber) {
     const PageList list =
         ListOf({{1, "<< /Type /Catalog /Pages << /Type /Pages /Kids [3 0 R] /Count 1 >> >>"}, {3, Page()}});
-    EXPECT_EQ(list.pagesObjectNumber, 0);
+    EXPECT_EQ(list.pagesObjectNumber(), 0);
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{3}));
 }
 
@@ -121,7 +107,7 @@ TEST(PageListTest, ADirectPagesNodeHasNoNumber) {
 TEST(PageListTest, ACountLargerThanTheLeavesListsTheLeavesOnly) {
     const PageList list =
         ListOf({{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 1000000 >>"}, {3, Page()}, {4, Page()}});
-    EXPECT_EQ(list.pageCount, 1000000);
+    EXPECT_EQ(list.pageCount(), 1000000);
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{3, 4}));
 }
 
@@ -131,7 +117,7 @@ TEST(PageListTest, ACountSmallerThanTheLeavesStillListsEveryLeaf) {
                                   {3, Page()},
                                   {4, Page()},
                                   {5, Page()}});
-    EXPECT_EQ(list.pageCount, 1);
+    EXPECT_EQ(list.pageCount(), 1);
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{3, 4, 5}));
 }
 
@@ -151,8 +137,8 @@ TEST_P(PageCountTest, IsTheRootsCountAsAnInteger) {
                                   {3, Page()},
                                   {4, "6"},
                                   {5, "6.9"}});
-    EXPECT_EQ(list.pageCount, GetParam().expected);
-    EXPECT_EQ(list.pages.size(), 1u);
+    EXPECT_EQ(list.pageCount(), GetParam().expected);
+    EXPECT_EQ(list.pages().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -188,8 +174,8 @@ TEST_P(PageBoxTest, IsTheInheritedCropBoxElseTheInheritedMediaBox) {
                                   {4, Page(c.pageEntries)},
                                   {5, "400"},
                                   {6, "[10 20 30 40]"}});
-    ASSERT_EQ(list.pages.size(), 1u);
-    EXPECT_EQ(list.pages[0].cropBox, c.expected);
+    ASSERT_EQ(list.pages().size(), 1u);
+    EXPECT_EQ(list.pages()[0].cropBox, c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -231,11 +217,11 @@ TEST(PageBoxTest, EachPageGetsItsOwnPath) {
                                   {5, Page("/CropBox [5 6 7 8]")},
                                   {6, Page("/CropBox [9 10 11 12]")},
                                   {7, Page()}});
-    ASSERT_EQ(list.pages.size(), 4u);
-    EXPECT_EQ(list.pages[0].cropBox, (Box{1, 2, 3, 4}));
-    EXPECT_EQ(list.pages[1].cropBox, (Box{5, 6, 7, 8}));
-    EXPECT_EQ(list.pages[2].cropBox, (Box{9, 10, 11, 12}));
-    EXPECT_EQ(list.pages[3].cropBox, (Box{0, 0, 100, 100}));
+    ASSERT_EQ(list.pages().size(), 4u);
+    EXPECT_EQ(list.pages()[0].cropBox, (Box{1, 2, 3, 4}));
+    EXPECT_EQ(list.pages()[1].cropBox, (Box{5, 6, 7, 8}));
+    EXPECT_EQ(list.pages()[2].cropBox, (Box{9, 10, 11, 12}));
+    EXPECT_EQ(list.pages()[3].cropBox, (Box{0, 0, 100, 100}));
 }
 
 // ---------------------------------------------------------------------------
@@ -248,9 +234,9 @@ TEST(PageListTest, ADirectKidKeepsItsPlaceWithNumberZero) {
          {3, Page()},
          {4, Page()}});
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{3, 0, 4}));
-    EXPECT_EQ(list.pages[1].cropBox, (Box{1, 1, 2, 2}));
-    EXPECT_EQ(list.FirstPositionOf(4), 2);
-    EXPECT_EQ(list.FirstPositionOf(0), -1);
+    EXPECT_EQ(list.pages()[1].cropBox, (Box{1, 1, 2, 2}));
+    EXPECT_EQ(Positions(list, 4), std::vector<int32_t>{2});
+    EXPECT_TRUE(list.PositionsOf(0).empty());
 }
 
 TEST(PageListTest, KidsThatAreNoDictionariesKeepTheirPlace) {
@@ -265,8 +251,8 @@ TEST(PageListTest, KidsThatAreNoDictionariesKeepTheirPlace) {
                 {8, "[1 2]"},
                 {10, "null"}});
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{4, 0, 0, 0, 0, 6}));
-    EXPECT_EQ(list.pages[1].cropBox, (Box{0, 0, 20, 20}));
-    EXPECT_EQ(list.pages[5].cropBox, (Box{0, 0, 10, 10}));
+    EXPECT_EQ(list.pages()[1].cropBox, (Box{0, 0, 20, 20}));
+    EXPECT_EQ(list.pages()[5].cropBox, (Box{0, 0, 10, 10}));
 }
 
 // Below a node typed /Page the list reads on where the open's checks stop:
@@ -274,13 +260,11 @@ TEST(PageListTest, KidsThatAreNoDictionariesKeepTheirPlace) {
 void ExpectTheListFails(const Objects& objects, const char* message) {
     CPdfDocument document;
     document.Open(std::make_shared<CMemoryByteSource>(File(objects)));
-    for (const bool walked : {true, false}) {
-        try {
-            walked ? StampPageList(document) : BuildPageList(document.xref());
-            ADD_FAILURE() << "built";
-        } catch (const CPdfException& failure) {
-            EXPECT_STREQ(failure.GetMessage(), message) << walked;
-        }
+    try {
+        document.catalog().pageList();
+        ADD_FAILURE() << "built";
+    } catch (const CPdfException& failure) {
+        EXPECT_STREQ(failure.GetMessage(), message);
     }
 }
 
@@ -296,15 +280,23 @@ TEST(PageListTest, APageListedTwiceIsListedTwice) {
     const PageList list = ListOf(
         {{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R 3 0 R] /Count 4 >>"}, {3, Page()}, {4, Page()}});
     EXPECT_EQ(Numbers(list), (std::vector<int32_t>{3, 4, 3, 3}));
-    EXPECT_EQ(list.FirstPositionOf(3), 0);
-    EXPECT_EQ(list.nextPosition[0], 2);
-    EXPECT_EQ(list.nextPosition[2], 3);
-    EXPECT_EQ(list.nextPosition[3], -1);
-    EXPECT_EQ(list.FirstPositionOf(4), 1);
-    EXPECT_EQ(list.nextPosition[1], -1);
-    EXPECT_EQ(list.FirstPositionOf(2), -1);
-    EXPECT_EQ(list.FirstPositionOf(5), -1);
-    EXPECT_EQ(list.FirstPositionOf(-1), -1);
+    EXPECT_EQ(Positions(list, 3), (std::vector<int32_t>{0, 2, 3}));
+    EXPECT_EQ(Positions(list, 4), std::vector<int32_t>{1});
+    for (const int32_t number : {-1, 0, 2, 5}) EXPECT_TRUE(list.PositionsOf(number).empty()) << number;
+}
+
+TEST(PageListTest, AContentsObjectIsSharedWhenTwoPageObjectsDrawIt) {
+    // Page 3 is listed twice and alone draws 10; pages 4 and 5 draw 11, and
+    // the direct page draws 12 as page 6 does.
+    const PageList list = ListOf(
+        {{1, kCatalog},
+         {2, "<< /Type /Pages /Kids [3 0 R 3 0 R 4 0 R 5 0 R 6 0 R " + Page("/Contents 12 0 R") + "] /Count 6 >>"},
+         {3, Page("/Contents 10 0 R")},
+         {4, Page("/Contents 11 0 R")},
+         {5, Page("/Contents 11 0 R")},
+         {6, Page("/Contents 12 0 R")}});
+    for (const auto& [number, shared] : {std::pair{10, false}, {11, true}, {12, true}, {3, false}, {0, false}})
+        EXPECT_EQ(list.IsSharedContents(number), shared) << number;
 }
 
 TEST(PageListTest, ANodeTypedPageWithKidsIsWalkedByTheList) {
@@ -362,38 +354,6 @@ TEST(PageListTest, TheOpensFailureComesBeforeTheLists) {
     } catch (const CPdfException& failure) {
         EXPECT_STREQ(failure.GetMessage(), "Resources are not found");
     }
-}
-
-// ---------------------------------------------------------------------------
-// Shapes the open refuses, seen through the cross-reference alone
-
-PageList ListOfXRefOnly(const Objects& objects) {
-    auto file =
-        std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(File(objects)), 0, 0, CPdfObject::Null());
-    CPdfXRef xref(file);
-    xref.Load();
-    return BuildPageList(xref);
-}
-
-TEST(PageListTest, APagesNodeThatIsItselfALeaf) {
-    const PageList list = ListOfXRefOnly({{1, kCatalog}, {2, "<< /Type /Pages /Count 1 /CropBox [1 2 3 4] >>"}});
-    EXPECT_EQ(Numbers(list), (std::vector<int32_t>{2}));
-    EXPECT_EQ(list.pages[0].cropBox, (Box{1, 2, 3, 4}));
-}
-
-TEST(PageListTest, NoCatalogOrNoPagesGivesAnEmptyList) {
-    EXPECT_TRUE(ListOfXRefOnly({{1, "[1]"}}).pages.empty());
-    const PageList list = ListOfXRefOnly({{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "(no pages)"}});
-    EXPECT_TRUE(list.pages.empty());
-    EXPECT_EQ(list.pagesObjectNumber, 2);
-    EXPECT_EQ(list.pageCount, 0);
-}
-
-TEST(PageListTest, ACountThatIsNoNumberIsZero) {
-    const PageList list =
-        ListOfXRefOnly({{1, kCatalog}, {2, "<< /Type /Pages /Kids [3 0 R] /Count /Two >>"}, {3, Page()}});
-    EXPECT_EQ(list.pageCount, 0);
-    EXPECT_EQ(list.pages.size(), 1u);
 }
 
 TEST(PageListTest, ADeepTreeIsWalkedWithoutRecursion) {
