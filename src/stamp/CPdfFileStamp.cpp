@@ -17,6 +17,7 @@
 #include "pdf/reader/RawObject.h"
 #include "stamp/CEditedObjects.h"
 #include "stamp/StampOptions.h"
+#include "writer/COutputCipher.h"
 #include "writer/COutputFile.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
@@ -64,12 +65,14 @@ int32_t CPdfFileStamp::NextResourceNumber() {
 }
 
 // What one run opens and writes, released when the run ends however it ends,
-// in this order: the scanner, the writer, the output file (removed unless it
-// was committed), the document and its input.
+// in this order: the edit plan, the scanner, the writer, its cipher, the output file
+// (removed unless it was committed), the document and its input.
 struct CPdfFileStamp::Run {
     std::shared_ptr<CByteSource> input;
     CPdfDocument document;
     std::optional<COutputFile> output;
+    // Encrypts what the writer adds when the input is encrypted.
+    std::optional<COutputCipher> cipher;
     std::optional<COutputWriter> writer;
     // The document's page list, once it is open.
     const PageList* pageList = nullptr;
@@ -97,7 +100,9 @@ bool CPdfFileStamp::Process() {
     run.output.emplace(outputFileName_, "Output file create error");
     COutputWriter& writer =
         run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
-    writer.SetCipher(xref.securityHandler(), xref.encryptNumber());
+    if (const CPdfSecurityHandler* security = xref.securityHandler()) {
+        writer.SetCipher(&run.cipher.emplace(*security), xref.encryptNumber());
+    }
     OpenStampFiles();
     if (update) {
         writer.beginUpdate(*run.input, *update);

@@ -15,7 +15,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
-#include "pdf/reader/EncryptedObjectText.h"
+#include "writer/EncryptedObjectText.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/OptionParser.h"
 #include "stamp/Placement.h"

@@ -2,10 +2,8 @@
 
 #include <nettle/md5.h>
 #include <nettle/sha2.h>
-#include <sys/random.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -13,12 +11,10 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfDecryptStream.h"
 #include "pdf/reader/Ciphers.h"
-#include "pdf/reader/EncryptedObjectText.h"
 
 namespace {
 
 constexpr const char* kUnsupported = "Encrypted PDF files are not supported";
-constexpr size_t kRandomAhead = 4096;
 
 // Pads or cuts a password to 32 bytes with the standard padding.
 std::string Padded(std::string_view password) {
@@ -271,45 +267,8 @@ std::string CPdfSecurityHandler::ObjectKey(CryptMethod method, int32_t number, i
     return key;
 }
 
-void CPdfSecurityHandler::RandomBytes(uint8_t* target, size_t count) {
-    while (count > 0) {
-        if (random_.empty()) {
-            random_.resize(kRandomAhead);
-            size_t filled = 0;
-            while (filled < random_.size()) {
-                const ssize_t got = getrandom(random_.data() + filled, random_.size() - filled, 0);
-                if (got < 0 && errno == EINTR) continue;
-                if (got <= 0) throw CPdfException("Can't get random bytes");
-                filled += static_cast<size_t>(got);
-            }
-        }
-        const size_t n = std::min(count, random_.size());
-        std::memcpy(target, random_.data() + random_.size() - n, n);
-        random_.resize(random_.size() - n);
-        target += n;
-        count -= n;
-    }
-}
-
-std::string CPdfSecurityHandler::Encrypt(CryptMethod method, std::string_view key, std::string_view data) {
-    std::string iv;
-    if (method == CryptMethod::AES128 || method == CryptMethod::AES256) {
-        iv.resize(kAesBlockSize);
-        RandomBytes(reinterpret_cast<uint8_t*>(iv.data()), iv.size());
-    }
-    return EncryptData(method, key, iv, data);
-}
-
 std::string CPdfSecurityHandler::DecryptString(int32_t number, int32_t generation, std::string_view data) const {
     return DecryptData(stringMethod_, ObjectKey(stringMethod_, number, generation), data);
-}
-
-std::string CPdfSecurityHandler::EncryptString(int32_t number, int32_t generation, std::string_view data) {
-    return Encrypt(stringMethod_, ObjectKey(stringMethod_, number, generation), data);
-}
-
-std::string CPdfSecurityHandler::EncryptStreamData(int32_t number, int32_t generation, std::string_view data) {
-    return Encrypt(streamMethod_, ObjectKey(streamMethod_, number, generation), data);
 }
 
 std::shared_ptr<CPdfStream> CPdfSecurityHandler::DecryptStream(int32_t number, int32_t generation,
@@ -317,19 +276,4 @@ std::shared_ptr<CPdfStream> CPdfSecurityHandler::DecryptStream(int32_t number, i
     if (streamMethod_ == CryptMethod::Identity) return raw;
     return std::make_shared<CPdfDecryptStream>(std::move(raw), streamMethod_,
                                                ObjectKey(streamMethod_, number, generation));
-}
-
-std::string CPdfSecurityHandler::EncryptObject(int32_t number, int32_t generation, std::string_view plainObject) {
-    std::function<std::string(std::string_view)> strings;
-    std::function<std::string(std::string_view)> streams;
-    if (stringMethod_ != CryptMethod::Identity) {
-        const std::string key = ObjectKey(stringMethod_, number, generation);
-        strings = [this, key](std::string_view data) { return Encrypt(stringMethod_, key, data); };
-    }
-    if (streamMethod_ != CryptMethod::Identity) {
-        const std::string key = ObjectKey(streamMethod_, number, generation);
-        streams = [this, key](std::string_view data) { return Encrypt(streamMethod_, key, data); };
-    }
-    if (!strings && !streams) return std::string(plainObject);
-    return EncryptObjectText(plainObject, strings, streams);
 }

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "pdf/reader/CPdfObjectCipher.h"
 #include "pdf/reader/CryptMethod.h"
 
 class CPdfDictionary;
@@ -15,14 +14,15 @@ class CPdfStream;
 // The standard security handler of an encrypted document: revisions 2 to 4
 // (RC4 of 40 to 128 bits, AES-128 through crypt filters) and 5 and 6
 // (AES-256). It checks a password, derives the file key and each object's
-// key, decrypts what the reader needs and encrypts what the writer adds.
-class CPdfSecurityHandler : public CPdfObjectCipher {
+// key, and decrypts what the reader needs; the writer encrypts with the same
+// keys.
+class CPdfSecurityHandler {
 public:
     // Reads the /Encrypt dictionary; `firstId` is the first string of the
     // trailer's /ID (empty when there is none). Throws CPdfException("Encrypted
     // PDF files are not supported") for any other handler or an unknown method.
     CPdfSecurityHandler(const CPdfDictionary& encrypt, std::string firstId);
-    ~CPdfSecurityHandler() override;
+    ~CPdfSecurityHandler();
 
     // Tries the password as the owner password, then as the user password;
     // false when it is neither.
@@ -39,24 +39,17 @@ public:
     CryptMethod streamMethod() const { return streamMethod_; }
 
     std::string DecryptString(int32_t number, int32_t generation, std::string_view data) const;
-    std::string EncryptString(int32_t number, int32_t generation, std::string_view data);
     // The stream's raw bytes read decrypted; `raw` itself when streams are not encrypted.
     std::shared_ptr<CPdfStream> DecryptStream(int32_t number, int32_t generation,
                                               std::shared_ptr<CPdfStream> raw) const;
-    std::string EncryptStreamData(int32_t number, int32_t generation, std::string_view data);
-
-    std::string EncryptObject(int32_t number, int32_t generation, std::string_view plainObject) override;
-
-    // EncryptData with a fresh random IV.
-    std::string Encrypt(CryptMethod method, std::string_view key, std::string_view data);
+    // The key of object `number` for data encrypted with `method`.
+    std::string ObjectKey(CryptMethod method, int32_t number, int32_t generation) const;
 
 private:
-    std::string ObjectKey(CryptMethod method, int32_t number, int32_t generation) const;
     bool CheckUser(std::string_view password);
     bool CheckOwner(std::string_view password);
     std::string UserKey(std::string_view password) const;
     std::string Hash6(std::string_view password, std::string_view salt, std::string_view userData) const;
-    void RandomBytes(uint8_t* target, size_t count);
 
     int version_ = 0;
     int revision_ = 0;
@@ -73,6 +66,4 @@ private:
     std::string firstId_;
     std::string fileKey_;
     bool owner_ = false;
-    // Random bytes fetched ahead, used from the back.
-    std::vector<uint8_t> random_;
 };

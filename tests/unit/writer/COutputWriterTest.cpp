@@ -13,7 +13,7 @@
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfObject.h"
-#include "pdf/reader/CPdfObjectCipher.h"
+#include "writer/CPdfObjectCipher.h"
 #include "pdf/reader/RawObject.h"
 #include "support/CaseName.h"
 #include "writer/CMemorySink.h"

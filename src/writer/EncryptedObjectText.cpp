@@ -1,4 +1,4 @@
-#include "pdf/reader/EncryptedObjectText.h"
+#include "writer/EncryptedObjectText.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // The rewrite of a plain object into its encrypted form: which bytes are
 // strings and stream data, with a stand-in "cipher" that makes them visible.
-#include "pdf/reader/EncryptedObjectText.h"
+#include "writer/EncryptedObjectText.h"
 
 #include <gtest/gtest.h>
 

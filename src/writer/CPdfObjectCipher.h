@@ -5,9 +5,10 @@
 #include <string_view>
 
 // Encrypts the objects written into an encrypted output: given the plain text
-// of a whole object ("N G obj ... endobj"), the same text with its strings and
+// of an object (or of its value alone), the same text with its strings and
 // its stream data encrypted under that object's number and generation. The
-// writer is given one when the document it writes is encrypted.
+// writer is given one when the document it writes is encrypted
+// (COutputCipher, with the input's keys).
 class CPdfObjectCipher {
 public:
     virtual ~CPdfObjectCipher() = default;
