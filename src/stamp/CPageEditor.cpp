@@ -1,10 +1,19 @@
 #include "stamp/CPageEditor.h"
 
+#include <algorithm>
+#include <memory>
 #include <optional>
 
+#include "base/CByteSource.h"
+#include "base/CPdfException.h"
+#include "pdf/document/PageList.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
+#include "pdf/reader/CPdfFileStream.h"
+#include "pdf/reader/CPdfParser.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/RawDictionary.h"
 #include "pdf/reader/RawObject.h"
 #include "writer/COutputWriter.h"
@@ -13,6 +22,31 @@
 namespace {
 
 constexpr std::string_view kContents = "Contents";
+constexpr std::string_view kResources = "Resources";
+
+// The bytes of the value that begins at `from` in an object's raw bytes (with
+// the white space before it), or of the object's own value when `from` is
+// the start of its "N G obj" header; nothing when no value can be read there.
+std::optional<std::string> ValueText(const std::string& bytes, size_t from) {
+    try {
+        auto source = std::make_shared<CMemoryByteSource>(bytes);
+        CPdfParser parser(nullptr,
+                          std::make_shared<CPdfFileStream>(source, static_cast<int64_t>(from), 0, CPdfObject::Null()));
+        int64_t start = static_cast<int64_t>(from);
+        if (parser.lookahead().is(pdfInteger)) {
+            parser.GetObj();
+            const CPdfObject generation = parser.GetObj();
+            if (!generation.is(pdfInteger) || !parser.lookahead().isKeyword("obj")) return std::nullopt;
+            parser.Shift();
+            start = parser.consumedEnd();
+        }
+        const CPdfObject value = parser.GetObj();
+        if (!value.is(pdfDictionary)) return std::nullopt;
+        return bytes.substr(static_cast<size_t>(start), static_cast<size_t>(parser.consumedEnd() - start));
+    } catch (const CPdfException&) {
+        return std::nullopt;
+    }
+}
 
 }  // namespace
 
@@ -56,6 +90,62 @@ void CPageEditor::EditPage(std::string page, int32_t objectNumber, const CPdfObj
         }
     }
     WriteObject(objectNumber, page);
+}
+
+void CPageEditor::GiveOwnResources(std::string& pageBytes, int32_t objectNumber, CPdfObject& page,
+                                   const InheritedResources& inherited) {
+    const std::optional<size_t> body = Opening(pageBytes, 0);
+    if (!body || !page.is(pdfDictionary)) return;
+    auto resources = std::make_shared<CPdfDictionary>(&xref_);
+    CPdfObject value = CPdfObject::FromDictionary(resources);
+    std::string text = "<< >>";
+    if (!inherited.stored.is(pdfNull)) {
+        value = inherited.stored.fetch(&xref_);
+        std::optional<std::string> copied = InheritedResourcesText(inherited, objectNumber);
+        if (!value.is(pdfDictionary) || !copied) throw CPdfException("Resources are not found");
+        text = std::move(*copied);
+    }
+    const size_t first = text.find_first_not_of(" \t\r\n\f");
+    InsertText(pageBytes, *body, "/" + std::string(kResources) + " " + text.substr(std::min(first, text.size())));
+    // The page's value as the edited bytes read.
+    auto edited = std::make_shared<CPdfDictionary>(page.getDict().xref());
+    edited->add(std::string(kResources), value);
+    for (const auto& [key, entry] : page.getDict().entries()) edited->add(key, entry);
+    page = CPdfObject::FromDictionary(std::move(edited));
+}
+
+std::optional<std::string> CPageEditor::InheritedResourcesText(const InheritedResources& inherited,
+                                                               int32_t objectNumber) {
+    // The dictionary is the value of the object it refers to, or stands after
+    // the key in the node that holds it.
+    const bool indirect = inherited.stored.is(pdfReference);
+    const int32_t holder = indirect ? inherited.stored.getRef().number : inherited.holder;
+    if (holder <= 0) return std::nullopt;
+    const std::optional<std::string> bytes = ReadRawObject(xref_, holder);
+    if (!bytes) return std::nullopt;
+    size_t from = 0;
+    if (!indirect) {
+        const std::optional<size_t> body = Opening(*bytes, 0);
+        const std::optional<size_t> key = body ? FindOwnKey(*bytes, *body, kResources) : std::nullopt;
+        if (!key) return std::nullopt;
+        from = EndOfKey(*key, kResources);
+    }
+    std::optional<std::string> text = ValueText(*bytes, from);
+    // Strings in an encrypted document are encrypted under their object's
+    // number: moved into the page, under the page's.
+    CPdfSecurityHandler* security = xref_.securityHandler();
+    if (text && security != nullptr && holder != xref_.encryptNumber() && MayHoldString(*text)) {
+        const int32_t holderGeneration = xref_.GenerationOf(holder);
+        const int32_t pageGeneration = xref_.GenerationOf(objectNumber);
+        text = EncryptObjectText(
+            *text,
+            [&](std::string_view data) {
+                return security->EncryptString(objectNumber, pageGeneration,
+                                               security->DecryptString(holder, holderGeneration, data));
+            },
+            nullptr);
+    }
+    return text;
 }
 
 void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,

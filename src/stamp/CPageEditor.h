@@ -10,6 +10,7 @@ class CPdfDictionary;
 class CPdfObject;
 class CPdfXRef;
 class COutputWriter;
+struct InheritedResources;
 
 // One entry the stamp adds to a page's resources: the category (Font,
 // XObject, ExtGState), the resource name and the object it names.
@@ -49,7 +50,20 @@ public:
                   const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0,
                   const SharedContents& isShared = {});
 
+    // The step before EditPage for a page without a /Resources of its own
+    // (it inherits one from a parent node, or has none): inserts one into
+    // the page's own dictionary, holding the inherited dictionary's entries
+    // (none when there is none), so that the stamp's can be added there and
+    // the inherited dictionary stays as it is for the pages not stamped.
+    // `page` becomes the page's value with that /Resources. Throws "Resources
+    // are not found" when the inherited dictionary cannot be copied.
+    void GiveOwnResources(std::string& pageBytes, int32_t objectNumber, CPdfObject& page,
+                          const InheritedResources& inherited);
+
 private:
+    // The bytes of the inherited /Resources dictionary, as they may stand in
+    // page `objectNumber`; nothing when they cannot be read.
+    std::optional<std::string> InheritedResourcesText(const InheritedResources& inherited, int32_t objectNumber);
     void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                       int32_t contentNumber, int32_t saveStateNumber, const SharedContents& isShared);
     // Replaces the reference after the page's "/Contents" by an array of the

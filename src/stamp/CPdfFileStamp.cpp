@@ -214,7 +214,10 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     COutputWriter& writer = *run.writer;
     const PageEntry& listed = run.pages().pages[static_cast<size_t>(position)];
     // The page as parsed.
-    const CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
+    CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
+    CPageEditor editor(xref, writer);
+    if (page.is(pdfDictionary) && page.getDict().lookupNF("Resources").is(pdfNull))
+        editor.GiveOwnResources(bytes, number, page, listed.resources);
     StampFrame frame;
     frame.artifact = run.tagged;
     int32_t saveState = 0;
@@ -232,9 +235,9 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
             frame.restores = 1 + state.openNesting;
         }
     }
-    WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, page}, frame);
+    WriteContentStream(writer, {position, stampNumber, run.pages().pageCount, listed.cropBox, listed.rotate, page},
+                       frame);
     const int32_t contentNumber = writer.NextNumber() - 1;
-    CPageEditor editor(xref, writer);
     editor.EditPage(std::move(bytes), number, page, contentNumber, Fragments(), saveState,
                     [&run](int32_t contents) { return IsSharedContents(run, contents); });
 }
@@ -256,10 +259,5 @@ bool CPdfFileStamp::IsSharedContents(Run& run, int32_t number) {
 }
 
 StampPlacement CPdfFileStamp::CalcPosition(const StampedPage& page, const StampOptions& options) {
-    int32_t rotate = 0;
-    if (page.object.is(pdfDictionary)) {
-        const CPdfObject value = page.object.getDict().lookup("Rotate");
-        if (value.is(pdfInteger)) rotate = value.getInt();
-    }
-    return CalcPlacement(page.cropBox, rotate, options);
+    return CalcPlacement(page.cropBox, page.rotate, options);
 }

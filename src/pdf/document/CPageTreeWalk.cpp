@@ -17,9 +17,9 @@ int32_t NumberOf(const CPdfObject& stored) { return stored.is(pdfReference) ? st
 void CPageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
     if (pages_) {
         CPdfObject kids = CheckedKids(stored, root);
-        stack_.push_back({std::move(kids), 0, PageList::Inherit(root.getDict(), {}), true});
+        stack_.push_back({std::move(kids), 0, PageList::Inherit(root.getDict(), {}, NumberOf(stored)), true});
     } else {
-        ListNode(stored, root, PageList::Inherit(root.getDict(), {}));
+        ListNode(stored, root, PageList::Inherit(root.getDict(), {}, NumberOf(stored)));
     }
     while (!stack_.empty()) {
         Frame& frame = stack_.back();
@@ -43,15 +43,15 @@ void CPageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
 void CPageTreeWalk::VisitChecked(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited) {
     const CPdfObject kid = kids.get(index);
     if (!kid.is(pdfDictionary)) throw CPdfException("Kid CPdfObject is wrong type");
-    PageList::Inherited boxes = PageList::Inherit(kid.getDict(), inherited);
     const CPdfObject& stored = kids.getNF(index);
+    PageList::Inherited boxes = PageList::Inherit(kid.getDict(), inherited, NumberOf(stored));
     if (!kid.getDict().isType("Page")) {
         CPdfObject kidKids = CheckedKids(stored, kid);
         stack_.push_back({std::move(kidKids), 0, std::move(boxes), true});
         return;
     }
     CPdfPage page;
-    page.Load(static_cast<int32_t>(pages_->size() + 1), resolver_, kid.getDict());
+    page.Load(static_cast<int32_t>(pages_->size() + 1), resolver_, kid.getDict(), boxes.resources.stored);
     page.resources.clear();
     pages_->push_back(std::move(page));
     if (listFailure_) return;
@@ -75,7 +75,7 @@ void CPageTreeWalk::VisitListed(const CPdfArray& kids, size_t index, const PageL
             list_.AddPage(0, inherited, CPdfObject::Null());
             return;
         }
-        ListNode(kids.getNF(index), kid, PageList::Inherit(kid.getDict(), inherited));
+        ListNode(kids.getNF(index), kid, PageList::Inherit(kid.getDict(), inherited, NumberOf(kids.getNF(index))));
     } catch (const CPdfException&) {
         if (!pages_) throw;
         FailList(std::current_exception());

@@ -14,6 +14,15 @@ class CPdfDictionary;
 
 using PageBox = std::array<float, 4>;
 
+// The /Resources a page takes when it has none of its own: the value as the
+// nearest node on its path from the root stores it (a reference or a
+// dictionary; null when no node has one), and that node's object number (0
+// for a node written directly in its parent).
+struct InheritedResources {
+    CPdfObject stored = CPdfObject::Null();
+    int32_t holder = 0;
+};
+
 // One page of the stamp list: the page object's number (0 when the page has
 // no object of its own) and its effective page box x1, y1, x2, y2 as listed.
 struct PageEntry {
@@ -24,6 +33,12 @@ struct PageEntry {
     CPdfObject page;
     // The object /Contents refers to, 0 when it is not a reference.
     int32_t contentsNumber = 0;
+    // The page's /Rotate, or the nearest parent's when it has none: the
+    // integer as stored (0 for none, or for a value that is no integer).
+    int32_t rotate = 0;
+    // The nearest /Resources on the path from the root, the page's own
+    // included; what a page without its own uses.
+    InheritedResources resources;
 };
 
 // Every leaf of the page tree in document order.
@@ -49,13 +64,16 @@ struct PageList {
     // and generation when stored as a reference, its /Count when a dictionary.
     void SetRoot(const CPdfObject& stored, const CPdfObject& root);
 
-    // The boxes a node passes on to the nodes below it.
+    // The boxes, resources and rotation a node passes on to the nodes below it.
     struct Inherited {
         std::optional<PageBox> cropBox;
         std::optional<PageBox> mediaBox;
+        InheritedResources resources;
+        std::optional<int32_t> rotate;
     };
-    // What `node` passes on: its own boxes, else the ones it inherits.
-    static Inherited Inherit(const CPdfDictionary& node, const Inherited& from);
+    // What `node` (object `nodeNumber`, 0 when written directly) passes on:
+    // its own entries, else the ones it inherits.
+    static Inherited Inherit(const CPdfDictionary& node, const Inherited& from, int32_t nodeNumber = 0);
     // A leaf: its entry, with the nearest /CropBox, else /MediaBox, else Letter.
     void AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page);
     // Fills the positions by object number once every page is added.
