@@ -15,6 +15,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/CXRefRepair.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/StampOptions.h"
 #include "stamp/TextStamp.h"
@@ -88,12 +89,16 @@ struct CPdfFileStamp::Run {
 };
 
 bool CPdfFileStamp::Process() {
+    const bool incremental = SharedOptions().incremental;
+    if (incremental && SharedOptions().repair)
+        throw CPdfException(
+            "-repair and -incremental do not go together: an update cannot be appended to a file whose "
+            "cross-reference table is broken; -repair rewrites the whole file");
     Run run;
     run.input = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
-    run.document.Open(run.input, password_);
+    run.document.Open(run.input, password_, SharedOptions().repair);
     CPdfXRef& xref = run.xref();
     RequireChangesAllowed(run.document);
-    const bool incremental = SharedOptions().incremental;
     const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable(xref)) : std::nullopt;
     run.output.emplace(outputFileName_, "Output file create error");
     COutputWriter& writer =
@@ -205,6 +210,13 @@ bool CPdfFileStamp::CopyObject(Run& run, int32_t number) {
     }
     const std::optional<RawObjectLocation> location = LocateRawObject(xref, number);
     if (!location || location->length <= 0 || location->isObjectStream) return false;
+    // A stream of a rebuilt file whose /Length is wrong: with the length of its data.
+    if (xref.rebuilt() && location->isStream) {
+        if (const std::optional<std::string> repaired = RepairedStreamObject(xref, number)) {
+            run.writer->WriteObject(number, entry.gen, *repaired);
+            return true;
+        }
+    }
     run.writer->CopyObject(number, entry.gen, *run.input, *location);
     return true;
 }

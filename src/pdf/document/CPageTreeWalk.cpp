@@ -88,31 +88,39 @@ bool CPageTreeWalk::ListNode(const CPdfObject& stored, const CPdfObject& node, P
         list_.AddPage(NumberOf(stored), boxes, node);
         return false;
     }
-    EnterListed(stored);
+    if (!EnterListed(stored)) return false;
     stack_.push_back({std::move(kids), 0, std::move(boxes), false});
     return true;
 }
 
 CPdfObject CPageTreeWalk::CheckedKids(const CPdfObject& stored, const CPdfObject& node) {
-    EnterChecked(stored);
+    if (!EnterChecked(stored)) {
+        CPdfObject none;
+        none.setArray(nullptr);
+        return none;
+    }
     CPdfObject kids = node.getDict().lookup("Kids");
     if (!kids.is(pdfArray)) throw CPdfException("Kids CPdfObject is wrong type");
     return kids;
 }
 
-void CPageTreeWalk::EnterChecked(const CPdfObject& stored) {
-    if (!stored.is(pdfReference)) return;
+bool CPageTreeWalk::EnterChecked(const CPdfObject& stored) {
+    if (!stored.is(pdfReference)) return true;
     const auto [at, added] = entered_.try_emplace(stored.getRef().number, true);
-    if (added) return;
+    if (added) return true;
+    if (cutLoops_) return false;
     if (at->second) throw CPdfException(kLoop);
     // Entered before by the list alone: the list loops, the open does not.
     at->second = true;
     if (!listFailure_) FailList(std::make_exception_ptr(CPdfException(kLoop)));
+    return true;
 }
 
-void CPageTreeWalk::EnterListed(const CPdfObject& stored) {
-    if (!stored.is(pdfReference)) return;
-    if (!entered_.try_emplace(stored.getRef().number, false).second) throw CPdfException(kLoop);
+bool CPageTreeWalk::EnterListed(const CPdfObject& stored) {
+    if (!stored.is(pdfReference)) return true;
+    if (entered_.try_emplace(stored.getRef().number, false).second) return true;
+    if (cutLoops_) return false;
+    throw CPdfException(kLoop);
 }
 
 void CPageTreeWalk::FailList(std::exception_ptr failure) {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class CByteSource;
 class CPdfXRef;
@@ -39,6 +41,11 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
 // such an object's strings are encrypted under its own number, as the strings
 // of an object stored plainly are.
 std::optional<std::string> ReadRawObject(CPdfXRef& xref, int32_t number);
+
+// The earliest occurrence, at or after `start`, of any of the patterns: its
+// position and which pattern it is (its index in `patterns`).
+std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
+                                                       std::initializer_list<std::string_view> patterns);
 
 // Inserts `text` before the byte at `position`.
 void InsertText(std::string& buffer, size_t position, std::string_view text);
