@@ -7,10 +7,10 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/CPdfStream.h"
 #include "pdf/object/DecimalDigits.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
-#include "pdf/object/CPdfStream.h"
 #include "pdf/reader/CPdfUndecodedStream.h"
 #include "pdf/reader/Filters.h"
 
@@ -304,8 +304,8 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     std::optional<int64_t> stated;
     if (lengthValue.is(pdfInteger)) stated = lengthValue.getInt64();
     int64_t statedEnd = 0;
-    if (fallbackLength_ && (!stated || __builtin_add_overflow(start, *stated, &statedEnd) || *stated < 0 ||
-                            !EndStreamAt(statedEnd)))
+    if (fallbackLength_ &&
+        (!stated || __builtin_add_overflow(start, *stated, &statedEnd) || *stated < 0 || !EndStreamAt(statedEnd)))
         stated = fallbackLength_;
     if (!stated) return nullptr;
     const int64_t length = *stated;

@@ -10,18 +10,13 @@
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawDictionary.h"
+#include "pdf/reader/RawKeywords.h"
 #include "pdf/reader/RawObject.h"
 
 namespace {
 
-constexpr std::string_view kObj = "obj";
-constexpr std::string_view kStream = "stream";
 constexpr std::string_view kTrailer = "trailer";
 constexpr std::string_view kEnd = "end";
-constexpr std::string_view kEndStream = "endstream";
-constexpr std::string_view kEndObj = "endobj";
-constexpr std::string_view kLength = "Length";
-constexpr std::string_view kType = "Type";
 // The bytes before "obj" that a header's numbers may take ("8388607 65535 ").
 constexpr int64_t kLongestNumbers = 32;
 // A stream's dictionary is read when it is no longer than this.
@@ -139,8 +134,7 @@ void CXRefRepair::OnObjectKeyword(int64_t at) {
     const auto n = static_cast<int32_t>(number.value);
     const int64_t position = from + static_cast<int64_t>(i);
     if (static_cast<size_t>(n) >= entries_.size()) entries_.resize(static_cast<size_t>(n) + 1);
-    entries_[static_cast<size_t>(n)] = {position - base_, static_cast<int32_t>(generation.value),
-                                        XRefEntryType::InUse};
+    entries_[static_cast<size_t>(n)] = {position - base_, static_cast<int32_t>(generation.value), XRefEntryType::InUse};
     dataLengths_.erase(n);
     open_ = Found{n, position};
 }

@@ -14,17 +14,12 @@
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/EncryptedObjectText.h"
 #include "pdf/reader/RawDictionary.h"
+#include "pdf/reader/RawKeywords.h"
 
 namespace {
 
 bool IsWhite(char c) { return IsPdfWhite(static_cast<unsigned char>(c)); }
 
-constexpr std::string_view kEndObj = "endobj";
-constexpr std::string_view kStream = "stream";
-constexpr std::string_view kEndStream = "endstream";
-constexpr std::string_view kObj = "obj";
-constexpr std::string_view kLength = "Length";
-constexpr std::string_view kType = "Type";
 constexpr std::string_view kObjStm = "/ObjStm";
 // Searches look at this many bytes first, then at twice as many each time.
 constexpr size_t kFirstSlice = 512;
