@@ -1,7 +1,7 @@
 // A whole document over arbitrary bytes, as the stamp driver reads its input:
 // the open (header, cross-reference, trailer, catalog and page tree checks),
 // the page list, then the raw bytes of every entry, plain or from an object
-// stream.
+// stream; once as written, once with -repair.
 
 #include <cstddef>
 #include <cstdint>
@@ -77,16 +77,15 @@ void CheckRawObjects(CPdfXRef& xref) {
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    auto source = std::make_shared<CMemoryByteSource>(std::string(reinterpret_cast<const char*>(data), size));
+// Opened as written, then with -repair (the scan of a damaged file): the
+// same checks either way.
+void OpenAndCheck(const std::shared_ptr<CByteSource>& source, bool repair) {
     CPdfDocument document;
     try {
-        document.Open(source);
+        document.Open(source, {}, repair);
     } catch (const CPdfException&) {
         Check(!document.isOpen());
-        return 0;
+        return;
     }
     Check(document.isOpen());
     try {
@@ -96,5 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckRawObjects(document.xref());
     document.Close();
     Check(!document.isOpen());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    auto source = std::make_shared<CMemoryByteSource>(std::string(reinterpret_cast<const char*>(data), size));
+    OpenAndCheck(source, false);
+    OpenAndCheck(source, true);
     return 0;
 }

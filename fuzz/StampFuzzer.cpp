@@ -1,5 +1,6 @@
 // The whole stamp over arbitrary bytes, as a user runs it: the input is
-// written to a file, stamped in text mode and in image mode into an output
+// written to a file, stamped in text mode and in image mode (with -repair)
+// into an output
 // beside it, and each run either fails with one message and leaves nothing
 // behind, or writes a complete output whose table leads to every object.
 // An input that begins with the PNG signature is the picture instead, drawn
@@ -179,8 +180,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     {
+        // The image run reads a damaged input through the scan (-repair).
         CPdfFileStampImage image;
-        Stamp(image, {in, out, "-j" + work.jpeg.string(), "-opacity35", "-force", "-pos-1,20"});
+        Stamp(image, {in, out, "-j" + work.jpeg.string(), "-opacity35", "-force", "-pos-1,20", "-repair"});
     }
     return 0;
 }

@@ -73,7 +73,9 @@ const char* CFrontEnd::AddedOptionsText() {
            "  -incremental   both modes: keep the input's bytes and append the stamp as an update, so "
            "signatures stay valid (default off)\n"
            "  -ignore-docmdp with -incremental, stamp a document certified with no changes allowed (default off)\n"
-           "  -password <text>   both modes: user or owner password of an encrypted input\n";
+           "  -password <text>   both modes: user or owner password of an encrypted input\n"
+           "  -repair   both modes and pages: a file whose cross-reference is damaged is read by scanning it for its "
+           "objects, and rewritten whole (not with -incremental; default off)\n";
 }
 
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {

@@ -1,12 +1,19 @@
 #include "stamp/CPageEditor.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
+#include "base/CByteSource.h"
+#include "base/CPdfException.h"
 #include "pdf/document/PageList.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
+#include "pdf/reader/CPdfFileStream.h"
+#include "pdf/reader/CPdfParser.h"
+#include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "writer/EncryptedObjectText.h"
 #include "pdf/reader/RawDictionary.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/CEditedObjects.h"
@@ -16,6 +23,31 @@
 namespace {
 
 constexpr std::string_view kContents = "Contents";
+constexpr std::string_view kResources = "Resources";
+
+// The bytes of the value that begins at `from` in an object's raw bytes (with
+// the white space before it), or of the object's own value when `from` is
+// the start of its "N G obj" header; nothing when no value can be read there.
+std::optional<std::string> ValueText(const std::string& bytes, size_t from) {
+    try {
+        auto source = std::make_shared<CMemoryByteSource>(bytes);
+        CPdfParser parser(nullptr,
+                          std::make_shared<CPdfFileStream>(source, static_cast<int64_t>(from), 0, CPdfObject::Null()));
+        int64_t start = static_cast<int64_t>(from);
+        if (parser.lookahead().is(pdfInteger)) {
+            parser.GetObj();
+            const CPdfObject generation = parser.GetObj();
+            if (!generation.is(pdfInteger) || !parser.lookahead().isKeyword("obj")) return std::nullopt;
+            parser.Shift();
+            start = parser.consumedEnd();
+        }
+        const CPdfObject value = parser.GetObj();
+        if (!value.is(pdfDictionary)) return std::nullopt;
+        return bytes.substr(static_cast<size_t>(start), static_cast<size_t>(parser.consumedEnd() - start));
+    } catch (const CPdfException&) {
+        return std::nullopt;
+    }
+}
 
 // Inserts `text` before the byte at `position` (at the end when beyond it).
 void InsertText(std::string& buffer, size_t position, std::string_view text) {
@@ -66,6 +98,70 @@ void CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPd
         }
     }
     WriteObject(objectNumber, pageObject);
+}
+
+void CPageEditor::GiveOwnResources(RawObject& pageObject, int32_t objectNumber, CPdfObject& page,
+                                   const InheritedResources& inherited) {
+    if (!Opening(pageObject.bytes, 0) || !page.is(pdfDictionary)) return;
+    auto resources = std::make_shared<CPdfDictionary>(&xref_);
+    CPdfObject value = CPdfObject::FromDictionary(resources);
+    std::string text = "<< >>";
+    if (!inherited.stored.is(pdfNull)) {
+        value = inherited.stored.fetch(&xref_);
+        std::optional<std::string> copied = InheritedResourcesText(inherited);
+        if (!value.is(pdfDictionary) || !copied) throw CPdfException("Resources are not found");
+        text = std::move(*copied);
+        if (xref_.securityHandler() != nullptr && MayHoldString(text)) PlainValue(pageObject, objectNumber);
+    }
+    std::string& pageBytes = pageObject.bytes;
+    const std::optional<size_t> body = Opening(pageBytes, 0);
+    if (!body) return;
+    const size_t first = text.find_first_not_of(" \t\r\n\f");
+    InsertText(pageBytes, *body, "/" + std::string(kResources) + " " + text.substr(std::min(first, text.size())));
+    // The page's value as the edited bytes read.
+    auto edited = std::make_shared<CPdfDictionary>(page.getDict().xref());
+    edited->add(std::string(kResources), value);
+    for (const auto& [key, entry] : page.getDict().entries()) edited->add(key, entry);
+    page = CPdfObject::FromDictionary(std::move(edited));
+}
+
+std::optional<std::string> CPageEditor::InheritedResourcesText(const InheritedResources& inherited) {
+    // The dictionary is the value of the object it refers to, or stands after
+    // the key in the node that holds it.
+    const bool indirect = inherited.stored.is(pdfReference);
+    const int32_t holder = indirect ? inherited.stored.getRef().number : inherited.holder;
+    if (holder <= 0) return std::nullopt;
+    const std::optional<RawObject> object = ReadRawObject(xref_, holder);
+    if (!object) return std::nullopt;
+    const std::string& bytes = object->bytes;
+    size_t from = 0;
+    if (!indirect) {
+        const std::optional<size_t> body = Opening(bytes, 0);
+        const std::optional<size_t> key = body ? FindOwnKey(bytes, *body, kResources) : std::nullopt;
+        if (!key) return std::nullopt;
+        from = EndOfKey(*key, kResources);
+    }
+    std::optional<std::string> text = ValueText(bytes, from);
+    // Strings in an encrypted document are encrypted under their object's
+    // number (an object stream's values are plain already): read here in
+    // plain text, for the writer to encrypt under the page's.
+    if (text && object->form != RawObject::Form::Member) *text = PlainStrings(*text, holder);
+    return text;
+}
+
+std::string CPageEditor::PlainStrings(const std::string& text, int32_t number) const {
+    const CPdfSecurityHandler* security = xref_.securityHandler();
+    if (security == nullptr || number == xref_.encryptNumber() || !MayHoldString(text)) return text;
+    const int32_t generation = xref_.GenerationOf(number);
+    return EncryptObjectText(
+        text, [&](std::string_view data) { return security->DecryptString(number, generation, data); }, nullptr);
+}
+
+void CPageEditor::PlainValue(RawObject& pageObject, int32_t objectNumber) {
+    if (pageObject.form == RawObject::Form::Member) return;
+    const std::optional<std::string> value = ValueText(pageObject.bytes, 0);
+    if (!value) throw CPdfException("Resources are not found");
+    pageObject = RawObject{PlainStrings(*value, objectNumber), RawObject::Form::Member};
 }
 
 void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,

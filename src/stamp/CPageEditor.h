@@ -13,6 +13,7 @@ class CPdfXRef;
 class CEditedObjects;
 class COutputWriter;
 class PageList;
+struct InheritedResources;
 
 // One entry the stamp adds to a page's resources: the category (Font,
 // XObject, ExtGState), the resource name and the object it names.
@@ -51,7 +52,29 @@ public:
     void EditPage(RawObject page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
                   const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0);
 
+    // The step before EditPage for a page without a /Resources of its own
+    // (it inherits one from a parent node, or has none): inserts one into
+    // the page's own dictionary, holding the inherited dictionary's entries
+    // (none when there is none), so that the stamp's can be added there and
+    // the inherited dictionary stays as it is for the pages not stamped.
+    // `page` becomes the page's value with that /Resources. Throws "Resources
+    // are not found" when the inherited dictionary cannot be copied.
+    // In an encrypted document whose inherited dictionary holds strings, the
+    // page becomes its value with every string in plain text, which the
+    // writer encrypts under the page's number.
+    void GiveOwnResources(RawObject& pageObject, int32_t objectNumber, CPdfObject& page,
+                          const InheritedResources& inherited);
+
 private:
+    // The bytes of the inherited /Resources dictionary, its strings in plain
+    // text when the document is encrypted; nothing when they cannot be read.
+    std::optional<std::string> InheritedResourcesText(const InheritedResources& inherited);
+    // The page's value alone, its strings in plain text, for the writer to
+    // frame and encrypt (an encrypted document's page that gains strings).
+    void PlainValue(RawObject& pageObject, int32_t objectNumber);
+    // `text`, from object `number`, with its strings decrypted (as hex
+    // strings) when the document is encrypted.
+    std::string PlainStrings(const std::string& text, int32_t number) const;
     void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                       int32_t contentNumber, int32_t saveStateNumber);
     // What the page's /Contents, stored as `stored`, leads to.

@@ -21,6 +21,7 @@ public:
 
 private:
     int32_t pageCount_ = 0;
-    // -password: opens an encrypted input, as in text mode.
+    // -password: opens an encrypted input, as in text mode; -repair, a damaged one.
     std::string password_;
+    bool repair_ = false;
 };

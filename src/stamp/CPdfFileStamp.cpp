@@ -14,6 +14,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
+#include "pdf/reader/CXRefRepair.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/CEditedObjects.h"
 #include "stamp/StampOptions.h"
@@ -90,12 +91,16 @@ struct CPdfFileStamp::Run {
 };
 
 bool CPdfFileStamp::Process() {
+    const bool incremental = SharedOptions().incremental;
+    if (incremental && SharedOptions().repair)
+        throw CPdfException(
+            "-repair and -incremental do not go together: an update cannot be appended to a file whose "
+            "cross-reference table is broken; -repair rewrites the whole file");
     Run run;
     run.input = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
-    run.document.Open(run.input, password_);
+    run.document.Open(run.input, password_, SharedOptions().repair);
     CPdfXRef& xref = run.xref();
     RequireChangesAllowed(run.document);
-    const bool incremental = SharedOptions().incremental;
     const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable(xref)) : std::nullopt;
     run.output.emplace(outputFileName_, "Output file create error");
     COutputWriter& writer =
@@ -225,6 +230,13 @@ bool CPdfFileStamp::CopyObject(Run& run, int32_t number, bool mayDefer) {
     // Object streams are unpacked, and the cross-reference is written anew.
     if (!location || location->length <= 0 || location->isObjectStream || location->isXRefStream) return false;
     if (mayDefer && run.edits->Defers(number, [&location] { return location->isStream; })) return false;
+    // A stream of a rebuilt file whose /Length is wrong: with the length of its data.
+    if (xref.rebuilt() && location->isStream) {
+        if (const std::optional<RawObject> repaired = RepairedStreamObject(xref, number)) {
+            run.writer->WriteObject(number, entry.gen, *repaired);
+            return true;
+        }
+    }
     run.writer->CopyObject(number, entry.gen, *run.input, *location);
     return true;
 }
@@ -234,7 +246,10 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     COutputWriter& writer = *run.writer;
     const PageEntry& listed = run.pages().pages()[static_cast<size_t>(position)];
     // The page as parsed.
-    const CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
+    CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
+    CPageEditor editor(xref, writer, run.pages(), *run.edits);
+    if (page.is(pdfDictionary) && page.getDict().lookupNF("Resources").is(pdfNull))
+        editor.GiveOwnResources(object, number, page, listed.resources);
     StampFrame frame;
     frame.artifact = run.tagged;
     int32_t saveState = 0;
@@ -249,17 +264,11 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
             frame.restores = 1 + state.openNesting;
         }
     }
-    const int32_t contentNumber =
-        WriteContentStream(writer, {position, stampNumber, run.pages().pageCount(), listed.cropBox, page}, frame);
-    CPageEditor editor(xref, writer, run.pages(), *run.edits);
+    const int32_t contentNumber = WriteContentStream(
+        writer, {position, stampNumber, run.pages().pageCount(), listed.cropBox, listed.rotate, page}, frame);
     editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState);
 }
 
 StampPlacement CPdfFileStamp::CalcPosition(const StampedPage& page, const StampOptions& options) {
-    int32_t rotate = 0;
-    if (page.object.is(pdfDictionary)) {
-        const CPdfObject value = page.object.getDict().lookup("Rotate");
-        if (value.is(pdfInteger)) rotate = value.getInt();
-    }
-    return CalcPlacement(page.cropBox, rotate, options);
+    return CalcPlacement(page.cropBox, page.rotate, options);
 }

@@ -51,6 +51,8 @@ protected:
         int32_t pageCount = 0;
         // Its box, as the page tree gives it.
         PageBox cropBox{};
+        // Its /Rotate, its own or inherited.
+        int32_t rotate = 0;
         // The page object as parsed; null when it is no dictionary.
         const CPdfObject& object;
     };

@@ -76,11 +76,12 @@ private:
 
 }  // namespace
 
-void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password) {
+void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password,
+                      bool& repair) {
     CWordWalker w(words, inputFile);
     // The options a text run opens its input with belong here as well.
     while (w.Next()) {
-        (void)w.Text("-password", password);
+        (void)(w.Text("-password", password) || w.Flag("-repair", repair));
     }
 }
 
@@ -99,7 +100,7 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) || w.Pair("-pos%d,%d", o.posX, o.posY) ||
                w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
-               w.Text("-password", o.password));
+               w.Text("-password", o.password) || w.Flag("-repair", o.repair));
     }
 }
 
@@ -116,7 +117,7 @@ void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& 
                w.Pair("-pos%d,%d", o.posX, o.posY) || w.Pair("-size%d,%d", o.imageWidth, o.imageHeight) ||
                w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
-               w.Text("-password", o.password));
+               w.Text("-password", o.password) || w.Flag("-repair", o.repair));
     }
 }
 

@@ -11,8 +11,9 @@
 // Pattern tests follow sscanf exactly; unknown words are ignored. Throws
 // "Error parameter" for too few words, a parameter that does not begin with
 // "-", or a string option with no word after it.
-// Pages mode: the input file name, then parameters (-password; unknown ones ignored).
-void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password);
+// Pages mode: the input file name, then parameters (-password, -repair; unknown ones ignored).
+void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password,
+                      bool& repair);
 void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& options, std::string& inputFile,
                      std::string& outputFile);
 void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& options, std::string& inputFile,

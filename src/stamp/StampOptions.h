@@ -24,6 +24,9 @@ struct StampOptions {
     bool ignoreDocMdp = false;
     // The user or owner password of an encrypted input.
     std::string password;
+    // Read an input whose cross-reference is damaged by scanning it for its
+    // objects (-repair).
+    bool repair = false;
 };
 
 // Text mode: the shared settings followed by the numbering and the look of the text.

@@ -139,12 +139,12 @@ bool COutputWriter::WriteObject(int32_t number, int32_t generation, const RawObj
         if (object.form == RawObject::Form::Unclosed) sink_.Write(kClosing);
         return recorded;
     }
-    const bool recorded = Record(number, 0);
-    std::string framed = FormatInt(number) + " 0 obj\r";
+    const bool recorded = Record(number, generation);
+    std::string framed = FormatInt(number) + " " + FormatInt(generation) + " obj\r";
     // Only the value is encrypted, so that a damaged one (a string left open)
     // cannot take the closing "endobj" with it.
     if (cipher_ != nullptr && number != plainNumber_ && MayHoldString(object.bytes)) {
-        framed += cipher_->EncryptObject(number, 0, object.bytes);
+        framed += cipher_->EncryptObject(number, generation, object.bytes);
     } else {
         framed += object.bytes;
     }

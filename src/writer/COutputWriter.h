@@ -60,9 +60,10 @@ public:
     bool CopyObject(int32_t number, int32_t generation, CByteSource& input, const RawObjectLocation& location);
     // Input object `number` as read, or edited. Recorded as CopyObject
     // records. An object as the file holds it is written as it is (closed
-    // when the file leaves it open); a value from an object stream is framed
-    // as a plain object, "N 0 obj", a carriage return, the value, "endobj", a
-    // carriage return, and encrypted as new objects are.
+    // when the file leaves it open); a value alone (an object stream's, or an
+    // edited one in plain text) is framed as a plain object, "N G obj", a
+    // carriage return, the value, "endobj", a carriage return, and encrypted
+    // as new objects are.
     bool WriteObject(int32_t number, int32_t generation, const RawObject& object);
     // An encrypted output: new objects and object-stream values are encrypted
     // with `cipher` under their own numbers, except object `plainNumber` (the

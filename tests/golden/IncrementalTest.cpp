@@ -134,6 +134,12 @@ TEST(IncrementalTest, RefusesWhatCannotTakeAnUpdate) {
         {"certified, P 1", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental"}, kCertified},
         {"certified, insisted", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental", "-ignore-docmdp"}, ""},
         {"certified, full rewrite", TableInput("/Perms << /DocMDP 8 0 R >> "), {}, ""},
+        {"misplaced entry, repaired", misplaced, {"-repair"}, ""},
+        {"with -repair",
+         table,
+         {"-incremental", "-repair"},
+         "-repair and -incremental do not go together: an update cannot be appended to a file whose cross-reference "
+         "table is broken; -repair rewrites the whole file"},
     };
     for (const RefusalCase& c : cases) {
         const StampResult result = RunTextStamp(c.input, c.params);

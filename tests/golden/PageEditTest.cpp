@@ -178,6 +178,63 @@ TEST(PageEditTest, SharedResourcesAreWrittenOnce) {
     }
 }
 
+struct InheritedResourcesCase {
+    std::string nodeEntry;  // the /Resources of the page tree's node
+    std::string page;       // the stamped page, page 3
+};
+
+TEST(PageEditTest, InheritedOrAbsentResourcesBecomeTheStampedPagesOwn) {
+    const std::vector<InheritedResourcesCase> cases = {
+        {"/Resources << /Font << /F1 7 0 R >> /ProcSet [/PDF] >>",
+         "<</Resources << /Font << /F9 9 0 R  /F1 7 0 R >> /ProcSet [/PDF] >> /Type /Page /Parent 2 0 R /Contents [5 "
+         "0 R  10 0 R ]>>"},
+        {"/Resources 6 0 R",
+         "<</Resources <</Font << /F9 9 0 R >> /XObject << >> >> /Type /Page /Parent 2 0 R "
+         "/Contents [5 0 R  10 0 R ]>>"},
+        {"", "<</Resources <</Font << /F9 9 0 R >> >> /Type /Page /Parent 2 0 R /Contents [5 0 R  10 0 R ]>>"},
+    };
+    for (const InheritedResourcesCase& c : cases) {
+        SCOPED_TRACE(c.nodeEntry);
+        PdfBuilder pdf;
+        pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 " + c.nodeEntry + " >>");
+        pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R >>");
+        pdf.Object(4, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R >>");
+        pdf.Stream(5, "", kContent);
+        pdf.Object(6, "<< /XObject << >> >>");
+        pdf.Object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+        const std::string input = pdf.WithXRefTable("/Root 1 0 R");
+        const StampResult result = RunTextStamp(input, {"-e1"}, 9);
+        ASSERT_EQ(result.message, "");
+        const OutputReader output(*result.output);
+        EXPECT_EQ(Body(*output.Object(3)), c.page);
+        // The node, its resources and the page not stamped keep their bytes.
+        for (const int32_t number : {2, 4, 6, 7})
+            EXPECT_EQ(output.Object(number), OutputReader(input).Object(number)) << number;
+    }
+}
+
+TEST(PageEditTest, ForcedPlacementFollowsAnInheritedRotation) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /Rotate 90 /Resources << >> >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Rotate 90 >>");
+    pdf.Object(4, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>");
+    pdf.Object(5, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Rotate 0 >>");
+    pdf.Stream(6, "", kContent);
+    pdf.Object(7, "null");
+    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {"-force", "-nopg"}, 9);
+    ASSERT_EQ(result.message, "");
+    // Page 4 inherits its rotation: its stamp is drawn as page 3's, turned a
+    // quarter and placed from the far edge; page 5's own /Rotate 0 wins.
+    const OutputReader output(*result.output);
+    const std::string own = *output.Object(10);
+    EXPECT_EQ(Body(*output.Object(11)), Body(own));
+    EXPECT_NE(own.find("-1.000000 0.000796 602.000000 20.000000 Tm"), std::string::npos) << own;
+    EXPECT_NE(output.Object(12)->find("1.000000 0.000000 -0.000000 1.000000 20.000000 10.000000 Tm"), std::string::npos)
+        << *output.Object(12);
+}
+
 TEST(PageEditTest, ContentStreamWithAFilterChainIsStillExtended) {
     PdfBuilder pdf = OnePageObjects({.page = "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>"});
     pdf.Stream(4, "/Filter [/ASCII85Decode /FlateDecode]", "not decoded here~>");

@@ -17,7 +17,7 @@ int32_t NumberOf(const CPdfObject& stored) { return stored.is(pdfReference) ? st
 void CPageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
     list_.SetRoot(stored, root);
     CPdfObject rootKids = CheckedKids(stored, root);
-    stack_.push_back({std::move(rootKids), 0, PageList::Inherit(root.getDict(), {}), true});
+    stack_.push_back({std::move(rootKids), 0, PageList::Inherit(root.getDict(), {}, NumberOf(stored)), true});
     while (!stack_.empty()) {
         Frame& frame = stack_.back();
         // The array lives as long as its frame; a visit reads it and the
@@ -40,15 +40,15 @@ void CPageTreeWalk::Walk(const CPdfObject& stored, const CPdfObject& root) {
 void CPageTreeWalk::VisitChecked(const CPdfArray& kids, size_t index, const PageList::Inherited& inherited) {
     const CPdfObject kid = kids.get(index);
     if (!kid.is(pdfDictionary)) throw CPdfException("Kid CPdfObject is wrong type");
-    PageList::Inherited boxes = PageList::Inherit(kid.getDict(), inherited);
     const CPdfObject& stored = kids.getNF(index);
+    PageList::Inherited boxes = PageList::Inherit(kid.getDict(), inherited, NumberOf(stored));
     if (!kid.getDict().isType("Page")) {
         CPdfObject kidKids = CheckedKids(stored, kid);
         stack_.push_back({std::move(kidKids), 0, std::move(boxes), true});
         return;
     }
     CPdfPage page;
-    page.Load(static_cast<int32_t>(pages_.size() + 1), resolver_, kid.getDict());
+    page.Load(static_cast<int32_t>(pages_.size() + 1), resolver_, kid.getDict(), boxes.resources.stored);
     const CPdfObject resources = std::move(page.resources);
     page.resources.clear();
     pages_.push_back(std::move(page));
@@ -73,7 +73,7 @@ void CPageTreeWalk::VisitListed(const CPdfArray& kids, size_t index, const PageL
             list_.AddPage(0, inherited, CPdfObject::Null());
             return;
         }
-        ListNode(kids.getNF(index), kid, PageList::Inherit(kid.getDict(), inherited));
+        ListNode(kids.getNF(index), kid, PageList::Inherit(kid.getDict(), inherited, NumberOf(kids.getNF(index))));
     } catch (const CPdfException&) {
         FailList(std::current_exception());
     }
@@ -86,31 +86,39 @@ bool CPageTreeWalk::ListNode(const CPdfObject& stored, const CPdfObject& node, P
         list_.AddPage(NumberOf(stored), boxes, node, resources);
         return false;
     }
-    EnterListed(stored);
+    if (!EnterListed(stored)) return false;
     stack_.push_back({std::move(kids), 0, std::move(boxes), false});
     return true;
 }
 
 CPdfObject CPageTreeWalk::CheckedKids(const CPdfObject& stored, const CPdfObject& node) {
-    EnterChecked(stored);
+    if (!EnterChecked(stored)) {
+        CPdfObject none;
+        none.setArray(nullptr);
+        return none;
+    }
     CPdfObject kids = node.getDict().lookup("Kids");
     if (!kids.is(pdfArray)) throw CPdfException("Kids CPdfObject is wrong type");
     return kids;
 }
 
-void CPageTreeWalk::EnterChecked(const CPdfObject& stored) {
-    if (!stored.is(pdfReference)) return;
+bool CPageTreeWalk::EnterChecked(const CPdfObject& stored) {
+    if (!stored.is(pdfReference)) return true;
     const auto [at, added] = entered_.try_emplace(stored.getRef().number, true);
-    if (added) return;
+    if (added) return true;
+    if (cutLoops_) return false;
     if (at->second) throw CPdfException(kLoop);
     // Entered before by the list alone: the list loops, the open does not.
     at->second = true;
     if (!listFailure_) FailList(std::make_exception_ptr(CPdfException(kLoop)));
+    return true;
 }
 
-void CPageTreeWalk::EnterListed(const CPdfObject& stored) {
-    if (!stored.is(pdfReference)) return;
-    if (!entered_.try_emplace(stored.getRef().number, false).second) throw CPdfException(kLoop);
+bool CPageTreeWalk::EnterListed(const CPdfObject& stored) {
+    if (!stored.is(pdfReference)) return true;
+    if (entered_.try_emplace(stored.getRef().number, false).second) return true;
+    if (cutLoops_) return false;
+    throw CPdfException(kLoop);
 }
 
 void CPageTreeWalk::FailList(std::exception_ptr failure) {

@@ -34,6 +34,11 @@ public:
     CPageTreeWalk(PageList& list, std::vector<CPdfPage>& pages, CPdfResolver* resolver)
         : list_(list), pages_(pages), resolver_(resolver) {}
 
+    // A node reached again (a loop, or a node under two parents) is passed
+    // over instead of failing: each page is listed as often as it is reached
+    // through nodes walked once.
+    void CutLoops() { cutLoops_ = true; }
+
     // Walks from the root node `root`, which the catalog stores as `stored`,
     // and indexes the list.
     void Walk(const CPdfObject& stored, const CPdfObject& root);
@@ -57,8 +62,10 @@ private:
                   const CPdfObject* resources = nullptr);
     // The /Kids array that a node read for the open must have.
     CPdfObject CheckedKids(const CPdfObject& stored, const CPdfObject& node);
-    void EnterChecked(const CPdfObject& stored);
-    void EnterListed(const CPdfObject& stored);
+    // Whether the node is walked: false for one reached again when loops are
+    // cut (otherwise that throws).
+    bool EnterChecked(const CPdfObject& stored);
+    bool EnterListed(const CPdfObject& stored);
     void FailList(std::exception_ptr failure);
 
     PageList& list_;
@@ -71,5 +78,6 @@ private:
     // Whether the list has walked below a page: from then on a failure of the
     // list's own reading ends the list only.
     bool listedBelowAPage_ = false;
+    bool cutLoops_ = false;
     std::exception_ptr listFailure_;
 };

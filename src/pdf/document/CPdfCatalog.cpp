@@ -5,7 +5,7 @@
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfXRef.h"
 
-void CPdfCatalog::Load(CPdfXRef& xref) {
+void CPdfCatalog::Load(CPdfXRef& xref, bool cutLoops) {
     pages_.clear();
     const CPdfObject catalog = xref.Fetch(xref.root().number, xref.root().generation);
     if (!catalog.is(pdfDictionary)) throw CPdfException("Catalog CPdfObject is wrong type");
@@ -16,6 +16,7 @@ void CPdfCatalog::Load(CPdfXRef& xref) {
     const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
     pageList_ = {};
     CPageTreeWalk walk(pageList_, pages_, &xref);
+    if (cutLoops) walk.CutLoops();
     walk.Walk(pagesStored, top);
     pageListFailure_ = walk.listFailure();
     const CPdfObject names = catalog.getDict().lookup("Names");

@@ -14,8 +14,9 @@ class CPdfXRef;
 class CPdfCatalog {
 public:
     // Throws CPdfException with a precise message when the catalog or the page
-    // tree is not usable.
-    void Load(CPdfXRef& xref);
+    // tree is not usable. With `cutLoops`, a node reached again is passed over
+    // instead of failing the open (CPageTreeWalk::CutLoops).
+    void Load(CPdfXRef& xref, bool cutLoops = false);
 
     const std::vector<CPdfPage>& pages() const { return pages_; }
     const CPdfObject& outlines() const { return outlines_; }

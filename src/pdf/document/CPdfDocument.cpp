@@ -1,6 +1,7 @@
 #include "pdf/document/CPdfDocument.h"
 
 #include <cstring>
+#include <exception>
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
@@ -23,27 +24,59 @@ CPdfDocument::CPdfDocument() = default;
 
 CPdfDocument::~CPdfDocument() { Close(); }
 
-void CPdfDocument::Open(const std::string& path, std::string_view password) {
+void CPdfDocument::Open(const std::string& path, std::string_view password, bool repair) {
     Close();
-    Open(std::make_shared<CFileByteSource>(path, "Can't open file"), password);
+    Open(std::make_shared<CFileByteSource>(path, "Can't open file"), password, repair);
 }
 
-void CPdfDocument::Open(std::shared_ptr<CByteSource> source, std::string_view password) {
+void CPdfDocument::Open(std::shared_ptr<CByteSource> source, std::string_view password, bool repair) {
     Close();
     source_ = std::move(source);
     file_ = std::make_shared<CPdfFileStream>(source_, 0, 0, CPdfObject::Null());
     try {
         CheckHeader();
-        xref_ = std::make_unique<CPdfXRef>(file_);
-        xref_->Load();
-        OpenSecurity(password);
-        catalog_ = std::make_unique<CPdfCatalog>();
-        catalog_->Load(*xref_);
+        if (repair) {
+            OpenRepairing(password);
+        } else {
+            Load(password, false, false);
+        }
     } catch (...) {
         Close();
         throw;
     }
     open_ = true;
+}
+
+void CPdfDocument::Load(std::string_view password, bool rebuild, bool repair) {
+    catalog_.reset();
+    xref_ = std::make_unique<CPdfXRef>(file_);
+    if (rebuild) {
+        xref_->Rebuild();
+    } else {
+        xref_->Load();
+    }
+    OpenSecurity(password);
+    catalog_ = std::make_unique<CPdfCatalog>();
+    catalog_->Load(*xref_, repair);
+}
+
+void CPdfDocument::OpenRepairing(std::string_view password) {
+    // As written, when the cross-reference leads to every object.
+    std::exception_ptr asWritten;
+    try {
+        Load(password, false, true);
+        if (xref_->intact() && !xref_->FindMisplacedObject()) return;
+    } catch (const CPdfException&) {
+        asWritten = std::current_exception();
+    }
+    try {
+        Load(password, true, true);
+        return;
+    } catch (const CPdfException&) {
+        // Neither way: the failure of the file as written.
+        if (asWritten) std::rethrow_exception(asWritten);
+    }
+    Load(password, false, true);
 }
 
 void CPdfDocument::OpenSecurity(std::string_view password) {

@@ -21,8 +21,15 @@ public:
     // Opens and loads; throws CPdfException on failure, leaving the document
     // closed. An encrypted document opens with `password` (the user or the
     // owner password; empty: the empty user password).
-    void Open(const std::string& path, std::string_view password = {});
-    void Open(std::shared_ptr<CByteSource> source, std::string_view password = {});
+    //
+    // With `repair`, a file whose cross-reference cannot be read as written
+    // (it fails to load, "startxref" misses its section, a /Prev chain loops,
+    // or an entry does not lead to its object) is opened through a scan of
+    // its bytes instead (CPdfXRef::Rebuild); when that fails too, the file
+    // fails as it would without `repair`. A page tree that loops is walked
+    // once through each node.
+    void Open(const std::string& path, std::string_view password = {}, bool repair = false);
+    void Open(std::shared_ptr<CByteSource> source, std::string_view password = {}, bool repair = false);
     void Close();
     bool isOpen() const { return open_; }
 
@@ -34,6 +41,10 @@ public:
 
 private:
     void CheckHeader();
+    // The cross-reference (read as written, or rebuilt), the security handler
+    // and the catalog.
+    void Load(std::string_view password, bool rebuild, bool repair);
+    void OpenRepairing(std::string_view password);
     void OpenSecurity(std::string_view password);
 
     bool open_ = false;

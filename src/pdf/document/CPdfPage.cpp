@@ -1,5 +1,6 @@
 #include "pdf/document/CPdfPage.h"
 
+#include <memory>
 #include <string>
 
 #include "base/CPdfException.h"
@@ -13,12 +14,15 @@ bool IsReferenceArrayOrNull(const CPdfObject& value) {
 
 }  // namespace
 
-void CPdfPage::Load(int32_t number, CPdfResolver* resolver, const CPdfDictionary& page) {
+void CPdfPage::Load(int32_t number, CPdfResolver* resolver, const CPdfDictionary& page, const CPdfObject& inherited) {
     xref = resolver;
     pageNumber = number;
     contents = page.lookupNF("Contents");
     if (!IsReferenceArrayOrNull(contents)) contents = CPdfObject::Null();
-    resources = page.lookup("Resources");
+    const CPdfObject* own = page.find("Resources");
+    const CPdfObject& stored = own != nullptr && !own->is(pdfNull) ? *own : inherited;
+    resources = stored.is(pdfNull) ? CPdfObject::FromDictionary(std::make_shared<CPdfDictionary>(resolver))
+                                   : stored.fetch(resolver);
     if (!resources.is(pdfDictionary)) {
         resources.clear();
         throw CPdfException("Resources are not found");

@@ -38,10 +38,14 @@ int32_t PageCountOf(const CPdfObject& count) {
 
 }  // namespace
 
-PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherited& from) {
-    Inherited boxes{BoxOf(node, "CropBox"), BoxOf(node, "MediaBox")};
+PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherited& from, int32_t nodeNumber) {
+    Inherited boxes{BoxOf(node, "CropBox"), BoxOf(node, "MediaBox"), from.resources, from.rotate};
     if (!boxes.cropBox) boxes.cropBox = from.cropBox;
     if (!boxes.mediaBox) boxes.mediaBox = from.mediaBox;
+    if (const CPdfObject* resources = node.find("Resources"); resources != nullptr && !resources->is(pdfNull))
+        boxes.resources = {*resources, nodeNumber};
+    if (const CPdfObject rotate = node.lookup("Rotate"); !rotate.is(pdfNull))
+        boxes.rotate = rotate.is(pdfInteger) ? rotate.getInt() : 0;
     return boxes;
 }
 
@@ -67,7 +71,8 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
                       boxes.cropBox    ? *boxes.cropBox
                       : boxes.mediaBox ? *boxes.mediaBox
                                        : kLetter,
-                      std::move(page), contents, resourcesNumber, std::move(resourceObjects)});
+                      std::move(page), contents, boxes.rotate.value_or(0), boxes.resources, resourcesNumber,
+                      std::move(resourceObjects)});
 }
 
 void PageList::SetRoot(const CPdfObject& stored, const CPdfObject& root) {

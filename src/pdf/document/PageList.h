@@ -18,6 +18,15 @@ struct ResourceObject {
     int32_t number = 0;
 };
 
+// The /Resources a page takes when it has none of its own: the value as the
+// nearest node on its path from the root stores it (a reference or a
+// dictionary; null when no node has one), and that node's object number (0
+// for a node written directly in its parent).
+struct InheritedResources {
+    CPdfObject stored = CPdfObject::Null();
+    int32_t holder = 0;
+};
+
 // One page of the stamp list: the page object's number (0 when the page has
 // no object of its own) and its effective page box x1, y1, x2, y2 as listed.
 struct PageEntry {
@@ -28,9 +37,16 @@ struct PageEntry {
     CPdfObject page;
     // The object /Contents refers to, 0 when it is not a reference.
     int32_t contentsNumber = 0;
-    // The object /Resources refers to, 0 when it is not a reference, and the
-    // resources' sub-dictionaries that are objects of their own: what an edit
-    // of the page's resources may write again.
+    // The page's /Rotate, or the nearest parent's when it has none: the
+    // integer as stored (0 for none, or for a value that is no integer).
+    int32_t rotate = 0;
+    // The nearest /Resources on the path from the root, the page's own
+    // included; what a page without its own uses.
+    InheritedResources resources;
+    // The object the page's own /Resources refers to, 0 when it is not a
+    // reference, and the sub-dictionaries of the resources it draws with
+    // that are objects of their own: what an edit of the page's resources
+    // may write again.
     int32_t resourcesNumber = 0;
     std::vector<ResourceObject> resourceObjects;
 };
@@ -90,20 +106,23 @@ private:
     // The walk builds the list.
     friend class CPageTreeWalk;
 
-    // The boxes a node passes on to the nodes below it.
+    // The boxes, resources and rotation a node passes on to the nodes below it.
     struct Inherited {
         std::optional<PageBox> cropBox;
         std::optional<PageBox> mediaBox;
+        InheritedResources resources;
+        std::optional<int32_t> rotate;
     };
-    // What `node` passes on: its own boxes, else the ones it inherits.
-    static Inherited Inherit(const CPdfDictionary& node, const Inherited& from);
+    // What `node` (object `nodeNumber`, 0 when written directly) passes on:
+    // its own entries, else the ones it inherits.
+    static Inherited Inherit(const CPdfDictionary& node, const Inherited& from, int32_t nodeNumber = 0);
 
     // The root node as the catalog stores it and as it resolves: its number
     // and generation when stored as a reference, its /Count when a dictionary.
     void SetRoot(const CPdfObject& stored, const CPdfObject& root);
     // A leaf: its entry, with the nearest /CropBox, else /MediaBox, else
-    // Letter. `resources` is the page's /Resources resolved, when the caller
-    // has it (else it is resolved here).
+    // Letter. `resources` is the page's /Resources resolved (its own, else
+    // the inherited ones), when the caller has it; else it is resolved here.
     void AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page, const CPdfObject* resources = nullptr);
     // Once every page is added: the positions by object number, and the
     // /Contents objects drawn by more than one page object.

@@ -247,8 +247,14 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     }
     const int64_t start = s.GetPos();
     const CPdfObject lengthValue = dictionary.getDict().lookup("Length");
-    if (!lengthValue.is(pdfInteger)) return nullptr;
-    const int64_t length = lengthValue.getInt64();
+    std::optional<int64_t> stated;
+    if (lengthValue.is(pdfInteger)) stated = lengthValue.getInt64();
+    int64_t statedEnd = 0;
+    if (fallbackLength_ &&
+        (!stated || __builtin_add_overflow(start, *stated, &statedEnd) || *stated < 0 || !EndStreamAt(statedEnd)))
+        stated = fallbackLength_;
+    if (!stated) return nullptr;
+    const int64_t length = *stated;
     std::shared_ptr<CPdfStream> raw = s.MakeSubStream(start, length, dictionary);
     if (!raw) return nullptr;
     if (decodeStreams_ && StreamEncrypted(dictionary))
@@ -265,4 +271,13 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     if (!first_.isKeyword("endstream")) throw CPdfException("Missing 'endstream'");
     Shift();
     return decoded;
+}
+
+bool CPdfParser::EndStreamAt(int64_t end) {
+    CPdfStream& s = *stream_;
+    s.SetPos(end, SeekOrigin::Start);
+    while (IsPdfWhite(static_cast<unsigned char>(s.LookChar()))) s.GetChar();
+    for (const char c : std::string_view("endstream"))
+        if (s.GetChar() != static_cast<unsigned char>(c)) return false;
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "pdf/object/CPdfObject.h"
@@ -39,6 +40,10 @@ public:
         objectGeneration_ = generation;
     }
 
+    // The length a stream's data is read with when its /Length does not lead
+    // to "endstream" (the length a scan of a damaged file found).
+    void SetFallbackLength(std::optional<int64_t> length) { fallbackLength_ = length; }
+
     const CPdfObject& lookahead() const { return first_; }
     // The position just after the last token consumed (for a stream: after
     // its "endstream").
@@ -76,4 +81,8 @@ private:
     int32_t objectNumber_ = 0;
     int32_t objectGeneration_ = 0;
     std::string scratch_;
+    std::optional<int64_t> fallbackLength_;
+    // Whether "endstream" follows `end`, after white space; the position is
+    // left anywhere.
+    bool EndStreamAt(int64_t end);
 };

@@ -13,6 +13,7 @@
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
+#include "pdf/reader/CXRefRepair.h"
 
 namespace {
 
@@ -329,6 +330,7 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
         auto stream = std::make_shared<CPdfFileStream>(source(), FilePosition(entry.offset), 0, CPdfObject::Null());
         CPdfParser parser(this, std::move(stream));
         if (security_ && number != encryptNumber_) parser.SetDecryption(security_.get(), number, generation);
+        if (rebuilt_) parser.SetFallbackLength(ScannedDataLength(number));
         const CPdfObject num = parser.GetObj();
         const CPdfObject gen = parser.GetObj();
         const CPdfObject keyword = parser.GetObj();
@@ -455,4 +457,131 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
         if (!found) return number;
     }
     return std::nullopt;
+}
+
+void CPdfXRef::Rebuild() {
+    base_ = file_->GetStart();
+    intact_ = false;
+    rebuilt_ = true;
+    CXRefRepair scan(*source(), base_);
+    scan.Scan();
+    entries_ = std::move(scan.entries());
+    scannedLengths_ = scan.dataLengths();
+    // Cross-reference streams hold no content: only their dictionaries are read.
+    for (const CXRefRepair::Found& found : scan.xrefStreams()) {
+        XRefEntry& entry = entries_[static_cast<size_t>(found.number)];
+        if (entry.type == XRefEntryType::InUse && FilePosition(entry.offset) == found.position) entry = {};
+        xrefStreamNumbers_.insert(found.number);
+    }
+    for (const CXRefRepair::Found& found : scan.objectStreams()) AddObjectStreamMembers(found.number, found.position);
+    ChooseTrailer(scan);
+    CPdfDictionary& trailer = trailer_.getDict();
+    root_ = trailer.lookupNF("Root").getRef();
+    if (const CPdfObject info = trailer.lookupNF("Info"); info.is(pdfReference)) info_ = info.getRef();
+    trailer.setXRef(this);
+}
+
+std::optional<int64_t> CPdfXRef::ScannedDataLength(int32_t number) const {
+    const auto found = scannedLengths_.find(number);
+    if (found == scannedLengths_.end()) return std::nullopt;
+    return found->second;
+}
+
+void CPdfXRef::AddObjectStreamMembers(int32_t streamNumber, int64_t position) {
+    const XRefEntry& stream = entries_[static_cast<size_t>(streamNumber)];
+    // An object stream redefined later in the file is not this one.
+    if (stream.type != XRefEntryType::InUse || FilePosition(stream.offset) != position) return;
+    std::shared_ptr<const ObjectStreamCache> members;
+    try {
+        members = ObjectStream(streamNumber);
+    } catch (const CPdfException&) {
+        return;
+    }
+    for (int32_t index = 0; index < members->count; ++index) {
+        const int32_t number = members->objectNumbers[static_cast<size_t>(index)];
+        if (number <= 0 || number > kMaxObjectNumber || number == streamNumber) continue;
+        Grow(int64_t{number} + 1);
+        XRefEntry& entry = entries_[static_cast<size_t>(number)];
+        if (entry.type != XRefEntryType::InUse || FilePosition(entry.offset) < position)
+            entry = {streamNumber, index, XRefEntryType::Compressed};
+    }
+}
+
+void CPdfXRef::ChooseTrailer(const CXRefRepair& scan) {
+    // The newest first: classic trailers and cross-reference streams by position.
+    std::vector<std::pair<int64_t, bool>> candidates;
+    for (const int64_t position : scan.trailers()) candidates.emplace_back(position, false);
+    for (const CXRefRepair::Found& found : scan.xrefStreams()) candidates.emplace_back(found.position, true);
+    std::sort(candidates.rbegin(), candidates.rend());
+    if (candidates.size() > CXRefRepair::kKeptTrailers) candidates.resize(CXRefRepair::kKeptTrailers);
+    CPdfObject newest;
+    for (const auto& [position, isStream] : candidates) {
+        const CPdfObject dictionary = TrailerAt(position, isStream);
+        if (!dictionary.is(pdfDictionary)) continue;
+        if (!newest.is(pdfDictionary)) newest = dictionary;
+        if (IsCatalog(dictionary.getDict().lookupNF("Root"))) {
+            trailer_ = dictionary;
+            return;
+        }
+    }
+    const std::optional<PdfReference> root = FindCatalogByType();
+    if (!root) throw CPdfException("PDF file was damaged");
+    auto trailer = std::make_shared<CPdfDictionary>(this);
+    trailer->add("Root", CPdfObject::Reference(root->number, root->generation));
+    if (newest.is(pdfDictionary))
+        for (const auto& [key, value] : newest.getDict().entries()) trailer->add(key, value);
+    trailer_ = CPdfObject::FromDictionary(std::move(trailer));
+}
+
+CPdfObject CPdfXRef::TrailerAt(int64_t position, bool isStream) {
+    try {
+        CPdfParser parser(this, std::make_shared<CPdfFileStream>(source(), position, 0, CPdfObject::Null()));
+        if (!isStream) return parser.GetObj();
+        parser.GetObj();
+        parser.GetObj();
+        if (!parser.GetObj().isKeyword("obj")) return CPdfObject::Null();
+        const CPdfObject value = parser.GetObj();
+        if (!value.is(pdfStream) || value.getStream().GetDict() == nullptr) return CPdfObject::Null();
+        return CPdfObject::FromDictionary(value.getStream().GetDict()->shared_from_this());
+    } catch (const CPdfException&) {
+        return CPdfObject::Null();
+    }
+}
+
+bool CPdfXRef::IsCatalog(const CPdfObject& root) {
+    if (!root.is(pdfReference)) return false;
+    try {
+        const CPdfObject catalog = Fetch(root.getRef().number, root.getRef().generation);
+        return catalog.is(pdfDictionary) && catalog.getDict().lookup("Pages").is(pdfDictionary);
+    } catch (const CPdfException&) {
+        return false;
+    }
+}
+
+std::optional<PdfReference> CPdfXRef::FindCatalogByType() {
+    std::optional<PdfReference> found;
+    int64_t foundAt = -1;
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        const XRefEntry& entry = entries_[i];
+        // Where the object is defined: its own position, or its object stream's.
+        int64_t at = entry.offset;
+        if (entry.type == XRefEntryType::Compressed) {
+            if (entry.offset < 0 || static_cast<size_t>(entry.offset) >= entries_.size()) continue;
+            at = entries_[static_cast<size_t>(entry.offset)].offset;
+        } else if (entry.type != XRefEntryType::InUse) {
+            continue;
+        }
+        const PdfReference reference{static_cast<int32_t>(i), GenerationOf(static_cast<int32_t>(i))};
+        if (at <= foundAt) continue;
+        try {
+            const CPdfObject value = Fetch(reference.number, reference.generation);
+            if (!value.is(pdfDictionary) || !value.getDict().isType("Catalog")) continue;
+        } catch (const CPdfException&) {
+            continue;
+        }
+        if (!IsCatalog(CPdfObject::Reference(reference.number, reference.generation))) continue;
+        found = reference;
+        foundAt = at;
+    }
+    return found;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -18,6 +19,7 @@ class CPdfFileStream;
 class CPdfParser;
 class CPdfSecurityHandler;
 class CPdfStream;
+class CXRefRepair;
 
 // The input's cross-reference information: one entry per object number, read
 // from "startxref" back along /Prev (the newest section wins for every
@@ -36,6 +38,18 @@ public:
 
     // Reads every section and the trailer's references.
     void Load();
+    // For a file whose cross-reference cannot be read as written: the object
+    // map rebuilt from a scan of the file (CXRefRepair), object streams' members
+    // included, and the trailer of the newest section that names a catalog;
+    // when none does, the last object typed /Catalog, with the other entries
+    // of the newest trailer found. Throws "PDF file was damaged" when no
+    // catalog is found either way.
+    void Rebuild();
+    // The object map was rebuilt by a scan.
+    bool rebuilt() const { return rebuilt_; }
+    // In a rebuilt file: the length of the data of stream object `number` as
+    // the scan found it, when its /Length may not lead to "endstream".
+    std::optional<int64_t> ScannedDataLength(int32_t number) const;
     CPdfObject Fetch(int32_t number, int32_t generation) override;
 
     const std::vector<XRefEntry>& entries() const { return entries_; }
@@ -93,6 +107,15 @@ private:
     void ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev);
     void ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3], int64_t first, int64_t count);
     void Grow(int64_t size);
+    // Rebuilding: the members of the object stream found at `position` take
+    // their numbers unless a later definition in the file has them.
+    void AddObjectStreamMembers(int32_t streamNumber, int64_t position);
+    void ChooseTrailer(const CXRefRepair& scan);
+    // The dictionary of the trailer, or of the cross-reference stream, at
+    // `position`; null when there is none.
+    CPdfObject TrailerAt(int64_t position, bool isStream);
+    bool IsCatalog(const CPdfObject& root);
+    std::optional<PdfReference> FindCatalogByType();
     std::shared_ptr<const ObjectStreamCache> ObjectStream(int32_t streamNumber);
     std::shared_ptr<ObjectStreamCache> LoadObjectStream(int32_t streamNumber);
 
@@ -105,6 +128,8 @@ private:
     std::set<int64_t> visited_;
     Section newest_;
     bool intact_ = true;
+    bool rebuilt_ = false;
+    std::unordered_map<int32_t, int64_t> scannedLengths_;
     // The numbers the cross-reference streams read stand under.
     std::set<int32_t> xrefStreamNumbers_;
     // Numbers the classic table being read marked free: in a hybrid file its

@@ -13,15 +13,10 @@
 #include "pdf/reader/CPdfParser.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawDictionary.h"
+#include "pdf/reader/RawKeywords.h"
 
 namespace {
 
-constexpr std::string_view kEndObj = "endobj";
-constexpr std::string_view kStream = "stream";
-constexpr std::string_view kEndStream = "endstream";
-constexpr std::string_view kObj = "obj";
-constexpr std::string_view kLength = "Length";
-constexpr std::string_view kType = "Type";
 constexpr std::string_view kObjStm = "/ObjStm";
 constexpr std::string_view kXRef = "/XRef";
 // Searches look at this many bytes first, then at twice as many each time.
@@ -33,11 +28,12 @@ const uint8_t* Search(const uint8_t* begin, const uint8_t* end, std::string_view
     return static_cast<const uint8_t*>(memmem(begin, static_cast<size_t>(end - begin), pattern.data(), pattern.size()));
 }
 
-// The earliest occurrence, at or after `start`, of any of the patterns: its
-// position and which pattern it is. The source is read window by window; an
-// occurrence across two windows is found through the bytes carried over. The
-// first pattern is searched first, and the others only up to where it was
-// found, so a search for "endobj" or "stream" reads no further than needed.
+}  // namespace
+
+// The source is read window by window; an occurrence across two windows is
+// found through the bytes carried over. The first pattern is searched first,
+// and the others only up to where it was found, so a search for "endobj" or
+// "stream" reads no further than needed.
 std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
                                                        std::initializer_list<std::string_view> patterns) {
     size_t longest = 1;
@@ -88,6 +84,8 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
         pos += size;
     }
 }
+
+namespace {
 
 std::optional<int64_t> FindFirst(CByteSource& source, int64_t start, std::string_view pattern) {
     const auto found = FindEarliest(source, start, {pattern});
@@ -342,6 +340,7 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
         auto file = std::make_shared<CPdfFileStream>(xref.source(), start, 0, CPdfObject::Null());
         CPdfParser parser(&xref, file);
         parser.SetDecodeStreams(false);
+        if (xref.rebuilt()) parser.SetFallbackLength(xref.ScannedDataLength(number));
         const CPdfObject num = parser.GetObj();
         const CPdfObject gen = parser.GetObj();
         const CPdfObject keyword = parser.GetObj();

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class CByteSource;
 class CPdfXRef;
@@ -32,7 +34,8 @@ struct RawObject {
         Plain,
         // The same, but the file has no "endobj" after the value.
         Unclosed,
-        // The value alone, from an object stream (decrypted with it).
+        // The value alone, its strings in plain text: an object stream's
+        // member (decrypted with the stream), or a value an edit made plain.
         Member,
     };
     std::string bytes;
@@ -49,3 +52,8 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
 // The exact bytes of object `number`, or nothing (a free entry, an object
 // that cannot be found, an object stream member without bytes).
 std::optional<RawObject> ReadRawObject(CPdfXRef& xref, int32_t number);
+
+// The earliest occurrence, at or after `start`, of any of the patterns: its
+// position and which pattern it is (its index in `patterns`).
+std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
+                                                       std::initializer_list<std::string_view> patterns);

@@ -291,6 +291,7 @@ const TextCase kTextCases[] = {
     {"RomanMixedCase", {"-Rom"}, Unchanged},
     {"NoPageNumber", {"-nopg"}, [](TextStampOptions& o) { o.noPageNumber = true; }},
     {"Force", {"-force"}, [](TextStampOptions& o) { o.forcePortrait = true; }},
+    {"Repair", {"-repair"}, [](TextStampOptions& o) { o.repair = true; }},
     {"FlipVertical", {"-flipv"}, [](TextStampOptions& o) { o.flipVertical = true; }},
     {"FlipHorizontal", {"-fliph"}, [](TextStampOptions& o) { o.flipHorizontal = true; }},
     {"FlagRepeated", {"-r", "-r"}, [](TextStampOptions& o) { o.reverse = true; }},
@@ -458,6 +459,7 @@ const ImageCase kImageCases[] = {
     {"SizeNoDigits", {"-size"}, Same},
     // flags and -align
     {"Force", {"-force"}, [](ImageStampOptions& o) { o.forcePortrait = true; }},
+    {"Repair", {"-repair"}, [](ImageStampOptions& o) { o.repair = true; }},
     {"FlipVertical", {"-flipv"}, [](ImageStampOptions& o) { o.flipVertical = true; }},
     {"FlipHorizontal", {"-fliph"}, [](ImageStampOptions& o) { o.flipHorizontal = true; }},
     {"Align", {"-align", "center"}, [](ImageStampOptions& o) { o.align = Alignment::Center; }},

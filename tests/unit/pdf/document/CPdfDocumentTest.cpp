@@ -449,8 +449,8 @@ std::vector<Seed> SeedFiles() {
     add("kids-below-a-page", OnePagePdf({.page = "<< /Type /Page /Resources << >> /Kids [4 0 R 5 2 0 R] >>",
                                          .pages = "/Count 7",
                                          .more = {{4, "[1 2]"}}}));
-    add("resources-inherited", OnePagePdf({.page = "<< /Type /Page >>", .pages = "/Count 1 /Resources << >>"}),
-        "Resources are not found");
+    add("resources-inherited", OnePagePdf({.page = "<< /Type /Page >>", .pages = "/Count 1 /Resources << >>"}));
+    add("resources-array", OnePagePdf({.page = "<< /Type /Page /Resources [] >>"}), "Resources are not found");
     add("annots-name", OnePagePdf({.page = "<< /Type /Page /Resources << >> /Annots /None >>"}),
         "Page annotations object (page 1) is wrong type");
     {

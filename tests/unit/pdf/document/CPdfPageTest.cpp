@@ -134,13 +134,20 @@ TEST(CPdfPageTest, ResourcesResolved) {
 
 TEST(CPdfPageTest, ResourcesThatAreNotADictionaryStopTheOpen) {
     for (const std::string resources :
-         {"", "/Resources null", "/Resources [/PDF]", "/Resources 10 0 R", "/Resources 11 0 R", "/Resources /R"}) {
+         {"/Resources [/PDF]", "/Resources 10 0 R", "/Resources 11 0 R", "/Resources 12 0 R", "/Resources /R"}) {
         EXPECT_EQ(Failure(Pdf(resources, {{10, "[/PDF /Text]"}, {12, "null"}})), "Resources are not found")
             << resources;
+        // Inherited from the parent, they stop it as well.
+        EXPECT_EQ(Failure(Pdf("", {{10, "[/PDF /Text]"}, {12, "null"}}, resources)), "Resources are not found")
+            << resources;
     }
-    // Resources only on the parent node are not looked for.
-    EXPECT_EQ(Failure(Pdf("", {}, "/Resources << /Font << >> >>")), "Resources are not found");
     EXPECT_EQ(Failure(Pdf("/Resources 99 0 R")), "Corrupted PDF file");
+}
+
+TEST(CPdfPageTest, ResourcesMayBeInheritedOrAbsent) {
+    EXPECT_EQ(Failure(Pdf("", {}, "/Resources << /Font << >> >>")), "");
+    EXPECT_EQ(Failure(Pdf("/Resources null", {{10, "<< /Font << >> >>"}}, "/Resources 10 0 R")), "");
+    EXPECT_EQ(Failure(Pdf("")), "");
 }
 
 TEST(CPdfPageTest, AnnotationsAsStored) {
@@ -185,7 +192,7 @@ TEST(CPdfPageTest, PageNumberTwelveInTheMessage) {
 }
 
 TEST(CPdfPageTest, ResourcesAreCheckedBeforeAnnotations) {
-    EXPECT_EQ(Failure(Pdf("/Annots /Name")), "Resources are not found");
+    EXPECT_EQ(Failure(Pdf("/Resources /R /Annots /Name")), "Resources are not found");
 }
 
 TEST(CPdfPageTest, LoadedDirectly) {
@@ -208,9 +215,21 @@ TEST(CPdfPageTest, LoadedDirectly) {
     EXPECT_TRUE(page.annotations.is(pdfNull));
 
     CPdfDictionary bare;
+    // The page's own resources, else the inherited ones, else none.
+    CPdfPage inheriting;
+    inheriting.Load(2, nullptr, dictionary, CPdfObject::Name("R"));
+    EXPECT_TRUE(inheriting.resources.is(pdfDictionary));
+    CPdfObject inherited;
+    inherited.setDictionary(nullptr);
+    inherited.getDict().add("Font", CPdfObject::Null());
+    inheriting.Load(2, nullptr, bare, inherited);
+    EXPECT_EQ(inheriting.resources.getDict().getLength(), 1u);
+    CPdfPage empty;
+    empty.Load(2, nullptr, bare);
+    EXPECT_EQ(empty.resources.getDict().getLength(), 0u);
     CPdfPage failing;
     try {
-        failing.Load(2, nullptr, bare);
+        failing.Load(2, nullptr, bare, CPdfObject::Name("R"));
         ADD_FAILURE() << "loaded";
     } catch (const CPdfException& failure) {
         EXPECT_STREQ(failure.GetMessage(), "Resources are not found");

@@ -349,7 +349,7 @@ TEST(PageListTest, TheOpensFailureComesBeforeTheLists) {
         document.Open(std::make_shared<CMemoryByteSource>(File({{1, kCatalog},
                                                                 {2, "<< /Type /Pages /Kids [3 0 R 6 0 R] /Count 2 >>"},
                                                                 {3, Page("/Kids [3 0 R]")},
-                                                                {6, "<< /Type /Page >>"}})));
+                                                                {6, "<< /Type /Page /Resources /R >>"}})));
         ADD_FAILURE() << "opened";
     } catch (const CPdfException& failure) {
         EXPECT_STREQ(failure.GetMessage(), "Resources are not found");
