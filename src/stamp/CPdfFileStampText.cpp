@@ -59,11 +59,7 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
 
 bool CPdfFileStampText::IsSymbolFont(const FontMetricsEntry& metrics) {
     // Their codes choose pictures, not characters.
-    for (const char* name : {"SymbolMT", "ZapfDingbats", "Wingdings", "Wingdings2", "Wingdings3", "Webdings", "Marlett",
-                             "MSReferenceSpecialty", "BookshelfSymbol7"}) {
-        if (metrics.name == name) return true;
-    }
-    return false;
+    return metrics.Has(kFontSymbolic);
 }
 
 bool CPdfFileStampText::NeedsEmbeddedFont(int32_t pageCount) const {

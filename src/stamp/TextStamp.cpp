@@ -59,9 +59,12 @@ std::string PdfNameText(std::string_view name) {
 
 std::string FontDescriptorBody(std::string_view fontName, const FontMetricsEntry& metrics) {
     const auto& box = metrics.boundingBox;
+    const FontDescriptorValues values = DescriptorValues(metrics);
     return "\n<<\n/Type /FontDescriptor\n/FontName /" + PdfNameText(fontName) + "\n/FontBBox [" + FormatInt(box[0]) +
-           " " + FormatInt(box[1]) + " " + FormatInt(box[2]) + " " + FormatInt(box[3]) +
-           " ]\n/Flags 34\n/ItalicAngle 0\n>>\n";
+           " " + FormatInt(box[1]) + " " + FormatInt(box[2]) + " " + FormatInt(box[3]) + " ]\n/Flags " +
+           FormatInt(values.flags) + "\n/ItalicAngle 0\n/Ascent " + FormatInt(values.ascent) + "\n/Descent " +
+           FormatInt(values.descent) + "\n/CapHeight " + FormatInt(values.capHeight) + "\n/StemV " +
+           FormatInt(values.stemV) + "\n>>\n";
 }
 
 std::string FontBody(std::string_view resourceName, std::string_view fontName, int32_t descriptorNumber,
