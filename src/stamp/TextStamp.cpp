@@ -1,7 +1,5 @@
 #include "stamp/TextStamp.h"
 
-#include <cmath>
-
 #include "fonts/FontMetricsTable.h"
 #include "stamp/Placement.h"
 #include "writer/NumberFormat.h"
@@ -86,8 +84,6 @@ std::string ColorOperator(uint32_t color) {
     return component(16) + " " + component(8) + " " + component(0) + " rg";
 }
 
-float StampRadians(float degrees) { return static_cast<float>(degrees * 0.017444444444444446); }
-
 std::string TextContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
                         int32_t fontSize, std::string_view text, const StampFrame& frame) {
     std::string showing;
@@ -100,13 +96,14 @@ std::string TextContent(const StampPlacement& placement, uint32_t color, std::st
 
 std::string GlyphContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
                          int32_t fontSize, std::string_view showing, const StampFrame& frame) {
-    const float radians = StampRadians(placement.angle);
-    const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
-    const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
+    const StampDirection direction = DirectionOf(placement.angle);
+    const float c = direction.cos;
+    const float s = direction.sin;
+    const StampOrigin origin = OriginOf(placement, direction);
     std::string content;
     content.reserve(160 + showing.size());
     content += "BT\n";
-    for (const double value : {double{c}, double{s}, double{-s}, double{c}, double(placement.x), double(placement.y)}) {
+    for (const double value : {double{c}, double{s}, double{-s}, double{c}, origin.x, origin.y}) {
         AppendFixed(content, value);
         content += ' ';
     }
