@@ -1,9 +1,6 @@
 #include "stamp/CPdfFileStamp.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <ctime>
-#include <random>
 #include <unordered_map>
 
 #include "base/CByteSource.h"
@@ -12,11 +9,13 @@
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/DocMdp.h"
+#include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
 #include "stamp/StampOptions.h"
+#include "stamp/VersionDeclaration.h"
 #include "writer/COutputFile.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
@@ -46,21 +45,10 @@ void CPdfFileStamp::RequireChangesAllowed(const CPdfDocument& document) {
         throw CPdfException("The document's permissions do not allow changes: give its owner password with -password");
 }
 
-int32_t CPdfFileStamp::NextResourceNumber() {
-    int32_t number = 0;
-    if (resourceNumber_) {
-        number = resourceNumber_();
-    } else if (SharedOptions().incremental) {
-        // An update may be stacked on one made in the same second: names
-        // drawn from the time alone would be the same, and a second entry
-        // under an existing name in the page's resources would not count.
-        number = static_cast<int32_t>(std::random_device()() % 1000000);
-    } else {
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        number = static_cast<int32_t>(std::rand() % 1000000);
-    }
-    number %= 1000000;
-    return number < 0 ? -number : number;
+int32_t CPdfFileStamp::NextResourceNumber(std::initializer_list<std::string_view> prefixes) {
+    std::optional<int32_t> first;
+    if (resourceNumber_) first = resourceNumber_();
+    return resourceNames_.FreeNumber(prefixes, first);
 }
 
 // What one run opens and writes, released when the run ends however it ends,
@@ -99,15 +87,19 @@ bool CPdfFileStamp::Process() {
         run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
     writer.SetCipher(xref.securityHandler());
     OpenStampFiles();
+    run.pageList = &StampPageList(run.document);
+    run.tagged = IsTagged(xref);
+    run.scanner.emplace(xref, run.input->Size());
+    CollectResourceNames(run);
+    const std::string needed(PrepareStamp(run.pages()));
     if (update) {
         writer.beginUpdate(*run.input, *update);
+    } else if (!VersionMeets(InputVersion(run), needed)) {
+        writer.writeHeader("PDF-" + needed);
     } else {
         // An input without a header still gets one.
         writer.writeHeader(run.document.version().empty() ? "PDF-1.4" : run.document.version());
     }
-    run.pageList = &StampPageList(run.document);
-    run.tagged = IsTagged(xref);
-    run.scanner.emplace(xref, run.input->Size());
     PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
     if (update) {
@@ -117,6 +109,7 @@ bool CPdfFileStamp::Process() {
     }
     AfterCopy();
     if (update) {
+        DeclareVersionInCatalog(run, needed);
         writer.writeUpdateSection(xref.trailer().getDict());
     } else {
         const int64_t xrefPosition = writer.writeXRefTable();
@@ -249,6 +242,42 @@ bool CPdfFileStamp::IsSharedContents(Run& run, int32_t number) {
     }
     const auto found = run.contentsUse->find(number);
     return found != run.contentsUse->end() && found->second > 1;
+}
+
+void CPdfFileStamp::CollectResourceNames(Run& run) {
+    // The input's identity: its trailer's first /ID string, else its first bytes.
+    std::string identity;
+    const CPdfObject id = run.xref().trailer().getDict().lookup("ID");
+    if (id.is(pdfArray) && id.getArray().getLength() > 0 && id.getArray().get(0).is(pdfString)) {
+        identity = id.getArray().get(0).getString().bytes();
+    } else {
+        identity.resize(static_cast<size_t>(std::min<uint64_t>(run.input->Size(), 1024)));
+        identity.resize(run.input->Read(0, reinterpret_cast<uint8_t*>(identity.data()), identity.size()));
+    }
+    resourceNames_.Seed(identity, parameters_);
+    const PageList& pages = run.pages();
+    for (int32_t position = 0; position < static_cast<int32_t>(pages.pages.size()); ++position) {
+        if (!SelectPage(position, pages.pageCount)) continue;
+        const PageEntry& entry = pages.pages[static_cast<size_t>(position)];
+        const CPdfObject page = entry.page.is(pdfDictionary) || entry.objectNumber <= 0
+                                    ? entry.page
+                                    : run.xref().Fetch(entry.objectNumber, run.xref().GenerationOf(entry.objectNumber));
+        if (page.is(pdfDictionary)) resourceNames_.AddPageResources(run.xref(), page.getDict());
+    }
+}
+
+std::optional<std::string> CPdfFileStamp::InputVersion(Run& run) {
+    const CPdfObject catalog = run.xref().Fetch(run.xref().root().number, run.xref().root().generation);
+    const CPdfObject version = catalog.is(pdfDictionary) ? catalog.getDict().lookup("Version") : CPdfObject::Null();
+    return DeclaredVersion(run.document.version(), version.is(pdfName) ? version.getName() : std::string_view());
+}
+
+void CPdfFileStamp::DeclareVersionInCatalog(Run& run, std::string_view needed) {
+    if (VersionMeets(InputVersion(run), needed)) return;
+    const int32_t root = run.xref().root().number;
+    std::optional<std::string> catalog = ReadRawObject(run.xref(), root);
+    if (catalog) catalog = CatalogWithVersion(std::move(*catalog), needed);
+    if (catalog) run.writer->WriteObject(root, run.xref().GenerationOf(root), *catalog);
 }
 
 StampPlacement CPdfFileStamp::CalcPosition(const StampedPage& page, const StampOptions& options) {

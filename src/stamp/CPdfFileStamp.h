@@ -10,6 +10,7 @@
 #include "stamp/CPageEditor.h"
 #include "stamp/CPdfFile.h"
 #include "stamp/Placement.h"
+#include "stamp/ResourceNames.h"
 #include "stamp/StampFrame.h"
 #include "writer/COutputWriter.h"
 
@@ -35,9 +36,10 @@ public:
     // not allow changes and was not opened with its owner password.
     static void RequireChangesAllowed(const CPdfDocument& document);
 
-    // The numbers behind the resource names ("F%d", "GS%d", "Im%d"); by
-    // default drawn from the C library's generator seeded with the time, or
-    // from the system's random source for an update.
+    // The first number tried for the resource names ("F%d", "GS%d", "Im%d");
+    // by default one that the input's identity and the parameter words give
+    // (see CResourceNames). A number that a stamped page's resources use is
+    // passed over either way.
     void SetResourceNumberSource(std::function<int32_t()> source) { resourceNumber_ = std::move(source); }
 
 protected:
@@ -56,6 +58,10 @@ protected:
 
     // Before the output is created.
     virtual void OpenStampFiles() {}
+    // Before the header: what the shared objects need worked out. Returns
+    // the PDF version the stamp's objects and drawing need ("1.4"), or
+    // nothing.
+    virtual std::string_view PrepareStamp(const PageList&) { return {}; }
     // The shared objects, the first objects after the header.
     virtual void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) = 0;
     virtual void BeforeCopy() {}
@@ -75,7 +81,11 @@ protected:
 
     // The placement for the page, before alignment.
     static StampPlacement CalcPosition(const StampedPage& page, const StampOptions& options);
-    int32_t NextResourceNumber();
+    // The number behind the run's resource names, one for which no prefix
+    // followed by it is a name in a stamped page's resources.
+    int32_t NextResourceNumber(std::initializer_list<std::string_view> prefixes);
+    // The parameter words, of which the resource names' number is made.
+    void RememberParameters(const std::vector<std::string>& words) { parameters_ = words; }
 
     // The -password option: opens an encrypted input.
     std::string password_;
@@ -98,6 +108,15 @@ private:
     void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, std::string bytes);
     // Whether the /Contents array object `number` is drawn by more than one page.
     static bool IsSharedContents(Run& run, int32_t number);
+    // Seeds the resource names with the input and the parameters, and adds
+    // the names the resources of every page to be stamped hold.
+    void CollectResourceNames(Run& run);
+    // The version the input declares, in its header and its catalog.
+    static std::optional<std::string> InputVersion(Run& run);
+    // An update declares `needed` in the catalog when the input declares less.
+    static void DeclareVersionInCatalog(Run& run, std::string_view needed);
 
     std::function<int32_t()> resourceNumber_;
+    std::vector<std::string> parameters_;
+    CResourceNames resourceNames_;
 };
