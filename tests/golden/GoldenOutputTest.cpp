@@ -61,6 +61,13 @@ TEST(GoldenOutputTest, TextDefaults) {
               std::string::npos);
 }
 
+TEST(GoldenOutputTest, ANameThePagesHoldIsPassedOver) {
+    // Both pages already name a font /F1: the stamp's font takes /F2.
+    const std::string out = *RunTextStamp(TwoPages(), {}, 1).output;
+    EXPECT_NE(out.find("/Font << /F2 11 0 R  /F1 7 0 R >>"), std::string::npos);
+    EXPECT_NE(out.find("/F2 11 Tf"), std::string::npos);
+}
+
 TEST(GoldenOutputTest, TextWithEveryLookOption) {
     ExpectGolden("text-options", RunTextStamp(TwoPages(), {"-r", "-m3", "-prefix", "No. ", "-sep", " of ", "-end",
                                                            " (draft)", "-font", "Times New Roman", "-color808080",
