@@ -45,7 +45,8 @@ bool VersionMeets(const std::optional<std::string>& declared, std::string_view n
 std::optional<std::string> CatalogWithVersion(std::string catalog, std::string_view version) {
     const std::optional<size_t> body = Opening(catalog, 0);
     if (!body) return std::nullopt;
-    const std::string value = "/" + std::string(version);
+    std::string value = "/";
+    value += version;
     if (const std::optional<size_t> key = FindOwnKey(catalog, *body, "Version")) {
         // The value after the key: white space, then a name up to the next
         // white space or delimiter.
@@ -58,6 +59,8 @@ std::optional<std::string> CatalogWithVersion(std::string catalog, std::string_v
         catalog.replace(start, end - start, value);
         return catalog;
     }
-    InsertText(catalog, *body, "/Version " + value + " ");
+    constexpr std::string_view kKey = "/Version ";
+    InsertText(catalog, *body, kKey);
+    InsertText(catalog, *body + kKey.size(), value + ' ');
     return catalog;
 }
