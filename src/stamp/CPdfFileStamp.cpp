@@ -259,6 +259,11 @@ void CPdfFileStamp::CollectResourceNames(Run& run) {
     for (int32_t position = 0; position < static_cast<int32_t>(pages.pages.size()); ++position) {
         if (!SelectPage(position, pages.pageCount)) continue;
         const PageEntry& entry = pages.pages[static_cast<size_t>(position)];
+        if (entry.resourcesNumber > 0) {
+            // Without reading the page again.
+            resourceNames_.AddResourcesObject(run.xref(), entry.resourcesNumber);
+            continue;
+        }
         const CPdfObject page = entry.page.is(pdfDictionary) || entry.objectNumber <= 0
                                     ? entry.page
                                     : run.xref().Fetch(entry.objectNumber, run.xref().GenerationOf(entry.objectNumber));

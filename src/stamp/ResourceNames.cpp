@@ -30,8 +30,18 @@ void CResourceNames::Seed(std::string_view identity, const std::vector<std::stri
 
 void CResourceNames::AddPageResources(CPdfXRef& xref, const CPdfDictionary& page) {
     const CPdfObject stored = page.lookupNF("Resources");
-    if (stored.is(pdfReference) && !FirstVisit(stored.getRef().number)) return;
-    const CPdfObject resources = page.lookup("Resources");
+    if (stored.is(pdfReference)) {
+        AddResourcesObject(xref, stored.getRef().number);
+        return;
+    }
+    if (!stored.is(pdfDictionary)) return;
+    for (const std::string_view category : {"Font", "XObject", "ExtGState"})
+        AddCategory(xref, stored.getDict(), category);
+}
+
+void CResourceNames::AddResourcesObject(CPdfXRef& xref, int32_t number) {
+    if (!FirstVisit(number)) return;
+    const CPdfObject resources = xref.Fetch(number, xref.GenerationOf(number));
     if (!resources.is(pdfDictionary)) return;
     for (const std::string_view category : {"Font", "XObject", "ExtGState"})
         AddCategory(xref, resources.getDict(), category);

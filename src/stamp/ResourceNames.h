@@ -26,6 +26,8 @@ public:
     // Adds the names the page's own /Resources hold, resolved, under /Font,
     // /XObject and /ExtGState.
     void AddPageResources(CPdfXRef& xref, const CPdfDictionary& page);
+    // The same for resources that are the object `number` of their own.
+    void AddResourcesObject(CPdfXRef& xref, int32_t number);
     // The first number from `first` (or from the seed) on, wrapping below
     // kNumbers, for which no prefix followed by it names a resource in use.
     // Throws when every number does.

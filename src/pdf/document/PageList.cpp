@@ -49,9 +49,12 @@ PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherite
 void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject page) {
     static constexpr PageBox kLetter{0, 0, 612, 792};
     int32_t contents = 0;
+    int32_t resources = 0;
     if (page.is(pdfDictionary)) {
         const CPdfObject stored = page.getDict().lookupNF("Contents");
         if (stored.is(pdfReference)) contents = stored.getRef().number;
+        const CPdfObject storedResources = page.getDict().lookupNF("Resources");
+        if (storedResources.is(pdfReference)) resources = storedResources.getRef().number;
     }
     // The dictionaries of the first pages are kept; beyond them memory would
     // grow with the document, and those pages are read again when stamped.
@@ -60,7 +63,7 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
                      boxes.cropBox    ? *boxes.cropBox
                      : boxes.mediaBox ? *boxes.mediaBox
                                       : kLetter,
-                     std::move(page), contents});
+                     std::move(page), contents, resources});
 }
 
 void PageList::SetRoot(const CPdfObject& stored, const CPdfObject& root) {

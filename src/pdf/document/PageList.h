@@ -24,6 +24,8 @@ struct PageEntry {
     CPdfObject page;
     // The object /Contents refers to, 0 when it is not a reference.
     int32_t contentsNumber = 0;
+    // The object /Resources refers to, 0 when it is not a reference.
+    int32_t resourcesNumber = 0;
 };
 
 // Every leaf of the page tree in document order.
