@@ -13,8 +13,11 @@ case "${1:-build}" in
   # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi
   # Micro Hei), CFF outlines (Lobster). GNU parallel runs the README's
   # production recipe; openssl and the NSS tools make a signed test file.
+  # MuPDF's tools measure glyph boxes and picture edges; URW's base 35 fonts
+  # bring the published metrics the built-in Helvetica and Times match.
   test) packages+=(libgtest-dev qpdf poppler-utils groff-base parallel
-    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster openssl libnss3-tools) ;;
+    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster openssl libnss3-tools
+    mupdf-tools fonts-urw-base35) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac

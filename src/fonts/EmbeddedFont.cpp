@@ -53,6 +53,11 @@ std::string PostScriptName(hb_face_t* face) {
     return name.empty() ? "Font" : name;
 }
 
+bool HasCffOutlines(hb_face_t* face) {
+    const BlobPtr cffTable(hb_face_reference_table(face, HB_TAG('C', 'F', 'F', ' ')));
+    return hb_blob_get_length(cffTable.get()) > 0;
+}
+
 int16_t ReadInt16(const char* data) {
     return static_cast<int16_t>((static_cast<unsigned char>(data[0]) << 8) | static_cast<unsigned char>(data[1]));
 }
@@ -68,6 +73,19 @@ void CEmbeddedFont::Use(const ShapedRun& run) {
         used_[glyph.glyph] = true;
         if (texts_[glyph.glyph].empty()) texts_[glyph.glyph] = std::u32string(glyph.text);
     }
+    // The texts a run's glyphs stand for are settled once it is used.
+    if (NeedsActualText(run)) actualText_ = true;
+}
+
+bool CEmbeddedFont::NeedsActualText(const ShapedRun& run) const {
+    // Readers put right-to-left glyphs back in reading order themselves, and
+    // would turn a span's text around a second time.
+    return !run.rightToLeft && !MapsAsShown(run);
+}
+
+std::string_view CEmbeddedFont::RequiredVersion() const {
+    if (HasCffOutlines(shaper_.face())) return "1.6";
+    return actualText_ ? "1.5" : "";
 }
 
 std::vector<uint32_t> CEmbeddedFont::UsedGlyphs() const {
@@ -97,8 +115,7 @@ int32_t CEmbeddedFont::WidthSum(const ShapedRun& run) const {
 
 std::string CEmbeddedFont::SubsetFontFile(bool& cff) const {
     hb_face_t* face = shaper_.face();
-    const BlobPtr cffTable(hb_face_reference_table(face, HB_TAG('C', 'F', 'F', ' ')));
-    cff = hb_blob_get_length(cffTable.get()) > 0;
+    cff = HasCffOutlines(face);
     const InputPtr input(hb_subset_input_create_or_fail());
     if (!input) throw CPdfException("Font subset error");
     hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
@@ -227,9 +244,7 @@ int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view reso
 
 std::string CEmbeddedFont::ShowOperators(const ShapedRun& run, int32_t fontSize,
                                          const std::function<std::u32string()>& typed) const {
-    // Readers put right-to-left glyphs back in reading order themselves, and
-    // would turn a span's text around a second time.
-    const bool span = !run.rightToLeft && !MapsAsShown(run);
+    const bool span = NeedsActualText(run);
     std::string out;
     if (span) {
         out += "/Span << /ActualText <FEFF";

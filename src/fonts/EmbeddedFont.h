@@ -39,10 +39,17 @@ public:
     // The run's advance in thousandths of the font size.
     int32_t WidthSum(const ShapedRun& run) const;
 
+    // The PDF version the font and the drawing of the runs used need: "1.6"
+    // for an OpenType font file (CFF outlines), "1.5" when a run is drawn in a
+    // span with /ActualText, nothing otherwise.
+    std::string_view RequiredVersion() const;
+
 private:
     // Whether the /ToUnicode map alone gives back the run's text: every glyph
     // stands for its own characters, and for the same ones wherever it is used.
     bool MapsAsShown(const ShapedRun& run) const;
+    // Whether the run is drawn in a span with /ActualText.
+    bool NeedsActualText(const ShapedRun& run) const;
     // A glyph's width in the /W array, in thousandths of the em.
     int32_t GlyphWidth(uint32_t glyph) const;
     std::string SubsetFontFile(bool& cff) const;
@@ -62,4 +69,6 @@ private:
     // for (the first non-empty text seen).
     std::vector<bool> used_;
     std::vector<std::u32string> texts_;
+    // A run used so far is drawn in a span with /ActualText.
+    bool actualText_ = false;
 };

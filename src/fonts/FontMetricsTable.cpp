@@ -8,6 +8,7 @@
 
 static_assert(decltype(FontMetricsEntry::boundingBox)::extent == kFontBoundingBoxSize);
 static_assert(decltype(FontMetricsEntry::widths)::extent == kFontWidthCount);
+static_assert(decltype(FontMetricsEntry::descriptor)::extent == kFontDescriptorSize);
 
 namespace {
 
@@ -45,6 +46,8 @@ FontMetricsTable MakeTable() {
             kFontMetricsNames[row],
             std::span<const int32_t, kFontBoundingBoxSize>(block.data(), kFontBoundingBoxSize),
             std::span<const int32_t, kFontWidthCount>(block.data() + kFontBoundingBoxSize, kFontWidthCount),
+            std::span<const int32_t, kFontDescriptorSize>(kFontDescriptorBlocks[row]),
+            kFontStyles[row],
         });
     }
     return table;
@@ -68,6 +71,27 @@ const FontMetricsEntry* FindFontMetrics(std::string_view name) {
         }
     }
     return nullptr;
+}
+
+FontDescriptorValues DescriptorValues(const FontMetricsEntry& entry) {
+    constexpr int32_t kFixedPitch = 1;
+    constexpr int32_t kSerif = 2;
+    constexpr int32_t kSymbolic = 4;
+    constexpr int32_t kNonsymbolic = 32;
+    constexpr int32_t kItalic = 64;
+    FontDescriptorValues values;
+    const bool fixed = std::all_of(entry.widths.begin(), entry.widths.end(),
+                                   [&entry](int32_t width) { return width == entry.widths[0]; });
+    values.flags = (fixed ? kFixedPitch : 0) | (entry.Has(kFontSerif) ? kSerif : 0) |
+                   (entry.Has(kFontSymbolic) ? kSymbolic : kNonsymbolic) | (entry.Has(kFontItalic) ? kItalic : 0);
+    const auto published = [&entry](size_t at, int32_t otherwise) {
+        return entry.descriptor[at] == kFontMetricUnpublished ? otherwise : entry.descriptor[at];
+    };
+    values.ascent = published(0, entry.boundingBox[3]);
+    values.descent = published(1, entry.boundingBox[1]);
+    values.capHeight = published(2, values.ascent);
+    values.stemV = published(3, entry.Has(kFontBold) ? 140 : 80);
+    return values;
 }
 
 int32_t TextWidth(std::string_view fontName, std::string_view text) {

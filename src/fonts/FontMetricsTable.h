@@ -5,13 +5,36 @@
 #include <string_view>
 #include <vector>
 
+#include "fonts/FontMetricsData.h"
+
 // One row of the built-in font metrics table. The name and the numbers are
 // views into constant data built into the program; nothing is copied.
 struct FontMetricsEntry {
     std::string_view name;
     std::span<const int32_t, 4> boundingBox;  // left, bottom, right, top
     std::span<const int32_t, 256> widths;     // advance width of codes 0 to 255
+    // Ascent, descent, cap height and dominant vertical stem width as the
+    // font's metrics publish them; kFontMetricUnpublished where they do not.
+    std::span<const int32_t, 4> descriptor;
+    // kFontBold, kFontItalic, kFontSerif and kFontSymbolic, as they apply.
+    uint32_t style = 0;
+
+    bool Has(uint32_t styleBit) const { return (style & styleBit) != 0; }
 };
+
+// What a font descriptor says of a row's font.
+struct FontDescriptorValues {
+    // The PDF font flags: FixedPitch (1) when every width is the same, Serif
+    // (2), Symbolic (4) or else Nonsymbolic (32), Italic (64).
+    int32_t flags = 0;
+    // As published; otherwise the bounding box's top and bottom, the cap
+    // height as the ascent, and a stem width of 80, or 140 for a bold face.
+    int32_t ascent = 0;
+    int32_t descent = 0;
+    int32_t capHeight = 0;
+    int32_t stemV = 0;
+};
+FontDescriptorValues DescriptorValues(const FontMetricsEntry& entry);
 
 // The process-wide table: the built-in rows in their fixed order. The order
 // matters, because a lookup takes the first matching row.

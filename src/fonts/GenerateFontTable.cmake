@@ -3,9 +3,12 @@
 #   cmake -DIN=<fonts.tsv> -DOUT=<FontMetricsData.cpp> -P GenerateFontTable.cmake
 #
 # fonts.tsv: one header line, then one line per row in table order with the
-# tab-separated columns index, name, bbox (4 integers), widths (256 integers)
-# and source (ignored here). Any deviation from that shape stops the build:
-# the generated file is written only when every row has been checked.
+# tab-separated columns index, name, bbox (4 integers), widths (256 integers),
+# descriptor (ascent, descent, cap height and stem width: 4 integers, each "-"
+# where the font's metrics publish none), style (words from bold, italic,
+# serif and symbolic, or "-") and source (ignored here). Any deviation from
+# that shape stops the build: the generated file is written only when every
+# row has been checked.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -16,7 +19,9 @@ set(NUMBERS_PER_LINE 16)
 # Zero, or an optional minus sign and one to nine digits without a leading zero
 # (which C++ would read as octal): always fits in 32 bits.
 set(INTEGER_REGEX "^(0|-?[1-9][0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?[0-9]?)$")
-set(HEADER_LINE "index\tname\tbbox\twidths\tsource")
+set(DESCRIPTOR_COUNT 4)
+set(STYLE_WORDS bold italic serif symbolic)
+set(HEADER_LINE "index\tname\tbbox\twidths\tdescriptor\tstyle\tsource")
 
 if(NOT DEFINED IN OR NOT DEFINED OUT)
   message(FATAL_ERROR "usage: cmake -DIN=<fonts.tsv> -DOUT=<FontMetricsData.cpp> -P ${CMAKE_CURRENT_LIST_FILE}")
@@ -47,7 +52,7 @@ if(line_count EQUAL 0)
 endif()
 list(POP_FRONT lines header)
 if(NOT header STREQUAL HEADER_LINE)
-  message(FATAL_ERROR "${IN}:1: the header line must be the columns index, name, bbox, widths, source")
+  message(FATAL_ERROR "${IN}:1: the header line must be the columns index, name, bbox, widths, descriptor, style, source")
 endif()
 
 list(LENGTH lines row_count)
@@ -69,7 +74,46 @@ function(check_integers list_var count what)
   endif()
 endfunction()
 
+# The descriptor's values as C++: "-" becomes kFontMetricUnpublished.
+function(descriptor_text descriptor where out_var)
+  string(REPLACE " " ";" values "${descriptor}")
+  set(numbers "${values}")
+  list(FILTER numbers EXCLUDE REGEX "^-$")
+  list(LENGTH values length)
+  if(NOT length EQUAL DESCRIPTOR_COUNT)
+    message(FATAL_ERROR "${where}: ${length} descriptor values, expected ${DESCRIPTOR_COUNT}")
+  endif()
+  list(LENGTH numbers number_count)
+  check_integers(numbers ${number_count} "${where}")
+  list(TRANSFORM values REPLACE "^-$" "kFontMetricUnpublished")
+  list(JOIN values ", " text)
+  set(${out_var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The style words as C++ flags: "kFontBold | kFontSerif", or 0 for "-".
+function(style_text style where out_var)
+  if(style STREQUAL "-")
+    set(${out_var} "0" PARENT_SCOPE)
+    return()
+  endif()
+  string(REPLACE " " ";" words "${style}")
+  set(flags "")
+  foreach(word IN LISTS words)
+    if(NOT word IN_LIST STYLE_WORDS)
+      message(FATAL_ERROR "${where}: style word '${word}' is not one of ${STYLE_WORDS}")
+    endif()
+    string(SUBSTRING "${word}" 0 1 first)
+    string(TOUPPER "${first}" first)
+    string(SUBSTRING "${word}" 1 -1 rest)
+    list(APPEND flags "kFont${first}${rest}")
+  endforeach()
+  list(JOIN flags " | " text)
+  set(${out_var} "${text}" PARENT_SCOPE)
+endfunction()
+
 set(blocks "")
+set(descriptors "")
+set(styles "")
 set(names "")
 set(seen_names "")
 set(index 0)
@@ -80,13 +124,15 @@ foreach(line IN LISTS lines)
 
   string(REPLACE "\t" ";" fields "${line}")
   list(LENGTH fields field_count)
-  if(NOT field_count EQUAL 5)
-    message(FATAL_ERROR "${where}: ${field_count} columns, expected 5")
+  if(NOT field_count EQUAL 7)
+    message(FATAL_ERROR "${where}: ${field_count} columns, expected 7")
   endif()
   list(GET fields 0 row_index)
   list(GET fields 1 name)
   list(GET fields 2 bbox)
   list(GET fields 3 widths)
+  list(GET fields 4 descriptor)
+  list(GET fields 5 style)
 
   if(NOT row_index STREQUAL index)
     message(FATAL_ERROR "${where}: index '${row_index}', expected ${index}")
@@ -113,6 +159,10 @@ foreach(line IN LISTS lines)
   endforeach()
   string(APPEND blocks "    }},\n")
   string(APPEND names "    \"${name}\",\n")
+  descriptor_text("${descriptor}" "${where}: descriptor of ${name}" descriptor_values)
+  string(APPEND descriptors "    {{${descriptor_values}}},  // ${name}\n")
+  style_text("${style}" "${where}: style of ${name}" style_flags)
+  string(APPEND styles "    ${style_flags},  // ${name}\n")
 endforeach()
 
 get_filename_component(input_name "${IN}" NAME)
@@ -129,4 +179,10 @@ ${blocks}}};
 
 constinit const std::array<std::string_view, kFontMetricsRowCount> kFontMetricsNames = {{
 ${names}}};
+
+constinit const std::array<FontDescriptorBlock, kFontMetricsRowCount> kFontDescriptorBlocks = {{
+${descriptors}}};
+
+constinit const std::array<uint32_t, kFontMetricsRowCount> kFontStyles = {{
+${styles}}};
 ")

@@ -1,9 +1,6 @@
 #include "stamp/CPdfFileStamp.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <ctime>
-#include <random>
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
@@ -11,6 +8,7 @@
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/DocMdp.h"
+#include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -18,6 +16,7 @@
 #include "pdf/reader/RawObject.h"
 #include "stamp/CEditedObjects.h"
 #include "stamp/StampOptions.h"
+#include "stamp/VersionDeclaration.h"
 #include "writer/COutputCipher.h"
 #include "writer/COutputFile.h"
 
@@ -48,21 +47,10 @@ void CPdfFileStamp::RequireChangesAllowed(const CPdfDocument& document) {
         throw CPdfException("The document's permissions do not allow changes: give its owner password with -password");
 }
 
-int32_t CPdfFileStamp::NextResourceNumber() {
-    int32_t number = 0;
-    if (resourceNumber_) {
-        number = resourceNumber_();
-    } else if (SharedOptions().incremental) {
-        // An update may be stacked on one made in the same second: names
-        // drawn from the time alone would be the same, and a second entry
-        // under an existing name in the page's resources would not count.
-        number = static_cast<int32_t>(std::random_device()() % 1000000);
-    } else {
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        number = static_cast<int32_t>(std::rand() % 1000000);
-    }
-    number %= 1000000;
-    return number < 0 ? -number : number;
+int32_t CPdfFileStamp::NextResourceNumber(std::initializer_list<std::string_view> prefixes) {
+    std::optional<int32_t> first;
+    if (resourceNumber_) first = resourceNumber_();
+    return resourceNames_.FreeNumber(prefixes, first);
 }
 
 // What one run opens and writes, released when the run ends however it ends,
@@ -109,15 +97,19 @@ bool CPdfFileStamp::Process() {
         writer.SetCipher(&run.cipher.emplace(*security), xref.encryptNumber());
     }
     OpenStampFiles();
+    run.pageList = &run.document.catalog().pageList();
+    run.tagged = IsTagged(xref);
+    run.scanner.emplace(xref, run.input->Size());
+    CollectResourceNames(run);
+    const std::string needed(PrepareStamp(run.pages()));
     if (update) {
         writer.beginUpdate(*run.input, *update);
+    } else if (!VersionMeets(InputVersion(run), needed)) {
+        writer.writeHeader("PDF-" + needed);
     } else {
         // An input without a header still gets one.
         writer.writeHeader(run.document.version().empty() ? "PDF-1.4" : run.document.version());
     }
-    run.pageList = &run.document.catalog().pageList();
-    run.tagged = IsTagged(xref);
-    run.scanner.emplace(xref, run.input->Size());
     PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
     PlanEdits(run);
@@ -128,6 +120,7 @@ bool CPdfFileStamp::Process() {
     }
     AfterCopy();
     if (update) {
+        DeclareVersionInCatalog(run, needed);
         writer.writeUpdateSection(xref.trailer().getDict());
     } else {
         const int64_t xrefPosition = writer.writeXRefTable();
@@ -267,6 +260,46 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     const int32_t contentNumber = WriteContentStream(
         writer, {position, stampNumber, run.pages().pageCount(), listed.cropBox, listed.rotate, page}, frame);
     editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState);
+}
+
+void CPdfFileStamp::CollectResourceNames(Run& run) {
+    // The input's identity: its trailer's first /ID string, else its first bytes.
+    std::string identity;
+    const CPdfObject id = run.xref().trailer().getDict().lookup("ID");
+    if (id.is(pdfArray) && id.getArray().getLength() > 0 && id.getArray().get(0).is(pdfString)) {
+        identity = id.getArray().get(0).getString().bytes();
+    } else {
+        identity.resize(static_cast<size_t>(std::min<uint64_t>(run.input->Size(), 1024)));
+        identity.resize(run.input->Read(0, reinterpret_cast<uint8_t*>(identity.data()), identity.size()));
+    }
+    resourceNames_.Seed(identity, parameters_);
+    const PageList& pages = run.pages();
+    resourceNames_.AddNames(pages.resourceNames());
+    for (int32_t position = 0; position < static_cast<int32_t>(pages.pages().size()); ++position) {
+        const PageEntry& entry = pages.pages()[static_cast<size_t>(position)];
+        if (entry.resourceObjects.empty() || !SelectPage(position, pages.pageCount())) continue;
+        for (const ResourceObject& sub : entry.resourceObjects) {
+            if (sub.category == "Font" || sub.category == "XObject" || sub.category == "ExtGState")
+                resourceNames_.AddSubDictionary(run.xref(), sub.number);
+        }
+    }
+}
+
+std::optional<std::string> CPdfFileStamp::InputVersion(Run& run) {
+    const CPdfObject catalog = run.xref().Fetch(run.xref().root().number, run.xref().root().generation);
+    const CPdfObject version = catalog.is(pdfDictionary) ? catalog.getDict().lookup("Version") : CPdfObject::Null();
+    return DeclaredVersion(run.document.version(), version.is(pdfName) ? version.getName() : std::string_view());
+}
+
+void CPdfFileStamp::DeclareVersionInCatalog(Run& run, std::string_view needed) {
+    if (VersionMeets(InputVersion(run), needed)) return;
+    const int32_t root = run.xref().root().number;
+    std::optional<RawObject> catalog = ReadRawObject(run.xref(), root);
+    if (!catalog) return;
+    std::optional<std::string> edited = CatalogWithVersion(std::move(catalog->bytes), needed);
+    if (!edited) return;
+    catalog->bytes = std::move(*edited);
+    run.writer->WriteObject(root, run.xref().GenerationOf(root), *catalog);
 }
 
 StampPlacement CPdfFileStamp::CalcPosition(const StampedPage& page, const StampOptions& options) {

@@ -11,6 +11,7 @@
 #include "stamp/CPageEditor.h"
 #include "stamp/CPdfFile.h"
 #include "stamp/Placement.h"
+#include "stamp/ResourceNames.h"
 #include "stamp/StampFrame.h"
 #include "writer/COutputWriter.h"
 
@@ -36,9 +37,10 @@ public:
     // not allow changes and was not opened with its owner password.
     static void RequireChangesAllowed(const CPdfDocument& document);
 
-    // The numbers behind the resource names ("F%d", "GS%d", "Im%d"); by
-    // default drawn from the C library's generator seeded with the time, or
-    // from the system's random source for an update.
+    // The first number tried for the resource names ("F%d", "GS%d", "Im%d");
+    // by default one that the input's identity and the parameter words give
+    // (see CResourceNames). A number that a stamped page's resources use is
+    // passed over either way.
     void SetResourceNumberSource(std::function<int32_t()> source) { resourceNumber_ = std::move(source); }
 
 protected:
@@ -59,6 +61,10 @@ protected:
 
     // Before the output is created.
     virtual void OpenStampFiles() {}
+    // Before the header: what the shared objects need worked out. Returns
+    // the PDF version the stamp's objects and drawing need ("1.4"), or
+    // nothing.
+    virtual std::string_view PrepareStamp(const PageList&) { return {}; }
     // The shared objects, the first objects after the header.
     virtual void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) = 0;
     virtual void BeforeCopy() {}
@@ -78,7 +84,11 @@ protected:
 
     // The placement for the page, before alignment.
     static StampPlacement CalcPosition(const StampedPage& page, const StampOptions& options);
-    int32_t NextResourceNumber();
+    // The number behind the run's resource names, one for which no prefix
+    // followed by it is a name in a stamped page's resources.
+    int32_t NextResourceNumber(std::initializer_list<std::string_view> prefixes);
+    // The parameter words, of which the resource names' number is made.
+    void RememberParameters(const std::vector<std::string>& words) { parameters_ = words; }
 
     // The -password option: opens an encrypted input.
     std::string password_;
@@ -103,6 +113,15 @@ private:
     // edit writes is left to it.
     static bool CopyObject(Run& run, int32_t number, bool mayDefer);
     void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, RawObject object);
+    // Seeds the resource names with the input and the parameters, and adds
+    // the names the pages' resources give.
+    void CollectResourceNames(Run& run);
+    // The version the input declares, in its header and its catalog.
+    static std::optional<std::string> InputVersion(Run& run);
+    // An update declares `needed` in the catalog when the input declares less.
+    static void DeclareVersionInCatalog(Run& run, std::string_view needed);
 
     std::function<int32_t()> resourceNumber_;
+    std::vector<std::string> parameters_;
+    CResourceNames resourceNames_;
 };

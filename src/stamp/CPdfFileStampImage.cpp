@@ -10,6 +10,7 @@
 
 bool CPdfFileStampImage::ParseParams(const std::vector<std::string>& words) {
     ParseImageParams(words, options_, inputFileName_, outputFileName_);
+    RememberParameters(words);
     password_ = options_.password;
     return true;
 }
@@ -20,7 +21,7 @@ void CPdfFileStampImage::OpenStampFiles() {
 }
 
 void CPdfFileStampImage::PrepareSharedObjects(COutputWriter& writer, const PageList&) {
-    const std::string number = FormatInt(NextResourceNumber());
+    const std::string number = FormatInt(NextResourceNumber({"GS", "Im"}));
     stateResourceName_ = "GS" + number;
     imageResourceName_ = "Im" + number;
     stateObjectNumber_ = writer.appendObject(GraphicsStateBody(options_.opacity));

@@ -17,6 +17,8 @@ public:
 
 protected:
     void OpenStampFiles() override;
+    // The graphics state's /ca, and a PNG picture's soft mask, need PDF 1.4.
+    std::string_view PrepareStamp(const PageList&) override { return "1.4"; }
     void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
     std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
     int32_t WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;

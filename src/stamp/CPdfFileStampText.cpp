@@ -33,6 +33,7 @@ CPdfFileStampText::~CPdfFileStampText() = default;
 
 bool CPdfFileStampText::ParseParams(const std::vector<std::string>& words) {
     ParseTextParams(words, options_, inputFileName_, outputFileName_);
+    RememberParameters(words);
     password_ = options_.password;
     return true;
 }
@@ -41,13 +42,19 @@ void CPdfFileStampText::ComposePageNumberText(int32_t stampNumber, int32_t pageC
     stampText_ = ::ComposePageNumberText(options_, stampNumber, pageCount);
 }
 
-void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageList& pages) {
+std::string_view CPdfFileStampText::PrepareStamp(const PageList& pages) {
     BuildFontMetricsTable();
+    if (!NeedsEmbeddedFont(pages.pageCount())) return {};
+    PrepareEmbeddedFont(pages);
+    return embeddedFont_->RequiredVersion();
+}
+
+void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageList&) {
     char name[16];
-    std::snprintf(name, sizeof name, "F%d", NextResourceNumber());
+    std::snprintf(name, sizeof name, "F%d", NextResourceNumber({"F"}));
     fontResourceName_ = name;
-    if (NeedsEmbeddedFont(pages.pageCount())) {
-        PrepareEmbeddedFont(writer, pages);
+    if (embeddedFont_) {
+        fontObjectNumber_ = embeddedFont_->WriteObjects(writer, fontResourceName_);
         return;
     }
     const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
@@ -59,11 +66,7 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
 
 bool CPdfFileStampText::IsSymbolFont(const FontMetricsEntry& metrics) {
     // Their codes choose pictures, not characters.
-    for (const char* name : {"SymbolMT", "ZapfDingbats", "Wingdings", "Wingdings2", "Wingdings3", "Webdings", "Marlett",
-                             "MSReferenceSpecialty", "BookshelfSymbol7"}) {
-        if (metrics.name == name) return true;
-    }
-    return false;
+    return metrics.Has(kFontSymbolic);
 }
 
 bool CPdfFileStampText::NeedsEmbeddedFont(int32_t pageCount) const {
@@ -74,7 +77,7 @@ bool CPdfFileStampText::NeedsEmbeddedFont(int32_t pageCount) const {
     return NeedsUnicodeFont(::ComposePageNumberText(options_, 1, pageCount));
 }
 
-void CPdfFileStampText::PrepareEmbeddedFont(COutputWriter& writer, const PageList& pages) {
+void CPdfFileStampText::PrepareEmbeddedFont(const PageList& pages) {
     if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
     // Each distinct text once, in page order, so that the output does not
     // depend on a hash order.
@@ -111,7 +114,6 @@ void CPdfFileStampText::PrepareEmbeddedFont(COutputWriter& writer, const PageLis
     }
     embeddedFont_ = std::make_unique<CEmbeddedFont>(*shaper_);
     for (const std::string& text : texts) embeddedFont_->Use(shaper_->Shape(TypedCharacters(text)));
-    fontObjectNumber_ = embeddedFont_->WriteObjects(writer, fontResourceName_);
 }
 
 void CPdfFileStampText::BeforeCopy() {

@@ -27,6 +27,7 @@ public:
     const std::string& stampText() const { return stampText_; }
 
 protected:
+    std::string_view PrepareStamp(const PageList& pages) override;
     void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
     void BeforeCopy() override;
     std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
@@ -41,9 +42,9 @@ private:
     // Whether the run draws with an embedded font: -fontfile, or characters
     // that Windows-1252 lacks in a font that is not a symbol font.
     bool NeedsEmbeddedFont(int32_t pageCount) const;
-    // Shapes the text of every stamped page and writes the embedded font,
-    // subset to the glyphs they use.
-    void PrepareEmbeddedFont(COutputWriter& writer, const PageList& pages);
+    // Shapes the text of every stamped page for the embedded font, subset to
+    // the glyphs they use.
+    void PrepareEmbeddedFont(const PageList& pages);
     // The placement of the current stamp text on the page.
     StampPlacement CalcTextPosition(const StampedPage& page) const;
 

@@ -5,8 +5,16 @@
 #include "pictures/JpegProbe.h"
 #include "pictures/PngImage.h"
 #include "stamp/Placement.h"
-#include "stamp/TextStamp.h"
 #include "writer/NumberFormat.h"
+
+namespace {
+
+// A whole number as an integer, anything else with six decimals.
+std::string FormatCoordinate(double value) {
+    return value == std::trunc(value) ? FormatInt(static_cast<int64_t>(value)) : FormatFixed(value);
+}
+
+}  // namespace
 
 std::string GraphicsStateBody(int32_t opacity) {
     const auto fraction = static_cast<float>(opacity * 0.01);
@@ -43,11 +51,12 @@ std::string SoftMaskDictionary(const PngImage& image) {
 
 std::string ImageContent(const StampPlacement& placement, std::string_view stateName, std::string_view imageName,
                          int32_t width, int32_t height, const StampFrame& frame) {
-    const float radians = StampRadians(placement.angle);
-    const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
-    const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
-    std::string content = "\nq\n/" + std::string(stateName) + " gs\n1 0 0 1 " + FormatInt(placement.x) + " " +
-                          FormatInt(placement.y) + " cm\n" + FormatFixed(c) + " " + FormatFixed(s) + " " +
+    const StampDirection direction = DirectionOf(placement.angle);
+    const float c = direction.cos;
+    const float s = direction.sin;
+    const StampOrigin origin = OriginOf(placement, direction);
+    std::string content = "\nq\n/" + std::string(stateName) + " gs\n1 0 0 1 " + FormatCoordinate(origin.x) + " " +
+                          FormatCoordinate(origin.y) + " cm\n" + FormatFixed(c) + " " + FormatFixed(s) + " " +
                           FormatFixed(-s) + " " + FormatFixed(c) + " 0 0 cm\n" + FormatInt(width) + " 0 0 " +
                           FormatInt(height) + " 0 0 cm\n/" + std::string(imageName) + " Do\nQ\n";
     return frame.Frame("Layout", content);

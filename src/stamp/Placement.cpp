@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 namespace {
 
@@ -91,12 +92,32 @@ float AlignmentWidth(int32_t widthSum, int32_t fontSize) {
 }
 
 void AlignPlacement(StampPlacement& p, Alignment align, float width) {
-    if (align == Alignment::Left) return;
-    if (align == Alignment::Center) width = static_cast<float>(width * 0.5);
-    const int32_t shift = Truncate(width);
-    if (p.rotated) {
-        p.y = static_cast<int32_t>(static_cast<uint32_t>(p.y) - static_cast<uint32_t>(shift));
-    } else {
-        p.x = static_cast<int32_t>(static_cast<uint32_t>(p.x) - static_cast<uint32_t>(shift));
+    if (align == Alignment::Left) {
+        p.shift = 0;
+        return;
     }
+    if (align == Alignment::Center) width = static_cast<float>(width * 0.5);
+    p.shift = Truncate(width);
+}
+
+StampDirection DirectionOf(float degrees) {
+    const double turned = std::fmod(static_cast<double>(degrees), 360.0);
+    if (std::isfinite(turned) && std::fmod(turned, 90.0) == 0) {
+        constexpr StampDirection kQuarterTurns[4] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+        return kQuarterTurns[(static_cast<int>(turned / 90) + 4) % 4];
+    }
+    const double radians = turned * std::numbers::pi / 180;
+    return {static_cast<float>(std::cos(radians)), static_cast<float>(std::sin(radians))};
+}
+
+StampOrigin OriginOf(const StampPlacement& p, const StampDirection& d) {
+    const auto axis = [](float value) { return value == 0 || value == 1 || value == -1; };
+    if (axis(d.cos) && axis(d.sin)) {
+        const auto back = [&p](int32_t at, float along) {
+            const uint32_t step = static_cast<uint32_t>(p.shift) * static_cast<uint32_t>(static_cast<int32_t>(along));
+            return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(at) - step));
+        };
+        return {back(p.x, d.cos), back(p.y, d.sin)};
+    }
+    return {p.x - p.shift * static_cast<double>(d.cos), p.y - p.shift * static_cast<double>(d.sin)};
 }

@@ -1,7 +1,5 @@
 #include "stamp/TextStamp.h"
 
-#include <cmath>
-
 #include "fonts/FontMetricsTable.h"
 #include "pdf/object/PdfSyntax.h"
 #include "stamp/Placement.h"
@@ -25,9 +23,12 @@ std::string EscapeLiteral(std::string_view text) {
 
 std::string FontDescriptorBody(std::string_view fontName, const FontMetricsEntry& metrics) {
     const auto& box = metrics.boundingBox;
+    const FontDescriptorValues values = DescriptorValues(metrics);
     return "\n<<\n/Type /FontDescriptor\n/FontName /" + PdfNameText(fontName) + "\n/FontBBox [" + FormatInt(box[0]) +
-           " " + FormatInt(box[1]) + " " + FormatInt(box[2]) + " " + FormatInt(box[3]) +
-           " ]\n/Flags 34\n/ItalicAngle 0\n>>\n";
+           " " + FormatInt(box[1]) + " " + FormatInt(box[2]) + " " + FormatInt(box[3]) + " ]\n/Flags " +
+           FormatInt(values.flags) + "\n/ItalicAngle 0\n/Ascent " + FormatInt(values.ascent) + "\n/Descent " +
+           FormatInt(values.descent) + "\n/CapHeight " + FormatInt(values.capHeight) + "\n/StemV " +
+           FormatInt(values.stemV) + "\n>>\n";
 }
 
 std::string FontBody(std::string_view resourceName, std::string_view fontName, int32_t descriptorNumber,
@@ -49,8 +50,6 @@ std::string ColorOperator(uint32_t color) {
     return component(16) + " " + component(8) + " " + component(0) + " rg";
 }
 
-float StampRadians(float degrees) { return static_cast<float>(degrees * 0.017444444444444446); }
-
 std::string TextContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
                         int32_t fontSize, std::string_view text, const StampFrame& frame) {
     std::string showing;
@@ -63,13 +62,14 @@ std::string TextContent(const StampPlacement& placement, uint32_t color, std::st
 
 std::string GlyphContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
                          int32_t fontSize, std::string_view showing, const StampFrame& frame) {
-    const float radians = StampRadians(placement.angle);
-    const auto c = static_cast<float>(std::cos(static_cast<double>(radians)));
-    const auto s = static_cast<float>(std::sin(static_cast<double>(radians)));
+    const StampDirection direction = DirectionOf(placement.angle);
+    const float c = direction.cos;
+    const float s = direction.sin;
+    const StampOrigin origin = OriginOf(placement, direction);
     std::string content;
     content.reserve(160 + showing.size());
     content += "BT\n";
-    for (const double value : {double{c}, double{s}, double{-s}, double{c}, double(placement.x), double(placement.y)}) {
+    for (const double value : {double{c}, double{s}, double{-s}, double{c}, origin.x, origin.y}) {
         AppendFixed(content, value);
         content += ' ';
     }

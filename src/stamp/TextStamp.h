@@ -21,12 +21,8 @@ std::string FontBody(std::string_view resourceName, std::string_view fontName, i
 // "r g b rg" for a colour 0xRRGGBB; higher bits are ignored.
 std::string ColorOperator(uint32_t color);
 
-// The stamp's angle in radians as drawn: degrees times 3.14 / 180, held in
-// single precision.
-float StampRadians(float degrees);
-
-// The page's stamp content drawing `text` (escaped here) at the placement
-// with the font resource at `fontSize` and the colour, inside the frame (a
+// The page's stamp content drawing `text` (escaped here) from the
+// placement's origin, turned by its angle, with the font resource at `fontSize` and the colour, inside the frame (a
 // pagination artifact).
 std::string TextContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
                         int32_t fontSize, std::string_view text, const StampFrame& frame = {});

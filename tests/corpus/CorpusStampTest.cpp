@@ -214,7 +214,8 @@ TEST_F(CorpusStampTest, NumberingOptions) {
     ASSERT_NE(row, pdfs_.end());
     const std::vector<NumberingCase> cases = {
         {{"-r"}, {"Page 11 / 11", "Page 10 / 11", "Page 9 / 11"}},
-        {{"-2up"}, {"Page 1 / 11", "Page 6 / 11", "Page 2 / 11", "Page 7 / 11"}},
+        // 11 pages: the first half of the stack is the larger, 6 pages.
+        {{"-2up"}, {"Page 1 / 11", "Page 7 / 11", "Page 2 / 11", "Page 8 / 11"}},
         {{"-ab2"}, {"Page 1 / 11", "Page 3 / 11", "Page 5 / 11"}},
         {{"-rom"}, {"Page i / xi", "Page ii / xi", "Page iii / xi"}},
         {{"-ROM", "-one"}, {"Page I", "Page II"}},

@@ -61,6 +61,24 @@ TEST(GoldenOutputTest, TextDefaults) {
               std::string::npos);
 }
 
+TEST(GoldenOutputTest, ANameThePagesHoldIsPassedOver) {
+    // Both pages already name a font /F1: the stamp's font takes /F2.
+    const std::string out = *RunTextStamp(TwoPages(), {}, 1).output;
+    EXPECT_NE(out.find("/Font << /F2 11 0 R  /F1 7 0 R >>"), std::string::npos);
+    EXPECT_NE(out.find("/F2 11 Tf"), std::string::npos);
+    // Inherited resources, and a font dictionary of its own that names /F2 too.
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources << /Font << /F1 5 0 R >> /XObject 6 0 R >> >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>");
+    pdf.Stream(4, "", kHello);
+    pdf.Object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    pdf.Object(6, "<< /F2 7 0 R >>");
+    pdf.Stream(7, "/Type /XObject /Subtype /Form /BBox [0 0 1 1]", "");
+    const std::string inherited = *RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1).output;
+    EXPECT_NE(inherited.find("/F3 11 Tf"), std::string::npos);
+}
+
 TEST(GoldenOutputTest, TextWithEveryLookOption) {
     ExpectGolden("text-options", RunTextStamp(TwoPages(), {"-r", "-m3", "-prefix", "No. ", "-sep", " of ", "-end",
                                                            " (draft)", "-font", "Times New Roman", "-color808080",

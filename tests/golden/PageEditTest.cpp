@@ -230,7 +230,7 @@ TEST(PageEditTest, ForcedPlacementFollowsAnInheritedRotation) {
     const OutputReader output(*result.output);
     const std::string own = *output.Object(10);
     EXPECT_EQ(Body(*output.Object(11)), Body(own));
-    EXPECT_NE(own.find("-1.000000 0.000796 602.000000 20.000000 Tm"), std::string::npos) << own;
+    EXPECT_NE(own.find("-1.000000 0.000000 602.000000 20.000000 Tm"), std::string::npos) << own;
     EXPECT_NE(output.Object(12)->find("1.000000 0.000000 -0.000000 1.000000 20.000000 10.000000 Tm"), std::string::npos)
         << *output.Object(12);
 }

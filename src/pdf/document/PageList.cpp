@@ -58,10 +58,14 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
         const CPdfDictionary& dict = page.getDict();
         contents = NumberOf(dict.lookupNF("Contents"));
         resourcesNumber = NumberOf(dict.lookupNF("Resources"));
-        const CPdfObject resolved = resources != nullptr ? *resources : dict.lookup("Resources");
+        CPdfObject resolved = resources != nullptr ? *resources : dict.lookup("Resources");
+        if (resolved.is(pdfNull)) resolved = boxes.resources.stored.fetch(dict.xref());
         if (resolved.is(pdfDictionary)) {
-            for (const auto& [category, value] : resolved.getDict().entries())
+            for (const auto& [category, value] : resolved.getDict().entries()) {
                 if (value.is(pdfReference)) resourceObjects.push_back({category, value.getRef().number});
+                if (!value.is(pdfDictionary)) continue;
+                for (const auto& entry : value.getDict().entries()) resourceNames_.insert(entry.first);
+            }
         }
     }
     // The dictionaries of the first pages are kept; beyond them memory would

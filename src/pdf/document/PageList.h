@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "pdf/object/CPdfObject.h"
@@ -101,6 +102,10 @@ public:
     // Whether the /Contents array object `number` is drawn by more than one
     // page object (a page object listed twice counts once).
     bool IsSharedContents(int32_t number) const;
+    // The names the pages' resources give (the keys of their sub-dictionaries
+    // written in place; those that are objects of their own are listed in
+    // each page's `resourceObjects`).
+    const std::unordered_set<std::string>& resourceNames() const { return resourceNames_; }
 
 private:
     // The walk builds the list.
@@ -139,4 +144,5 @@ private:
     std::vector<int32_t> nextPosition_;   // indexed by position, -1 at the end
     // Sorted.
     std::vector<int32_t> sharedContents_;
+    std::unordered_set<std::string> resourceNames_;
 };

@@ -125,9 +125,9 @@ struct TellingRow {
 constexpr TellingRow kTellingRows[] = {
     {"Arial", {-46, -210, 1000, 896}, 750, 278, 556, 667, 944, 556, 222, 500},
     {"Arial-Bold", {-46, -210, 1000, 904}, 750, 278, 556, 722, 944, 556, 278, 556},
-    {"Helvetica", {-166, -225, 1000, 931}, 600, 278, 556, 667, 944, 556, 222, 600},
+    {"Helvetica", {-166, -225, 1000, 931}, 600, 278, 556, 667, 944, 556, 222, 500},
     {"Courier", {-23, -250, 715, 805}, 600, 600, 600, 600, 600, 600, 600, 600},
-    {"Times-Roman", {-168, -218, 1000, 898}, 600, 250, 500, 722, 944, 444, 278, 600},
+    {"Times-Roman", {-168, -218, 1000, 898}, 600, 250, 500, 722, 944, 444, 278, 500},
     {"TimesNewRoman", {-77, -216, 1009, 896}, 778, 250, 500, 722, 944, 444, 278, 500},
     {"Verdana", {-30, -207, 1447, 1000}, 1000, 352, 636, 684, 989, 601, 274, 592},
     {"SymbolMT", {0, -220, 1113, 1005}, 600, 250, 500, 722, 768, 631, 329, 600},
@@ -173,15 +173,52 @@ TEST(FontMetricsTableTest, ArialPrintableCodes) {
     EXPECT_EQ(arial.widths[127], 750);
 }
 
-TEST(FontMetricsTableTest, StandardEncodingOfHelvetica) {
+TEST(FontMetricsTableTest, WindowsAnsiOrderOfHelveticaAndTimes) {
+    // The widths of the glyphs the font objects' encoding names there; codes
+    // it leaves empty keep 600.
     const FontMetricsEntry& helvetica = Row("Helvetica");
-    EXPECT_EQ(helvetica.widths[39], 222);   // quoteright
-    EXPECT_EQ(helvetica.widths[96], 222);   // quoteleft
-    EXPECT_EQ(helvetica.widths[164], 167);  // fraction
-    EXPECT_EQ(std::count(helvetica.widths.begin() + 128, helvetica.widths.end(), 600), 74);
-    // Arial, in the Windows order, has the straight quote and the grave accent there.
-    EXPECT_EQ(Row("Arial").widths[39], 191);
-    EXPECT_EQ(Row("Arial").widths[96], 333);
+    EXPECT_EQ(helvetica.widths[39], 191);    // quotesingle
+    EXPECT_EQ(helvetica.widths[96], 333);    // grave
+    EXPECT_EQ(helvetica.widths[128], 556);   // Euro
+    EXPECT_EQ(helvetica.widths[151], 1000);  // emdash
+    EXPECT_EQ(helvetica.widths[164], 556);   // currency
+    EXPECT_EQ(helvetica.widths[225], 556);   // aacute
+    EXPECT_EQ(helvetica.widths[127], 600);
+    EXPECT_EQ(helvetica.widths[129], 600);
+    const FontMetricsEntry& times = Row("Times-Roman");
+    EXPECT_EQ(times.widths[198], 889);  // AE
+    EXPECT_EQ(times.widths[225], 444);  // aacute
+}
+
+TEST(FontMetricsTableTest, DescriptorValues) {
+    struct Expected {
+        std::string_view name;
+        FontDescriptorValues values;
+    };
+    // clang-format off
+    constexpr Expected kExpected[] = {
+        {"Arial",             {32, 896, -210, 896, 80}},     // from the box
+        {"Arial-Bold",        {32, 904, -210, 904, 140}},
+        {"Helvetica",         {32, 718, -207, 718, 88}},     // published
+        {"Helvetica-Oblique", {96, 718, -207, 718, 88}},
+        {"Times-Roman",       {34, 683, -217, 662, 84}},
+        {"Times-BoldItalic",  {98, 683, -217, 669, 121}},
+        {"Courier",           {35, 629, -157, 562, 51}},
+        {"LucidaConsole",     {33, 789, -211, 789, 80}},
+        {"SymbolMT",          {4, 1005, -220, 1005, 85}},
+        {"Wingdings",         {4, 899, -211, 899, 80}},
+    };
+    // clang-format on
+    for (const Expected& expected : kExpected) {
+        SCOPED_TRACE(expected.name);
+        const FontMetricsEntry& row = Row(expected.name);
+        const FontDescriptorValues values = DescriptorValues(row);
+        EXPECT_EQ(values.flags, expected.values.flags);
+        EXPECT_EQ(values.ascent, expected.values.ascent);
+        EXPECT_EQ(values.descent, expected.values.descent);
+        EXPECT_EQ(values.capHeight, expected.values.capHeight);
+        EXPECT_EQ(values.stemV, expected.values.stemV);
+    }
 }
 
 TEST(FontMetricsTableTest, ControlCodeFills) {
@@ -340,8 +377,8 @@ constexpr Width kWidths[] = {
     {"Arial", "\0"sv, 750},         // so do control codes
     {"Arial", "AV", 1334},          // no kerning
     {"Times New Roman", "W", 944},
-    {"Helvetica", "\xA4", 167},     // codes above 127 use the row's own encoding
-    {"Helvetica", "\x80\xFF", 1200},
+    {"Helvetica", "\xA4", 556},     // currency, as the font object's encoding has it
+    {"Helvetica", "\x80\xFF", 1056},
     {"Courier", "Page 1 / 2", 6000},
     {"Wingdings2", "0", 1096},      // measured with the row that is found
     {"arial", "Page 1 / 2", 0},     // no row: width 0

@@ -42,13 +42,17 @@ TEST(ImageStampTest, ContentStreamExample) {
     EXPECT_NE(ImageContent(placement, "GS4711", "Im4711", 200, 100, {2, true}).find(framed), std::string::npos);
 }
 
-TEST(ImageStampTest, RotatedContent) {
+TEST(ImageStampTest, RotatedContentStartsBeforeTheReferencePoint) {
     StampPlacement placement;
     placement.x = 602;
-    placement.y = -80;
+    placement.y = 20;
     placement.angle = 90;
+    placement.shift = 100;
     EXPECT_NE(ImageContent(placement, "GS1", "Im1", 100, 50)
-                  .find("1 0 0 1 602 -80 cm\n0.000796 1.000000 -1.000000 0.000796 0 0 cm\n100 0 0 50 0 0 cm\n"),
+                  .find("1 0 0 1 602 -80 cm\n0.000000 1.000000 -1.000000 0.000000 0 0 cm\n100 0 0 50 0 0 cm\n"),
+              std::string::npos);
+    placement.angle = 30;
+    EXPECT_NE(ImageContent(placement, "GS1", "Im1", 100, 50).find("1 0 0 1 515.397461 -30 cm\n0.866025 0.500000 "),
               std::string::npos);
 }
 

@@ -88,28 +88,29 @@ const SelectionCase kCases[] = {
     {"SequentialEveryNthThree", [](TextStampOptions& o) {
          o.everyNth = 3;
          o.sequential = true;
-     }, 7, {1, 1, kNone, 2, 2, kNone, 3}},
+     }, 7, {1, 2, kNone, 3, 4, kNone, 5}},
     {"SequentialWithoutEveryNthLeavesTheNumber", [](TextStampOptions& o) { o.sequential = true; }, 5,
      {1, 2, 3, 4, 5}},
     {"SequentialEveryNthNegativeTwo", [](TextStampOptions& o) {
          o.everyNth = -2;
          o.sequential = true;
-     }, 6, {1, kNone, 0, kNone, -1, kNone}},
+     }, 6, {1, kNone, 2, kNone, 3, kNone}},
     {"SequentialEveryNthBeyondTheDocument", [](TextStampOptions& o) {
          o.everyNth = 100;
          o.sequential = true;
-     }, 3, {1, 1, 1}},
+     }, 3, {1, 2, 3}},
     // -2up and -ab2
     {"TwoUpTenPages", [](TextStampOptions& o) { o.twoUp = true; }, 10, {1, 6, 2, 7, 3, 8, 4, 9, 5, 10}},
-    {"TwoUpFivePages", [](TextStampOptions& o) { o.twoUp = true; }, 5, {1, 3, 2, 4, 3}},
+    // An odd count: the first half is the larger, the last sheet has one page.
+    {"TwoUpFivePages", [](TextStampOptions& o) { o.twoUp = true; }, 5, {1, 4, 2, 5, 3}},
     {"AbTwoUpTenPages", [](TextStampOptions& o) { o.abTwoUp = true; }, 10, {1, 3, 5, 7, 9, 2, 4, 6, 8, 10}},
-    {"AbTwoUpFivePages", [](TextStampOptions& o) { o.abTwoUp = true; }, 5, {1, 3, 2, 4, 6}},
+    {"AbTwoUpFivePages", [](TextStampOptions& o) { o.abTwoUp = true; }, 5, {1, 3, 5, 2, 4}},
     // -r
     {"ReverseFivePages", [](TextStampOptions& o) { o.reverse = true; }, 5, {5, 4, 3, 2, 1}},
     {"ReverseWithStartPage", [](TextStampOptions& o) {
          o.reverse = true;
          o.startPage = 2;
-     }, 4, {kNone, 2, 1, 0}},
+     }, 4, {kNone, 3, 2, 1}},
     // several flags: -seq, -2up, -ab2, -r in this order, then the start number
     {"SequentialThenReverse", [](TextStampOptions& o) {
          o.everyNth = 2;
@@ -133,6 +134,31 @@ const SelectionCase kCases[] = {
          o.abTwoUp = true;
          o.reverse = true;
      }, 10, {10, 8, 6, 4, 2, 9, 7, 5, 3, 1}},
+    {"SequentialEveryNthThreeThenReverse", [](TextStampOptions& o) {
+         o.everyNth = 3;
+         o.sequential = true;
+         o.reverse = true;
+     }, 9, {9, 8, kNone, 7, 6, kNone, 5, 4, kNone}},
+    // -s numbers its range by itself with the schemes: k pages show 1 to k.
+    {"RangeReverse", [](TextStampOptions& o) {
+         o.startPage = 3;
+         o.reverse = true;
+     }, 9, {kNone, kNone, 7, 6, 5, 4, 3, 2, 1}},
+    {"RangeSequential", [](TextStampOptions& o) {
+         o.startPage = 3;
+         o.everyNth = 2;
+         o.sequential = true;
+     }, 9, {kNone, kNone, 1, kNone, 2, kNone, 3, kNone, 4}},
+    {"RangeTwoUp", [](TextStampOptions& o) {
+         o.startPage = 3;
+         o.endPage = 8;
+         o.twoUp = true;
+     }, 9, {kNone, kNone, 1, 4, 2, 5, 3, 6, kNone}},
+    {"RangeAbTwoUpFromTen", [](TextStampOptions& o) {
+         o.startPage = 3;
+         o.startNumber = 10;
+         o.abTwoUp = true;
+     }, 9, {kNone, kNone, 10, 12, 14, 16, 11, 13, 15}},
     {"EverythingAtOnce", [](TextStampOptions& o) {
          o.startPage = 2;
          o.startNumber = 5;
@@ -170,11 +196,11 @@ TEST_P(PageSelectionWrapTest, Wraps) {
 const WrapCase kWrapCases[] = {
     {"StartNumberPastTheTop", [](TextStampOptions& o) { o.startNumber = kMaxInt; }, 2, 5, kMinInt},
     {"StartNumberAtTheBottom", [](TextStampOptions& o) { o.startNumber = kMinInt; }, 1, 5, kMinInt},
-    {"StartNumberBelowTheBottom", [](TextStampOptions& o) {
+    {"StartNumberAtTheBottomOfARange", [](TextStampOptions& o) {
          o.reverse = true;
          o.startNumber = kMinInt;
          o.startPage = 3;
-     }, 5, 5, kMaxInt - 1},
+     }, 5, 5, kMinInt},
     {"StartPageSmallest", [](TextStampOptions& o) { o.startPage = kMinInt; }, 1, 5, kMinInt + 2},
     {"StartPageSmallestAndStartNumberLargest", [](TextStampOptions& o) {
          o.startPage = kMinInt;
@@ -188,24 +214,23 @@ const WrapCase kWrapCases[] = {
     {"TwoUpOfTheLargestCount", [](TextStampOptions& o) {
          o.twoUp = true;
          o.startNumber = kMaxInt;
-     }, 2, kMaxInt, kMinInt + 1073741822},
+     }, 2, kMaxInt, kMinInt + 1073741823},
     {"AbTwoUpDoublesPastTheTop", [](TextStampOptions& o) {
          o.abTwoUp = true;
          o.endPage = kMaxInt;
      }, kMaxInt, 10, -12},
     {"AbTwoUpNegativeComparesUnsigned", [](TextStampOptions& o) {
-         o.everyNth = -2;
-         o.sequential = true;
          o.abTwoUp = true;
-     }, 5, 10, -12},
+         o.startPage = -5;
+     }, -3, 10, -10},
     {"AbTwoUpOfTheLargestPosition", [](TextStampOptions& o) {
          o.abTwoUp = true;
          o.endPage = kMaxInt;
-     }, kMaxInt, kMaxInt, kMinInt},
+     }, kMaxInt, kMaxInt, kMaxInt - 1},
     {"SequentialEveryNthSmallest", [](TextStampOptions& o) {
          o.everyNth = kMinInt;
          o.sequential = true;
-     }, 7, 10, 1},
+     }, 7, 10, 7},
     {"SequentialEveryNthMinusOneSelectsNothing", [](TextStampOptions& o) {
          o.everyNth = -1;
          o.sequential = true;

@@ -87,31 +87,39 @@ TEST(AlignmentTest, TextWidthTruncatesTheSumBy72First) {
 }
 
 TEST(AlignmentTest, CentreRightLeftAndMisspelt) {
-    const auto shifted = [](const std::string& align, bool rotated) {
+    const auto shift = [](const std::string& align) {
         StampPlacement p;
         p.x = 20;
         p.y = 20;
-        p.rotated = rotated;
         AlignPlacement(p, AlignmentOf(align), AlignmentWidth(5000, 11));
-        return std::make_pair(p.x, p.y);
+        EXPECT_EQ(std::make_pair(p.x, p.y), std::make_pair(20, 20)) << "the reference point stays";
+        return p.shift;
     };
-    EXPECT_EQ(shifted("left", false), std::make_pair(20, 20));
-    EXPECT_EQ(shifted("center", false), std::make_pair(-7, 20));
-    EXPECT_EQ(shifted("right", false), std::make_pair(-34, 20));
+    EXPECT_EQ(shift("left"), 0);
+    EXPECT_EQ(shift("center"), 27);
+    EXPECT_EQ(shift("right"), 54);
     // Any other word shifts by the full width.
-    EXPECT_EQ(shifted("rigth", false), std::make_pair(-34, 20));
-    EXPECT_EQ(shifted("Left", false), std::make_pair(-34, 20));
-    // On a forced rotated page the shift is taken from Y.
-    EXPECT_EQ(shifted("right", true), std::make_pair(20, -34));
+    EXPECT_EQ(shift("rigth"), 54);
+    EXPECT_EQ(shift("Left"), 54);
 }
 
-TEST(AlignmentTest, ImageRightOnForcedRotatedPage) {
+TEST(AlignmentTest, TheStampStartsBeforeTheReferencePointAlongItsDirection) {
+    // Right-aligned by 100 on a page turned by -force: at 90 degrees the
+    // stamp runs up the page, at 180 to its left, at 270 down it.
     StampOptions options;
     options.forcePortrait = true;
-    StampPlacement p = CalcPlacement(kLetter, 90, options);
-    AlignPlacement(p, Alignment::Right, 100);
-    EXPECT_EQ(p.x, 602);
-    EXPECT_EQ(p.y, -80);
+    const std::pair<double, double> kOrigins[] = {{602, -80}, {692, 782}, {10, 872}};
+    for (int32_t rotate : {90, 180, 270}) {
+        StampPlacement p = CalcPlacement(kLetter, rotate, options);
+        AlignPlacement(p, Alignment::Right, 100);
+        const StampOrigin origin = OriginOf(p, DirectionOf(p.angle));
+        EXPECT_EQ(std::make_pair(origin.x, origin.y), kOrigins[rotate / 90 - 1]) << rotate;
+    }
+    // Axis-aligned origins wrap around as the placement does.
+    StampPlacement p;
+    p.x = INT32_MIN;
+    p.shift = 1;
+    EXPECT_EQ(OriginOf(p, DirectionOf(0)).x, INT32_MAX);
 }
 
 TEST(TruncateTest, HoldsOutOfRangeValues) {

@@ -24,7 +24,7 @@ TEST(TextStampTest, FontDescriptorForArial) {
     ASSERT_NE(arial, nullptr);
     EXPECT_EQ(FontDescriptorBody("Arial", *arial),
               "\n<<\n/Type /FontDescriptor\n/FontName /Arial\n/FontBBox [-46 -210 1000 896 ]\n"
-              "/Flags 34\n/ItalicAngle 0\n>>\n");
+              "/Flags 32\n/ItalicAngle 0\n/Ascent 896\n/Descent -210\n/CapHeight 896\n/StemV 80\n>>\n");
 }
 
 TEST(TextStampTest, FontObjectForArial) {
@@ -48,7 +48,7 @@ TEST(TextStampTest, FontObjectForArial) {
     EXPECT_EQ(lines[7], "556 556 333 500 278 556 500 722 500 500 500 334 260 334 584 750 ");
 }
 
-TEST(TextStampTest, FontObjectForHelveticaEndsWith600) {
+TEST(TextStampTest, FontObjectForHelveticaEndsWithYDieresis) {
     const FontMetricsEntry* helvetica = FindFontMetrics("Helvetica");
     ASSERT_NE(helvetica, nullptr);
     const std::string font = FontBody("F1", "Helvetica", 10, *helvetica);
@@ -59,8 +59,8 @@ TEST(TextStampTest, FontObjectForHelveticaEndsWith600) {
         for (char c : line) count += c == ' ';
         EXPECT_EQ(count, 16) << line;
     }
-    EXPECT_EQ(lines[15].substr(lines[15].size() - 4), "600 ");
-    EXPECT_NE(font.find("600 \n ]\n>>\n"), std::string::npos);
+    EXPECT_EQ(lines[15].substr(lines[15].size() - 4), "500 ");
+    EXPECT_NE(font.find("500 \n ]\n>>\n"), std::string::npos);
     EXPECT_NE(font.find("/FontDescriptor 10 0 R\n"), std::string::npos);
 }
 
@@ -89,20 +89,29 @@ TEST(TextStampTest, ContentStreamAtNinetyDegrees) {
     placement.y = 10;
     placement.angle = 90;
     EXPECT_EQ(TextContent(placement, 0xFF0000, "F123", 11, "Page 1 / 2"),
-              "BT\n0.000796 1.000000 -1.000000 0.000796 20.000000 10.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
+              "BT\n0.000000 1.000000 -1.000000 0.000000 20.000000 10.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
               "/F123 11 Tf\n(Page 1 / 2) Tj\nET");
 }
 
-TEST(TextStampTest, AnglesUseThreePointOneFour) {
+TEST(TextStampTest, AnglesTurnAboutTheReferencePoint) {
+    // Quarter turns are exact; the text starts the shift before the
+    // reference point along its own direction.
     StampPlacement placement;
-    placement.angle = 180;
-    EXPECT_NE(TextContent(placement, 0, "F1", 11, "x").find("-0.999999 0.001593 -0.001593 -0.999999 "),
-              std::string::npos);
-    placement.angle = 0;
-    EXPECT_NE(TextContent(placement, 0, "F1", 11, "x")
-                  .find("BT\n1.000000 0.000000 -0.000000 1.000000 0.000000 0.000000 Tm\n"),
-              std::string::npos);
-    EXPECT_FLOAT_EQ(StampRadians(90), 1.57f);
+    placement.x = 300;
+    placement.y = 300;
+    placement.shift = 100;
+    const auto matrix = [&placement](float angle) {
+        placement.angle = angle;
+        const std::string content = TextContent(placement, 0, "F1", 11, "x");
+        return content.substr(3, content.find(" Tm") - 3);
+    };
+    EXPECT_EQ(matrix(0), "1.000000 0.000000 -0.000000 1.000000 200.000000 300.000000");
+    EXPECT_EQ(matrix(90), "0.000000 1.000000 -1.000000 0.000000 300.000000 200.000000");
+    EXPECT_EQ(matrix(180), "-1.000000 0.000000 -0.000000 -1.000000 400.000000 300.000000");
+    EXPECT_EQ(matrix(-90), "0.000000 -1.000000 1.000000 0.000000 300.000000 400.000000");
+    EXPECT_EQ(matrix(450), matrix(90));
+    EXPECT_EQ(matrix(45), "0.707107 0.707107 -0.707107 0.707107 229.289323 229.289323");
+    EXPECT_EQ(matrix(30), "0.866025 0.500000 -0.500000 0.866025 213.397461 250.000000");
 }
 
 TEST(TextStampTest, StampTextIsEscaped) {
