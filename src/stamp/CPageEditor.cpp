@@ -117,7 +117,9 @@ void CPageEditor::GiveOwnResources(RawObject& pageObject, int32_t objectNumber, 
     const std::optional<size_t> body = Opening(pageBytes, 0);
     if (!body) return;
     const size_t first = text.find_first_not_of(" \t\r\n\f");
-    InsertText(pageBytes, *body, "/" + std::string(kResources) + " " + text.substr(std::min(first, text.size())));
+    std::string own = "/Resources ";
+    own.append(text, std::min(first, text.size()));
+    InsertText(pageBytes, *body, own);
     // The page's value as the edited bytes read.
     auto edited = std::make_shared<CPdfDictionary>(page.getDict().xref());
     edited->add(std::string(kResources), value);

@@ -159,8 +159,16 @@ public:
 
 private:
     static_assert(kEndObj.size() == kStream.size());
-    // `recent_` is as long as either keyword; a keyword ends at the last byte.
+    // A keyword ends at the last byte of `recent_`, which holds as many bytes
+    // as either keyword has, the newest lowest.
     static constexpr auto kBack = static_cast<int64_t>(kEndObj.size());
+    static constexpr uint64_t kRecentMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
+
+    static constexpr uint64_t Packed(std::string_view keyword) {
+        uint64_t packed = 0;
+        for (const char c : keyword) packed = (packed << 8) | static_cast<uint8_t>(c);
+        return packed;
+    }
 
     // A byte outside strings and comments: the keyword it completes, if any.
     std::optional<ScanResult::Kind> Plain(char c) {
@@ -172,10 +180,9 @@ private:
             comment_ = true;
             return std::nullopt;
         }
-        std::memmove(recent_, recent_ + 1, sizeof recent_ - 1);
-        recent_[sizeof recent_ - 1] = c;
-        if (std::memcmp(recent_, kEndObj.data(), kEndObj.size()) == 0) return ScanResult::kFoundEndObj;
-        if (std::memcmp(recent_, kStream.data(), kStream.size()) == 0) return ScanResult::kFoundStream;
+        recent_ = ((recent_ << 8) | static_cast<uint8_t>(c)) & kRecentMask;
+        if (recent_ == Packed(kEndObj)) return ScanResult::kFoundEndObj;
+        if (recent_ == Packed(kStream)) return ScanResult::kFoundStream;
         return std::nullopt;
     }
 
@@ -183,7 +190,7 @@ private:
     bool comment_ = false;
     // A "<" was just read: a dictionary ("<<") or a hex string opens.
     bool less_ = false;
-    char recent_[kEndObj.size()] = {};
+    uint64_t recent_ = 0;
 };
 
 // Reads an object from `start` on, skipping strings and comments, until
