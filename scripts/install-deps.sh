@@ -7,14 +7,17 @@
 # As root it runs apt-get; otherwise it says what to install and stops.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config zlib1g-dev libspng-dev libharfbuzz-dev libfontconfig-dev nettle-dev)
+packages=(build-essential cmake pkg-config zlib1g-dev libspng-dev libharfbuzz-dev libfontconfig-dev libfribidi-dev nettle-dev)
 case "${1:-build}" in
   # The fonts give the tests of embedded text their scripts: Latin, Cyrillic,
-  # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi
-  # Micro Hei), CFF outlines (Lobster). GNU parallel runs the README's
+  # Greek, Hebrew (DejaVu), Arabic, Devanagari and Thai (Noto), Chinese
+  # (WenQuanYi Micro Hei), Japanese faces (Noto CJK), CFF outlines (Lobster),
+  # and a colour emoji font that must never be chosen. MuPDF's mutool reads
+  # the text back as a second extractor. GNU parallel runs the README's
   # production recipe; openssl and the NSS tools make a signed test file.
-  test) packages+=(libgtest-dev qpdf poppler-utils groff-base parallel
-    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster openssl libnss3-tools) ;;
+  test) packages+=(libgtest-dev qpdf poppler-utils mupdf-tools groff-base parallel
+    fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-wqy-microhei fonts-lobster
+    openssl libnss3-tools) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac
