@@ -2,6 +2,7 @@
 
 #include <fribidi.h>
 
+#include <algorithm>
 #include <new>
 
 std::vector<BidiRun> BidiRunsInVisualOrder(std::u32string_view text) {
@@ -10,10 +11,16 @@ std::vector<BidiRun> BidiRunsInVisualOrder(std::u32string_view text) {
     const auto length = static_cast<FriBidiStrIndex>(text.size());
     const auto* characters = reinterpret_cast<const FriBidiChar*>(text.data());
     std::vector<FriBidiCharType> types(text.size());
+    fribidi_get_bidi_types(characters, length, types.data());
+    // Without right-to-left letters, Arabic numbers or explicit embeddings
+    // every level is 0: one run, as the algorithm would find.
+    const auto turns = [](FriBidiCharType type) {
+        return FRIBIDI_IS_RTL(type) || FRIBIDI_IS_ARABIC(type) || FRIBIDI_IS_EXPLICIT(type) || FRIBIDI_IS_ISOLATE(type);
+    };
+    if (std::none_of(types.begin(), types.end(), turns)) return {{0, text.size(), false}};
     std::vector<FriBidiBracketType> brackets(text.size());
     std::vector<FriBidiLevel> levels(text.size());
     std::vector<FriBidiStrIndex> map(text.size());
-    fribidi_get_bidi_types(characters, length, types.data());
     fribidi_get_bracket_types(characters, length, types.data(), brackets.data());
     FriBidiParType direction = FRIBIDI_PAR_ON;
     for (FriBidiStrIndex i = 0; i < length; ++i) map[static_cast<size_t>(i)] = i;

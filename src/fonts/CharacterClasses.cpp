@@ -30,6 +30,8 @@ bool IsDefaultIgnorable(char32_t c) {
 bool IsJoiner(char32_t c) { return c == 0x200C || c == 0x200D; }
 
 bool ContinuesCluster(char32_t c) {
+    // No marks come before the combining diacritics.
+    if (c < 0x300) return c == 0xAD;
     if (IsDefaultIgnorable(c)) return true;
     switch (hb_unicode_general_category(hb_unicode_funcs_get_default(), c)) {
         case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:

@@ -65,7 +65,12 @@ CEmbeddedText::CEmbeddedText(const CTextLayout& layout) : layout_(layout) {
 CEmbeddedText::~CEmbeddedText() = default;
 
 void CEmbeddedText::Use(const ShapedLine& line) {
-    for (const PlacedGlyph& glyph : line.glyphs) fonts_[glyph.font]->Use(glyph.shaped->glyph, glyph.shaped->text);
+    for (const PlacedGlyph& glyph : line.glyphs) {
+        if (codes_.count(glyph.shaped) != 0) continue;
+        CEmbeddedFont& font = *fonts_[glyph.font];
+        font.Use(glyph.shaped->glyph, glyph.shaped->text);
+        codes_.emplace(glyph.shaped, font.CodeOf(glyph.shaped->glyph, glyph.shaped->text));
+    }
 }
 
 std::vector<CEmbeddedText::Resource> CEmbeddedText::WriteObjects(COutputWriter& writer,
@@ -75,7 +80,10 @@ std::vector<CEmbeddedText::Resource> CEmbeddedText::WriteObjects(COutputWriter& 
         std::string name = nextName();
         // Names drawn in the same instant may repeat: a suffix tells them apart.
         const auto same = [&name](const Resource& other) { return other.name == name; };
-        if (std::any_of(written.begin(), written.end(), same)) name += "-" + FormatInt(static_cast<int64_t>(font + 1));
+        if (std::any_of(written.begin(), written.end(), same)) {
+            name += '-';
+            AppendInt(name, static_cast<int64_t>(font + 1));
+        }
         names_[font] = name;
         written.push_back({name, fonts_[font]->WriteObjects(writer, name)});
     };
@@ -110,7 +118,9 @@ std::string CEmbeddedText::ShowOperators(const ShapedLine& line, int32_t fontSiz
             rise = wantedRise;
             show.Operator(FormatFixed(rise, 3) + " Ts");
         }
-        const CEmbeddedFont::Code code = embedded.CodeOf(glyph.glyph, glyph.text);
+        const auto known = codes_.find(&glyph);
+        const CEmbeddedFont::Code code =
+            known != codes_.end() ? known->second : embedded.CodeOf(glyph.glyph, glyph.text);
         if (spanLeft == 0 && (glyph.spanGlyphs > 0 || !code.mapsAsShown)) {
             std::string span = "/Span << /ActualText <FEFF";
             AppendUtf16Hex(span, glyph.spanGlyphs > 0 ? glyph.spanText : glyph.text);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "fonts/EmbeddedFont.h"
@@ -52,4 +53,7 @@ private:
     std::vector<std::unique_ptr<CEmbeddedFont>> fonts_;
     // By font: its resource name once written.
     std::vector<std::string> names_;
+    // The code of each shaped glyph drawn (they stay where the shapers keep
+    // them), found once.
+    std::unordered_map<const ShapedGlyph*, CEmbeddedFont::Code> codes_;
 };

@@ -1,6 +1,7 @@
 #include "fonts/TextLayout.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "base/CPdfException.h"
 #include "fonts/BidiRuns.h"
@@ -9,6 +10,8 @@
 namespace {
 
 constexpr uint32_t kNoFont = UINT32_MAX;
+// The fonts a run may draw with, one bit each in a coverage mask.
+constexpr size_t kMostFonts = 64;
 
 bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 
@@ -37,6 +40,7 @@ CTextLayout::CTextLayout(std::string language) : language_(std::move(language)) 
 CTextLayout::~CTextLayout() = default;
 
 void CTextLayout::AddFontFile(const std::string& path, int32_t faceIndex) {
+    coverage_.clear();
     fonts_.insert(fonts_.begin(), std::make_unique<CTextShaper>(path, faceIndex));
     fonts_.front()->SetLanguage(language_);
     locations_.insert(locations_.begin(), {path, faceIndex});
@@ -48,10 +52,12 @@ void CTextLayout::CoverCharacters(std::u32string_view characters, std::string_vi
         if (!FontFor(std::u32string_view(&c, 1)) && missing.find(c) == std::u32string::npos) missing.push_back(c);
     }
     if (missing.empty()) return;
+    coverage_.clear();
     for (const FontLocation& location : FindFontsFor(missing, family, language_)) {
         const auto same = [&location](const FontLocation& other) {
             return other.path == location.path && other.faceIndex == location.faceIndex;
         };
+        if (fonts_.size() >= kMostFonts) return;
         if (std::any_of(locations_.begin(), locations_.end(), same)) continue;
         std::unique_ptr<CTextShaper> shaper;
         try {
@@ -79,12 +85,32 @@ std::optional<char32_t> CTextLayout::FirstMissing(std::u32string_view text) cons
     return std::nullopt;
 }
 
-std::optional<uint32_t> CTextLayout::FontFor(std::u32string_view characters) const {
-    for (uint32_t font = 0; font < fonts_.size(); ++font) {
-        const auto covers = [this, font](char32_t c) { return fonts_[font]->Covers(c); };
-        if (std::all_of(characters.begin(), characters.end(), covers)) return font;
+uint64_t CTextLayout::Coverage(char32_t c) const {
+    auto found = coverage_.find(c);
+    if (found == coverage_.end()) {
+        uint64_t fonts = 0;
+        for (size_t font = 0; font < fonts_.size(); ++font) {
+            if (fonts_[font]->Covers(c)) fonts |= uint64_t{1} << font;
+        }
+        found = coverage_.emplace(c, fonts).first;
     }
-    return std::nullopt;
+    return found->second;
+}
+
+std::optional<uint32_t> CTextLayout::FontFor(std::u32string_view characters) const {
+    uint64_t fonts = ~uint64_t{0};
+    for (const char32_t c : characters) fonts &= Coverage(c);
+    if (fonts == 0) return std::nullopt;
+    return static_cast<uint32_t>(std::countr_zero(fonts));
+}
+
+const std::vector<BidiRun>& CTextLayout::RunsOf(std::u32string_view text) const {
+    // All ASCII digits resolve alike: the pages' texts share their runs.
+    key_.assign(text);
+    for (char32_t& c : key_) c = IsDigit(c) ? U'0' : c;
+    auto found = runs_.find(key_);
+    if (found == runs_.end()) found = runs_.emplace(key_, BidiRunsInVisualOrder(text)).first;
+    return found->second;
 }
 
 std::vector<uint32_t> CTextLayout::FontsOf(std::u32string_view text) const {
@@ -109,7 +135,7 @@ ShapedLine CTextLayout::Lay(std::u32string_view text) const {
     Pen pen;
     std::vector<PlacedPiece> pieces;
     std::vector<std::pair<size_t, size_t>> stretches;
-    for (const BidiRun& run : BidiRunsInVisualOrder(text)) {
+    for (const BidiRun& run : RunsOf(text)) {
         stretches.clear();
         for (size_t at = run.start; at < run.start + run.length;) {
             size_t end = at + 1;

@@ -5,8 +5,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "fonts/BidiRuns.h"
 #include "fonts/FontFinder.h"
 #include "fonts/TextShaper.h"
 
@@ -57,6 +59,11 @@ private:
     std::vector<uint32_t> FontsOf(std::u32string_view text) const;
     // The first font that has all of `characters`.
     std::optional<uint32_t> FontFor(std::u32string_view characters) const;
+    // The fonts that have the character, one bit each.
+    uint64_t Coverage(char32_t c) const;
+    // The line's bidirectional runs, found once for texts that differ in
+    // their digits only.
+    const std::vector<BidiRun>& RunsOf(std::u32string_view text) const;
     // Shapes a stretch of one font and direction in pieces, placed from
     // `pen` on.
     struct Pen;
@@ -67,6 +74,9 @@ private:
     std::string language_;
     std::vector<std::unique_ptr<CTextShaper>> fonts_;
     std::vector<FontLocation> locations_;
+    mutable std::unordered_map<char32_t, uint64_t> coverage_;
+    mutable std::unordered_map<std::u32string, std::vector<BidiRun>> runs_;
+    mutable std::u32string key_;
 };
 
 // The language a text is most likely in when no -lang is given, where its

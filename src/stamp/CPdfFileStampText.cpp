@@ -119,17 +119,23 @@ std::vector<std::string> CPdfFileStampText::DistinctPageTexts(const PageList& pa
 void CPdfFileStampText::PrepareEmbeddedText(COutputWriter& writer, const PageList& pages) {
     // Each option by itself, UTF-8 from here on.
     std::vector<std::pair<const char*, std::u32string>> shown;
+    // Every character once, in the order met.
     std::u32string characters;
+    std::vector<bool> seen(0x110000, false);
+    const auto add = [&characters, &seen](std::u32string_view text) {
+        for (const char32_t c : text) {
+            if (!seen[c]) characters.push_back(c);
+            seen[c] = true;
+        }
+    };
     for (const auto& [option, text] : ShownTexts()) {
         shown.emplace_back(option, DecodeTyped(*text));
         *text = EncodeUtf8(shown.back().second);
-        characters += shown.back().second;
+        add(shown.back().second);
     }
     if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
     const std::vector<std::string> texts = DistinctPageTexts(pages);
-    for (const std::string& text : texts) characters += DecodeTyped(text);
-    std::sort(characters.begin(), characters.end());
-    characters.erase(std::unique(characters.begin(), characters.end()), characters.end());
+    for (const std::string& text : texts) add(DecodeTyped(text));
 
     layout_ = std::make_unique<CTextLayout>(options_.language.empty() ? GuessLanguage(characters) : options_.language);
     if (!options_.fontFile.empty()) layout_->AddFontFile(options_.fontFile, options_.fontIndex);
@@ -144,7 +150,11 @@ void CPdfFileStampText::PrepareEmbeddedText(COutputWriter& writer, const PageLis
     }
     embedded_ = std::make_unique<CEmbeddedText>(*layout_);
     for (const std::string& text : texts) embedded_->Use(layout_->Lay(DecodeTyped(text)));
-    const auto nextName = [this] { return "F" + FormatInt(NextResourceNumber()); };
+    const auto nextName = [this] {
+        std::string name = "F";
+        AppendInt(name, NextResourceNumber());
+        return name;
+    };
     for (const CEmbeddedText::Resource& font : embedded_->WriteObjects(writer, nextName)) {
         fonts_.push_back({"Font", font.name, font.number});
     }
