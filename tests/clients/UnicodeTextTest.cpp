@@ -97,7 +97,7 @@ class EmbeddedFontText : public ::testing::TestWithParam<EmbeddedCase> {};
 // /CIDToGIDMap of a TrueType font (a CFF font's codes are its glyphs).
 std::vector<uint32_t> ShownGlyphs(const std::string& pdf) {
     const size_t start = pdf.find("Tf\n", pdf.find("stream\nBT"));
-    const size_t end = pdf.find("] TJ", start);
+    const size_t end = pdf.find("\nET", start);
     std::string map;
     std::smatch found;
     if (std::regex_search(pdf, found, std::regex("/CIDToGIDMap (\\d+) 0 R"))) {
@@ -105,15 +105,19 @@ std::vector<uint32_t> ShownGlyphs(const std::string& pdf) {
         map = pdf.substr(pdf.find("stream\n", object) + 7);
     }
     std::vector<uint32_t> glyphs;
-    const std::string array = pdf.substr(start, end - start);
+    // The glyph strings, without the /ActualText strings of the spans.
+    const std::string array = std::regex_replace(pdf.substr(start, end - start), std::regex("/ActualText <"), "");
     static const std::regex kHex("<([0-9A-F]+)>");
     for (auto it = std::sregex_iterator(array.begin(), array.end(), kHex); it != std::sregex_iterator(); ++it) {
         const std::string hex = (*it)[1];
         for (size_t at = 0; at + 4 <= hex.size(); at += 4) {
             const auto code = static_cast<uint32_t>(std::stoul(hex.substr(at, 4), nullptr, 16));
-            glyphs.push_back(map.empty() ? code
-                                         : static_cast<uint32_t>(static_cast<unsigned char>(map[2 * code]) << 8 |
-                                                                 static_cast<unsigned char>(map[2 * code + 1])));
+            if (map.empty()) {
+                glyphs.push_back(code);
+            } else if (2 * code + 1 < map.size()) {
+                glyphs.push_back(static_cast<uint32_t>(static_cast<unsigned char>(map[2 * code]) << 8 |
+                                                       static_cast<unsigned char>(map[2 * code + 1])));
+            }
         }
     }
     return glyphs;
