@@ -55,7 +55,7 @@ private:
 
 }  // namespace
 
-CEmbeddedText::CEmbeddedText(const CTextLayout& layout) : layout_(layout) {
+CEmbeddedText::CEmbeddedText(const CTextLayout& layout) {
     for (size_t font = 0; font < layout.fontCount(); ++font) {
         fonts_.push_back(std::make_unique<CEmbeddedFont>(layout.font(font)));
     }

@@ -15,14 +15,14 @@ class COutputWriter;
 // The embedded fonts of a run's text, one for each font of the layout that
 // the pages use, and the operators that draw a laid-out line with them.
 //
-// A line is drawn in the order of its characters, each glyph at its place
-// (TJ adjustments move the pen back and forth, Ts raises or lowers), so that
-// extractors that read glyphs as they come get the text as typed, right to
-// left included; the drawing is what the layout placed. Where a font's
-// /ToUnicode map cannot give a glyph's text (a glyph of a CFF font standing
-// for different characters in different places), the glyph and the further
-// glyphs of its character go in a marked-content span whose /ActualText is
-// their text.
+// A line is drawn in reading order, each glyph at its place (TJ adjustments
+// move the pen back and forth, Ts raises or lowers), so that extractors that
+// read glyphs as they come get the text as typed, right to left included; the
+// drawing is what the layout placed. The spans the layout marks (characters
+// dealt out to glyphs drawn in another order, a right-to-left letter with its
+// marks) and a glyph whose font's /ToUnicode map cannot give its text (a glyph
+// of a CFF font standing for other characters elsewhere) go in a
+// marked-content span whose /ActualText is their text.
 class CEmbeddedText {
 public:
     explicit CEmbeddedText(const CTextLayout& layout);
@@ -49,7 +49,6 @@ public:
     static int32_t WidthSum(const ShapedLine& line);
 
 private:
-    const CTextLayout& layout_;
     std::vector<std::unique_ptr<CEmbeddedFont>> fonts_;
     // By font: its resource name once written.
     std::vector<std::string> names_;
