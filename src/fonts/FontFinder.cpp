@@ -79,20 +79,39 @@ PatternPtr Pattern(FcCharSet* needed, std::string_view family, std::string_view 
     return pattern;
 }
 
-// The fonts in fontconfig's order, except that of those holding the most
-// characters, the ones with forms of their own for the language come first
+// A font fontconfig offers: where it is, how many of the characters it has,
+// and its style.
+struct Candidate {
+    FontLocation location;
+    uint32_t has = 0;
+    double weight = 0;
+    int slant = 0;
+};
+
+// Chinese, Japanese and Korean characters: one code point stands for forms
+// that differ by language.
+bool IsCjk(char32_t c) {
+    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+// The fonts in fontconfig's order, except that for Chinese, Japanese and
+// Korean text, of those holding the most characters in the style fontconfig
+// chose first, the ones with forms of their own for the language come first
 // (fontconfig's own configuration may prefer a font of another language for
 // the same characters: a Chinese font for Japanese).
-std::vector<FontLocation> Ranked(std::vector<std::pair<FontLocation, uint32_t>> fonts, std::string_view language) {
-    uint32_t most = 0;
-    for (const auto& font : fonts) most = std::max(most, font.second);
-    if (!language.empty()) {
-        std::stable_partition(fonts.begin(), fonts.end(), [most, language](const auto& font) {
-            return font.second == most && HasFormsFor(font.first, language);
+std::vector<FontLocation> Ranked(std::vector<Candidate> fonts, std::string_view language) {
+    const auto most = std::max_element(fonts.begin(), fonts.end(),
+                                       [](const Candidate& a, const Candidate& b) { return a.has < b.has; });
+    if (!language.empty() && most != fonts.end()) {
+        const Candidate best = *most;
+        std::stable_partition(fonts.begin(), fonts.end(), [&best, language](const Candidate& font) {
+            return font.has == best.has && font.weight == best.weight && font.slant == best.slant &&
+                   HasFormsFor(font.location, language);
         });
     }
     std::vector<FontLocation> ranked;
-    for (auto& font : fonts) ranked.push_back(std::move(font.first));
+    for (Candidate& font : fonts) ranked.push_back(std::move(font.location));
     return ranked;
 }
 
@@ -100,7 +119,7 @@ std::vector<FontLocation> Ranked(std::vector<std::pair<FontLocation, uint32_t>> 
 
 std::vector<FontLocation> FindFontsFor(std::u32string_view characters, std::string_view family,
                                        std::string_view language) {
-    std::vector<std::pair<FontLocation, uint32_t>> found;  // with the characters it has
+    std::vector<Candidate> found;
     const ConfigPtr config(FcInitLoadConfigAndFonts());
     if (!config) return {};
     const CharSetPtr needed(FcCharSetCreate());
@@ -126,8 +145,14 @@ std::vector<FontLocation> FindFontsFor(std::u32string_view characters, std::stri
         const uint32_t has = common ? FcCharSetCount(common.get()) : 0;
         if (has == 0) continue;
         FcPatternGetInteger(font, FC_INDEX, 0, &index);
+        Candidate candidate;
         // The upper bits name a variable font's named instance; the face is the lower ones.
-        found.push_back({{reinterpret_cast<const char*>(file), index & 0xFFFF}, has});
+        candidate.location = {reinterpret_cast<const char*>(file), index & 0xFFFF};
+        candidate.has = has;
+        FcPatternGetDouble(font, FC_WEIGHT, 0, &candidate.weight);
+        FcPatternGetInteger(font, FC_SLANT, 0, &candidate.slant);
+        found.push_back(std::move(candidate));
     }
-    return Ranked(std::move(found), language);
+    const bool cjk = std::any_of(characters.begin(), characters.end(), IsCjk);
+    return Ranked(std::move(found), cjk ? language : std::string_view());
 }

@@ -15,8 +15,9 @@ struct FontLocation {
 // fontconfig; colour bitmap fonts are left out) that hold at least one
 // character of `characters`, in fontconfig's order: those holding the most
 // first, then the closest to `family` and to `language` (a BCP 47 tag, or ""
-// for none); of those holding the most, the ones with forms of their own for
-// the language (an OpenType language system) go first. A name like
+// for none); for Chinese, Japanese and Korean text, of those holding the
+// most, the ones with forms of their own for the language (an OpenType
+// language system) go first. A name like
 // "Arial-BoldItalic" asks for the family "Arial" in the style "BoldItalic".
 std::vector<FontLocation> FindFontsFor(std::u32string_view characters, std::string_view family,
                                        std::string_view language);
