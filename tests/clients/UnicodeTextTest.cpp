@@ -51,6 +51,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, BuiltInFontText,
                              BuiltInCase{{"-prefix", "Página ", "-end", " \xE9t\xE9"}, "P\xE1gina 1 / 1 \xE9t\xE9"},
                              // A symbol font's codes are pictures, UTF-8 or not.
                              BuiltInCase{{"-font", "ZapfDingbats", "-prefix", "é "}, "\xC3\xA9 1 / 1"},
+                             // Its codes from 128 to 159 are pictures, not control characters.
+                             BuiltInCase{{"-font", "ZapfDingbats", "-prefix", "\x8D "}, "\x8D 1 / 1"},
                              // ASCII as it is.
                              BuiltInCase{{"-prefix", "Page (x) "}, "Page \\(x\\) 1 / 1"}));
 
@@ -61,6 +63,12 @@ TEST(BuiltInFontTextTest, CopiesAsTyped) {
     ASSERT_EQ(StampFile("text", folder.File("in.pdf"), folder.File("out.pdf"), {"-prefix", "Página ", "-end", " €"}),
               "");
     EXPECT_EQ(PdfTextByPage(folder.File("out.pdf")), (std::vector<std::string>{"Página 1 / 2 €", "Página 2 / 2 €"}));
+    // Each option by itself, with an embedded font too: Cyrillic in UTF-8
+    // beside Windows-1252 codes.
+    ASSERT_EQ(StampFile("text", folder.File("in.pdf"), folder.File("out.pdf"),
+                        {"-prefix", "Страница ", "-end", " \xE9t\xE9"}),
+              "");
+    EXPECT_EQ(PdfTextByPage(folder.File("out.pdf")).at(0), "Страница 1 / 2 été");
 }
 
 struct EmbeddedCase {
@@ -228,6 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EmbeddedCase{"Devanagari", "", kDevanagari, kRight, "पृष्ठ ", " / ", true},
                       EmbeddedCase{"DevanagariMatras", kDevanagari, kDevanagari, kRight, "कि का कु ", " / ", true},
                       EmbeddedCase{"ThaiDigitsFromAnotherFont", kThai, kThai, kRight, "หน้า ", " จาก ", false},
+                      EmbeddedCase{"ThaiFound", "", kThai, kRight, "หน้า ", " จาก ", false},
                       EmbeddedCase{"Chinese", "", kMicroHei, kRight, "第 ", " 页，共 ", false},
                       EmbeddedCase{"ChineseMono", kMicroHei, kMicroHei, With({"-fontindex1"}), "第 ", " 页，共 ",
                                    false},
@@ -243,6 +252,7 @@ TEST(EmbeddedFontTextTest, FailuresLeaveNoOutput) {
         {{"-prefix", "a\tb"}, "The control character U+0009 in -prefix cannot be stamped: a stamp is one line"},
         {{"-end", "\xE9\n"}, "The control character U+000A in -end cannot be stamped: a stamp is one line"},
         {{"-font", "Tmies-Roman", "-prefix", "Страница "}, "Unknown font name"},
+        {{"-font", "Tmies-Roman", "-fontfile", kDejaVu}, "Unknown font name"},
         {{"-fontfile", ""}, "Error parameter"},
         {{"-lang", "ja_JP"}, "Error parameter"},
         {{"-fontfile", "/nonexistent/font.ttf"}, "Font file open error"},
@@ -265,6 +275,42 @@ TEST(EmbeddedFontTextTest, FailuresLeaveNoOutput) {
         EXPECT_EQ(result.message, message);
         EXPECT_FALSE(result.output);
     }
+}
+
+// Han characters are drawn in the forms of the language: the face made for it.
+TEST(EmbeddedFontTextTest, LanguageChoosesTheFace) {
+    if (!FileExists(kNotoCjk) || !HaveTool("pdffonts")) GTEST_SKIP() << "fonts-noto-cjk or poppler-utils missing";
+    const TempFolder folder;
+    WriteFile(folder.File("in.pdf"), BlankLetterPages(1));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-lang", "ja"}, "+NotoSansCJKjp-"},        {{"-lang", "zh-Hans"}, "+NotoSansCJKsc-"},
+        {{"-lang", "zh-Hant"}, "+NotoSansCJKtc-"},   {{"-lang", "ko"}, "+NotoSansCJKkr-"},
+        {{"-prefix", "ページ "}, "+NotoSansCJKjp-"},  // kana: Japanese
+    };
+    for (const auto& [params, face] : cases) {
+        std::vector<std::string> words = {"-prefix", "\xE7\x9B\xB4 "};
+        words.insert(words.end(), params.begin(), params.end());
+        ASSERT_EQ(StampFile("text", folder.File("in.pdf"), folder.File("out.pdf"), words), "");
+        const std::string fonts = RunTool("pdffonts " + ShellQuote(folder.File("out.pdf"))).out;
+        EXPECT_NE(fonts.find(face), std::string::npos) << params[0] << " " << params[1] << "\n" << fonts;
+    }
+}
+
+// A glyph that stands for two characters (Noto Naskh Arabic draws the space
+// and the no-break space alike) has a code for each, mapped to each.
+TEST(EmbeddedFontTextTest, OneGlyphTwoCharactersTwoCodes) {
+    if (!FileExists(kNaskh)) GTEST_SKIP() << kNaskh << " is not installed";
+    const TempFolder folder;
+    WriteFile(folder.File("in.pdf"), BlankLetterPages(1));
+    ASSERT_EQ(StampFile("text", folder.File("in.pdf"), folder.File("out.pdf"),
+                        {"-prefix", "\xD8\xA8\xC2\xA0\xD8\xA8 ", "-fontfile", kNaskh, "-size20"}),
+              "");
+    const std::string out = ReadFile(folder.File("out.pdf"));
+    const std::vector<uint32_t> glyphs = ShownGlyphs(out);
+    ASSERT_GE(glyphs.size(), 4u);
+    EXPECT_EQ(glyphs[1], glyphs[3]);  // the no-break space and the space, in reading order
+    EXPECT_NE(out.find("> <0020>\n"), std::string::npos);
+    EXPECT_NE(out.find("> <00A0>\n"), std::string::npos);
 }
 
 TEST(EmbeddedFontTextTest, TwoThousandPagesShareOneSubset) {

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "fonts/BidiRuns.h"
+#include "fonts/CharacterClasses.h"
+#include "fonts/FontFinder.h"
 #include "support/CaseName.h"
 #include "support/TestFiles.h"
 
@@ -90,6 +92,31 @@ TEST(TextLayoutFontsTest, FindsTheFontsForEachCharacter) {
     EXPECT_EQ(line.glyphs.front().font, 0u);
     EXPECT_NE(line.glyphs.back().font, 0u);
     EXPECT_EQ(layout.FirstMissing(U"\U0010FFFD"), U'\U0010FFFD');
+}
+
+TEST(CharacterClassesTest, ControlsIgnorablesAndMarks) {
+    for (const char32_t c : {0x09, 0x0A, 0x7F, 0x85}) EXPECT_TRUE(IsControlCharacter(c)) << static_cast<uint32_t>(c);
+    for (const char32_t c : {0x20, 0x41, 0xA0}) EXPECT_FALSE(IsControlCharacter(c)) << static_cast<uint32_t>(c);
+    for (const char32_t c : {0xAD, 0x200C, 0x200F, 0x2066, 0xFE0F, 0xFEFF, 0xE0001})
+        EXPECT_TRUE(IsDefaultIgnorable(c)) << static_cast<uint32_t>(c);
+    for (const char32_t c : {0xAC, 0x200A, 0x2010, 0xFE10, 0x10FFFD})
+        EXPECT_FALSE(IsDefaultIgnorable(c)) << static_cast<uint32_t>(c);
+    for (const char32_t c : {0x0301, 0x093F, 0x05B7, 0x200D})
+        EXPECT_TRUE(ContinuesCluster(c)) << static_cast<uint32_t>(c);
+    for (const char32_t c : {0x61, 0x0915, 0x05D0}) EXPECT_FALSE(ContinuesCluster(c)) << static_cast<uint32_t>(c);
+}
+
+TEST(GuessLanguageTest, KanaAndHangulTell) {
+    EXPECT_EQ(GuessLanguage(U"\u76F4 \u30DA\u30FC\u30B8"), "ja");
+    EXPECT_EQ(GuessLanguage(U"\uD398\uC774\uC9C0"), "ko");
+    EXPECT_EQ(GuessLanguage(U"\u7B2C 1 \u9875"), "");
+    EXPECT_EQ(GuessLanguage(U"Page"), "");
+}
+
+TEST(FontFinderTest, ColourBitmapFontsAreNeverOffered) {
+    const std::string emoji = kFonts + "noto/NotoColorEmoji.ttf";
+    if (!FileExists(emoji)) GTEST_SKIP() << emoji << " is not installed";
+    for (const FontLocation& font : FindFontsFor(U"\U0001F4C4", "Arial", "")) EXPECT_NE(font.path, emoji);
 }
 
 }  // namespace
