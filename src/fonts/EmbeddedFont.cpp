@@ -23,6 +23,7 @@ struct Deleter {
 using BlobPtr = std::unique_ptr<hb_blob_t, Deleter<hb_blob_t, hb_blob_destroy>>;
 using FacePtr = std::unique_ptr<hb_face_t, Deleter<hb_face_t, hb_face_destroy>>;
 using InputPtr = std::unique_ptr<hb_subset_input_t, Deleter<hb_subset_input_t, hb_subset_input_destroy>>;
+using PlanPtr = std::unique_ptr<hb_subset_plan_t, Deleter<hb_subset_plan_t, hb_subset_plan_destroy>>;
 
 // The font's PostScript name, reduced to letters, digits, '-' and '_'.
 std::string PostScriptName(hb_face_t* face) {
@@ -106,7 +107,8 @@ std::vector<uint32_t> CEmbeddedFont::UsedGlyphs() const {
     return glyphs;
 }
 
-std::string CEmbeddedFont::SubsetFontFile(const std::vector<uint32_t>& glyphs) const {
+std::string CEmbeddedFont::SubsetFontFile(const std::vector<uint32_t>& glyphs,
+                                          std::vector<uint32_t>& codeGlyphs) const {
     hb_face_t* face = shaper_.face();
     const InputPtr input(hb_subset_input_create_or_fail());
     if (!input) throw CPdfException("Font subset error");
@@ -120,9 +122,16 @@ std::string CEmbeddedFont::SubsetFontFile(const std::vector<uint32_t>& glyphs) c
                                HB_TAG('m', 'o', 'r', 'x'), HB_TAG('k', 'e', 'r', 'x'), HB_TAG('D', 'S', 'I', 'G')}) {
         hb_set_add(dropped, tag);
     }
-    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS);
-    const FacePtr subset(hb_subset_or_fail(face, input.get()));
+    // A CFF font's codes are its glyph numbers, which the subset keeps; a
+    // TrueType subset numbers its glyphs afresh, and /CIDToGIDMap follows.
+    if (cff_) hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS);
+    const PlanPtr plan(hb_subset_plan_create_or_fail(face, input.get()));
+    if (!plan) throw CPdfException("Font subset error");
+    const FacePtr subset(hb_subset_plan_execute_or_fail(plan.get()));
     if (!subset) throw CPdfException("Font subset error");
+    const hb_map_t* renumbered = hb_subset_plan_old_to_new_glyph_mapping(plan.get());
+    codeGlyphs.clear();
+    for (const uint32_t glyph : glyphs_) codeGlyphs.push_back(hb_map_get(renumbered, glyph));
     const BlobPtr blob(hb_face_reference_blob(subset.get()));
     unsigned length = 0;
     const char* data = hb_blob_get_data(blob.get(), &length);
@@ -173,17 +182,18 @@ int32_t CEmbeddedFont::WriteDescriptor(COutputWriter& writer, const std::string&
                                (cff_ ? "/FontFile3 " : "/FontFile2 ") + FormatInt(fontFileNumber) + " 0 R\n>>\n");
 }
 
-int32_t CEmbeddedFont::WriteCodeMap(COutputWriter& writer) const {
+int32_t CEmbeddedFont::WriteCodeMap(COutputWriter& writer, const std::vector<uint32_t>& codeGlyphs) {
     std::string map;
-    map.reserve(glyphs_.size() * 2);
-    for (const uint32_t glyph : glyphs_) {
+    map.reserve(codeGlyphs.size() * 2);
+    for (const uint32_t glyph : codeGlyphs) {
         map.push_back(static_cast<char>(glyph >> 8));
         map.push_back(static_cast<char>(glyph & 0xFF));
     }
     return writer.AppendStream(map);
 }
 
-int32_t CEmbeddedFont::WriteDescendant(COutputWriter& writer, const std::string& name, int32_t descriptorNumber) const {
+int32_t CEmbeddedFont::WriteDescendant(COutputWriter& writer, const std::string& name, int32_t descriptorNumber,
+                                       const std::vector<uint32_t>& codeGlyphs) const {
     // Runs of consecutive codes: "first [w w ...]".
     std::string widths = "/W [";
     size_t previous = 0;
@@ -197,7 +207,8 @@ int32_t CEmbeddedFont::WriteDescendant(COutputWriter& writer, const std::string&
         first = false;
     }
     widths += first ? "]\n" : "]]\n";
-    const std::string map = cff_ ? std::string() : "/CIDToGIDMap " + FormatInt(WriteCodeMap(writer)) + " 0 R\n";
+    const std::string map =
+        cff_ ? std::string() : "/CIDToGIDMap " + FormatInt(WriteCodeMap(writer, codeGlyphs)) + " 0 R\n";
     return writer.appendObject(
         "\n<<\n/Type /Font\n/Subtype /" + std::string(cff_ ? "CIDFontType0" : "CIDFontType2") + "\n/BaseFont /" + name +
         "\n/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>\n/FontDescriptor " +
@@ -232,11 +243,12 @@ int32_t CEmbeddedFont::WriteToUnicode(COutputWriter& writer) const {
 
 int32_t CEmbeddedFont::WriteObjects(COutputWriter& writer, std::string_view resourceName) const {
     const std::vector<uint32_t> glyphs = UsedGlyphs();
-    const std::string file = SubsetFontFile(glyphs);
+    std::vector<uint32_t> codeGlyphs;
+    const std::string file = SubsetFontFile(glyphs, codeGlyphs);
     const std::string name = SubsetName(glyphs);
     const int32_t fontFileNumber = WriteFontFile(writer, file);
     const int32_t descriptorNumber = WriteDescriptor(writer, name, fontFileNumber);
-    const int32_t descendantNumber = WriteDescendant(writer, name, descriptorNumber);
+    const int32_t descendantNumber = WriteDescendant(writer, name, descriptorNumber, codeGlyphs);
     const int32_t toUnicodeNumber = WriteToUnicode(writer);
     return writer.appendObject("\n<<\n/Type /Font\n/Name /" + std::string(resourceName) +
                                "\n/Subtype /Type0\n/BaseFont /" + name + "\n/Encoding /Identity-H\n/DescendantFonts [" +

@@ -17,7 +17,7 @@ class COutputWriter;
 //
 // The /ToUnicode map is true wherever a glyph is used: in a TrueType font a
 // glyph gets a code of its own for each text it stands for (codes 1, 2, ...,
-// which /CIDToGIDMap leads to the glyphs), so that a glyph drawn for different
+// which /CIDToGIDMap leads to the glyphs, numbered afresh in the subset), so that a glyph drawn for different
 // characters in different places reads back as each. A CFF font's codes are
 // its glyph numbers; there a glyph's map gives the first text seen, and the
 // places that stand for another need a marked-content /ActualText.
@@ -50,14 +50,16 @@ public:
 private:
     // The used glyphs, ascending.
     std::vector<uint32_t> UsedGlyphs() const;
-    std::string SubsetFontFile(const std::vector<uint32_t>& glyphs) const;
+    // The subset's file, and the glyph each code draws in it.
+    std::string SubsetFontFile(const std::vector<uint32_t>& glyphs, std::vector<uint32_t>& codeGlyphs) const;
     // The font's name in the file: a tag for the subset, "+", its PostScript name.
     std::string SubsetName(const std::vector<uint32_t>& used) const;
     // The objects WriteObjects writes, each returning its number.
     int32_t WriteFontFile(COutputWriter& writer, const std::string& file) const;
     int32_t WriteDescriptor(COutputWriter& writer, const std::string& name, int32_t fontFileNumber) const;
-    int32_t WriteCodeMap(COutputWriter& writer) const;
-    int32_t WriteDescendant(COutputWriter& writer, const std::string& name, int32_t descriptorNumber) const;
+    static int32_t WriteCodeMap(COutputWriter& writer, const std::vector<uint32_t>& codeGlyphs);
+    int32_t WriteDescendant(COutputWriter& writer, const std::string& name, int32_t descriptorNumber,
+                            const std::vector<uint32_t>& codeGlyphs) const;
     int32_t WriteToUnicode(COutputWriter& writer) const;
     void Key(uint32_t glyph, std::u32string_view text) const;
 
