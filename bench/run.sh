@@ -5,6 +5,9 @@
 #   b  the same with object streams and a cross-reference stream (qpdf)
 #   c  5,000 pages, each with a picture of its own (175 MB)
 #   d  20,000 pages with many small objects, and d2 with 40,000 for linearity
+# and then a's 2,000 pages stamped with an embedded font: Latin, Arabic and
+# Chinese prefixes, each with -fontfile (the other scripts should stay within
+# 1.2 times the Latin run).
 # Usage: bench/run.sh [--large]   (--large also stamps a file beyond 2 GiB)
 # RUNS (default 5) sets how many runs each median is taken over.
 set -euo pipefail
@@ -45,6 +48,22 @@ for name in a b c d d2; do
   echo "| $name | $size | ${cp}s | ${qpdf}s | ${text}s | $(ratio "$text" "$cp") | $(ratio "$text" "$qpdf") |" \
        "$(mib "$textPeak") MiB | ${image}s | $(ratio "$image" "$cp") | $(ratio "$image" "$qpdf") | $(mib "$imagePeak") MiB |"
   rm -f "$work"/*.pdf
+done
+
+fonts=/usr/share/fonts/truetype
+echo
+echo "| a with -fontfile | font | text | text/Latin | peak |"
+echo "|---|---|---|---|---|"
+latin=
+for run in "Latin|dejavu/DejaVuSans.ttf|Page | / " "Arabic|noto/NotoNaskhArabic-Regular.ttf|صفحة | من " \
+           "Chinese|wqy/wqy-microhei.ttc|第 | 页，共 "; do
+  IFS='|' read -r name font prefix sep <<<"$run"
+  [ -f "$fonts/$font" ] || continue
+  read -r seconds peak < <("$measure" "$runs" "$brevano" text "$inputs/a.pdf" "$work/font.pdf" \
+    -fontfile "$fonts/$font" -prefix "$prefix" -sep "$sep")
+  latin=${latin:-$seconds}
+  echo "| $name | ${font##*/} | ${seconds}s | $(ratio "$seconds" "$latin") | $(mib "$peak") MiB |"
+  rm -f "$work/font.pdf"
 done
 
 if [ "${1:-}" = --large ]; then

@@ -7,17 +7,19 @@
 # As root it runs apt-get; otherwise it says what to install and stops.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config zlib1g-dev libspng-dev libharfbuzz-dev libfontconfig-dev nettle-dev)
+packages=(build-essential cmake pkg-config zlib1g-dev libspng-dev libharfbuzz-dev libfontconfig-dev libfribidi-dev nettle-dev)
 case "${1:-build}" in
   # The fonts give the tests of embedded text their scripts: Latin, Cyrillic,
-  # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi
-  # Micro Hei), CFF outlines (Lobster). GNU parallel runs the README's
-  # production recipe; openssl and the NSS tools make a signed test file.
-  # MuPDF's tools measure glyph boxes and picture edges; URW's base 35 fonts
-  # bring the published metrics the built-in Helvetica and Times match.
-  test) packages+=(libgtest-dev qpdf poppler-utils groff-base parallel
-    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster openssl libnss3-tools
-    mupdf-tools fonts-urw-base35) ;;
+  # Greek, Hebrew (DejaVu), Arabic, Devanagari and Thai (Noto), Chinese
+  # (WenQuanYi Micro Hei), Japanese faces (Noto CJK), CFF outlines (Lobster),
+  # and a colour emoji font that must never be chosen. MuPDF's mutool reads
+  # the text back as a second extractor and measures glyph boxes and picture
+  # edges; URW's base 35 fonts bring the published metrics the built-in
+  # Helvetica and Times match. GNU parallel runs the README's production
+  # recipe; openssl and the NSS tools make a signed test file.
+  test) packages+=(libgtest-dev qpdf poppler-utils mupdf-tools groff-base parallel
+    fonts-dejavu-core fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-wqy-microhei fonts-lobster
+    fonts-urw-base35 openssl libnss3-tools) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac

@@ -8,10 +8,16 @@
 // A font file and the face in it.
 struct FontLocation {
     std::string path;
-    uint32_t faceIndex = 0;
+    int32_t faceIndex = 0;
 };
 
-// The system's TrueType and OpenType fonts (through fontconfig) that hold
-// every character of `characters`, the closest to `family` first. A name like
+// The system's TrueType and OpenType fonts with outline glyphs (through
+// fontconfig; colour bitmap fonts are left out) that hold at least one
+// character of `characters`, in fontconfig's order: those holding the most
+// first, then the closest to `family` and to `language` (a BCP 47 tag, or ""
+// for none); for Chinese, Japanese and Korean text, of those holding the
+// most, the ones with forms of their own for the language (an OpenType
+// language system) go first. A name like
 // "Arial-BoldItalic" asks for the family "Arial" in the style "BoldItalic".
-std::vector<FontLocation> FindFontsCovering(std::u32string_view characters, std::string_view family);
+std::vector<FontLocation> FindFontsFor(std::u32string_view characters, std::string_view family,
+                                       std::string_view language);

@@ -8,6 +8,8 @@ constexpr char32_t kHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 
                                         0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+constexpr char kHex[] = "0123456789ABCDEF";
+
 }  // namespace
 
 std::optional<std::u32string> DecodeUtf8(std::string_view text) {
@@ -52,6 +54,11 @@ std::u32string DecodeWindows1252(std::string_view text) {
         out.push_back(mapped != 0 ? mapped : char32_t{code});
     }
     return out;
+}
+
+std::u32string DecodeTyped(std::string_view text) {
+    std::optional<std::u32string> decoded = DecodeUtf8(text);
+    return decoded ? std::move(*decoded) : DecodeWindows1252(text);
 }
 
 std::optional<unsigned char> Windows1252Code(char32_t c) {
@@ -105,4 +112,19 @@ std::string EncodeUtf8(std::u32string_view text) {
         }
     }
     return out;
+}
+
+void AppendHex16(std::string& out, uint32_t value) {
+    for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(value >> shift) & 0xF]);
+}
+
+void AppendUtf16Hex(std::string& out, std::u32string_view text) {
+    for (const char32_t c : text) {
+        if (c >= 0x10000) {
+            AppendHex16(out, 0xD800 + ((c - 0x10000) >> 10));
+            AppendHex16(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            AppendHex16(out, c);
+        }
+    }
 }

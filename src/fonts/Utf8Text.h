@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,10 @@ std::optional<std::u32string> DecodeUtf8(std::string_view text);
 // code page's table; its five unassigned codes are kept as U+0081 and so on).
 std::u32string DecodeWindows1252(std::string_view text);
 
+// The characters a text option stands for: UTF-8 when it is valid,
+// Windows-1252 codes otherwise (each option is decided by itself).
+std::u32string DecodeTyped(std::string_view text);
+
 // The Windows-1252 code of a code point; nothing when the code page lacks it.
 std::optional<unsigned char> Windows1252Code(char32_t c);
 
@@ -28,3 +33,9 @@ std::string ToWindows1252(std::string_view text);
 bool NeedsUnicodeFont(std::string_view text);
 
 std::string EncodeUtf8(std::u32string_view text);
+
+// `value` as four upper-case hexadecimal digits.
+void AppendHex16(std::string& out, uint32_t value);
+// The text in UTF-16BE as hexadecimal digits, for /ToUnicode maps and
+// /ActualText strings.
+void AppendUtf16Hex(std::string& out, std::u32string_view text);

@@ -54,11 +54,19 @@ void InsertText(std::string& buffer, size_t position, std::string_view text) {
     buffer.insert(std::min(position, buffer.size()), text);
 }
 
-}  // namespace
-
-std::string ResourceFragment::LongForm() const {
-    return "/" + category + " << /" + name + " " + FormatInt(objectNumber) + " 0 R >>";
+// The fragments' entries by category, in the order the categories first come.
+std::vector<std::pair<std::string, std::string>> EntriesByCategory(const std::vector<ResourceFragment>& fragments) {
+    std::vector<std::pair<std::string, std::string>> categories;
+    for (const ResourceFragment& fragment : fragments) {
+        const auto same = [&fragment](const auto& category) { return category.first == fragment.category; };
+        auto found = std::find_if(categories.begin(), categories.end(), same);
+        if (found == categories.end()) found = categories.insert(categories.end(), {fragment.category, ""});
+        found->second += fragment.ShortForm();
+    }
+    return categories;
 }
+
+}  // namespace
 
 std::string ResourceFragment::ShortForm() const { return " /" + name + " " + FormatInt(objectNumber) + " 0 R "; }
 
@@ -79,20 +87,20 @@ void CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPd
     const CPdfObject stored = dict.lookupNF("Resources");
     const CPdfObject resources = dict.lookup("Resources");
     if (stored.is(pdfDictionary) && pageBody) {
-        for (const ResourceFragment& fragment : fragments) {
+        for (const auto& [category, entries] : EntriesByCategory(fragments)) {
             // Searched again each time: an earlier insertion moved the bytes.
             const auto key = FindOwnKey(page, *pageBody, "Resources");
             if (!key) break;
-            const CPdfObject sub = stored.getDict().lookupNF(fragment.category);
-            AddResource(page, *key, sub, fragment);
+            const CPdfObject sub = stored.getDict().lookupNF(category);
+            AddResource(page, *key, sub, category, entries);
         }
     } else if (stored.is(pdfReference) && resources.is(pdfDictionary) && edited_.MarkEdited(stored.getRef().number)) {
         // A resources object several stamped pages share gains the entries once.
         const int32_t number = stored.getRef().number;
         if (std::optional<RawObject> object = ReadRawObject(xref_, number)) {
-            for (const ResourceFragment& fragment : fragments) {
-                const CPdfObject sub = resources.getDict().lookupNF(fragment.category);
-                AddResource(object->bytes, 0, sub, fragment);
+            for (const auto& [category, entries] : EntriesByCategory(fragments)) {
+                const CPdfObject sub = resources.getDict().lookupNF(category);
+                AddResource(object->bytes, 0, sub, category, entries);
             }
             WriteObject(number, *object);
         }
@@ -256,23 +264,24 @@ void CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::
 
 // Adds one resource to the resources dictionary found at `where` in `text`
 // (the "/Resources" key, or the start of the resources object's bytes).
-void CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject& sub,
-                              const ResourceFragment& fragment) {
+void CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
+                              const std::string& entries) {
     const std::optional<size_t> body = Opening(text, where);
     if (!body) return;
     if (sub.is(pdfNull)) {
-        InsertText(text, *body, fragment.LongForm());
+        // A new sub-dictionary: "/Font << /F1 10 0 R >>".
+        InsertText(text, *body, "/" + category + " <<" + entries + ">>");
     } else if (sub.is(pdfDictionary)) {
-        const std::optional<size_t> key = FindOwnKey(text, *body, fragment.category);
+        const std::optional<size_t> key = FindOwnKey(text, *body, category);
         if (!key) return;
-        if (const std::optional<size_t> subBody = Opening(text, *key)) InsertText(text, *subBody, fragment.ShortForm());
+        if (const std::optional<size_t> subBody = Opening(text, *key)) InsertText(text, *subBody, entries);
     } else if (sub.is(pdfReference)) {
         const int32_t number = sub.getRef().number;
         if (!edited_.MarkEdited(number)) return;
         std::optional<RawObject> object = ReadRawObject(xref_, number);
         if (!object) return;
         if (const std::optional<size_t> subBody = Opening(object->bytes, 0))
-            InsertText(object->bytes, *subBody, fragment.ShortForm());
+            InsertText(object->bytes, *subBody, entries);
         WriteObject(number, *object);
     }
 }

@@ -16,15 +16,14 @@ class PageList;
 struct InheritedResources;
 
 // One entry the stamp adds to a page's resources: the category (Font,
-// XObject, ExtGState), the resource name and the object it names.
+// XObject, ExtGState), the resource name and the object it names. Entries of
+// one category go into the page's sub-dictionary together.
 struct ResourceFragment {
     std::string category;
     std::string name;
     int32_t objectNumber = 0;
 
-    // "/Font << /F1 10 0 R >>": a new sub-dictionary.
-    std::string LongForm() const;
-    // " /F1 10 0 R ": one more entry in an existing sub-dictionary.
+    // " /F1 10 0 R ": one more entry in a sub-dictionary.
     std::string ShortForm() const;
 };
 
@@ -86,7 +85,9 @@ private:
     // array object's elements between `lead` and the stamp's stream.
     static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
                                     const std::string& lead, const std::string& stamp);
-    void AddResource(std::string& text, size_t where, const CPdfObject& sub, const ResourceFragment& fragment);
+    // Adds the entries (" /F1 10 0 R  /F2 11 0 R ") of one category.
+    void AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
+                     const std::string& entries);
     void WriteObject(int32_t number, const RawObject& object);
 
     CPdfXRef& xref_;

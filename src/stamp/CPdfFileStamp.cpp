@@ -50,7 +50,9 @@ void CPdfFileStamp::RequireChangesAllowed(const CPdfDocument& document) {
 int32_t CPdfFileStamp::NextResourceNumber(std::initializer_list<std::string_view> prefixes) {
     std::optional<int32_t> first;
     if (resourceNumber_) first = resourceNumber_();
-    return resourceNames_.FreeNumber(prefixes, first);
+    const int32_t number = resourceNames_.FreeNumber(prefixes, first);
+    resourceNames_.Take(prefixes, number);
+    return number;
 }
 
 // What one run opens and writes, released when the run ends however it ends,

@@ -84,8 +84,8 @@ protected:
 
     // The placement for the page, before alignment.
     static StampPlacement CalcPosition(const StampedPage& page, const StampOptions& options);
-    // The number behind the run's resource names, one for which no prefix
-    // followed by it is a name in a stamped page's resources.
+    // The number behind a resource name of the run, one for which no prefix
+    // followed by it names a resource a page holds or the run took before.
     int32_t NextResourceNumber(std::initializer_list<std::string_view> prefixes);
     // The parameter words, of which the resource names' number is made.
     void RememberParameters(const std::vector<std::string>& words) { parameters_ = words; }

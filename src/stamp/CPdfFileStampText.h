@@ -3,14 +3,13 @@
 #include <memory>
 #include <string>
 
-#include "fonts/TextShaper.h"
+#include "fonts/TextLayout.h"
 #include "stamp/CPdfFileStamp.h"
 #include "stamp/StampOptions.h"
 
 struct FontMetricsEntry;
-class CEmbeddedFont;
+class CEmbeddedText;
 class COutputFile;
-class CTextShaper;
 
 // Text mode: a line of text, by default "Page 3 / 12", on the selected pages.
 class CPdfFileStampText : public CPdfFileStamp {
@@ -39,25 +38,32 @@ protected:
 
 private:
     static bool IsSymbolFont(const FontMetricsEntry& metrics);
-    // Whether the run draws with an embedded font: -fontfile, or characters
+    // The text options the stamp shows, by option name: -prefix, and -sep
+    // and -end unless -one leaves them out.
+    std::vector<std::pair<const char*, std::string*>> ShownTexts();
+    // Throws when a shown text holds a control character (tab, line feed):
+    // a stamp is one line. A symbol font's text is its codes as given.
+    void CheckTexts(bool symbolFont);
+    // Whether the run draws with embedded fonts: -fontfile, or characters
     // that Windows-1252 lacks in a font that is not a symbol font.
-    bool NeedsEmbeddedFont(int32_t pageCount) const;
-    // Shapes the text of every stamped page for the embedded font, subset to
-    // the glyphs they use.
-    void PrepareEmbeddedFont(const PageList& pages);
+    bool NeedsEmbeddedFont(bool symbolFont);
+    // Chooses the fonts and lays out the text of every stamped page, so that
+    // the embedded fonts hold the glyphs the pages use.
+    void PrepareEmbeddedText(const PageList& pages);
+    // The texts of the stamped pages, each once, in page order (so that the
+    // output does not depend on a hash order).
+    std::vector<std::string> DistinctPageTexts(const PageList& pages);
     // The placement of the current stamp text on the page.
     StampPlacement CalcTextPosition(const StampedPage& page) const;
 
     std::string stampText_;
     TextStampOptions options_;
-    std::string fontResourceName_;
-    int32_t fontObjectNumber_ = 0;
+    // The fonts the pages name.
+    std::vector<ResourceFragment> fonts_;
     int32_t highestStampNumber_ = 0;
-    // UTF-8 text is shown through the built-in font's Windows-1252 codes.
-    bool convertToWinAnsi_ = false;
-    std::unique_ptr<CTextShaper> shaper_;
-    std::unique_ptr<CEmbeddedFont> embeddedFont_;
-    // The current page's text as shaped.
-    ShapedRun shaped_;
+    std::unique_ptr<CTextLayout> layout_;
+    std::unique_ptr<CEmbeddedText> embedded_;
+    // The current page's text as laid out.
+    ShapedLine line_;
     std::unique_ptr<COutputFile> exportFile_;
 };

@@ -8,6 +8,26 @@ namespace {
 
 [[noreturn]] void Fail() { throw CPdfException("Error parameter"); }
 
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// A BCP 47 language tag as it is spelled: a language of 2 to 8 letters, then
+// subtags of 1 to 8 letters or digits, all joined by "-" ("ja", "zh-Hant",
+// "sr-Latn-RS").
+bool IsLanguageTag(std::string_view tag) {
+    for (bool first = true;; first = false) {
+        const size_t dash = tag.find('-');
+        const std::string_view subtag = tag.substr(0, dash);
+        if (subtag.empty() || subtag.size() > 8 || (first && subtag.size() < 2)) return false;
+        for (const char c : subtag) {
+            if (!IsAsciiLetter(c) && (first || c < '0' || c > '9')) return false;
+        }
+        if (dash == std::string_view::npos) return true;
+        tag.remove_prefix(dash + 1);
+    }
+}
+
+bool IsNotEmpty(std::string_view text) { return !text.empty(); }
+
 // Walks the parameter words: the first test that takes a word decides, a
 // string option takes the following word whatever it is.
 class CWordWalker {
@@ -62,6 +82,14 @@ public:
         target = words_[++index_];
         return true;
     }
+    // A string option whose value must pass `valid`.
+    bool Checked(const char* exact, std::string& target, bool (*valid)(std::string_view)) {
+        std::string value;
+        if (!Text(exact, value)) return false;
+        if (!valid(value)) Fail();
+        target = std::move(value);
+        return true;
+    }
     bool Align(const char* exact, Alignment& target) {
         std::string named;
         if (!Text(exact, named)) return false;
@@ -95,10 +123,12 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Flag("-2up", o.twoUp) || w.Flag("-ab2", o.abTwoUp) || w.Flag("-rom", o.romanLower) ||
                w.Flag("-ROM", o.romanUpper) || w.Text("-export", o.exportFile) || w.Text("-import", o.importFile) ||
                w.Flag("-nopg", o.noPageNumber) || w.Text("-prefix", o.prefixText) || w.Text("-sep", o.separatorText) ||
-               w.Text("-end", o.endText) || w.Text("-font", o.fontName) || w.Text("-fontfile", o.fontFile) ||
-               w.Int("-fontindex%d", o.fontIndex) || w.Hex("-color%X", o.color) || w.Int("-size%d", o.fontSize) ||
-               w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) || w.Pair("-pos%d,%d", o.posX, o.posY) ||
-               w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
+               w.Text("-end", o.endText) || w.Text("-font", o.fontName) ||
+               w.Checked("-fontfile", o.fontFile, IsNotEmpty) || w.Int("-fontindex%d", o.fontIndex) ||
+               w.Checked("-lang", o.language, IsLanguageTag) || w.Hex("-color%X", o.color) ||
+               w.Int("-size%d", o.fontSize) || w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) ||
+               w.Pair("-pos%d,%d", o.posX, o.posY) || w.Flag("-flipv", o.flipVertical) ||
+               w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
                w.Text("-password", o.password) || w.Flag("-repair", o.repair));
     }

@@ -45,6 +45,10 @@ void CResourceNames::AddSubDictionary(CPdfXRef& xref, int32_t number) {
     for (const auto& entry : names.getDict().entries()) inUse_.insert(entry.first);
 }
 
+void CResourceNames::Take(std::initializer_list<std::string_view> prefixes, int32_t number) {
+    for (const std::string_view prefix : prefixes) inUse_.insert(std::string(prefix) + FormatInt(number));
+}
+
 int32_t CResourceNames::FreeNumber(std::initializer_list<std::string_view> prefixes,
                                    std::optional<int32_t> first) const {
     int64_t number = first ? *first % kNumbers : static_cast<int64_t>(seed_ % kNumbers);

@@ -31,6 +31,9 @@ public:
     // kNumbers, for which no prefix followed by it names a resource in use.
     // Throws when every number does.
     int32_t FreeNumber(std::initializer_list<std::string_view> prefixes, std::optional<int32_t> first) const;
+    // Marks the names the prefixes make with `number` as in use, so that the
+    // next FreeNumber passes over them (a run that names several fonts).
+    void Take(std::initializer_list<std::string_view> prefixes, int32_t number);
 
 private:
     uint64_t seed_ = 0;

@@ -53,6 +53,9 @@ struct TextStampOptions : StampOptions {
     // face in a collection.
     std::string fontFile;
     int32_t fontIndex = 0;
+    // -lang: the language of the text (a BCP 47 tag) for choosing fonts and
+    // glyph forms; empty: guessed from the script.
+    std::string language;
     uint32_t color = 0;
 };
 

@@ -2,9 +2,12 @@
 // are rewritten.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "support/OutputReader.h"
 #include "support/PdfBuilder.h"
 #include "support/StampRunner.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -267,6 +270,27 @@ TEST(PageEditTest, PageInsideAnObjectStream) {
     EXPECT_EQ(page,
               "3 0 obj\r<< /Type /Page /Parent 2 0 R /Contents [4 0 R  9 0 R ]/Resources <</Font << /F3 8 0 R "
               ">> >> >>\nendobj\r");
+}
+
+TEST(PageEditTest, TheFontsOfOneRunGoInOneDictionary) {
+    // Thai from the font file, its digits from a font fontconfig offers.
+    const std::string thai = "/usr/share/fonts/truetype/noto/NotoSansThai-Regular.ttf";
+    if (!FileExists(thai)) GTEST_SKIP() << thai << " is not installed";
+    const std::regex both("<< /F123456 \\d+ 0 R  /F123457 \\d+ 0 R ");
+    const std::vector<std::pair<std::string, std::vector<std::pair<int32_t, std::string>>>> pages = {
+        {"<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources<<>>>>", {}},
+        {"<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources<</Font<</F1 6 0 R>>>>>>", {}},
+        {"<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources<</Font 7 0 R>>>>", {{7, "<</F1 6 0 R>>"}}},
+    };
+    for (const auto& [page, extra] : pages) {
+        const StampResult result =
+            RunTextStamp(Pdf(page, extra), {"-fontfile", thai, "-prefix", "\u0E2B\u0E19\u0E49\u0E32 "}, 123456);
+        ASSERT_TRUE(result.output) << result.message;
+        const OutputReader output(*result.output);
+        const std::string edited = Body(output.Object(extra.empty() ? 3 : 7).value_or(""));
+        EXPECT_TRUE(std::regex_search(edited, both)) << edited;
+        EXPECT_EQ(result.output->find("\n7 0 obj", result.output->find("\n7 0 obj") + 1), std::string::npos);
+    }
 }
 
 }  // namespace

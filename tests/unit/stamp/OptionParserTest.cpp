@@ -35,8 +35,8 @@ std::string Dump(const TextStampOptions& o) {
        << o.twoUp << "\nabTwoUp " << o.abTwoUp << "\noneNumber " << o.oneNumber << "\nromanLower " << o.romanLower
        << "\nromanUpper " << o.romanUpper << "\nnoPageNumber " << o.noPageNumber << "\nexportFile '" << o.exportFile
        << "'\nimportFile '" << o.importFile << "'\nprefixText '" << o.prefixText << "'\nseparatorText '"
-       << o.separatorText << "'\nendText '" << o.endText << "'\nfontName '" << o.fontName << "'\ncolor " << std::hex
-       << o.color << "\n";
+       << o.separatorText << "'\nendText '" << o.endText << "'\nfontName '" << o.fontName << "'\nfontFile '"
+       << o.fontFile << "'\nlanguage '" << o.language << "'\ncolor " << std::hex << o.color << "\n";
     return os.str();
 }
 
@@ -333,6 +333,14 @@ const TextCase kTextCases[] = {
     {"AlignLast", {"-align"}, Unchanged, true},
     {"StringOptionLastKeepsEarlier", {"-s2", "-font"}, [](TextStampOptions& o) { o.startPage = 2; }, true},
     {"StringOptionOtherCase", {"-Font", "Courier"}, Unchanged, true},
+    // -fontfile names a file; -lang takes a BCP 47 tag
+    {"FontFile", {"-fontfile", "f.ttf"}, [](TextStampOptions& o) { o.fontFile = "f.ttf"; }},
+    {"FontFileEmpty", {"-fontfile", ""}, Unchanged, true},
+    {"Language", {"-lang", "zh-Hant"}, [](TextStampOptions& o) { o.language = "zh-Hant"; }},
+    {"LanguageScriptRegion", {"-lang", "sr-Latn-RS"}, [](TextStampOptions& o) { o.language = "sr-Latn-RS"; }},
+    {"LanguageUnderscore", {"-lang", "ja_JP"}, Unchanged, true},
+    {"LanguageOneLetter", {"-lang", "j"}, Unchanged, true},
+    {"LanguageEmptySubtag", {"-lang", "ja--x"}, Unchanged, true},
     // image-mode words are ignored in text mode
     {"JpegWord", {"-jlogo.jpg"}, Unchanged},
     {"JpegAlone", {"-j"}, Unchanged},
