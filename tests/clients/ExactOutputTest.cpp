@@ -277,7 +277,8 @@ TEST(ExactOutputTest, TheOutputDeclaresTheVersionItsStampNeeds) {
         {"%PDF-1.3", " /Version /1.3", "image", {png, "-incremental"}, "%PDF-1.3 /Version /1.4"},
         {"%PDF-1.7", "", "image", {png}, "%PDF-1.7"},
         {"%PDF-1.3", "", "text", {}, "%PDF-1.3"},
-        {"%PDF-1.3", "", "text", {"-fontfile", devanagari, "-prefix", "पृष्ठ "}, "%PDF-1.5"},
+        // The vowel sign drawn before its consonant takes a span with /ActualText.
+        {"%PDF-1.3", "", "text", {"-fontfile", devanagari, "-prefix", "कि "}, "%PDF-1.5"},
         {"%PDF-1.3", "", "text", {"-fontfile", cff}, "%PDF-1.6"},
         {"%PDF-1.4", " /Version /1.7", "text", {"-fontfile", cff}, "%PDF-1.4"},
     };
