@@ -34,82 +34,77 @@ void CPageEditor::WriteObject(int32_t number, const RawObject& object) {
     writer_.WriteObject(number, xref_.GenerationOf(number), object);
 }
 
-void CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPdfObject& pageValue,
+bool CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPdfObject& pageValue,
                            int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
                            int32_t saveStateNumber) {
     std::string& page = pageObject.bytes;
     const std::optional<size_t> pageBody = Opening(page, 0);
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
+    if (!EditContents(page, pageBody, dict, contentNumber, saveStateNumber)) return false;
+    if (!EditResources(page, pageBody, dict, fragments)) return false;
+    WriteObject(objectNumber, pageObject);
+    return true;
+}
 
-    EditContents(page, pageBody, dict, contentNumber, saveStateNumber);
-
-    const CPdfObject stored = dict.lookupNF("Resources");
-    const CPdfObject resources = dict.lookup("Resources");
-    if (stored.is(pdfDictionary) && pageBody) {
+bool CPageEditor::EditResources(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+                                const std::vector<ResourceFragment>& fragments) {
+    const CPdfObject stored = pageDict.lookupNF("Resources");
+    if (stored.is(pdfDictionary)) {
+        if (!pageBody) return false;
         for (const ResourceFragment& fragment : fragments) {
             // Searched again each time: an earlier insertion moved the bytes.
             const auto key = FindOwnKey(page, *pageBody, "Resources");
-            if (!key) break;
-            const CPdfObject sub = stored.getDict().lookupNF(fragment.category);
-            AddResource(page, *key, sub, fragment);
+            if (!key || !AddResource(page, *key, stored.getDict().lookupNF(fragment.category), fragment)) return false;
         }
-    } else if (stored.is(pdfReference) && resources.is(pdfDictionary) && edited_.MarkEdited(stored.getRef().number)) {
-        // A resources object several stamped pages share gains the entries once.
-        const int32_t number = stored.getRef().number;
-        if (std::optional<RawObject> object = ReadRawObject(xref_, number)) {
-            for (const ResourceFragment& fragment : fragments) {
-                const CPdfObject sub = resources.getDict().lookupNF(fragment.category);
-                AddResource(object->bytes, 0, sub, fragment);
-            }
-            WriteObject(number, *object);
-        }
+        return true;
     }
-    WriteObject(objectNumber, pageObject);
+    // Without resources of its own the page would not find the stamp's.
+    const CPdfObject resources = pageDict.lookup("Resources");
+    if (!stored.is(pdfReference) || !resources.is(pdfDictionary)) return false;
+    // A resources object several stamped pages share gains the entries once.
+    const int32_t number = stored.getRef().number;
+    if (!edited_.MarkEdited(number)) return true;
+    std::optional<RawObject> object = ReadRawObject(xref_, number);
+    if (!object) return false;
+    for (const ResourceFragment& fragment : fragments) {
+        if (!AddResource(object->bytes, 0, resources.getDict().lookupNF(fragment.category), fragment)) return false;
+    }
+    WriteObject(number, *object);
+    return true;
 }
 
-void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+bool CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                                int32_t contentNumber, int32_t saveStateNumber) {
     const CPdfObject stored = pageDict.lookupNF("Contents");
     const PdfObjectKind resolved = ContentsKind(stored, pageDict);
     const std::string number = FormatInt(contentNumber);
     // What goes first in the array: the stream holding "q", or nothing.
     const std::string lead = saveStateNumber > 0 ? FormatInt(saveStateNumber) + " 0 R " : std::string();
-    // The lead after an array's "[", the stamp before its "]".
-    const auto extendArray = [&lead, &number](std::string& text, size_t from) {
-        const size_t open = text.find('[', from);
-        const size_t close = text.find(']', from);
-        if (close == std::string::npos) return;
-        InsertText(text, close, " " + number + " 0 R ");
-        if (!lead.empty() && open < close) InsertText(text, open + 1, lead);
-    };
-    if (resolved == pdfArray && stored.is(pdfReference)) {
-        const int32_t arrayNumber = stored.getRef().number;
-        std::optional<RawObject> array = ReadRawObject(xref_, arrayNumber);
-        if (!array) return;
-        if (pages_.IsSharedContents(arrayNumber)) {
-            // Other pages draw the same array: this page gets its own.
-            if (!pageBody) return;
-            if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents))
-                InlineContentsArray(page, *key, array->bytes, lead, number);
-            return;
-        }
-        // An array object of its own: the new stream joins it there.
-        extendArray(array->bytes, 0);
-        WriteObject(arrayNumber, *array);
-        return;
-    }
-    if (!pageBody) return;
+    if (resolved == pdfArray && stored.is(pdfReference))
+        return EditContentsArrayObject(page, pageBody, stored.getRef().number, lead, number);
+    if (!pageBody) return false;
     const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
-    if (resolved == pdfArray) {
-        if (key) extendArray(page, *key);
-        return;
+    if (resolved == pdfArray) return key && ExtendArray(page, *key, lead, number);
+    if (resolved == pdfStream) return key && WrapContentsReference(page, *key, lead, number);
+    // No content, or content that draws nothing: the stamp's stream takes its place.
+    return ReplaceContents(page, *pageBody, key, lead, number);
+}
+
+bool CPageEditor::EditContentsArrayObject(std::string& page, std::optional<size_t> pageBody, int32_t arrayNumber,
+                                          const std::string& lead, const std::string& stamp) {
+    std::optional<RawObject> array = ReadRawObject(xref_, arrayNumber);
+    if (!array) return false;
+    if (pages_.IsSharedContents(arrayNumber)) {
+        // Other pages draw the same array: this page gets its own.
+        if (!pageBody) return false;
+        const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
+        return key && InlineContentsArray(page, *key, array->bytes, lead, stamp);
     }
-    if (stored.is(pdfNull) && resolved == pdfNull) {
-        InsertText(page, *pageBody, "/Contents " + number + " 0 R");
-        return;
-    }
-    if (stored.is(pdfReference) && resolved == pdfStream && key) WrapContentsReference(page, *key, lead, number);
+    // An array object of its own: the new stream joins it there.
+    if (!ExtendArray(array->bytes, 0, lead, stamp)) return false;
+    WriteObject(arrayNumber, *array);
+    return true;
 }
 
 PdfObjectKind CPageEditor::ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict) {
@@ -119,62 +114,107 @@ PdfObjectKind CPageEditor::ContentsKind(const CPdfObject& stored, const CPdfDict
         const std::optional<RawObjectLocation> location = LocateRawObject(xref_, stored.getRef().number);
         if (location && location->isStream) return pdfStream;
     }
-    return pageDict.lookup("Contents").kind();
+    const PdfObjectKind kind = pageDict.lookup("Contents").kind();
+    // A stream whose dictionary does not parse (a /Length that leads nowhere)
+    // is still drawn by viewers that repair it: it stays.
+    if (kind == pdfError && stored.is(pdfReference)) {
+        const std::optional<RawObject> object = ReadRawObject(xref_, stored.getRef().number);
+        if (object && object->bytes.find("stream") != std::string::npos) return pdfStream;
+    }
+    return kind;
 }
 
-void CPageEditor::WrapContentsReference(std::string& page, size_t key, const std::string& lead,
+bool CPageEditor::ExtendArray(std::string& text, size_t from, const std::string& lead, const std::string& stamp) {
+    const size_t open = text.find('[', from);
+    const size_t close = text.find(']', from);
+    if (close == std::string::npos || (!lead.empty() && open > close)) return false;
+    InsertText(text, close, " " + stamp + " 0 R ");
+    if (!lead.empty()) InsertText(text, open + 1, lead);
+    return true;
+}
+
+bool CPageEditor::WrapContentsReference(std::string& page, size_t key, const std::string& lead,
                                         const std::string& stamp) {
     // "/Contents 5 0 R" becomes "/Contents [5 0 R 12 0 R ]": the bracket goes
     // after the key and the byte that follows it, the new reference before
     // the next delimiter (and before the line end ahead of it).
     const size_t bracket = EndOfKey(key, kContents) + 1;
-    if (bracket > page.size()) return;
-    InsertText(page, bracket, "[" + lead);
+    if (bracket > page.size()) return false;
     size_t at = bracket;
     while (at < page.size() && page[at] != '/' && page[at] != '>' && page[at] != '<') ++at;
-    if (at >= page.size()) return;
+    if (at >= page.size()) return false;
     while (at > bracket && (page[at - 1] == '\r' || page[at - 1] == '\n')) --at;
     InsertText(page, at, " " + stamp + " 0 R ]");
+    InsertText(page, bracket, "[" + lead);
+    return true;
 }
 
-void CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
+bool CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
                                       const std::string& lead, const std::string& stamp) {
     const size_t open = arrayBytes.find('[');
     const size_t close = arrayBytes.find(']', open == std::string::npos ? 0 : open);
-    if (open == std::string::npos || close == std::string::npos) return;
+    if (open == std::string::npos || close == std::string::npos) return false;
     // The reference "N G R" after the key.
     size_t at = EndOfKey(key, kContents);
     while (at < page.size() && IsPdfWhite(page[at])) ++at;
     const size_t start = at;
     for (int part = 0; part < 2; ++part) {
-        if (at >= page.size() || !IsPdfDigit(page[at])) return;
+        if (at >= page.size() || !IsPdfDigit(page[at])) return false;
         while (at < page.size() && IsPdfDigit(page[at])) ++at;
         while (at < page.size() && IsPdfWhite(page[at])) ++at;
     }
-    if (at >= page.size() || page[at] != 'R') return;
+    if (at >= page.size() || page[at] != 'R') return false;
     const std::string elements = arrayBytes.substr(open + 1, close - open - 1);
     page.replace(start, at + 1 - start, "[" + lead + elements + " " + stamp + " 0 R ]");
+    return true;
+}
+
+bool CPageEditor::ReplaceContents(std::string& page, size_t pageBody, std::optional<size_t> key,
+                                  const std::string& lead, const std::string& stamp) {
+    const std::string value = lead.empty() ? stamp + " 0 R" : "[" + lead + stamp + " 0 R ]";
+    if (!key) {
+        InsertText(page, pageBody, "/Contents " + value);
+        return true;
+    }
+    const std::optional<std::pair<size_t, size_t>> span = ValueSpan(page, EndOfKey(*key, kContents));
+    if (!span) return false;
+    // A space keeps the number apart from the key.
+    const bool apart = IsPdfWhite(page[span->first - 1]);
+    page.replace(span->first, span->second - span->first, apart ? value : " " + value);
+    return true;
 }
 
 // Adds one resource to the resources dictionary found at `where` in `text`
 // (the "/Resources" key, or the start of the resources object's bytes).
-void CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject& sub,
+bool CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject& sub,
                               const ResourceFragment& fragment) {
     const std::optional<size_t> body = Opening(text, where);
-    if (!body) return;
+    if (!body) return false;
     if (sub.is(pdfNull)) {
-        InsertText(text, *body, fragment.LongForm());
-    } else if (sub.is(pdfDictionary)) {
-        const std::optional<size_t> key = FindOwnKey(text, *body, fragment.category);
-        if (!key) return;
-        if (const std::optional<size_t> subBody = Opening(text, *key)) InsertText(text, *subBody, fragment.ShortForm());
-    } else if (sub.is(pdfReference)) {
-        const int32_t number = sub.getRef().number;
-        if (!edited_.MarkEdited(number)) return;
-        std::optional<RawObject> object = ReadRawObject(xref_, number);
-        if (!object) return;
-        if (const std::optional<size_t> subBody = Opening(object->bytes, 0))
-            InsertText(object->bytes, *subBody, fragment.ShortForm());
-        WriteObject(number, *object);
+        // A category given as null: its value is replaced.
+        if (const std::optional<size_t> key = FindOwnKey(text, *body, fragment.category)) {
+            const auto span = ValueSpan(text, EndOfKey(*key, fragment.category));
+            if (!span) return false;
+            text.replace(span->first, span->second - span->first, "<<" + fragment.ShortForm() + ">>");
+        } else {
+            InsertText(text, *body, fragment.LongForm());
+        }
+        return true;
     }
+    if (sub.is(pdfDictionary)) {
+        const std::optional<size_t> key = FindOwnKey(text, *body, fragment.category);
+        const std::optional<size_t> subBody = key ? Opening(text, *key) : std::nullopt;
+        if (!subBody) return false;
+        InsertText(text, *subBody, fragment.ShortForm());
+        return true;
+    }
+    if (!sub.is(pdfReference)) return false;
+    const int32_t number = sub.getRef().number;
+    if (!edited_.MarkEdited(number)) return true;
+    std::optional<RawObject> object = ReadRawObject(xref_, number);
+    const std::optional<size_t> subBody = object ? Opening(object->bytes, 0) : std::nullopt;
+    if (!subBody) return false;
+    InsertText(object->bytes, *subBody, fragment.ShortForm());
+    WriteObject(number, *object);
+    return true;
 }

@@ -37,7 +37,9 @@ struct ResourceFragment {
 // When the page's content is to be drawn inside a saved graphics state, the
 // stream holding "q" goes first in /Contents. A /Contents array object that
 // other pages of `pages` draw too is left as it is: the page gets an array of
-// its own with the same streams.
+// its own with the same streams. A /Contents that draws nothing (none, a
+// free, missing or unparsable object that holds no stream, a value that is
+// neither a stream nor an array) is replaced by the stamp's stream.
 class CPageEditor {
 public:
     // Asks `pages` whether a /Contents array is shared; objects an edit wrote
@@ -48,22 +50,38 @@ public:
     // `page` is the page object's exact bytes and `pageValue` its parsed
     // value; `contentNumber` is the stamp's content stream, the newest object;
     // `saveStateNumber` the stream holding "q" to draw first, 0 for none.
-    void EditPage(RawObject page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
-                  const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0);
+    // False when the page's bytes do not let it draw the stamp or find its
+    // resources (nothing is written then, or only objects it shares).
+    [[nodiscard]] bool EditPage(RawObject page, int32_t objectNumber, const CPdfObject& pageValue,
+                                int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
+                                int32_t saveStateNumber = 0);
 
 private:
-    void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+    bool EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                       int32_t contentNumber, int32_t saveStateNumber);
-    // What the page's /Contents, stored as `stored`, leads to.
+    // A /Contents array that is an object of its own.
+    bool EditContentsArrayObject(std::string& page, std::optional<size_t> pageBody, int32_t arrayNumber,
+                                 const std::string& lead, const std::string& stamp);
+    bool EditResources(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+                       const std::vector<ResourceFragment>& fragments);
+    // What the page's /Contents, stored as `stored`, leads to; an object that
+    // does not parse counts as a stream when its bytes hold one.
     PdfObjectKind ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict);
+    // The lead after the "[" of the array at or after `from`, the stamp's
+    // stream before its "]".
+    static bool ExtendArray(std::string& text, size_t from, const std::string& lead, const std::string& stamp);
     // Turns the stream reference after the page's "/Contents" (the key at
     // `key`) into an array of `lead`, that stream and the stamp's stream.
-    static void WrapContentsReference(std::string& page, size_t key, const std::string& lead, const std::string& stamp);
+    static bool WrapContentsReference(std::string& page, size_t key, const std::string& lead, const std::string& stamp);
     // Replaces the reference after the page's "/Contents" by an array of the
     // array object's elements between `lead` and the stamp's stream.
-    static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
+    static bool InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
                                     const std::string& lead, const std::string& stamp);
-    void AddResource(std::string& text, size_t where, const CPdfObject& sub, const ResourceFragment& fragment);
+    // The stamp's stream (after `lead`) as the page's /Contents: the value
+    // after the key at `key` replaced, or the key added at `pageBody`.
+    static bool ReplaceContents(std::string& page, size_t pageBody, std::optional<size_t> key, const std::string& lead,
+                                const std::string& stamp);
+    bool AddResource(std::string& text, size_t where, const CPdfObject& sub, const ResourceFragment& fragment);
     void WriteObject(int32_t number, const RawObject& object);
 
     CPdfXRef& xref_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <random>
 
 #include "base/CByteSource.h"
@@ -19,6 +20,7 @@
 #include "stamp/StampOptions.h"
 #include "writer/COutputCipher.h"
 #include "writer/COutputFile.h"
+#include "writer/NumberFormat.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
 
@@ -79,9 +81,9 @@ struct CPdfFileStamp::Run {
     std::optional<ContentStateScanner> scanner;
     // The catalog marks the document as tagged.
     bool tagged = false;
-    // The content stream holding only "q", written for the first page that
-    // needs it; 0 before.
-    int32_t saveStateNumber = 0;
+    // The content streams holding only "q", by how many they hold, each
+    // written for the first page that needs it.
+    std::map<int64_t, int32_t> saveStates;
     // The objects the page edits write again, each once.
     std::optional<CEditedObjects> edits;
 
@@ -116,6 +118,7 @@ bool CPdfFileStamp::Process() {
     PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
     PlanEdits(run);
+    RequireStampablePages(run);
     if (update) {
         StampPages(run);
     } else {
@@ -170,6 +173,14 @@ void CPdfFileStamp::PlanEdits(Run& run) {
         categories);
 }
 
+void CPdfFileStamp::RequireStampablePages(const Run& run) {
+    const std::vector<PageEntry>& pages = run.pages().pages();
+    for (size_t position = 0; position < pages.size(); ++position) {
+        const auto at = static_cast<int32_t>(position);
+        if (pages[position].objectNumber == 0 && SelectPage(at, run.pages().pageCount())) FailUnstampable(at);
+    }
+}
+
 void CPdfFileStamp::CopyObjects(Run& run) {
     CPdfXRef& xref = run.xref();
     const auto count = static_cast<int32_t>(xref.entries().size());
@@ -181,9 +192,13 @@ void CPdfFileStamp::CopyObjects(Run& run) {
             CopyObject(run, number, true);
             continue;
         }
+        const auto selected = SelectedPosition(run.pages(), number);
         std::optional<RawObject> object = ReadRawObject(xref, number);
-        if (!object || object->bytes.empty()) continue;
-        if (const auto selected = SelectedPosition(run.pages(), number)) {
+        if (!object || object->bytes.empty()) {
+            if (selected) FailUnstampable(selected->first);
+            continue;
+        }
+        if (selected) {
             StampPage(run, number, selected->first, selected->second, std::move(*object));
         } else {
             run.writer->WriteObject(number, xref.GenerationOf(number), *object);
@@ -206,7 +221,7 @@ void CPdfFileStamp::StampPages(Run& run) {
         const auto selected = SelectedPosition(run.pages(), number);
         if (!selected) continue;
         std::optional<RawObject> object = ReadRawObject(xref, number);
-        if (!object || object->bytes.empty()) continue;
+        if (!object || object->bytes.empty()) FailUnstampable(selected->first);
         StampPage(run, number, selected->first, selected->second, std::move(*object));
     }
 }
@@ -236,23 +251,43 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     // The page as parsed.
     const CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
     StampFrame frame;
-    frame.artifact = run.tagged;
-    int32_t saveState = 0;
-    if (page.is(pdfDictionary)) {
-        // The page's own content may leave the graphics state changed: it is
-        // drawn after a shared "q", and the stamp returns to the page's
-        // initial state first.
-        const ContentState state = run.scanner->PageState(page.getDict());
-        if (state.changed) {
-            if (run.saveStateNumber == 0) run.saveStateNumber = writer.AppendStream("q");
-            saveState = run.saveStateNumber;
-            frame.restores = 1 + state.openNesting;
-        }
-    }
+    const int32_t saveState = FramePage(run, position, page, frame);
     const int32_t contentNumber =
         WriteContentStream(writer, {position, stampNumber, run.pages().pageCount(), listed.cropBox, page}, frame);
     CPageEditor editor(xref, writer, run.pages(), *run.edits);
-    editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState);
+    if (!editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState))
+        FailUnstampable(position);
+}
+
+int32_t CPdfFileStamp::FramePage(Run& run, int32_t position, const CPdfObject& page, StampFrame& frame) {
+    frame.artifact = run.tagged;
+    if (!page.is(pdfDictionary)) return 0;
+    // The page's own content may leave the graphics state changed: it is
+    // drawn after "q" (one more for each "Q" of its own without its "q"), and
+    // the stamp first closes what the content left open, then returns to the
+    // page's initial state.
+    const ContentState state = run.scanner->PageState(page.getDict());
+    static_assert(ContentState::kMaxOpenNesting == 256, "the message names the limit");
+    if (std::max({state.openNesting, state.unmatchedRestores, state.openMarkedContent}) > ContentState::kMaxOpenNesting)
+        throw CPdfException("Page " + FormatInt(int64_t{position} + 1) +
+                            " cannot be stamped: its content leaves more than 256 saved graphics states or "
+                            "marked-content sequences unbalanced");
+    frame.closesTextObject = state.textObjectOpen;
+    frame.closesMarkedContent = static_cast<int32_t>(state.openMarkedContent);
+    if (!state.changed) return 0;
+    frame.restores = static_cast<int32_t>(1 + state.openNesting);
+    int32_t& saveState = run.saveStates[1 + state.unmatchedRestores];
+    if (saveState == 0) {
+        std::string data = "q";
+        for (int64_t i = 0; i < state.unmatchedRestores; ++i) data += "\nq";
+        saveState = run.writer->AppendStream(data);
+    }
+    return saveState;
+}
+
+void CPdfFileStamp::FailUnstampable(int32_t position) {
+    throw CPdfException("Page " + FormatInt(int64_t{position} + 1) +
+                        " cannot be stamped: its page object cannot be read or edited");
 }
 
 StampPlacement CPdfFileStamp::CalcPosition(const StampedPage& page, const StampOptions& options) {

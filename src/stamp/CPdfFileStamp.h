@@ -101,6 +101,13 @@ private:
     // edit writes is left to it.
     static bool CopyObject(Run& run, int32_t number, bool mayDefer);
     void StampPage(Run& run, int32_t number, int32_t position, int32_t stampNumber, RawObject object);
+    // Fills the frame of the stamp on the page at `position` from what the
+    // page's content leaves; returns the stream of "q" to draw first, 0 for none.
+    static int32_t FramePage(Run& run, int32_t position, const CPdfObject& page, StampFrame& frame);
+    // Selected pages without an object of their own cannot be edited.
+    void RequireStampablePages(const Run& run);
+    // A selected page that cannot carry the stamp fails the run.
+    [[noreturn]] static void FailUnstampable(int32_t position);
 
     std::function<int32_t()> resourceNumber_;
 };
