@@ -177,7 +177,10 @@ void CPdfFileStamp::RequireStampablePages(const Run& run) {
     const std::vector<PageEntry>& pages = run.pages().pages();
     for (size_t position = 0; position < pages.size(); ++position) {
         const auto at = static_cast<int32_t>(position);
-        if (pages[position].objectNumber == 0 && SelectPage(at, run.pages().pageCount())) FailUnstampable(at);
+        if (pages[position].objectNumber == 0 && SelectPage(at, run.pages().pageCount()))
+            throw CPdfException("Page " + FormatInt(int64_t{at} + 1) +
+                                " cannot be stamped: it is written inside its parent's /Kids, not as an object of its "
+                                "own");
     }
 }
 
