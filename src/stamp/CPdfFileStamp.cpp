@@ -12,6 +12,7 @@
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/DocMdp.h"
+#include "pdf/document/Signatures.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -53,7 +54,7 @@ int32_t CPdfFileStamp::NextResourceNumber() {
     int32_t number = 0;
     if (resourceNumber_) {
         number = resourceNumber_();
-    } else if (SharedOptions().incremental) {
+    } else if (appendsUpdate_) {
         // An update may be stacked on one made in the same second: names
         // drawn from the time alone would be the same, and a second entry
         // under an existing name in the page's resources would not count.
@@ -97,11 +98,10 @@ bool CPdfFileStamp::Process() {
     run.document.Open(run.input, password_);
     CPdfXRef& xref = run.xref();
     RequireChangesAllowed(run.document);
-    const bool incremental = SharedOptions().incremental;
-    const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable(xref)) : std::nullopt;
+    const std::optional<UpdateTarget> update = ChooseUpdate(xref);
+    appendsUpdate_ = update.has_value();
     run.output.emplace(outputFileName_, "Output file create error");
-    COutputWriter& writer =
-        run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
+    COutputWriter& writer = run.writer.emplace(*run.output, update ? FirstFreeNumber(xref) : xref.entries().size());
     if (const CPdfSecurityHandler* security = xref.securityHandler()) {
         writer.SetCipher(&run.cipher.emplace(*security), xref.encryptNumber());
     }
@@ -136,15 +136,36 @@ bool CPdfFileStamp::Process() {
     return true;
 }
 
-UpdateTarget CPdfFileStamp::CheckUpdatable(CPdfXRef& xref) const {
-    if (!xref.intact() || xref.FindMisplacedObject())
+std::optional<UpdateTarget> CPdfFileStamp::ChooseUpdate(CPdfXRef& xref) const {
+    const StampOptions& options = SharedOptions();
+    RequireCertificationAllows(xref);
+    if (options.incremental) {
+        if (!IsUpdatable(xref))
+            throw CPdfException(
+                "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to "
+                "rewrite the whole file");
+        return UpdateTarget{xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
+    }
+    // A rewrite would move the signed bytes: the signatures stay valid only
+    // under an update.
+    if (options.breakSignatures || !IsSigned(xref)) return std::nullopt;
+    if (!IsUpdatable(xref))
         throw CPdfException(
-            "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to "
-            "rewrite the whole file");
+            "The document is signed and its cross-reference is damaged: no update can be appended to keep the "
+            "signatures valid; -break-signatures rewrites the whole file and breaks them");
+    return UpdateTarget{xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
+}
+
+bool CPdfFileStamp::IsUpdatable(CPdfXRef& xref) { return xref.intact() && !xref.FindMisplacedObject(); }
+
+void CPdfFileStamp::RequireCertificationAllows(CPdfXRef& xref) const {
+    // Every level of certification forbids changes to the pages' content.
     const std::optional<int32_t> allowed = CertifiedChanges(xref);
-    if (allowed && *allowed == 1 && !SharedOptions().ignoreDocMdp)
+    if (!allowed || SharedOptions().ignoreDocMdp) return;
+    if (*allowed == 1)
         throw CPdfException("The document is certified with no changes allowed; -ignore-docmdp stamps it all the same");
-    return {xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
+    throw CPdfException(
+        "The document is certified with no changes to its pages allowed; -ignore-docmdp stamps it all the same");
 }
 
 size_t CPdfFileStamp::FirstFreeNumber(CPdfXRef& xref) {

@@ -85,8 +85,14 @@ private:
     // What one run opens and writes; see CPdfFileStamp.cpp.
     struct Run;
 
-    // The update's target, once the input is found able to take one.
-    UpdateTarget CheckUpdatable(CPdfXRef& xref) const;
+    // The update the output is, or nothing for a rewrite of the whole file:
+    // an update with -incremental, and for a signed input unless
+    // -break-signatures; throws when the input cannot take the update it
+    // needs, or is certified against changes to its pages (unless
+    // -ignore-docmdp).
+    std::optional<UpdateTarget> ChooseUpdate(CPdfXRef& xref) const;
+    static bool IsUpdatable(CPdfXRef& xref);
+    void RequireCertificationAllows(CPdfXRef& xref) const;
     // The number the update's first new object gets.
     static size_t FirstFreeNumber(CPdfXRef& xref);
     void CopyObjects(Run& run);
@@ -110,4 +116,6 @@ private:
     [[noreturn]] static void FailUnstampable(int32_t position);
 
     std::function<int32_t()> resourceNumber_;
+    // The run appends an update to the input.
+    bool appendsUpdate_ = false;
 };

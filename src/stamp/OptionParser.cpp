@@ -99,7 +99,7 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Int("-angle%d", o.angle) || w.Flag("-force", o.forcePortrait) || w.Pair("-pos%d,%d", o.posX, o.posY) ||
                w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
-               w.Text("-password", o.password));
+               w.Flag("-break-signatures", o.breakSignatures) || w.Text("-password", o.password));
     }
 }
 
@@ -116,7 +116,7 @@ void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& 
                w.Pair("-pos%d,%d", o.posX, o.posY) || w.Pair("-size%d,%d", o.imageWidth, o.imageHeight) ||
                w.Flag("-flipv", o.flipVertical) || w.Flag("-fliph", o.flipHorizontal) || w.Align("-align", o.align) ||
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
-               w.Text("-password", o.password));
+               w.Flag("-break-signatures", o.breakSignatures) || w.Text("-password", o.password));
     }
 }
 

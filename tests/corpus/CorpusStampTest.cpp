@@ -467,17 +467,28 @@ TEST_F(CorpusStampTest, RenderedStampLiesWherePlacementSaysIt) {
     }
 }
 
-TEST_F(CorpusStampTest, SignaturesStayValidUnderAnIncrementalStamp) {
+// Signed inputs are stamped as updates with or without -incremental, and
+// their signatures stay valid; -break-signatures rewrites them, as asked.
+TEST_F(CorpusStampTest, SignaturesStayValidUnlessBrokenOnPurpose) {
     TempFolder folder;
     std::vector<std::string> inputs = {corpus_ + "/pdf/qpdf-tests/digitally-signed.pdf"};
     if (SignPdf(std::string(BREVANO_SOURCE_DIR) + "/samples/sample.pdf", folder.File("signed.pdf"),
                 folder.File("signing")))
         inputs.push_back(folder.File("signed.pdf"));
     for (const std::string& input : inputs) {
-        ASSERT_EQ(StampFile("text", input, folder.File("out.pdf"), {"-incremental"}), "") << input;
-        const std::string report = RunTool("pdfsig " + ShellQuote(folder.File("out.pdf"))).out;
-        EXPECT_NE(report.find("Signature Validation: Signature is Valid."), std::string::npos) << input << report;
-        EXPECT_NE(report.find("Not total document signed"), std::string::npos) << input << report;
+        for (const std::vector<std::string>& params :
+             {std::vector<std::string>{"-incremental"}, {}, {"-break-signatures"}}) {
+            SCOPED_TRACE(input + " " + ::testing::PrintToString(params));
+            ASSERT_EQ(StampFile("text", input, folder.File("out.pdf"), params), "");
+            const std::string report = RunTool("pdfsig " + ShellQuote(folder.File("out.pdf"))).out;
+            if (params.empty() || params[0] == "-incremental") {
+                EXPECT_NE(report.find("Signature Validation: Signature is Valid."), std::string::npos) << report;
+                EXPECT_NE(report.find("Not total document signed"), std::string::npos) << report;
+            } else {
+                EXPECT_NE(report.find("Signature Validation: Digest Mismatch."), std::string::npos) << report;
+            }
+            EXPECT_NE(PdfTextByPage(folder.File("out.pdf"))[0].find("Page 1 /"), std::string::npos);
+        }
     }
     EXPECT_EQ(inputs.size(), 2u) << "no signed file could be made: openssl, libnss3-tools or pdfsig is missing";
 }
