@@ -209,45 +209,45 @@ const TextCase kTextCases[] = {
     {"NoParameters", {}, Unchanged},
     // -s%d and the sscanf rules, shown on one pattern
     {"StartPage", {"-s3"}, [](TextStampOptions& o) { o.startPage = 3; }},
-    {"StartPageTrailingCharacters", {"-s3x"}, [](TextStampOptions& o) { o.startPage = 3; }},
+    {"StartPageTrailingCharacters", {"-s3x"}, Unchanged, true},
     {"StartPageZero", {"-s0"}, [](TextStampOptions& o) { o.startPage = 0; }},
     {"StartPageNegative", {"-s-2"}, [](TextStampOptions& o) { o.startPage = -2; }},
     {"StartPagePlus", {"-s+4"}, [](TextStampOptions& o) { o.startPage = 4; }},
     {"StartPageLeadingSpace", {"-s 5"}, [](TextStampOptions& o) { o.startPage = 5; }},
     {"StartPageLeadingTabAndSign", {"-s\t-7"}, [](TextStampOptions& o) { o.startPage = -7; }},
-    {"StartPageHexIsDecimal", {"-s0x10"}, [](TextStampOptions& o) { o.startPage = 0; }},
+    {"StartPageHexIsDecimal", {"-s0x10"}, Unchanged, true},
     {"StartPageLargest", {"-s2147483647"}, [](TextStampOptions& o) { o.startPage = kMaxInt; }},
     {"StartPageSmallest", {"-s-2147483648"}, [](TextStampOptions& o) { o.startPage = kMinInt; }},
-    {"StartPageNoDigits", {"-s"}, Unchanged},
-    {"StartPageSignWithoutDigits", {"-s-"}, Unchanged},
-    {"StartPageSpaceAfterSign", {"-s- 3"}, Unchanged},
-    {"StartPageTwoSigns", {"-s+-3"}, Unchanged},
+    {"StartPageNoDigits", {"-s"}, Unchanged, true},
+    {"StartPageSignWithoutDigits", {"-s-"}, Unchanged, true},
+    {"StartPageSpaceAfterSign", {"-s- 3"}, Unchanged, true},
+    {"StartPageTwoSigns", {"-s+-3"}, Unchanged, true},
     {"StartPageOtherCase", {"-S3"}, Unchanged},
     {"StartPageDoubleDash", {"--s3"}, Unchanged},
     {"StartPageNumberAsSeparateWord", {"-s", "3"}, Unchanged, true},
     // the other numbers
     {"EndPage", {"-e7"}, [](TextStampOptions& o) { o.endPage = 7; }},
     {"EndPageZero", {"-e0"}, [](TextStampOptions& o) { o.endPage = 0; }},
-    {"EndPageNoDigits", {"-e"}, Unchanged},
+    {"EndPageNoDigits", {"-e"}, Unchanged, true},
     {"StartNumber", {"-ns5"}, [](TextStampOptions& o) { o.startNumber = 5; }},
     {"StartNumberNegative", {"-ns-5"}, [](TextStampOptions& o) { o.startNumber = -5; }},
-    {"StartNumberNoDigits", {"-ns"}, Unchanged},
+    {"StartNumberNoDigits", {"-ns"}, Unchanged, true},
     {"EndNumber", {"-ne5"}, [](TextStampOptions& o) { o.endNumber = 5; }},
-    {"EndNumberNoDigits", {"-ne"}, Unchanged},
+    {"EndNumberNoDigits", {"-ne"}, Unchanged, true},
     {"Mask", {"-m5"}, [](TextStampOptions& o) { o.maskDigits = 5; }},
-    {"MaskNoDigits", {"-m"}, Unchanged},
+    {"MaskNoDigits", {"-m"}, Unchanged, true},
     {"EveryNth", {"-n2"}, [](TextStampOptions& o) { o.everyNth = 2; }},
     {"EveryNthNegative", {"-n-2"}, [](TextStampOptions& o) { o.everyNth = -2; }},
     {"EveryNthLaterWins", {"-n2", "-n3"}, [](TextStampOptions& o) { o.everyNth = 3; }},
-    {"EveryNthNoDigits", {"-n"}, Unchanged},
+    {"EveryNthNoDigits", {"-n"}, Unchanged, true},
     {"FontSize", {"-size30"}, [](TextStampOptions& o) { o.fontSize = 30; }},
-    {"FontSizeWithSecondNumber", {"-size30,40"}, [](TextStampOptions& o) { o.fontSize = 30; }},
+    {"FontSizeWithSecondNumber", {"-size30,40"}, Unchanged, true},
     {"FontSizeLeadingSpace", {"-size 12"}, [](TextStampOptions& o) { o.fontSize = 12; }},
-    {"FontSizeNoDigits", {"-size"}, Unchanged},
+    {"FontSizeNoDigits", {"-size"}, Unchanged, true},
     {"Angle", {"-angle45"}, [](TextStampOptions& o) { o.angle = 45; }},
     {"AngleNegative", {"-angle-45"}, [](TextStampOptions& o) { o.angle = -45; }},
-    {"AngleNoDigits", {"-angle"}, Unchanged},
-    {"AngleNegativeAsSeparateWord", {"-angle", "-45"}, Unchanged},
+    {"AngleNoDigits", {"-angle"}, Unchanged, true},
+    {"AngleNegativeAsSeparateWord", {"-angle", "-45"}, Unchanged, true},
     {"Position",
      {"-pos30,40"},
      [](TextStampOptions& o) {
@@ -266,20 +266,28 @@ const TextCase kTextCases[] = {
          o.posX = 5;
          o.posY = 6;
      }},
-    {"PositionOneNumber", {"-pos20"}, Unchanged},
-    {"PositionCommaWithoutSecond", {"-pos20,"}, Unchanged},
-    {"PositionSpaceBeforeComma", {"-pos5 ,6"}, Unchanged},
-    {"PositionNoDigits", {"-pos"}, Unchanged},
+    {"PositionOneNumber", {"-pos20"}, Unchanged, true},
+    {"PositionCommaWithoutSecond", {"-pos20,"}, Unchanged, true},
+    {"PositionSpaceBeforeComma", {"-pos5 ,6"}, Unchanged, true},
+    {"PositionNoDigits", {"-pos"}, Unchanged, true},
     // -color%X
     {"ColorRed", {"-colorFF0000"}, [](TextStampOptions& o) { o.color = 0xFF0000; }},
     {"ColorGreenWithPrefix", {"-color0x00FF00"}, [](TextStampOptions& o) { o.color = 0x00FF00; }},
     {"ColorUpperCasePrefix", {"-color0X0000ff"}, [](TextStampOptions& o) { o.color = 0x0000FF; }},
     {"ColorLowerCaseDigits", {"-colorabcdef"}, [](TextStampOptions& o) { o.color = 0xABCDEF; }},
-    {"ColorLeadingSpace", {"-color 1f"}, [](TextStampOptions& o) { o.color = 0x1F; }},
-    {"ColorTrailingCharacters", {"-color12zz"}, [](TextStampOptions& o) { o.color = 0x12; }},
-    {"ColorSigned", {"-color-1"}, [](TextStampOptions& o) { o.color = 0xFFFFFFFF; }},
-    {"ColorAlone", {"-color"}, Unchanged},
-    {"ColorNoHexDigits", {"-colorred"}, Unchanged},
+    {"ColorLeadingSpace", {"-color 1f"}, Unchanged, true},
+    {"ColorTrailingCharacters", {"-color12zz"}, Unchanged, true},
+    {"ColorSigned", {"-color-1"}, Unchanged, true},
+    {"ColorAlone", {"-color"}, Unchanged, true},
+    {"ColorNoHexDigits", {"-colorred"}, Unchanged, true},
+    {"ColorThreeDigits", {"-colorFFF"}, Unchanged, true},
+    {"ColorLetters", {"-colorZZZ"}, Unchanged, true},
+    // values that are not of their option's form
+    {"PositionDecimals", {"-pos20.5,300.5"}, Unchanged, true},
+    {"FontSizeDecimal", {"-size11.5"}, Unchanged, true},
+    {"StartPageBeyond32Bits", {"-s2147483648"}, Unchanged, true},
+    {"FormErrorKeepsEarlierSettings", {"-s2", "-e3.0"}, [](TextStampOptions& o) { o.startPage = 2; }, true},
+    {"WordsNamingNoOptionAreIgnored", {"-stamp", "-sizes", "-colour", "-repair", "-r5"}, Unchanged},
     // flags
     {"Sequential", {"-seq"}, [](TextStampOptions& o) { o.sequential = true; }},
     {"Reverse", {"-r"}, [](TextStampOptions& o) { o.reverse = true; }},
@@ -348,9 +356,9 @@ const TextCase kTextCases[] = {
      },
      true},
     {"AllTogether",
-     {"-s2",      "-e8",     "-ns3",   "-ne9",    "-m4",     "-n5", "-colorFF", "-size14",
-      "-angle90", "-pos1,2", "-align", "center",  "-prefix", "P",   "-sep",     "S",
-      "-end",     "E",       "-font",  "Courier", "-export", "x",   "-import",  "y"},
+     {"-s2",      "-e8",     "-ns3",   "-ne9",    "-m4",     "-n5", "-color0000FF", "-size14",
+      "-angle90", "-pos1,2", "-align", "center",  "-prefix", "P",   "-sep",         "S",
+      "-end",     "E",       "-font",  "Courier", "-export", "x",   "-import",      "y"},
      [](TextStampOptions& o) {
          o.startPage = 2;
          o.endPage = 8;
@@ -416,18 +424,18 @@ const ImageCase kImageCases[] = {
     {"JpegNameAsSeparateWord", {"-s4", "-j", "logo.jpg"}, [](ImageStampOptions& o) { o.startPage = 4; }, true},
     // numbers
     {"StartPage", {"-s3"}, [](ImageStampOptions& o) { o.startPage = 3; }},
-    {"StartPageTrailingCharacters", {"-s3x"}, [](ImageStampOptions& o) { o.startPage = 3; }},
+    {"StartPageTrailingCharacters", {"-s3x"}, Same, true},
     {"StartPageZero", {"-s0"}, [](ImageStampOptions& o) { o.startPage = 0; }},
-    {"StartPageNoDigits", {"-s"}, Same},
+    {"StartPageNoDigits", {"-s"}, Same, true},
     {"StartPageNumberAsSeparateWord", {"-s", "3"}, Same, true},
     {"EndPage", {"-e5"}, [](ImageStampOptions& o) { o.endPage = 5; }},
     {"EndPageZero", {"-e0"}, [](ImageStampOptions& o) { o.endPage = 0; }},
     {"EveryNth", {"-n2"}, [](ImageStampOptions& o) { o.everyNth = 2; }},
     {"EveryNthLaterWins", {"-n2", "-n3"}, [](ImageStampOptions& o) { o.everyNth = 3; }},
     {"Opacity", {"-opacity50"}, [](ImageStampOptions& o) { o.opacity = 50; }},
-    {"OpacityNegative", {"-opacity-5"}, [](ImageStampOptions& o) { o.opacity = -5; }},
+    {"OpacityNegative", {"-opacity-5"}, [](ImageStampOptions& o) { o.opacity = -5; }, true},
     {"OpacityLeadingSpace", {"-opacity 7"}, [](ImageStampOptions& o) { o.opacity = 7; }},
-    {"OpacityNoDigits", {"-opacity"}, Same},
+    {"OpacityNoDigits", {"-opacity"}, Same, true},
     {"Position",
      {"-pos30,40"},
      [](ImageStampOptions& o) {
@@ -440,7 +448,7 @@ const ImageCase kImageCases[] = {
          o.posX = -1;
          o.posY = -1;
      }},
-    {"PositionOneNumber", {"-pos20"}, Same},
+    {"PositionOneNumber", {"-pos20"}, Same, true},
     {"Size",
      {"-size100,50"},
      [](ImageStampOptions& o) {
@@ -448,14 +456,41 @@ const ImageCase kImageCases[] = {
          o.imageHeight = 50;
      }},
     {"SizeOfTheJpeg", {"-size100,50", "-size-1,-1"}, Same},
-    {"SizeTrailingCharacters",
-     {"-size3,4px"},
+    {"SizeTrailingCharacters", {"-size3,4px"}, Same, true},
+    {"SizeOneNumber", {"-size30"}, Same, true},
+    {"SizeNoDigits", {"-size"}, Same, true},
+    // what the picture is drawn with
+    {"OpacityZero", {"-opacity0"}, [](ImageStampOptions& o) { o.opacity = 0; }},
+    {"OpacityAboveFull", {"-opacity150"}, [](ImageStampOptions& o) { o.opacity = 150; }, true},
+    {"SizeLargest",
+     {"-size14400,1"},
      [](ImageStampOptions& o) {
-         o.imageWidth = 3;
-         o.imageHeight = 4;
+         o.imageWidth = 14400;
+         o.imageHeight = 1;
      }},
-    {"SizeOneNumber", {"-size30"}, Same},
-    {"SizeNoDigits", {"-size"}, Same},
+    {"SizeOwnWidth", {"-size-1,50"}, [](ImageStampOptions& o) { o.imageHeight = 50; }},
+    {"SizeBeyondTheLargestPage",
+     {"-size14401,1"},
+     [](ImageStampOptions& o) {
+         o.imageWidth = 14401;
+         o.imageHeight = 1;
+     },
+     true},
+    {"SizeZero",
+     {"-size0,0"},
+     [](ImageStampOptions& o) {
+         o.imageWidth = 0;
+         o.imageHeight = 0;
+     },
+     true},
+    {"SizeMirrored",
+     {"-size100,-50"},
+     [](ImageStampOptions& o) {
+         o.imageWidth = 100;
+         o.imageHeight = -50;
+     },
+     true},
+    {"SizeDecimal", {"-size100.5,50"}, Same, true},
     // flags and -align
     {"Force", {"-force"}, [](ImageStampOptions& o) { o.forcePortrait = true; }},
     {"FlipVertical", {"-flipv"}, [](ImageStampOptions& o) { o.flipVertical = true; }},
