@@ -12,9 +12,10 @@ case "${1:-build}" in
   # The fonts give the tests of embedded text their scripts: Latin, Cyrillic,
   # Greek, Hebrew (DejaVu), Arabic and Devanagari (Noto), Chinese (WenQuanYi
   # Micro Hei), CFF outlines (Lobster). GNU parallel runs the README's
-  # production recipe; openssl and the NSS tools make a signed test file.
+  # production recipe; openssl and the NSS tools make a signed test file;
+  # MuPDF's mutool reads stamps back as a second viewer.
   test) packages+=(libgtest-dev qpdf poppler-utils groff-base parallel
-    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster openssl libnss3-tools) ;;
+    fonts-dejavu-core fonts-noto-core fonts-wqy-microhei fonts-lobster openssl libnss3-tools mupdf-tools) ;;
   package) packages+=(dpkg-dev file) ;;
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
 esac
