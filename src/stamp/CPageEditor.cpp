@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "pdf/document/PageList.h"
+#include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfXRef.h"
@@ -81,47 +82,82 @@ bool CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody
     const std::string number = FormatInt(contentNumber);
     // What goes first in the array: the stream holding "q", or nothing.
     const std::string lead = saveStateNumber > 0 ? FormatInt(saveStateNumber) + " 0 R " : std::string();
+    // An array with elements that draw nothing is written anew without them.
+    std::optional<std::string> rebuilt;
+    if (resolved == pdfArray) {
+        const CPdfObject array = pageDict.lookup("Contents");
+        if (array.is(pdfArray)) rebuilt = RebuiltArray(array.getArray(), lead, number);
+    }
     if (resolved == pdfArray && stored.is(pdfReference))
-        return EditContentsArrayObject(page, pageBody, stored.getRef().number, lead, number);
+        return EditContentsArrayObject(page, pageBody, stored.getRef().number, rebuilt, lead, number);
     if (!pageBody) return false;
     const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
+    if (resolved == pdfArray && rebuilt) return key && ReplaceValue(page, EndOfKey(*key, kContents), *rebuilt);
     if (resolved == pdfArray) return key && ExtendArray(page, *key, lead, number);
     if (resolved == pdfStream) return key && WrapContentsReference(page, *key, lead, number);
     // No content, or content that draws nothing: the stamp's stream takes its place.
-    return ReplaceContents(page, *pageBody, key, lead, number);
+    const std::string value = lead.empty() ? number + " 0 R" : "[" + lead + number + " 0 R ]";
+    if (key) return ReplaceValue(page, EndOfKey(*key, kContents), value);
+    InsertText(page, *pageBody, "/Contents " + value);
+    return true;
 }
 
 bool CPageEditor::EditContentsArrayObject(std::string& page, std::optional<size_t> pageBody, int32_t arrayNumber,
-                                          const std::string& lead, const std::string& stamp) {
+                                          const std::optional<std::string>& rebuilt, const std::string& lead,
+                                          const std::string& stamp) {
     std::optional<RawObject> array = ReadRawObject(xref_, arrayNumber);
     if (!array) return false;
     if (pages_.IsSharedContents(arrayNumber)) {
         // Other pages draw the same array: this page gets its own.
         if (!pageBody) return false;
         const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
+        if (key && rebuilt) return ReplaceValue(page, EndOfKey(*key, kContents), *rebuilt);
         return key && InlineContentsArray(page, *key, array->bytes, lead, stamp);
     }
     // An array object of its own: the new stream joins it there.
-    if (!ExtendArray(array->bytes, 0, lead, stamp)) return false;
+    const size_t open = array->bytes.find('[');
+    if (rebuilt && open != std::string::npos) {
+        if (!ReplaceValue(array->bytes, open, *rebuilt)) return false;
+    } else if (!ExtendArray(array->bytes, 0, lead, stamp)) {
+        return false;
+    }
     WriteObject(arrayNumber, *array);
     return true;
 }
 
+std::optional<std::string> CPageEditor::RebuiltArray(const CPdfArray& array, const std::string& lead,
+                                                     const std::string& stamp) {
+    std::string elements;
+    bool dropped = false;
+    for (size_t i = 0; i < array.getLength(); ++i) {
+        const CPdfObject element = array.getNF(i);
+        if (element.is(pdfReference) && HoldsStream(element)) {
+            elements += FormatInt(element.getRef().number) + " " + FormatInt(element.getRef().generation) + " R ";
+        } else {
+            dropped = true;
+        }
+    }
+    if (!dropped) return std::nullopt;
+    return "[" + lead + elements + stamp + " 0 R ]";
+}
+
 PdfObjectKind CPageEditor::ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict) {
-    // A single content stream, the common case, is recognised from its bytes
-    // without being parsed; anything else is resolved.
-    if (stored.is(pdfReference) && stored.getRef().generation == xref_.GenerationOf(stored.getRef().number)) {
-        const std::optional<RawObjectLocation> location = LocateRawObject(xref_, stored.getRef().number);
-        if (location && location->isStream) return pdfStream;
-    }
-    const PdfObjectKind kind = pageDict.lookup("Contents").kind();
-    // A stream whose dictionary does not parse (a /Length that leads nowhere)
-    // is still drawn by viewers that repair it: it stays.
-    if (kind == pdfError && stored.is(pdfReference)) {
-        const std::optional<RawObject> object = ReadRawObject(xref_, stored.getRef().number);
-        if (object && object->bytes.find("stream") != std::string::npos) return pdfStream;
-    }
-    return kind;
+    if (stored.is(pdfReference) && HoldsStream(stored)) return pdfStream;
+    return pageDict.lookup("Contents").kind();
+}
+
+bool CPageEditor::HoldsStream(const CPdfObject& reference) {
+    // Read from the object's bytes, without parsing it: a stream whose
+    // dictionary does not parse (a /Length that leads nowhere) is still drawn
+    // by viewers that repair it. An object stream holds no streams.
+    const int32_t number = reference.getRef().number;
+    if (number <= 0 || static_cast<size_t>(number) >= xref_.entries().size()) return false;
+    const XRefEntry& entry = xref_.entries()[static_cast<size_t>(number)];
+    if (entry.type != XRefEntryType::InUse || entry.gen != reference.getRef().generation) return false;
+    const std::optional<RawObjectLocation> location = LocateRawObject(xref_, number);
+    if (location && location->isStream) return true;
+    const std::optional<RawObject> object = ReadRawObject(xref_, number);
+    return object && object->bytes.find("stream") != std::string::npos;
 }
 
 bool CPageEditor::ExtendArray(std::string& text, size_t from, const std::string& lead, const std::string& stamp) {
@@ -169,18 +205,12 @@ bool CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::
     return true;
 }
 
-bool CPageEditor::ReplaceContents(std::string& page, size_t pageBody, std::optional<size_t> key,
-                                  const std::string& lead, const std::string& stamp) {
-    const std::string value = lead.empty() ? stamp + " 0 R" : "[" + lead + stamp + " 0 R ]";
-    if (!key) {
-        InsertText(page, pageBody, "/Contents " + value);
-        return true;
-    }
-    const std::optional<std::pair<size_t, size_t>> span = ValueSpan(page, EndOfKey(*key, kContents));
+bool CPageEditor::ReplaceValue(std::string& text, size_t from, const std::string& value) {
+    const std::optional<std::pair<size_t, size_t>> span = ValueSpan(text, from);
     if (!span) return false;
-    // A space keeps the number apart from the key.
-    const bool apart = IsPdfWhite(page[span->first - 1]);
-    page.replace(span->first, span->second - span->first, apart ? value : " " + value);
+    // A space keeps a number apart from the key.
+    const bool apart = span->first == 0 || !IsPdfRegular(text[span->first - 1]);
+    text.replace(span->first, span->second - span->first, apart ? value : " " + value);
     return true;
 }
 

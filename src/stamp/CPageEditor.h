@@ -8,6 +8,7 @@
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/RawObject.h"
 
+class CPdfArray;
 class CPdfDictionary;
 class CPdfXRef;
 class CEditedObjects;
@@ -39,7 +40,8 @@ struct ResourceFragment {
 // other pages of `pages` draw too is left as it is: the page gets an array of
 // its own with the same streams. A /Contents that draws nothing (none, a
 // free, missing or unparsable object that holds no stream, a value that is
-// neither a stream nor an array) is replaced by the stamp's stream.
+// neither a stream nor an array) is replaced by the stamp's stream, and an
+// array loses the elements that name no stream.
 class CPageEditor {
 public:
     // Asks `pages` whether a /Contents array is shared; objects an edit wrote
@@ -59,14 +61,21 @@ public:
 private:
     bool EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                       int32_t contentNumber, int32_t saveStateNumber);
-    // A /Contents array that is an object of its own.
+    // A /Contents array that is an object of its own; `rebuilt` is the array
+    // to write in its place, when some of its elements draw nothing.
     bool EditContentsArrayObject(std::string& page, std::optional<size_t> pageBody, int32_t arrayNumber,
-                                 const std::string& lead, const std::string& stamp);
+                                 const std::optional<std::string>& rebuilt, const std::string& lead,
+                                 const std::string& stamp);
+    // "[`lead` elements `stamp`]" of a /Contents array whose elements do not
+    // all name a stream, without those (viewers draw nothing of an array that
+    // holds one, or stop at it); nothing when every element names one.
+    std::optional<std::string> RebuiltArray(const CPdfArray& array, const std::string& lead, const std::string& stamp);
     bool EditResources(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                        const std::vector<ResourceFragment>& fragments);
-    // What the page's /Contents, stored as `stored`, leads to; an object that
-    // does not parse counts as a stream when its bytes hold one.
+    // What the page's /Contents, stored as `stored`, leads to.
     PdfObjectKind ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict);
+    // `reference` names a stream, parsable or not.
+    bool HoldsStream(const CPdfObject& reference);
     // The lead after the "[" of the array at or after `from`, the stamp's
     // stream before its "]".
     static bool ExtendArray(std::string& text, size_t from, const std::string& lead, const std::string& stamp);
@@ -77,10 +86,8 @@ private:
     // array object's elements between `lead` and the stamp's stream.
     static bool InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
                                     const std::string& lead, const std::string& stamp);
-    // The stamp's stream (after `lead`) as the page's /Contents: the value
-    // after the key at `key` replaced, or the key added at `pageBody`.
-    static bool ReplaceContents(std::string& page, size_t pageBody, std::optional<size_t> key, const std::string& lead,
-                                const std::string& stamp);
+    // Replaces the value that begins at or after `from` by `value`.
+    static bool ReplaceValue(std::string& text, size_t from, const std::string& value);
     bool AddResource(std::string& text, size_t where, const CPdfObject& sub, const ResourceFragment& fragment);
     void WriteObject(int32_t number, const RawObject& object);
 

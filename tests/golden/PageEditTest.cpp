@@ -208,6 +208,17 @@ TEST(PageEditTest, ContentsThatDrawsNothingGivesWayToTheStamp) {
     }
 }
 
+TEST(PageEditTest, ArrayElementsThatDrawNothingAreLeftOut) {
+    // Viewers draw nothing of an array that names an object without a stream
+    // (5, a dictionary; 8, missing), or stop at it. The stamp's stream is 11.
+    EXPECT_EQ(StampedPage(Pdf("<< /Type /Page /Contents [5 0 R 4 0 R 8 0 R] /Resources << >> >>", {{5, "<< >>"}})),
+              "<< /Type /Page /Contents [4 0 R 11 0 R ] /Resources <</Font << /F123456 10 0 R >> >> >>");
+    const StampResult result =
+        RunTextStamp(Pdf("<< /Type /Page /Contents 7 0 R /Resources << >> >>", {{7, "[8 0 R\n4 0 R]"}}), {}, 1);
+    ASSERT_EQ(result.message, "");
+    EXPECT_EQ(Body(*OutputReader(*result.output).Object(7)), "[4 0 R 11 0 R ]");
+}
+
 TEST(PageEditTest, StreamThatDoesNotParseIsKeptAndDrawnInsideASavedState) {
     // The /Length of stream 4 is not a number: viewers that repair it still
     // draw it. "q" is 8, the stamp 9.
