@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
@@ -372,40 +371,16 @@ std::vector<std::string> SourceFiles() {
     return files;
 }
 
-// The text of the C++ expression `code`: its string literals joined, each
-// part it computes between them ("+" outside brackets) as "…"; empty when it
+// The text of the C++ expression `code` that builds a message: its string
+// literals joined, what it computes between two of them as "…"; empty when it
 // holds no literal.
-std::string ExpressionText(const std::string& code) {
-    std::string text;
-    std::string literal;    // the current part's literals
-    bool computed = false;  // the current part computes
-    bool anyLiteral = false;
-    int depth = 0;
-    const auto endPart = [&] {
-        text += computed ? "…" : literal;
-        literal.clear();
-        computed = false;
-    };
-    for (size_t i = 0; i < code.size(); ++i) {
-        const char c = code[i];
-        if (c == '"') {
-            std::string read;
-            for (++i; i < code.size() && code[i] != '"'; ++i) read += code[i] == '\\' ? code[++i] : code[i];
-            if (depth == 0) {
-                literal += read;
-                anyLiteral = true;
-            } else {
-                computed = true;
-            }
-        } else if (c == '+' && depth == 0) {
-            endPart();
-        } else if (std::isspace(static_cast<unsigned char>(c)) == 0) {
-            depth += c == '(' || c == '{' || c == '[' ? 1 : c == ')' || c == '}' || c == ']' ? -1 : 0;
-            computed = true;
-        }
-    }
-    endPart();
-    return anyLiteral ? text : "";
+std::string ExpressionText(std::string code) {
+    static const std::regex kComputed("\"\\s*\\+[^\"]*\\+\\s*\"");  // `" + Format(n) + "`
+    static const std::regex kJoined("\"\\s*\"");                    // `"text " "more"`
+    code = std::regex_replace(std::regex_replace(code, kComputed, "…"), kJoined, "");
+    const size_t first = code.find('"');
+    const size_t last = code.rfind('"');
+    return first == last ? "" : code.substr(first + 1, last - first - 1);
 }
 
 // The argument list that begins after the "(" at `open`.

@@ -462,34 +462,11 @@ const ImageCase kImageCases[] = {
     // what the picture is drawn with
     {"OpacityZero", {"-opacity0"}, [](ImageStampOptions& o) { o.opacity = 0; }},
     {"OpacityAboveFull", {"-opacity150"}, [](ImageStampOptions& o) { o.opacity = 150; }, true},
-    {"SizeLargest",
-     {"-size14400,1"},
-     [](ImageStampOptions& o) {
-         o.imageWidth = 14400;
-         o.imageHeight = 1;
-     }},
+    {"SizeLargest", {"-size-1,14400"}, [](ImageStampOptions& o) { o.imageHeight = 14400; }},
     {"SizeOwnWidth", {"-size-1,50"}, [](ImageStampOptions& o) { o.imageHeight = 50; }},
-    {"SizeBeyondTheLargestPage",
-     {"-size14401,1"},
-     [](ImageStampOptions& o) {
-         o.imageWidth = 14401;
-         o.imageHeight = 1;
-     },
-     true},
-    {"SizeZero",
-     {"-size0,0"},
-     [](ImageStampOptions& o) {
-         o.imageWidth = 0;
-         o.imageHeight = 0;
-     },
-     true},
-    {"SizeMirrored",
-     {"-size100,-50"},
-     [](ImageStampOptions& o) {
-         o.imageWidth = 100;
-         o.imageHeight = -50;
-     },
-     true},
+    {"SizeBeyondTheLargestPage", {"-size-1,14401"}, [](ImageStampOptions& o) { o.imageHeight = 14401; }, true},
+    {"SizeZero", {"-size0,-1"}, [](ImageStampOptions& o) { o.imageWidth = 0; }, true},
+    {"SizeMirrored", {"-size-1,-50"}, [](ImageStampOptions& o) { o.imageHeight = -50; }, true},
     {"SizeDecimal", {"-size100.5,50"}, Same, true},
     // flags and -align
     {"Force", {"-force"}, [](ImageStampOptions& o) { o.forcePortrait = true; }},
