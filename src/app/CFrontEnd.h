@@ -19,6 +19,7 @@ public:
 
     static const char* UsageText();
     // What -h and --help print after the usage text: the modes and options
-    // this version adds, one line each.
+    // this version adds, one line each, then what the usage text says that is
+    // not so.
     static const char* AddedOptionsText();
 };

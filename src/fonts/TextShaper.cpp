@@ -89,8 +89,8 @@ void CTextShaper::Open(const std::string& path, int32_t faceIndex) {
         throw CPdfException("Font file is not a TrueType or OpenType font or collection");
     }
     if (faceIndex < 0 || static_cast<unsigned>(faceIndex) >= faces) {
-        throw CPdfException("Font file has " + FormatInt(faces) + (faces == 1 ? " face" : " faces") +
-                            ", numbered from 0: -fontindex" + FormatInt(faceIndex) + " is out of range");
+        throw CPdfException("Font file face " + FormatInt(faceIndex) + " is out of range: its faces are numbered 0 to " +
+                            FormatInt(static_cast<int64_t>(faces) - 1));
     }
     face_.reset(hb_face_create(blob_.get(), static_cast<unsigned>(faceIndex)));
     if (hb_face_get_glyph_count(face_.get()) == 0) {

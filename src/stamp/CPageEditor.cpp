@@ -7,6 +7,7 @@
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
 #include "pdf/document/PageList.h"
+#include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfFileStream.h"
@@ -74,38 +75,44 @@ void CPageEditor::WriteObject(int32_t number, const RawObject& object) {
     writer_.WriteObject(number, xref_.GenerationOf(number), object);
 }
 
-void CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPdfObject& pageValue,
+bool CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPdfObject& pageValue,
                            int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
                            int32_t saveStateNumber) {
     std::string& page = pageObject.bytes;
     const std::optional<size_t> pageBody = Opening(page, 0);
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
+    if (!EditContents(page, pageBody, dict, contentNumber, saveStateNumber)) return false;
+    if (!EditResources(page, pageBody, dict, fragments)) return false;
+    WriteObject(objectNumber, pageObject);
+    return true;
+}
 
-    EditContents(page, pageBody, dict, contentNumber, saveStateNumber);
-
-    const CPdfObject stored = dict.lookupNF("Resources");
-    const CPdfObject resources = dict.lookup("Resources");
-    if (stored.is(pdfDictionary) && pageBody) {
+bool CPageEditor::EditResources(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+                                const std::vector<ResourceFragment>& fragments) {
+    const CPdfObject stored = pageDict.lookupNF("Resources");
+    if (stored.is(pdfDictionary)) {
+        if (!pageBody) return false;
         for (const auto& [category, entries] : EntriesByCategory(fragments)) {
             // Searched again each time: an earlier insertion moved the bytes.
             const auto key = FindOwnKey(page, *pageBody, "Resources");
-            if (!key) break;
-            const CPdfObject sub = stored.getDict().lookupNF(category);
-            AddResource(page, *key, sub, category, entries);
+            if (!key || !AddResource(page, *key, stored.getDict().lookupNF(category), category, entries)) return false;
         }
-    } else if (stored.is(pdfReference) && resources.is(pdfDictionary) && edited_.MarkEdited(stored.getRef().number)) {
-        // A resources object several stamped pages share gains the entries once.
-        const int32_t number = stored.getRef().number;
-        if (std::optional<RawObject> object = ReadRawObject(xref_, number)) {
-            for (const auto& [category, entries] : EntriesByCategory(fragments)) {
-                const CPdfObject sub = resources.getDict().lookupNF(category);
-                AddResource(object->bytes, 0, sub, category, entries);
-            }
-            WriteObject(number, *object);
-        }
+        return true;
     }
-    WriteObject(objectNumber, pageObject);
+    // Without resources of its own the page would not find the stamp's.
+    const CPdfObject resources = pageDict.lookup("Resources");
+    if (!stored.is(pdfReference) || !resources.is(pdfDictionary)) return false;
+    // A resources object several stamped pages share gains the entries once.
+    const int32_t number = stored.getRef().number;
+    if (!edited_.MarkEdited(number)) return true;
+    std::optional<RawObject> object = ReadRawObject(xref_, number);
+    if (!object) return false;
+    for (const auto& [category, entries] : EntriesByCategory(fragments)) {
+        if (!AddResource(object->bytes, 0, resources.getDict().lookupNF(category), category, entries)) return false;
+    }
+    WriteObject(number, *object);
+    return true;
 }
 
 void CPageEditor::GiveOwnResources(RawObject& pageObject, int32_t objectNumber, CPdfObject& page,
@@ -174,114 +181,178 @@ void CPageEditor::PlainValue(RawObject& pageObject, int32_t objectNumber) {
     pageObject = RawObject{PlainStrings(*value, objectNumber), RawObject::Form::Member};
 }
 
-void CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+bool CPageEditor::EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                                int32_t contentNumber, int32_t saveStateNumber) {
     const CPdfObject stored = pageDict.lookupNF("Contents");
     const PdfObjectKind resolved = ContentsKind(stored, pageDict);
     const std::string number = FormatInt(contentNumber);
     // What goes first in the array: the stream holding "q", or nothing.
     const std::string lead = saveStateNumber > 0 ? FormatInt(saveStateNumber) + " 0 R " : std::string();
-    // The lead after an array's "[", the stamp before its "]".
-    const auto extendArray = [&lead, &number](std::string& text, size_t from) {
-        const size_t open = text.find('[', from);
-        const size_t close = text.find(']', from);
-        if (close == std::string::npos) return;
-        InsertText(text, close, " " + number + " 0 R ");
-        if (!lead.empty() && open < close) InsertText(text, open + 1, lead);
-    };
-    if (resolved == pdfArray && stored.is(pdfReference)) {
-        const int32_t arrayNumber = stored.getRef().number;
-        std::optional<RawObject> array = ReadRawObject(xref_, arrayNumber);
-        if (!array) return;
-        if (pages_.IsSharedContents(arrayNumber)) {
-            // Other pages draw the same array: this page gets its own.
-            if (!pageBody) return;
-            if (const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents))
-                InlineContentsArray(page, *key, array->bytes, lead, number);
-            return;
-        }
-        // An array object of its own: the new stream joins it there.
-        extendArray(array->bytes, 0);
-        WriteObject(arrayNumber, *array);
-        return;
-    }
-    if (!pageBody) return;
-    const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
+    // An array with elements that draw nothing is written anew without them.
+    std::optional<std::string> rebuilt;
     if (resolved == pdfArray) {
-        if (key) extendArray(page, *key);
-        return;
+        const CPdfObject array = pageDict.lookup("Contents");
+        if (array.is(pdfArray)) rebuilt = RebuiltArray(array.getArray(), lead, number);
     }
-    if (stored.is(pdfNull) && resolved == pdfNull) {
-        InsertText(page, *pageBody, "/Contents " + number + " 0 R");
-        return;
+    if (resolved == pdfArray && stored.is(pdfReference))
+        return EditContentsArrayObject(page, pageBody, stored.getRef().number, rebuilt, lead, number);
+    if (!pageBody) return false;
+    const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
+    if (resolved == pdfArray && rebuilt) return key && ReplaceValue(page, EndOfKey(*key, kContents), *rebuilt);
+    if (resolved == pdfArray) return key && ExtendArray(page, *key, lead, number);
+    if (resolved == pdfStream) return key && WrapContentsReference(page, *key, lead, number);
+    // No content, or content that draws nothing: the stamp's stream takes its place.
+    const std::string value = lead.empty() ? number + " 0 R" : "[" + lead + number + " 0 R ]";
+    if (key) return ReplaceValue(page, EndOfKey(*key, kContents), value);
+    InsertText(page, *pageBody, "/Contents " + value);
+    return true;
+}
+
+bool CPageEditor::EditContentsArrayObject(std::string& page, std::optional<size_t> pageBody, int32_t arrayNumber,
+                                          const std::optional<std::string>& rebuilt, const std::string& lead,
+                                          const std::string& stamp) {
+    std::optional<RawObject> array = ReadRawObject(xref_, arrayNumber);
+    if (!array) return false;
+    if (pages_.IsSharedContents(arrayNumber)) {
+        // Other pages draw the same array: this page gets its own.
+        if (!pageBody) return false;
+        const std::optional<size_t> key = FindOwnKey(page, *pageBody, kContents);
+        if (key && rebuilt) return ReplaceValue(page, EndOfKey(*key, kContents), *rebuilt);
+        return key && InlineContentsArray(page, *key, array->bytes, lead, stamp);
     }
-    if (stored.is(pdfReference) && resolved == pdfStream && key) WrapContentsReference(page, *key, lead, number);
+    // An array object of its own: the new stream joins it there.
+    const size_t open = array->bytes.find('[');
+    if (rebuilt && open != std::string::npos) {
+        if (!ReplaceValue(array->bytes, open, *rebuilt)) return false;
+    } else if (!ExtendArray(array->bytes, 0, lead, stamp)) {
+        return false;
+    }
+    WriteObject(arrayNumber, *array);
+    return true;
+}
+
+std::optional<std::string> CPageEditor::RebuiltArray(const CPdfArray& array, const std::string& lead,
+                                                     const std::string& stamp) {
+    std::string elements;
+    bool dropped = false;
+    for (size_t i = 0; i < array.getLength(); ++i) {
+        const CPdfObject element = array.getNF(i);
+        if (element.is(pdfReference) && HoldsStream(element)) {
+            elements += FormatInt(element.getRef().number) + " " + FormatInt(element.getRef().generation) + " R ";
+        } else {
+            dropped = true;
+        }
+    }
+    if (!dropped) return std::nullopt;
+    return "[" + lead + elements + stamp + " 0 R ]";
 }
 
 PdfObjectKind CPageEditor::ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict) {
-    // A single content stream, the common case, is recognised from its bytes
-    // without being parsed; anything else is resolved.
-    if (stored.is(pdfReference) && stored.getRef().generation == xref_.GenerationOf(stored.getRef().number)) {
-        const std::optional<RawObjectLocation> location = LocateRawObject(xref_, stored.getRef().number);
-        if (location && location->isStream) return pdfStream;
-    }
+    if (stored.is(pdfReference) && HoldsStream(stored)) return pdfStream;
     return pageDict.lookup("Contents").kind();
 }
 
-void CPageEditor::WrapContentsReference(std::string& page, size_t key, const std::string& lead,
+bool CPageEditor::HoldsStream(const CPdfObject& reference) {
+    // Read from the object's bytes, without parsing it: a stream whose
+    // dictionary does not parse (a /Length that leads nowhere) is still drawn
+    // by viewers that repair it. An object stream holds no streams.
+    const int32_t number = reference.getRef().number;
+    if (number <= 0 || static_cast<size_t>(number) >= xref_.entries().size()) return false;
+    const XRefEntry& entry = xref_.entries()[static_cast<size_t>(number)];
+    if (entry.type != XRefEntryType::InUse || entry.gen != reference.getRef().generation) return false;
+    const std::optional<RawObjectLocation> location = LocateRawObject(xref_, number);
+    if (location && location->isStream) return true;
+    const std::optional<RawObject> object = ReadRawObject(xref_, number);
+    return object && object->bytes.find("stream") != std::string::npos;
+}
+
+bool CPageEditor::ExtendArray(std::string& text, size_t from, const std::string& lead, const std::string& stamp) {
+    const size_t open = text.find('[', from);
+    const size_t close = text.find(']', from);
+    if (close == std::string::npos || (!lead.empty() && open > close)) return false;
+    InsertText(text, close, " " + stamp + " 0 R ");
+    if (!lead.empty()) InsertText(text, open + 1, lead);
+    return true;
+}
+
+bool CPageEditor::WrapContentsReference(std::string& page, size_t key, const std::string& lead,
                                         const std::string& stamp) {
     // "/Contents 5 0 R" becomes "/Contents [5 0 R 12 0 R ]": the bracket goes
     // after the key and the byte that follows it, the new reference before
     // the next delimiter (and before the line end ahead of it).
     const size_t bracket = EndOfKey(key, kContents) + 1;
-    if (bracket > page.size()) return;
-    InsertText(page, bracket, "[" + lead);
+    if (bracket > page.size()) return false;
     size_t at = bracket;
     while (at < page.size() && page[at] != '/' && page[at] != '>' && page[at] != '<') ++at;
-    if (at >= page.size()) return;
+    if (at >= page.size()) return false;
     while (at > bracket && (page[at - 1] == '\r' || page[at - 1] == '\n')) --at;
     InsertText(page, at, " " + stamp + " 0 R ]");
+    InsertText(page, bracket, "[" + lead);
+    return true;
 }
 
-void CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
+bool CPageEditor::InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
                                       const std::string& lead, const std::string& stamp) {
     const size_t open = arrayBytes.find('[');
     const size_t close = arrayBytes.find(']', open == std::string::npos ? 0 : open);
-    if (open == std::string::npos || close == std::string::npos) return;
+    if (open == std::string::npos || close == std::string::npos) return false;
     // The reference "N G R" after the key.
     size_t at = EndOfKey(key, kContents);
     while (at < page.size() && IsPdfWhite(page[at])) ++at;
     const size_t start = at;
     for (int part = 0; part < 2; ++part) {
-        if (at >= page.size() || !IsPdfDigit(page[at])) return;
+        if (at >= page.size() || !IsPdfDigit(page[at])) return false;
         while (at < page.size() && IsPdfDigit(page[at])) ++at;
         while (at < page.size() && IsPdfWhite(page[at])) ++at;
     }
-    if (at >= page.size() || page[at] != 'R') return;
+    if (at >= page.size() || page[at] != 'R') return false;
     const std::string elements = arrayBytes.substr(open + 1, close - open - 1);
     page.replace(start, at + 1 - start, "[" + lead + elements + " " + stamp + " 0 R ]");
+    return true;
 }
 
-// Adds one resource to the resources dictionary found at `where` in `text`
-// (the "/Resources" key, or the start of the resources object's bytes).
-void CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
+bool CPageEditor::ReplaceValue(std::string& text, size_t from, const std::string& value) {
+    const std::optional<std::pair<size_t, size_t>> span = ValueSpan(text, from);
+    if (!span) return false;
+    // A space keeps a number apart from the key.
+    const bool apart = span->first == 0 || !IsPdfRegular(text[span->first - 1]);
+    text.replace(span->first, span->second - span->first, apart ? value : " " + value);
+    return true;
+}
+
+// Adds the entries (" /F1 10 0 R  /F2 11 0 R ") of one category to the
+// resources dictionary found at `where` in `text` (the "/Resources" key, or
+// the start of the resources object's bytes).
+bool CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
                               const std::string& entries) {
     const std::optional<size_t> body = Opening(text, where);
-    if (!body) return;
+    if (!body) return false;
     if (sub.is(pdfNull)) {
-        // A new sub-dictionary: "/Font << /F1 10 0 R >>".
-        InsertText(text, *body, "/" + category + " <<" + entries + ">>");
-    } else if (sub.is(pdfDictionary)) {
-        const std::optional<size_t> key = FindOwnKey(text, *body, category);
-        if (!key) return;
-        if (const std::optional<size_t> subBody = Opening(text, *key)) InsertText(text, *subBody, entries);
-    } else if (sub.is(pdfReference)) {
-        const int32_t number = sub.getRef().number;
-        if (!edited_.MarkEdited(number)) return;
-        std::optional<RawObject> object = ReadRawObject(xref_, number);
-        if (!object) return;
-        if (const std::optional<size_t> subBody = Opening(object->bytes, 0))
-            InsertText(object->bytes, *subBody, entries);
-        WriteObject(number, *object);
+        // A new sub-dictionary: "/Font << /F1 10 0 R >>"; a category given as
+        // null has its value replaced.
+        if (const std::optional<size_t> key = FindOwnKey(text, *body, category)) {
+            const auto span = ValueSpan(text, EndOfKey(*key, category));
+            if (!span) return false;
+            text.replace(span->first, span->second - span->first, "<<" + entries + ">>");
+        } else {
+            InsertText(text, *body, "/" + category + " <<" + entries + ">>");
+        }
+        return true;
     }
+    if (sub.is(pdfDictionary)) {
+        const std::optional<size_t> key = FindOwnKey(text, *body, category);
+        const std::optional<size_t> subBody = key ? Opening(text, *key) : std::nullopt;
+        if (!subBody) return false;
+        InsertText(text, *subBody, entries);
+        return true;
+    }
+    if (!sub.is(pdfReference)) return false;
+    const int32_t number = sub.getRef().number;
+    if (!edited_.MarkEdited(number)) return true;
+    std::optional<RawObject> object = ReadRawObject(xref_, number);
+    const std::optional<size_t> subBody = object ? Opening(object->bytes, 0) : std::nullopt;
+    if (!subBody) return false;
+    InsertText(object->bytes, *subBody, entries);
+    WriteObject(number, *object);
+    return true;
 }

@@ -8,6 +8,7 @@
 #include "pdf/object/CPdfObject.h"
 #include "pdf/reader/RawObject.h"
 
+class CPdfArray;
 class CPdfDictionary;
 class CPdfXRef;
 class CEditedObjects;
@@ -37,7 +38,10 @@ struct ResourceFragment {
 // When the page's content is to be drawn inside a saved graphics state, the
 // stream holding "q" goes first in /Contents. A /Contents array object that
 // other pages of `pages` draw too is left as it is: the page gets an array of
-// its own with the same streams.
+// its own with the same streams. A /Contents that draws nothing (none, a
+// free, missing or unparsable object that holds no stream, a value that is
+// neither a stream nor an array) is replaced by the stamp's stream, and an
+// array loses the elements that name no stream.
 class CPageEditor {
 public:
     // Asks `pages` whether a /Contents array is shared; objects an edit wrote
@@ -48,8 +52,11 @@ public:
     // `page` is the page object's exact bytes and `pageValue` its parsed
     // value; `contentNumber` is the stamp's content stream, the newest object;
     // `saveStateNumber` the stream holding "q" to draw first, 0 for none.
-    void EditPage(RawObject page, int32_t objectNumber, const CPdfObject& pageValue, int32_t contentNumber,
-                  const std::vector<ResourceFragment>& fragments, int32_t saveStateNumber = 0);
+    // False when the page's bytes do not let it draw the stamp or find its
+    // resources (nothing is written then, or only objects it shares).
+    [[nodiscard]] bool EditPage(RawObject page, int32_t objectNumber, const CPdfObject& pageValue,
+                                int32_t contentNumber, const std::vector<ResourceFragment>& fragments,
+                                int32_t saveStateNumber = 0);
 
     // The step before EditPage for a page without a /Resources of its own
     // (it inherits one from a parent node, or has none): inserts one into
@@ -74,19 +81,37 @@ private:
     // `text`, from object `number`, with its strings decrypted (as hex
     // strings) when the document is encrypted.
     std::string PlainStrings(const std::string& text, int32_t number) const;
-    void EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+    bool EditContents(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
                       int32_t contentNumber, int32_t saveStateNumber);
+    // A /Contents array that is an object of its own; `rebuilt` is the array
+    // to write in its place, when some of its elements draw nothing.
+    bool EditContentsArrayObject(std::string& page, std::optional<size_t> pageBody, int32_t arrayNumber,
+                                 const std::optional<std::string>& rebuilt, const std::string& lead,
+                                 const std::string& stamp);
+    // "[`lead` elements `stamp`]" of a /Contents array whose elements do not
+    // all name a stream, without those (viewers draw nothing of an array that
+    // holds one, or stop at it); nothing when every element names one.
+    std::optional<std::string> RebuiltArray(const CPdfArray& array, const std::string& lead, const std::string& stamp);
+    bool EditResources(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
+                       const std::vector<ResourceFragment>& fragments);
     // What the page's /Contents, stored as `stored`, leads to.
     PdfObjectKind ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict);
+    // `reference` names a stream, parsable or not.
+    bool HoldsStream(const CPdfObject& reference);
+    // The lead after the "[" of the array at or after `from`, the stamp's
+    // stream before its "]".
+    static bool ExtendArray(std::string& text, size_t from, const std::string& lead, const std::string& stamp);
     // Turns the stream reference after the page's "/Contents" (the key at
     // `key`) into an array of `lead`, that stream and the stamp's stream.
-    static void WrapContentsReference(std::string& page, size_t key, const std::string& lead, const std::string& stamp);
+    static bool WrapContentsReference(std::string& page, size_t key, const std::string& lead, const std::string& stamp);
     // Replaces the reference after the page's "/Contents" by an array of the
     // array object's elements between `lead` and the stamp's stream.
-    static void InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
+    static bool InlineContentsArray(std::string& page, size_t key, const std::string& arrayBytes,
                                     const std::string& lead, const std::string& stamp);
+    // Replaces the value that begins at or after `from` by `value`.
+    static bool ReplaceValue(std::string& text, size_t from, const std::string& value);
     // Adds the entries (" /F1 10 0 R  /F2 11 0 R ") of one category.
-    void AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
+    bool AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
                      const std::string& entries);
     void WriteObject(int32_t number, const RawObject& object);
 

@@ -1,6 +1,7 @@
 #include "stamp/CPdfFileStamp.h"
 
 #include <algorithm>
+#include <map>
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
@@ -8,6 +9,7 @@
 #include "pdf/document/CPdfDocument.h"
 #include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/DocMdp.h"
+#include "pdf/document/Signatures.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
@@ -19,6 +21,7 @@
 #include "stamp/VersionDeclaration.h"
 #include "writer/COutputCipher.h"
 #include "writer/COutputFile.h"
+#include "writer/NumberFormat.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
 
@@ -70,9 +73,9 @@ struct CPdfFileStamp::Run {
     std::optional<ContentStateScanner> scanner;
     // The catalog marks the document as tagged.
     bool tagged = false;
-    // The content stream holding only "q", written for the first page that
-    // needs it; 0 before.
-    int32_t saveStateNumber = 0;
+    // The content streams holding only "q", by how many they hold, each
+    // written for the first page that needs it.
+    std::map<int64_t, int32_t> saveStates;
     // The objects the page edits write again, each once.
     std::optional<CEditedObjects> edits;
 
@@ -91,10 +94,9 @@ bool CPdfFileStamp::Process() {
     run.document.Open(run.input, password_, SharedOptions().repair);
     CPdfXRef& xref = run.xref();
     RequireChangesAllowed(run.document);
-    const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable(xref)) : std::nullopt;
+    const std::optional<UpdateTarget> update = ChooseUpdate(xref);
     run.output.emplace(outputFileName_, "Output file create error");
-    COutputWriter& writer =
-        run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
+    COutputWriter& writer = run.writer.emplace(*run.output, update ? FirstFreeNumber(xref) : xref.entries().size());
     if (const CPdfSecurityHandler* security = xref.securityHandler()) {
         writer.SetCipher(&run.cipher.emplace(*security), xref.encryptNumber());
     }
@@ -115,6 +117,7 @@ bool CPdfFileStamp::Process() {
     PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
     PlanEdits(run);
+    RequireStampablePages(run);
     if (update) {
         StampPages(run);
     } else {
@@ -133,15 +136,36 @@ bool CPdfFileStamp::Process() {
     return true;
 }
 
-UpdateTarget CPdfFileStamp::CheckUpdatable(CPdfXRef& xref) const {
-    if (!xref.intact() || xref.FindMisplacedObject())
+std::optional<UpdateTarget> CPdfFileStamp::ChooseUpdate(CPdfXRef& xref) const {
+    const StampOptions& options = SharedOptions();
+    RequireCertificationAllows(xref);
+    if (options.incremental) {
+        if (!IsUpdatable(xref))
+            throw CPdfException(
+                "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to "
+                "rewrite the whole file");
+        return UpdateTarget{xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
+    }
+    // A rewrite would move the signed bytes: the signatures stay valid only
+    // under an update.
+    if (options.breakSignatures || !IsSigned(xref)) return std::nullopt;
+    if (!IsUpdatable(xref))
         throw CPdfException(
-            "The input's cross-reference is damaged: no update can be appended; stamp without -incremental to "
-            "rewrite the whole file");
+            "The document is signed and its cross-reference is damaged: no update can be appended to keep the "
+            "signatures valid; -break-signatures rewrites the whole file and breaks them");
+    return UpdateTarget{xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
+}
+
+bool CPdfFileStamp::IsUpdatable(CPdfXRef& xref) { return xref.intact() && !xref.FindMisplacedObject(); }
+
+void CPdfFileStamp::RequireCertificationAllows(CPdfXRef& xref) const {
+    // Every level of certification forbids changes to the pages' content.
     const std::optional<int32_t> allowed = CertifiedChanges(xref);
-    if (allowed && *allowed == 1 && !SharedOptions().ignoreDocMdp)
+    if (!allowed || SharedOptions().ignoreDocMdp) return;
+    if (*allowed == 1)
         throw CPdfException("The document is certified with no changes allowed; -ignore-docmdp stamps it all the same");
-    return {xref.base(), xref.newestSection().offset, xref.newestSection().isStream};
+    throw CPdfException(
+        "The document is certified with no changes to its pages allowed; -ignore-docmdp stamps it all the same");
 }
 
 size_t CPdfFileStamp::FirstFreeNumber(CPdfXRef& xref) {
@@ -170,6 +194,17 @@ void CPdfFileStamp::PlanEdits(Run& run) {
         categories);
 }
 
+void CPdfFileStamp::RequireStampablePages(const Run& run) {
+    const std::vector<PageEntry>& pages = run.pages().pages();
+    for (size_t position = 0; position < pages.size(); ++position) {
+        const auto at = static_cast<int32_t>(position);
+        if (pages[position].objectNumber == 0 && SelectPage(at, run.pages().pageCount()))
+            throw CPdfException("Page " + FormatInt(int64_t{at} + 1) +
+                                " cannot be stamped: it is written inside its parent's /Kids, not as an object of its "
+                                "own");
+    }
+}
+
 void CPdfFileStamp::CopyObjects(Run& run) {
     CPdfXRef& xref = run.xref();
     const auto count = static_cast<int32_t>(xref.entries().size());
@@ -181,9 +216,13 @@ void CPdfFileStamp::CopyObjects(Run& run) {
             CopyObject(run, number, true);
             continue;
         }
+        const auto selected = SelectedPosition(run.pages(), number);
         std::optional<RawObject> object = ReadRawObject(xref, number);
-        if (!object || object->bytes.empty()) continue;
-        if (const auto selected = SelectedPosition(run.pages(), number)) {
+        if (!object || object->bytes.empty()) {
+            if (selected) FailUnstampable(selected->first);
+            continue;
+        }
+        if (selected) {
             StampPage(run, number, selected->first, selected->second, std::move(*object));
         } else {
             run.writer->WriteObject(number, xref.GenerationOf(number), *object);
@@ -206,7 +245,7 @@ void CPdfFileStamp::StampPages(Run& run) {
         const auto selected = SelectedPosition(run.pages(), number);
         if (!selected) continue;
         std::optional<RawObject> object = ReadRawObject(xref, number);
-        if (!object || object->bytes.empty()) continue;
+        if (!object || object->bytes.empty()) FailUnstampable(selected->first);
         StampPage(run, number, selected->first, selected->second, std::move(*object));
     }
 }
@@ -246,22 +285,42 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     if (page.is(pdfDictionary) && page.getDict().lookupNF("Resources").is(pdfNull))
         editor.GiveOwnResources(object, number, page, listed.resources);
     StampFrame frame;
-    frame.artifact = run.tagged;
-    int32_t saveState = 0;
-    if (page.is(pdfDictionary)) {
-        // The page's own content may leave the graphics state changed: it is
-        // drawn after a shared "q", and the stamp returns to the page's
-        // initial state first.
-        const ContentState state = run.scanner->PageState(page.getDict());
-        if (state.changed) {
-            if (run.saveStateNumber == 0) run.saveStateNumber = writer.AppendStream("q");
-            saveState = run.saveStateNumber;
-            frame.restores = 1 + state.openNesting;
-        }
-    }
+    const int32_t saveState = FramePage(run, position, page, frame);
     const int32_t contentNumber = WriteContentStream(
         writer, {position, stampNumber, run.pages().pageCount(), listed.cropBox, listed.rotate, page}, frame);
-    editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState);
+    if (!editor.EditPage(std::move(object), number, page, contentNumber, Fragments(), saveState))
+        FailUnstampable(position);
+}
+
+int32_t CPdfFileStamp::FramePage(Run& run, int32_t position, const CPdfObject& page, StampFrame& frame) {
+    frame.artifact = run.tagged;
+    if (!page.is(pdfDictionary)) return 0;
+    // The page's own content may leave the graphics state changed: it is
+    // drawn after "q" (one more for each "Q" of its own without its "q"), and
+    // the stamp first closes what the content left open, then returns to the
+    // page's initial state.
+    const ContentState state = run.scanner->PageState(page.getDict());
+    static_assert(ContentState::kMaxOpenNesting == 256, "the message names the limit");
+    if (std::max({state.openNesting, state.unmatchedRestores, state.openMarkedContent}) > ContentState::kMaxOpenNesting)
+        throw CPdfException("Page " + FormatInt(int64_t{position} + 1) +
+                            " cannot be stamped: its content leaves more than 256 saved graphics states or "
+                            "marked-content sequences unbalanced");
+    frame.closesTextObject = state.textObjectOpen;
+    frame.closesMarkedContent = static_cast<int32_t>(state.openMarkedContent);
+    if (!state.changed) return 0;
+    frame.restores = static_cast<int32_t>(1 + state.openNesting);
+    int32_t& saveState = run.saveStates[1 + state.unmatchedRestores];
+    if (saveState == 0) {
+        std::string data = "q";
+        for (int64_t i = 0; i < state.unmatchedRestores; ++i) data += "\nq";
+        saveState = run.writer->AppendStream(data);
+    }
+    return saveState;
+}
+
+void CPdfFileStamp::FailUnstampable(int32_t position) {
+    throw CPdfException("Page " + FormatInt(int64_t{position} + 1) +
+                        " cannot be stamped: its page object cannot be read or edited");
 }
 
 void CPdfFileStamp::CollectResourceNames(Run& run) {

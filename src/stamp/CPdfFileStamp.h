@@ -97,8 +97,14 @@ private:
     // What one run opens and writes; see CPdfFileStamp.cpp.
     struct Run;
 
-    // The update's target, once the input is found able to take one.
-    UpdateTarget CheckUpdatable(CPdfXRef& xref) const;
+    // The update the output is, or nothing for a rewrite of the whole file:
+    // an update with -incremental, and for a signed input unless
+    // -break-signatures; throws when the input cannot take the update it
+    // needs, or is certified against changes to its pages (unless
+    // -ignore-docmdp).
+    std::optional<UpdateTarget> ChooseUpdate(CPdfXRef& xref) const;
+    static bool IsUpdatable(CPdfXRef& xref);
+    void RequireCertificationAllows(CPdfXRef& xref) const;
     // The number the update's first new object gets.
     static size_t FirstFreeNumber(CPdfXRef& xref);
     void CopyObjects(Run& run);
@@ -120,6 +126,13 @@ private:
     static std::optional<std::string> InputVersion(Run& run);
     // An update declares `needed` in the catalog when the input declares less.
     static void DeclareVersionInCatalog(Run& run, std::string_view needed);
+    // Fills the frame of the stamp on the page at `position` from what the
+    // page's content leaves; returns the stream of "q" to draw first, 0 for none.
+    static int32_t FramePage(Run& run, int32_t position, const CPdfObject& page, StampFrame& frame);
+    // Selected pages without an object of their own cannot be edited.
+    void RequireStampablePages(const Run& run);
+    // A selected page that cannot carry the stamp fails the run.
+    [[noreturn]] static void FailUnstampable(int32_t position);
 
     std::function<int32_t()> resourceNumber_;
     std::vector<std::string> parameters_;

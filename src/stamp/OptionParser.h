@@ -7,11 +7,17 @@
 #include "stamp/StampOptions.h"
 
 // The option words after the mode word: the input and output file names,
-// then the parameters, each tried against the mode's tests in a fixed order.
-// Pattern tests follow sscanf exactly; unknown words are ignored. Throws
-// "Error parameter" for too few words, a parameter that does not begin with
-// "-", or a string option with no word after it.
-// Pages mode: the input file name, then parameters (-password, -repair; unknown ones ignored).
+// then the parameters. A word that names an option of the mode (a flag or
+// string option's word; a number option's word and what is not a letter; a
+// word beginning "-color") must have the option's form; words that name no
+// option are ignored. Throws "Error parameter" for too few words, a parameter
+// that does not begin with "-", a value that is not of its option's form (a
+// whole number of 32 bits, two of them joined by a comma, six hexadecimal
+// digits), a string option with no word after it, and in image mode an
+// opacity outside 0 to 100 or a picture side that is neither -1 nor 1 to
+// 14400 points.
+// Pages mode: the input file name, then parameters (-password, -repair;
+// unknown ones ignored).
 void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password,
                       bool& repair);
 void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& options, std::string& inputFile,

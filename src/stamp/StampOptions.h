@@ -20,8 +20,11 @@ struct StampOptions {
     int32_t angle = 0;
     // Append an update to the input instead of rewriting it.
     bool incremental = false;
-    // With `incremental`, stamp a document certified with no changes allowed.
+    // Stamp a certified document all the same.
     bool ignoreDocMdp = false;
+    // Rewrite a signed input whole, breaking its signatures, instead of
+    // appending an update.
+    bool breakSignatures = false;
     // The user or owner password of an encrypted input.
     std::string password;
     // Read an input whose cross-reference is damaged by scanning it for its

@@ -82,6 +82,6 @@ std::string GlyphContent(const StampPlacement& placement, uint32_t color, std::s
     content += " Tf\n";
     content += showing;
     content += "\nET";
-    if (frame.restores > 0 || frame.artifact) return frame.Frame("Pagination", content);
+    if (!frame.IsEmpty()) return frame.Frame("Pagination", content);
     return content;
 }

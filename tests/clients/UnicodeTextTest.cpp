@@ -260,9 +260,9 @@ TEST(EmbeddedFontTextTest, FailuresLeaveNoOutput) {
         {{"-fontfile", folder.path()}, "Font file is a directory, not a font file"},
         {{"-fontfile", BREVANO_EXECUTABLE}, "Font file is not a TrueType or OpenType font or collection"},
         {{"-fontfile", folder.File("type1.pfa")}, "Font file is a Type 1 font: give a TrueType or OpenType font"},
-        {{"-fontfile", kDejaVu, "-fontindex1"}, "Font file has 1 face, numbered from 0: -fontindex1 is out of range"},
+        {{"-fontfile", kDejaVu, "-fontindex1"}, "Font file face 1 is out of range: its faces are numbered 0 to 0"},
         {{"-fontfile", kMicroHei, "-fontindex-1"},
-         "Font file has 2 faces, numbered from 0: -fontindex-1 is out of range"},
+         "Font file face -1 is out of range: its faces are numbered 0 to 1"},
         {{"-fontfile", kEmoji}, "Font file has no outline glyphs (a colour bitmap font?): give a font with outlines"},
         // The colour emoji font is never chosen for the character it holds.
         {{"-prefix", "\xF0\x9F\x93\x84 "}, "No font has the character U+1F4C4 \xF0\x9F\x93\x84 of -prefix"},

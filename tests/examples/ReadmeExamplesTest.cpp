@@ -42,6 +42,7 @@ std::map<std::string, std::vector<std::string>> ReadmeExamples() {
 }
 
 const char* const kBottomRight = "Page numbers in the bottom-right corner";
+const char* const kPlacements = "Top centre, top right, or only the last page";
 const char* const kBates = "Bates numbers across a folder of files, in order";
 const char* const kImposition = "2-up and A/B 2-up numbering for imposition";
 const char* const kLogo = "A logo at 35% opacity in the top-right corner";
@@ -123,8 +124,8 @@ protected:
 TEST_F(ReadmeExamplesTest, EveryExampleIsTested) {
     std::vector<std::string> headings;
     for (const auto& entry : ReadmeExamples()) headings.push_back(entry.first);
-    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo,  kParallel,
-                                       kPngLogo,     kGreek, kProduction, kSigned};
+    std::vector<std::string> tested = {kBottomRight, kBates, kImposition, kLogo,   kParallel,
+                                       kPngLogo,     kGreek, kProduction, kSigned, kPlacements};
     std::sort(tested.begin(), tested.end());
     EXPECT_EQ(headings, tested);
 }
@@ -149,6 +150,27 @@ TEST_F(ReadmeExamplesTest, PageNumbersInTheBottomRightCorner) {
         EXPECT_GT(box.top, 792 - 20 - 12);
         EXPECT_NEAR(box.bottom, 792 - 20 + 2, 3);
     }
+}
+
+TEST_F(ReadmeExamplesTest, TopCentreTopRightAndTheLastPageOnly) {
+    const ToolResult run = Run(kPlacements);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "");
+    for (int page = 1; page <= 3; ++page) {
+        // Baselines 30 and 32 points below the top (descenders a little lower).
+        const PixelBox centre = Changed("report.pdf", "top-centre.pdf", page);
+        EXPECT_NEAR((centre.left + centre.right) / 2, 612 / 2, 3);
+        EXPECT_NEAR(centre.bottom, 30 + 2, 3);
+        const PixelBox right = Changed("report.pdf", "top-right.pdf", page);
+        EXPECT_NEAR(right.right, 612 - 20, 3);
+        EXPECT_NEAR(right.bottom, 32 + 2, 3);
+    }
+    const std::vector<std::string> report = PdfTextByPage(File("report.pdf"));
+    const std::vector<std::string> last = PdfTextByPage(File("last-page.pdf"));
+    ASSERT_EQ(last.size(), 3u);
+    EXPECT_EQ(last[0], report[0]);
+    EXPECT_EQ(last[1], report[1]);
+    EXPECT_EQ(last[2], report[2] + " Page 3 / 3");
 }
 
 TEST_F(ReadmeExamplesTest, BatesNumbersRunOnFromFileToFile) {

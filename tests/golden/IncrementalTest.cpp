@@ -17,10 +17,16 @@ const std::string kDamaged =
     "whole file";
 const std::string kCertified =
     "The document is certified with no changes allowed; -ignore-docmdp stamps it all the same";
+const std::string kCertifiedPages =
+    "The document is certified with no changes to its pages allowed; -ignore-docmdp stamps it all the same";
+const std::string kSignedDamaged =
+    "The document is signed and its cross-reference is damaged: no update can be appended to keep the signatures "
+    "valid; -break-signatures rewrites the whole file and breaks them";
 
 // Two pages sharing a resources object, /Size beyond the objects, and no line
-// end after %%EOF; `catalogExtra` goes into the catalog.
-std::string TableInput(const std::string& catalogExtra = "") {
+// end after %%EOF; `catalogExtra` goes into the catalog; object 8 is a
+// certification signature allowing the changes `p`.
+std::string TableInput(const std::string& catalogExtra = "", int p = 1) {
     PdfBuilder pdf;
     pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R " + catalogExtra + ">>");
     pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 2 R] /Count 2 /MediaBox [0 0 612 792] >>");
@@ -29,7 +35,8 @@ std::string TableInput(const std::string& catalogExtra = "") {
     pdf.Stream(5, "", "0 0 m 9 9 l S");
     pdf.Object(6, "<< /Font << >> >>");
     pdf.Object(7, "<< /Producer (test) >>");
-    pdf.Object(8, "<< /Type /Sig /Reference [<< /TransformMethod /DocMDP /TransformParams << /P 1 >> >>] >>");
+    pdf.Object(8, "<< /Type /Sig /Reference [<< /TransformMethod /DocMDP /TransformParams << /P " + std::to_string(p) +
+                      " >> >>] >>");
     std::string bytes = pdf.WithXRefTable("/Root 1 0 R /Info 7 0 R /ID [<00ff> <1234>]");
     bytes.replace(bytes.find("/Size 9"), 7, "/Size 12");
     bytes.pop_back();  // the line end after %%EOF
@@ -104,6 +111,7 @@ struct RefusalCase {
     std::string input;
     std::vector<std::string> params;
     std::string message;  // empty: stamped
+    bool update = true;   // stamped as an update of the input
 };
 
 TEST(IncrementalTest, RefusesWhatCannotTakeAnUpdate) {
@@ -125,16 +133,33 @@ TEST(IncrementalTest, RefusesWhatCannotTakeAnUpdate) {
     std::string looped = update.WithXRefUpdate("/Root 1 0 R /Prev " + std::to_string(LastStartXRef(first)));
     const std::string newest = std::to_string(LastStartXRef(looped));
     looped.replace(looped.find("0000000000", first.rfind("trailer")) + 10 - newest.size(), newest.size(), newest);
+    const std::string kPerms = "/Perms << /DocMDP 8 0 R >> ";
+    // A signature field whose parent says it is one; its value is object 8.
+    const std::string signedInput = TableInput("/AcroForm << /Fields [<< /FT /Sig /Kids [<< /V 8 0 R >>] >>] >>");
+    std::string signedMisplaced = signedInput;
+    const size_t sevenSigned = signedInput.find("7 0 obj");
+    signedMisplaced.replace(signedMisplaced.find(XRefTableLine(sevenSigned, 0, 'n')), 20,
+                            XRefTableLine(sevenSigned + 1, 0, 'n'));
     const std::vector<RefusalCase> cases = {
         {"misplaced entry", misplaced, {"-incremental"}, kDamaged},
         {"startxref at a comment", shifted, {"-incremental"}, kDamaged},
         {"startxref at a NUL", nulBefore, {"-incremental"}, kDamaged},
         {"NUL in an object's header", nulInHeader, {"-incremental"}, ""},
         {"looping chain", looped, {"-incremental"}, kDamaged},
-        {"certified, P 1", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental"}, kCertified},
-        {"certified, insisted", TableInput("/Perms << /DocMDP 8 0 R >> "), {"-incremental", "-ignore-docmdp"}, ""},
-        {"certified, full rewrite", TableInput("/Perms << /DocMDP 8 0 R >> "), {}, ""},
-        {"misplaced entry, repaired", misplaced, {"-repair"}, ""},
+        {"certified, P 1", TableInput(kPerms), {"-incremental"}, kCertified},
+        {"certified, insisted", TableInput(kPerms), {"-incremental", "-ignore-docmdp"}, ""},
+        // Signed inputs are updated without -incremental too.
+        {"certified, P 1, without -incremental", TableInput(kPerms), {}, kCertified},
+        {"certified, P 2", TableInput(kPerms, 2), {}, kCertifiedPages},
+        {"certified, P 2, insisted", TableInput(kPerms, 2), {"-incremental", "-ignore-docmdp"}, ""},
+        {"certified, P 3", TableInput(kPerms, 3), {"-incremental"}, kCertifiedPages},
+        {"certified, P 3, insisted", TableInput(kPerms, 3), {"-ignore-docmdp"}, ""},
+        {"signature field", signedInput, {}, ""},
+        {"signature field, rewritten", signedInput, {"-break-signatures"}, "", false},
+        {"signature field, damaged", signedMisplaced, {}, kSignedDamaged},
+        {"signature field, damaged, rewritten", signedMisplaced, {"-break-signatures"}, "", false},
+        {"unsigned field", TableInput("/AcroForm << /Fields [<< /FT /Sig /T (s) >>] >>"), {}, "", false},
+        {"misplaced entry, repaired", misplaced, {"-repair"}, "", false},
         {"with -repair",
          table,
          {"-incremental", "-repair"},
@@ -144,7 +169,10 @@ TEST(IncrementalTest, RefusesWhatCannotTakeAnUpdate) {
     for (const RefusalCase& c : cases) {
         const StampResult result = RunTextStamp(c.input, c.params);
         EXPECT_EQ(result.message, c.message) << c.name;
-        EXPECT_EQ(result.output.has_value(), c.message.empty()) << c.name;
+        ASSERT_EQ(result.output.has_value(), c.message.empty()) << c.name;
+        if (result.output) {
+            EXPECT_EQ(result.output->compare(0, c.input.size(), c.input) == 0, c.update) << c.name;
+        }
     }
 }
 

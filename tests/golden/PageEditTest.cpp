@@ -248,13 +248,47 @@ TEST(PageEditTest, ContentStreamWithAFilterChainIsStillExtended) {
               "<< /Type /Page /Parent 2 0 R /Contents [7 0 R 4 0 R  8 0 R ]/Resources <</Font << /F1 6 0 R >> >> >>");
 }
 
-TEST(PageEditTest, ContentsReferringToAMissingObjectIsLeftAlone) {
-    const StampResult result = RunTextStamp(
-        OnePagePdf({.page = "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>", .more = {{5, "null"}}}),
-        {}, 1);
+TEST(PageEditTest, ContentsThatDrawsNothingGivesWayToTheStamp) {
+    // Object 4 is missing, 5 a dictionary; the stamp's stream is 8.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/Contents 4 0 R /Resources", "/Contents 8 0 R /Resources"},
+        {"/Contents 5 0 R/Resources", "/Contents 8 0 R/Resources"},
+        {"/Contents 5 1 R /Resources", "/Contents 8 0 R /Resources"},
+        {"/Contents(4 0 R)/Resources", "/Contents 8 0 R/Resources"},
+        {"/Contents null /Resources", "/Contents 8 0 R /Resources"},
+        {"/Contents<</Length 0>>/Resources", "/Contents 8 0 R/Resources"},
+    };
+    for (const auto& [contents, edited] : cases) {
+        const StampResult result = RunTextStamp(
+            OnePagePdf({.page = "<< /Type /Page /Parent 2 0 R " + contents + " << >> >>", .more = {{5, "<< >>"}}}), {},
+            1);
+        ASSERT_EQ(result.message, "") << contents;
+        EXPECT_EQ(Body(*OutputReader(*result.output).Object(3)),
+                  "<< /Type /Page /Parent 2 0 R " + edited + " <</Font << /F1 7 0 R >> >> >>");
+    }
+}
+
+TEST(PageEditTest, ArrayElementsThatDrawNothingAreLeftOut) {
+    // Viewers draw nothing of an array that names an object without a stream
+    // (5, a dictionary; 8, missing), or stop at it. The stamp's stream is 11.
+    EXPECT_EQ(StampedPage(Pdf("<< /Type /Page /Contents [5 0 R 4 0 R 8 0 R] /Resources << >> >>", {{5, "<< >>"}})),
+              "<< /Type /Page /Contents [4 0 R 11 0 R ] /Resources <</Font << /F123456 10 0 R >> >> >>");
+    const StampResult result =
+        RunTextStamp(Pdf("<< /Type /Page /Contents 7 0 R /Resources << >> >>", {{7, "[8 0 R\n4 0 R]"}}), {}, 1);
+    ASSERT_EQ(result.message, "");
+    EXPECT_EQ(Body(*OutputReader(*result.output).Object(7)), "[4 0 R 11 0 R ]");
+}
+
+TEST(PageEditTest, StreamThatDoesNotParseIsKeptAndDrawnInsideASavedState) {
+    // The /Length of stream 4 is not a number: viewers that repair it still
+    // draw it. "q" is 8, the stamp 9.
+    PdfBuilder pdf = OnePageObjects({.page = "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << >> >>"});
+    pdf.Object(4, "<< /Length 5 0 R >>\nstream\n1 0 0 -1 0 792 cm\nendstream");
+    pdf.Object(5, "(17)");
+    const StampResult result = RunTextStamp(pdf.WithXRefTable("/Root 1 0 R"), {}, 1);
     ASSERT_EQ(result.message, "");
     EXPECT_EQ(Body(*OutputReader(*result.output).Object(3)),
-              "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources <</Font << /F1 7 0 R >> >> >>");
+              "<< /Type /Page /Parent 2 0 R /Contents [8 0 R 4 0 R  9 0 R ]/Resources <</Font << /F1 7 0 R >> >> >>");
 }
 
 TEST(PageEditTest, PageInsideAnObjectStream) {

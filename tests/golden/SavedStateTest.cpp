@@ -10,7 +10,6 @@
 
 namespace {
 
-const std::string kSaveState = "11 0 obj\n<<\n/Length 1 \n>>\nstream\nq\nendstream\nendobj\n";
 const std::string kText =
     "BT\n1.000000 0.000000 -0.000000 1.000000 20.000000 10.000000 Tm\n"
     "0.000000 0.000000 0.000000 rg\n/F1 11 Tf\n(Page 1 / 1) Tj\nET";
@@ -21,6 +20,8 @@ struct WrapCase {
     std::vector<std::pair<std::string, std::string>> streams;  // objects 4, 5, …: dictionary entries, data
     std::string editedContents;                                // /Contents in the output's page or array object 7
     int32_t restores;                                          // 0: the page is not wrapped
+    std::string lead = "q";                                    // the stream drawn first
+    std::string closes = "";                                   // what the stamp closes first
 };
 
 std::string Data(const std::string& object) {
@@ -41,11 +42,12 @@ void ExpectWrap(const WrapCase& c) {
     // Descriptor 9, font 10, then "q" 11 and the stamp 12 (or the stamp 11).
     const int32_t stamp = c.restores > 0 ? 12 : 11;
     if (c.restores > 0) {
-        EXPECT_EQ(*output.Object(11), kSaveState);
+        EXPECT_EQ(*output.Object(11), "11 0 obj\n<<\n/Length " + std::to_string(c.lead.size()) + " \n>>\nstream\n" +
+                                          c.lead + "\nendstream\nendobj\n");
     }
     std::string restores;
     for (int32_t i = 0; i < c.restores; ++i) restores += "Q\n";
-    EXPECT_EQ(Data(*output.Object(stamp)), restores + kText);
+    EXPECT_EQ(Data(*output.Object(stamp)), c.closes + restores + kText);
     const std::string edited = c.contents == "7 0 R" ? *output.Object(7) : *output.Object(3);
     EXPECT_NE(edited.find(c.editedContents), std::string::npos) << edited;
 }
@@ -91,6 +93,34 @@ INSTANTIATE_TEST_SUITE_P(
         WrapCase{
             "DirectArray", "[4 0 R 5 0 R]", {{"", kPlain}, {"", "5 Tc"}}, "/Contents [11 0 R 4 0 R 5 0 R 12 0 R ]", 1},
         WrapCase{"ArrayObject", "7 0 R", {{"", kFlipped}, {"", kPlain}}, "[11 0 R 4 0 R 5 0 R 12 0 R ]", 1},
+        // One more "q" for each "Q" without its own, over all streams.
+        WrapCase{"UnmatchedQThenCm",
+                 "4 0 R",
+                 {{"", "Q Q 2 0 0 2 0 0 cm " + kPlain}},
+                 "/Contents [11 0 R 4 0 R  12 0 R ]",
+                 1,
+                 "q\nq\nq"},
+        WrapCase{"UnmatchedQAcrossStreams",
+                 "[4 0 R 5 0 R]",
+                 {{"", "q Q Q q"}, {"", "Q Q cm"}},
+                 "/Contents [11 0 R 4 0 R 5 0 R 12 0 R ]",
+                 1,
+                 "q\nq\nq"},
+        // What the content leaves open is closed first.
+        WrapCase{"EndsInsideText",
+                 "4 0 R",
+                 {{"", "BT /F1 12 Tf 72 720 Td (Hello) Tj"}},
+                 "/Contents [4 0 R  11 0 R ]",
+                 0,
+                 "q",
+                 "ET\n"},
+        WrapCase{"TextInMarkedContentAcrossStreams",
+                 "[4 0 R 5 0 R]",
+                 {{"", "/P <</MCID 0>> BDC EMC EMC q 2 0 0 2 0 0 cm /P <</MCID 1>> BDC BT /F1 12 Tf"}, {"", "(Hi) Tj"}},
+                 "/Contents [11 0 R 4 0 R 5 0 R 12 0 R ]",
+                 2,
+                 "q",
+                 "ET\nEMC\n"},
         // Operators inside strings, comments and inline images do not count.
         WrapCase{"SkippedData",
                  "4 0 R",

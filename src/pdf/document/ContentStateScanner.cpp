@@ -55,11 +55,14 @@ const uint8_t* SkipInlineImageData(const uint8_t* p, const uint8_t* end) {
     return end;
 }
 
-// An operator of one or two bytes as a number: the first byte, and the second
-// one above it.
-constexpr uint32_t Op(const char (&name)[2]) { return static_cast<uint8_t>(name[0]); }
-constexpr uint32_t Op(const char (&name)[3]) {
-    return static_cast<uint8_t>(name[0]) | static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8;
+// An operator of one to three bytes as a number: the first byte, and each
+// next one above it.
+template <size_t N>
+constexpr uint32_t Op(const char (&name)[N]) {
+    static_assert(N >= 2 && N <= 4);
+    uint32_t op = 0;
+    for (size_t i = 0; i + 1 < N; ++i) op |= static_cast<uint32_t>(static_cast<uint8_t>(name[i])) << (8 * i);
+    return op;
 }
 
 // What operator `op` does to the stack depth, to the effect, and whether it
@@ -75,6 +78,20 @@ void Apply(uint32_t op, int64_t& depth, bool& inlineImage, ContentStreamEffect& 
             break;
         case Op("BI"):
             inlineImage = true;
+            break;
+        case Op("BT"):
+            effect.textObject = TextObjectEnd::Open;
+            break;
+        case Op("ET"):
+            effect.textObject = TextObjectEnd::Closed;
+            break;
+        case Op("BMC"):
+        case Op("BDC"):
+            ++effect.markedEndDepth;
+            break;
+        case Op("EMC"):
+            --effect.markedEndDepth;
+            effect.markedLowestDepth = std::min(effect.markedLowestDepth, effect.markedEndDepth);
             break;
         case Op("cm"):
         case Op("W"):
@@ -131,11 +148,13 @@ ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
             default:
                 break;
         }
-        // An operator or operand: only one or two bytes long ones matter.
+        // An operator or operand: only one to three bytes long ones matter.
         const uint8_t* const token = p - 1;
         while (p < end && IsRegular(*p)) ++p;
-        if (p - token > 2) continue;
-        const uint32_t op = p - token == 1 ? c : c | static_cast<uint32_t>(token[1]) << 8;
+        if (p - token > 3) continue;
+        uint32_t op = c;
+        for (const uint8_t* next = token + 1; next < p; ++next)
+            op |= static_cast<uint32_t>(*next) << (8 * static_cast<uint32_t>(next - token));
         if (inlineImage) {
             if (op == Op("ID")) {
                 p = SkipInlineImageData(p, end);
@@ -189,7 +208,12 @@ const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t 
     if (number < 0 || static_cast<size_t>(number) >= xref_.entries().size()) return effect;
     try {
         const CPdfObject value = xref_.Fetch(number, generation);
-        if (!value.is(pdfStream)) return effect;
+        if (!value.is(pdfStream)) {
+            // An object that does not parse may be a stream that viewers
+            // still draw, as they see it.
+            if (value.is(pdfError)) effect.emplace().undecodable = true;
+            return effect;
+        }
         CPdfStream& stream = value.getStream();
         size_t length = 0;
         if (stream.IsDecodable() && Decode(number, generation, stream, length)) {
@@ -224,20 +248,34 @@ ContentState ContentStateScanner::PageState(const CPdfDictionary& page) {
         for (size_t i = 0; i < array.getArray().getLength(); ++i) add(array.getArray().getNF(i));
     }
 
+    return Combine(streams);
+}
+
+ContentState ContentStateScanner::Combine(const std::vector<const ContentStreamEffect*>& streams) {
     ContentState state;
     int64_t depth = 0;
+    int64_t marked = 0;
+    bool text = false;
     for (const ContentStreamEffect* effect : streams) {
         if (effect->undecodable) {
             state.changed = true;
             continue;
         }
-        // A Q without its q, or a change made at the page's own level.
-        if (depth + effect->lowestDepth < 0) state.changed = true;
+        // A Q without its q, or a change made at the page's own level. A
+        // viewer ignores a Q (or an EMC) that finds nothing to close.
+        if (depth + effect->lowestDepth < 0) {
+            state.changed = true;
+            state.unmatchedRestores -= depth + effect->lowestDepth;
+        }
         if (effect->lowestChangeDepth != ContentStreamEffect::kNone && depth + effect->lowestChangeDepth <= 0)
             state.changed = true;
         depth = effect->endDepth + std::max(depth, -effect->lowestDepth);
+        marked = effect->markedEndDepth + std::max(marked, -effect->markedLowestDepth);
+        if (effect->textObject != TextObjectEnd::Unchanged) text = effect->textObject == TextObjectEnd::Open;
     }
     if (depth != 0) state.changed = true;
-    state.openNesting = static_cast<int32_t>(std::min<int64_t>(depth, ContentState::kMaxOpenNesting));
+    state.openNesting = depth;
+    state.openMarkedContent = marked;
+    state.textObjectOpen = text;
     return state;
 }

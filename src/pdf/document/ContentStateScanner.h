@@ -17,14 +17,32 @@ struct ContentState {
     // clipping path, text state or graphics state parameter set outside any
     // q/Q, q and Q that do not balance, or content that could not be decoded.
     bool changed = false;
-    // The "q" the content leaves open at its end (at most kMaxOpenNesting).
-    int32_t openNesting = 0;
+    // The "q" the content leaves open at its end.
+    int64_t openNesting = 0;
+    // The "Q" that find no "q" of the content's own to restore.
+    int64_t unmatchedRestores = 0;
+    // The content ends inside a text object (BT without its ET).
+    bool textObjectOpen = false;
+    // The marked-content sequences (BMC or BDC without their EMC) open at its end.
+    int64_t openMarkedContent = 0;
 
-    static constexpr int32_t kMaxOpenNesting = 256;
+    // The most saved states or marked-content sequences a stamp balances.
+    static constexpr int64_t kMaxOpenNesting = 256;
+};
+
+// Whether a content stream leaves a text object open.
+enum class TextObjectEnd : uint8_t {
+    // No BT or ET: as the stream found it.
+    Unchanged,
+    // The last of them is a BT.
+    Open,
+    // The last of them is an ET.
+    Closed,
 };
 
 // How one content stream moves the graphics state stack, counted from the
-// depth the stream starts at: a q is +1, a Q −1.
+// depth the stream starts at: a q is +1, a Q −1; and what it does to text
+// objects and marked content.
 struct ContentStreamEffect {
     static constexpr int64_t kNone = std::numeric_limits<int64_t>::max();
 
@@ -34,13 +52,18 @@ struct ContentStreamEffect {
     // The lowest depth at which cm, W, W*, gs, Tc, Tw, Tz, TL, Ts or Tr
     // appear; kNone when none does.
     int64_t lowestChangeDepth = kNone;
+    // Marked-content sequences: BMC and BDC are +1, EMC −1, counted as the
+    // graphics state stack is.
+    int64_t markedEndDepth = 0;
+    int64_t markedLowestDepth = 0;
+    TextObjectEnd textObject = TextObjectEnd::Unchanged;
     // The stream's filters could not be decoded, its data was damaged, or
     // it is longer than the scanner may decode.
     bool undecodable = false;
 };
 
 // Decides, from the page's content streams, whether the page's content may
-// leave the graphics state changed. Each content stream is decoded and
+// leave the graphics state changed, and what it leaves open. Each content stream is decoded and
 // scanned once (strings, comments and inline image data skipped), however
 // many pages draw it; later pages reuse its effect.
 class ContentStateScanner {
@@ -54,6 +77,8 @@ public:
 
     // How decoded content moves the graphics state stack.
     static ContentStreamEffect Scan(std::string_view data);
+    // What the page's content streams, drawn in this order, leave.
+    static ContentState Combine(const std::vector<const ContentStreamEffect*>& streams);
 
 private:
     // The effect of content stream `number`, scanned when first asked for;

@@ -56,8 +56,11 @@ public:
             while (pos_ < bytes_.size() && IsPdfRegular(bytes_[pos_])) ++pos_;
             token.kind = TokenKind::Other;
         }
+        if (token.kind == TokenKind::Other) token.text = bytes_.substr(token.start, pos_ - token.start);
         return token;
     }
+
+    size_t pos() const { return pos_; }
 
 private:
     char At(size_t i) const { return i < bytes_.size() ? bytes_[i] : '\0'; }
@@ -119,4 +122,48 @@ std::optional<size_t> FindOwnKey(std::string_view bytes, size_t body, std::strin
                 break;
         }
     }
+}
+
+namespace {
+
+bool IsUnsignedInteger(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text)
+        if (!IsPdfDigit(c)) return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::pair<size_t, size_t>> ValueSpan(std::string_view bytes, size_t from) {
+    if (from > bytes.size()) return std::nullopt;
+    CRawLexer lexer(bytes, from);
+    const Token first = lexer.Next();
+    switch (first.kind) {
+        case TokenKind::End:
+        case TokenKind::Close:
+        case TokenKind::ArrayClose:
+            return std::nullopt;
+        case TokenKind::Name:
+            return std::pair(first.start, lexer.pos());
+        case TokenKind::Open:
+        case TokenKind::ArrayOpen:
+            for (int depth = 1;;) {
+                const Token token = lexer.Next();
+                if (token.kind == TokenKind::End) return std::nullopt;
+                if (token.kind == TokenKind::Open || token.kind == TokenKind::ArrayOpen) ++depth;
+                if ((token.kind == TokenKind::Close || token.kind == TokenKind::ArrayClose) && --depth == 0)
+                    return std::pair(first.start, lexer.pos());
+            }
+        case TokenKind::Other:
+            break;
+    }
+    const size_t end = lexer.pos();
+    if (!IsUnsignedInteger(first.text)) return std::pair(first.start, end);
+    const Token generation = lexer.Next();
+    const Token keyword = lexer.Next();
+    if (generation.kind == TokenKind::Other && IsUnsignedInteger(generation.text) && keyword.kind == TokenKind::Other &&
+        keyword.text == "R")
+        return std::pair(first.start, lexer.pos());
+    return std::pair(first.start, end);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iterator>
 #include <map>
 #include <regex>
@@ -113,7 +114,22 @@ struct ManPage {
     std::vector<std::string> exitStatuses;
     // The blocks between .EX and .EE, as text.
     std::vector<std::string> examples;
+    // The tags of the DIAGNOSTICS section, italic words as "…".
+    std::set<std::string> messages;
 };
+
+// A DIAGNOSTICS tag such as `.BI "Page " n " cannot be stamped"`: the bold
+// words as they are, the italic ones (what the message computes) as "…".
+std::string MessageTag(const std::string& tag) {
+    const size_t space = tag.find(' ');
+    if (tag.empty() || tag[0] != '.' || space == std::string::npos) return tag;
+    const bool alternating = tag.compare(1, space - 1, "BI") == 0;
+    std::string text;
+    size_t index = 0;
+    for (const std::string& argument : Arguments(tag.substr(space + 1)))
+        text += alternating && index++ % 2 == 1 ? "…" : Unescape(argument);
+    return text;
+}
 
 ManPage ReadManPage() {
     ManPage page;
@@ -136,6 +152,11 @@ ManPage ReadManPage() {
         }
         if (tagNext) {
             tagNext = false;
+            if (section == "DIAGNOSTICS") {
+                page.messages.insert(MessageTag(line));
+                current.clear();
+                continue;
+            }
             if (section == "EXIT STATUS") page.exitStatuses.push_back(Plain(line));
             const Words words = TagOptions(line);
             current.assign(words.begin(), words.end());
@@ -327,6 +348,124 @@ TEST_F(ManPageTest, ExamplesAreTheReadmesTestedOnes) {
         EXPECT_NE(readme.find("```sh\n" + example + "```\n"), std::string::npos)
             << "not an example block of README.md:\n"
             << example;
+}
+
+// -h and --help: the usage text and what this version adds name every option.
+TEST_F(ManPageTest, HelpNamesEveryOption) {
+    const std::string help = std::string(CFrontEnd::UsageText()) + CFrontEnd::AddedOptionsText();
+    Words words = parsers_.text;
+    words.insert(parsers_.image.begin(), parsers_.image.end());
+    words.insert(parsers_.frontEnd.begin(), parsers_.frontEnd.end());
+    for (const std::string& word : words)
+        EXPECT_TRUE(std::regex_search(help, std::regex("(^|[^-A-Za-z0-9])" + word + "([^-A-Za-z0-9]|$)"))) << word;
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+// The source files of the program.
+std::vector<std::string> SourceFiles() {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kSource + "/src"))
+        if (entry.path().extension() == ".cpp" || entry.path().extension() == ".h") files.push_back(entry.path());
+    return files;
+}
+
+// The text of the C++ expression `code` that builds a message: its string
+// literals joined, what it computes between two of them as "…"; empty when it
+// holds no literal.
+std::string ExpressionText(std::string code) {
+    static const std::regex kComputed("\"\\s*\\+[^\"]*\\+\\s*\"");  // `" + Format(n) + "`
+    static const std::regex kJoined("\"\\s*\"");                    // `"text " "more"`
+    code = std::regex_replace(std::regex_replace(code, kComputed, "…"), kJoined, "");
+    const size_t first = code.find('"');
+    const size_t last = code.rfind('"');
+    if (first == last) return "";
+    // What is computed before the first string or after the last one.
+    const bool leads = code.find('+') < first;
+    const bool trails = code.find('+', last) != std::string::npos;
+    return (leads ? "…" : "") + code.substr(first + 1, last - first - 1) + (trails ? "…" : "");
+}
+
+// The argument list that begins after the "(" at `open`.
+std::string ArgumentsAt(const std::string& code, size_t open) {
+    int depth = 1;
+    size_t at = open;
+    for (; at < code.size() && depth > 0; ++at) {
+        if (code[at] == '"') {
+            for (++at; at < code.size() && code[at] != '"'; ++at) at += code[at] == '\\' ? 1 : 0;
+        } else if (code[at] == '(') {
+            ++depth;
+        } else if (code[at] == ')') {
+            --depth;
+        }
+    }
+    return code.substr(open, at - open - 1);
+}
+
+// What the program can print on failure: the texts CPdfException is built
+// from (a constant of the same file read), the messages the byte source and
+// the output file are given, and the front end's own. `indirect` gets the
+// other names CPdfException is built from.
+std::set<std::string> ProgramMessages(Words& indirect) {
+    std::set<std::string> messages{"Unexpected exception"};
+    for (const std::string& file : SourceFiles()) {
+        if (file.find("/base/CPdfException.h") != std::string::npos) continue;
+        const std::string code = ReadFile(file);
+        for (size_t at = 0; (at = code.find("CPdfException(", at)) != std::string::npos; ++at) {
+            const size_t comment = code.rfind("//", at);
+            if (comment != std::string::npos && comment > code.rfind('\n', at)) continue;
+            const std::string arguments = ArgumentsAt(code, at + 14);
+            std::string text = ExpressionText(arguments);
+            std::smatch constant;
+            if (text.empty() && std::regex_search(code, constant, std::regex(arguments + "\\s*=\\s*\"([^\"]*)\"")))
+                text = constant[1];
+            (text.empty() ? indirect : messages).insert(text.empty() ? arguments : text);
+        }
+        // The last argument of the byte source's and the output file's constructors.
+        for (const char* call : {"CFileByteSource>(", "COutputFile>(", "output.emplace("}) {
+            for (size_t at = 0; (at = code.find(call, at)) != std::string::npos; ++at) {
+                const std::string arguments = ArgumentsAt(code, at + std::string(call).size());
+                messages.insert(ExpressionText(arguments.substr(arguments.rfind(',') + 1)));
+            }
+        }
+    }
+    // CPdfDocument::Open(path) serves the tests and tools; the program opens
+    // its input with "File open error".
+    EXPECT_EQ(messages.erase("Can't open file"), 1u);
+    return messages;
+}
+
+// The messages of README.md's "Failure messages" table (N standing for what
+// the message computes).
+std::set<std::string> ReadmeMessages() {
+    std::set<std::string> messages;
+    const std::string readme = ReadFile(kSource + "/README.md");
+    const size_t start = readme.find("\n## Failure messages\n");
+    const size_t end = readme.find("\n## ", start + 1);
+    if (start == std::string::npos) return messages;
+    std::istringstream rows(readme.substr(start, end - start));
+    static const std::regex kRow("^\\| `([^`]+)` \\|");
+    static const std::regex kComputed("\\bN\\b");
+    for (std::string row; std::getline(rows, row);) {
+        std::smatch match;
+        if (std::regex_search(row, match, kRow)) messages.insert(std::regex_replace(match[1].str(), kComputed, "…"));
+    }
+    return messages;
+}
+
+TEST_F(ManPageTest, ListsEveryMessageTheProgramPrints) {
+    Words indirect;
+    const std::set<std::string> program = ProgramMessages(indirect);
+    // Messages handed over as values: the byte source's and the output file's.
+    EXPECT_EQ(indirect, (Words{"createMessage", "failureMessage"}));
+    EXPECT_GT(program.size(), 40u);
+    const std::set<std::string> readme = ReadmeMessages();
+    for (const auto& [name, listed] : {std::pair{"the manual page", &page_.messages}, {"README.md", &readme}}) {
+        EXPECT_EQ(Missing(program, *listed), Words{}) << "not in " << name << ":\n" << List(Missing(program, *listed));
+        EXPECT_EQ(Missing(*listed, program), Words{}) << "not printed, but in " << name << ":\n"
+                                                      << List(Missing(*listed, program));
+    }
 }
 
 TEST_F(ManPageTest, FormatsWithoutWarnings) {

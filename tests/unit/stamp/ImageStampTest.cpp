@@ -39,7 +39,8 @@ TEST(ImageStampTest, ContentStreamExample) {
     EXPECT_EQ(ImageContent(placement, "GS4711", "Im4711", 200, 100), content);
     // Two "Q" back to the page's initial state, a layout artifact in a tagged document.
     const std::string framed = "Q\nQ\n/Artifact <</Type /Layout>> BDC\n" + content + "\nEMC";
-    EXPECT_NE(ImageContent(placement, "GS4711", "Im4711", 200, 100, {2, true}).find(framed), std::string::npos);
+    EXPECT_NE(ImageContent(placement, "GS4711", "Im4711", 200, 100, {.restores = 2, .artifact = true}).find(framed),
+              std::string::npos);
 }
 
 TEST(ImageStampTest, RotatedContentStartsBeforeTheReferencePoint) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "base/CByteSource.h"
 #include "pdf/document/CPdfDocument.h"
@@ -77,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A viewer ignores a Q without its q: the q after it stays open.
         ScanCase{"UnbalancedQ", "q Q Q q q", true, 2, 1, -1, kNone},
         ScanCase{"QFirst", "Q 2 0 0 2 0 0 cm", true, 0, -1, -1, -1},
-        ScanCase{"OpenNestingIsCapped", Times(300, "q "), true, 256, 300, 0, kNone},
+        ScanCase{"OpenNestingIsCounted", Times(300, "q "), true, 300, 300, 0, kNone},
         // Each with a q after it that counts.
         ScanCase{"OperatorsInLiteralStrings", "(a \\) q (b) Q cm) Tj (\\\\) Tj q", true, 1, 1, 0, kNone},
         ScanCase{"OperatorsInHexStringsAndNames", "<71> Tj /cm /Q <</W 1>> BDC EMC q", true, 1, 1, 0, kNone},
@@ -88,5 +89,39 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"FilterNotDecoded", "71>", true, 0, 0, 0, kNone, "ASCIIHexDecode"},
         ScanCase{"DamagedData", "q Q not flate", true, 0, 0, 0, kNone, "FlateDecode"}),
     CaseName<ScanCase>);
+
+}  // namespace
+
+namespace {
+
+// What content split over streams leaves open: Q without their q, a text
+// object, marked-content sequences.
+TEST(ContentStateTest, ReportsWhatTheContentLeavesOpen) {
+    struct Case {
+        std::vector<std::string> streams;
+        int64_t unmatched;
+        bool textObjectOpen;
+        int64_t markedContent;
+    };
+    const std::vector<Case> cases = {
+        {{"Q Q q 2 0 0 2 0 0 cm"}, 2, false, 0},
+        {{"q Q Q", "Q q"}, 2, false, 0},
+        {{"BT /F1 9 Tf", "(a) Tj ET BT"}, 0, true, 0},
+        {{"BT", "ET q Q"}, 0, false, 0},
+        {{"/P <</MCID 0>> BDC /Span BMC", "EMC"}, 0, false, 1},
+        {{"EMC EMC /Artifact BMC"}, 0, false, 1},
+        {{"(BT BDC) Tj /BMC /EMC BTx BDCx"}, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<ContentStreamEffect> effects;
+        for (const std::string& data : c.streams) effects.push_back(ContentStateScanner::Scan(data));
+        std::vector<const ContentStreamEffect*> streams;
+        for (const ContentStreamEffect& effect : effects) streams.push_back(&effect);
+        const ContentState state = ContentStateScanner::Combine(streams);
+        EXPECT_EQ(state.unmatchedRestores, c.unmatched) << c.streams[0];
+        EXPECT_EQ(state.textObjectOpen, c.textObjectOpen) << c.streams[0];
+        EXPECT_EQ(state.openMarkedContent, c.markedContent) << c.streams[0];
+    }
+}
 
 }  // namespace
