@@ -12,6 +12,7 @@
 struct HarfBuzzGlyph {
     uint32_t glyph = 0;
     uint32_t cluster = 0;
+    // In the font's units: its origin, and how far the pen moves after it.
     int32_t x = 0;
     int32_t y = 0;
     int32_t advance = 0;

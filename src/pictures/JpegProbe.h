@@ -10,8 +10,10 @@
 // Adobe APP14 segment came before the frame header (such CMYK files hold
 // inverted values and are drawn with /Decode[1 0 1 0 1 0 1 0]).
 struct JpegInfo {
+    // In pixels.
     int32_t width = 0;
     int32_t height = 0;
+    // 1, 3 or 4 in a file that can be embedded.
     int32_t components = 0;
     bool adobe = false;
 

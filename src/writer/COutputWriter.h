@@ -15,8 +15,11 @@ struct RawObjectLocation;
 
 // One object number of the output: where its object begins in the output.
 struct OutputEntry {
+    // The byte position of "N G obj" in the output.
     int64_t offset = 0;
+    // What the cross-reference states beside it.
     int32_t generation = 0;
+    // Written: listed in use; otherwise listed free.
     int32_t inUse = 0;
 };
 

@@ -13,6 +13,7 @@ class CPdfXRef;
 // Where an object stored plainly in the file lies: its bytes from the
 // entry's offset through "endobj" and one byte more (normally its line end).
 struct RawObjectLocation {
+    // The file position of the object's first byte ("N G obj").
     int64_t start = 0;
     int64_t length = 0;
     // The object is a stream whose /Length leads to "endstream".
