@@ -13,6 +13,7 @@
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
+#include "writer/CStagedFiles.h"
 
 namespace {
 
@@ -41,12 +42,21 @@ std::string FinalPath(const std::string& path) {
     return std::string();
 }
 
+// The process's file creation mask, read once: reading it means setting it
+// for a moment, which must not happen while other threads create files.
+mode_t CreationMask() {
+    static const mode_t mask = [] {
+        const mode_t current = ::umask(0);
+        ::umask(current);
+        return current;
+    }();
+    return mask;
+}
+
 mode_t CreationMode(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~CreationMask();
 }
 
 }  // namespace
@@ -63,7 +73,8 @@ COutputFile::COutputFile(const std::string& path, const char* createMessage) : p
     if (fd_ < 0) throw CPdfException(createMessage);
     tempPath_ = pattern;
     ::fchmod(fd_, CreationMode(path_));
-    buffer_.resize(kBufferSize);
+    // Not filled: a small file touches only the memory it uses.
+    buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
 }
 
 COutputFile::~COutputFile() {
@@ -86,21 +97,21 @@ void COutputFile::WriteAll(const char* data, size_t size) {
 
 void COutputFile::Flush() {
     if (used_ == 0) return;
-    WriteAll(buffer_.data(), used_);
+    WriteAll(buffer_.get(), used_);
     used_ = 0;
 }
 
 void COutputFile::Write(std::string_view bytes) {
     if (fd_ < 0) Fail();
     position_ += static_cast<int64_t>(bytes.size());
-    if (used_ + bytes.size() > buffer_.size()) {
+    if (used_ + bytes.size() > kBufferSize) {
         Flush();
-        if (bytes.size() >= buffer_.size()) {
+        if (bytes.size() >= kBufferSize) {
             WriteAll(bytes.data(), bytes.size());
             return;
         }
     }
-    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
 }
 
@@ -122,9 +133,9 @@ void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length
         length = left;
     }
     while (length > 0) {
-        if (used_ == buffer_.size()) Flush();
-        const size_t room = static_cast<size_t>(std::min<uint64_t>(length, buffer_.size() - used_));
-        const size_t got = source.Read(offset, reinterpret_cast<uint8_t*>(buffer_.data() + used_), room);
+        if (used_ == kBufferSize) Flush();
+        const size_t room = static_cast<size_t>(std::min<uint64_t>(length, kBufferSize - used_));
+        const size_t got = source.Read(offset, reinterpret_cast<uint8_t*>(buffer_.get() + used_), room);
         if (got == 0) Fail();  // the input is shorter than it was when opened
         used_ += got;
         position_ += static_cast<int64_t>(got);
@@ -196,12 +207,23 @@ bool COutputFile::JoinCopy() {
     return !copyFailed_;
 }
 
-void COutputFile::Commit() {
+void COutputFile::Close() {
     if (fd_ < 0 || !JoinCopy()) Fail();
     Flush();
     const int fd = fd_;
     fd_ = -1;
+    buffer_.reset();
     if (::close(fd) != 0) Fail();
+}
+
+void COutputFile::Commit() {
+    Close();
     if (::rename(tempPath_.c_str(), path_.c_str()) != 0) Fail();
+    tempPath_.clear();
+}
+
+void COutputFile::Stage(CStagedFiles& staged, size_t slot) {
+    Close();
+    staged.Take(slot, tempPath_, path_);
     tempPath_.clear();
 }
