@@ -14,12 +14,21 @@ using FontSetPtr = UniqueHandle<FcFontSet, FcFontSetDestroy>;
 
 const FcChar8* Text(const std::string& text) { return reinterpret_cast<const FcChar8*>(text.c_str()); }
 
+// The system's font configuration, loaded on first use: loading reads every
+// font cache, which runs after the first need not do again.
+FcConfig* SystemFonts() {
+    static const ConfigPtr config(FcInitLoadConfigAndFonts());
+    return config.get();
+}
+
 }  // namespace
+
+void LoadSystemFonts() { SystemFonts(); }
 
 std::vector<FontLocation> FindFontsCovering(std::u32string_view characters, std::string_view family) {
     std::vector<FontLocation> found;
-    const ConfigPtr config(FcInitLoadConfigAndFonts());
-    if (!config) return found;
+    FcConfig* config = SystemFonts();
+    if (config == nullptr) return found;
     const CharSetPtr needed(FcCharSetCreate());
     for (const char32_t c : characters) {
         if (!IsIgnorableCharacter(c)) FcCharSetAddChar(needed.get(), c);
@@ -30,10 +39,10 @@ std::vector<FontLocation> FindFontsCovering(std::u32string_view characters, std:
     FcPatternAddString(pattern.get(), FC_FAMILY, Text(name.substr(0, dash)));
     if (dash != std::string::npos) FcPatternAddString(pattern.get(), FC_STYLE, Text(name.substr(dash + 1)));
     FcPatternAddCharSet(pattern.get(), FC_CHARSET, needed.get());
-    FcConfigSubstitute(config.get(), pattern.get(), FcMatchPattern);
+    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    const FontSetPtr fonts(FcFontSort(config.get(), pattern.get(), FcFalse, nullptr, &result));
+    const FontSetPtr fonts(FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
     if (!fonts) return found;
     for (int i = 0; i < fonts->nfont; ++i) {
         FcPattern* font = fonts->fonts[i];
