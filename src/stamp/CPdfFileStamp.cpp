@@ -1,6 +1,7 @@
 #include "stamp/CPdfFileStamp.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <random>
@@ -19,6 +20,7 @@
 #include "stamp/StampOptions.h"
 #include "writer/COutputCipher.h"
 #include "writer/COutputFile.h"
+#include "writer/CStagedFiles.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
 
@@ -36,6 +38,18 @@ bool IsTagged(CPdfXRef& xref) {
     if (!markInfo.is(pdfDictionary)) return false;
     const CPdfObject marked = markInfo.getDict().lookup("Marked");
     return marked.is(pdfBoolean) && marked.getBool();
+}
+
+// The first number of the C library's generator seeded with the time, as
+// srand and rand give it, from a generator of the caller's own: the runs of a
+// batch share no state.
+int32_t TimeSeededNumber() {
+    random_data generator{};
+    std::array<char, 128> state{};
+    initstate_r(static_cast<unsigned>(std::time(nullptr)), state.data(), state.size(), &generator);
+    int32_t number = 0;
+    random_r(&generator, &number);
+    return number;
 }
 
 }  // namespace
@@ -57,8 +71,7 @@ int32_t CPdfFileStamp::NextResourceNumber() {
         // under an existing name in the page's resources would not count.
         number = static_cast<int32_t>(std::random_device()() % 1000000);
     } else {
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        number = static_cast<int32_t>(std::rand() % 1000000);
+        number = TimeSeededNumber() % 1000000;
     }
     number %= 1000000;
     return number < 0 ? -number : number;
@@ -70,6 +83,8 @@ int32_t CPdfFileStamp::NextResourceNumber() {
 struct CPdfFileStamp::Run {
     std::shared_ptr<CByteSource> input;
     CPdfDocument document;
+    // The update's target, for an incremental run.
+    std::optional<UpdateTarget> update;
     std::optional<COutputFile> output;
     // Encrypts what the writer adds when the input is encrypted.
     std::optional<COutputCipher> cipher;
@@ -89,17 +104,52 @@ struct CPdfFileStamp::Run {
     const PageList& pages() const { return *pageList; }
 };
 
-bool CPdfFileStamp::Process() {
-    Run run;
+void CPdfFileStamp::OpenInput(Run& run) const {
+    // Both every run and a batch's count open their input here: what changes
+    // how an input is opened (a password, a repair) applies to both.
     run.input = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
     run.document.Open(run.input, password_);
-    CPdfXRef& xref = run.xref();
     RequireChangesAllowed(run.document);
-    const bool incremental = SharedOptions().incremental;
-    const std::optional<UpdateTarget> update = incremental ? std::optional(CheckUpdatable(xref)) : std::nullopt;
+    if (SharedOptions().incremental) run.update = CheckUpdatable(run.xref());
+}
+
+bool CPdfFileStamp::Process() {
+    Run run;
+    Write(run);
+    run.output->Commit();
+    Finish();
+    return true;
+}
+
+void CPdfFileStamp::ProcessStaged(CStagedFiles& staged, size_t slot) {
+    Run run;
+    Write(run);
+    run.output->Stage(staged, slot);
+}
+
+CPdfFileStamp::StampPlan CPdfFileStamp::Plan() {
+    Run run;
+    OpenInput(run);
+    const PageList& pages = run.document.catalog().pageList();
+    StampPlan plan{pages.pageCount(), static_cast<int32_t>(pages.pages().size()), {}};
+    const std::vector<int32_t> stamped = StampedPositions(run.xref(), pages);
+    auto next = stamped.begin();
+    for (int32_t position = 0; position < plan.listedPages; ++position) {
+        if (next != stamped.end() && *next == position) {
+            ++next;
+        } else if (SelectPage(position, plan.pageCount)) {
+            plan.skipped.push_back(position);
+        }
+    }
+    return plan;
+}
+
+void CPdfFileStamp::Write(Run& run) {
+    OpenInput(run);
+    CPdfXRef& xref = run.xref();
+    const std::optional<UpdateTarget>& update = run.update;
     run.output.emplace(outputFileName_, "Output file create error");
-    COutputWriter& writer =
-        run.writer.emplace(*run.output, incremental ? FirstFreeNumber(xref) : xref.entries().size());
+    COutputWriter& writer = run.writer.emplace(*run.output, update ? FirstFreeNumber(xref) : xref.entries().size());
     if (const CPdfSecurityHandler* security = xref.securityHandler()) {
         writer.SetCipher(&run.cipher.emplace(*security), xref.encryptNumber());
     }
@@ -116,6 +166,7 @@ bool CPdfFileStamp::Process() {
     PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
     PlanEdits(run);
+    FindHighestStampNumber(xref, run.pages());
     if (update) {
         StampPages(run);
     } else {
@@ -128,9 +179,28 @@ bool CPdfFileStamp::Process() {
         const int64_t xrefPosition = writer.writeXRefTable();
         writer.writeTrailer(xrefPosition, xref.trailer().getDict());
     }
-    run.output->Commit();
-    Finish();
-    return true;
+}
+
+std::vector<int32_t> CPdfFileStamp::StampedPositions(const CPdfXRef& xref, const PageList& pages) {
+    std::vector<int32_t> stamped;
+    const auto count = static_cast<int32_t>(pages.pages().size());
+    for (int32_t position = 0; position < count; ++position) {
+        const int32_t number = pages.pages()[static_cast<size_t>(position)].objectNumber;
+        if (number <= 0 || static_cast<size_t>(number) >= xref.entries().size() ||
+            xref.entries()[static_cast<size_t>(number)].type == XRefEntryType::Free)
+            continue;
+        const auto selected = SelectedPosition(pages, number);
+        if (selected && selected->first == position) stamped.push_back(position);
+    }
+    return stamped;
+}
+
+void CPdfFileStamp::FindHighestStampNumber(const CPdfXRef& xref, const PageList& pages) {
+    highestStampNumber_ = 0;
+    for (const int32_t position : StampedPositions(xref, pages)) {
+        const std::optional<int32_t> number = SelectPage(position, pages.pageCount());
+        if (number && *number > highestStampNumber_) highestStampNumber_ = *number;
+    }
 }
 
 UpdateTarget CPdfFileStamp::CheckUpdatable(CPdfXRef& xref) const {

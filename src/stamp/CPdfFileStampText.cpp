@@ -37,6 +37,18 @@ bool CPdfFileStampText::ParseParams(const std::vector<std::string>& words) {
     return true;
 }
 
+void CPdfFileStampText::SetRun(const TextStampOptions& options, const std::string& input, const std::string& output) {
+    options_ = options;
+    password_ = options_.password;
+    inputFileName_ = input;
+    outputFileName_ = output;
+}
+
+std::optional<int32_t> CPdfFileStampText::NumberOfPage(int32_t startNumber, int32_t position, int32_t pageCount) {
+    options_.startNumber = startNumber;
+    return SelectPage(position, pageCount);
+}
+
 void CPdfFileStampText::ComposePageNumberText(int32_t stampNumber, int32_t pageCount) {
     stampText_ = ::ComposePageNumberText(options_, stampNumber, pageCount);
 }
@@ -116,7 +128,6 @@ void CPdfFileStampText::PrepareEmbeddedFont(COutputWriter& writer, const PageLis
 
 void CPdfFileStampText::BeforeCopy() {
     if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
-    highestStampNumber_ = 0;
 }
 
 std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position, int32_t pageCount) {
@@ -134,7 +145,6 @@ StampPlacement CPdfFileStampText::CalcTextPosition(const StampedPage& page) cons
 }
 
 int32_t CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
-    if (page.stampNumber > highestStampNumber_) highestStampNumber_ = page.stampNumber;
     ComposePageNumberText(page.stampNumber, page.pageCount);
     if (convertToWinAnsi_) stampText_ = ToWindows1252(stampText_);
     if (embeddedFont_) {
@@ -159,7 +169,7 @@ void CPdfFileStampText::AfterCopy() {
     if (options_.exportFile.empty()) return;
     // Written now, put in place once the output is.
     exportFile_ = std::make_unique<COutputFile>(options_.exportFile, "export file create error");
-    const auto next = static_cast<int32_t>(static_cast<uint32_t>(highestStampNumber_) + 1u);
+    const auto next = static_cast<int32_t>(static_cast<uint32_t>(highestStampNumber()) + 1u);
     exportFile_->Write(FormatInt(next));
 }
 
