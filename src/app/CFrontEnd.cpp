@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "base/CPdfException.h"
+#include "stamp/CBatchStamp.h"
 #include "stamp/CPdfFilePageCount.h"
 #include "stamp/CPdfFileStampImage.h"
 #include "stamp/CPdfFileStampText.h"
@@ -73,7 +74,12 @@ const char* CFrontEnd::AddedOptionsText() {
            "  -incremental   both modes: keep the input's bytes and append the stamp as an update, so "
            "signatures stay valid (default off)\n"
            "  -ignore-docmdp with -incremental, stamp a document certified with no changes allowed (default off)\n"
-           "  -password <text>   both modes: user or owner password of an encrypted input\n";
+           "  -password <text>   both modes: user or owner password of an encrypted input\n"
+           "  batch LIST [params]   numbers a production: LIST holds one input, a tab and its output per line; "
+           "the documents are numbered as one sequence with text mode's params, each on from the previous one's "
+           "last number; nothing is written unless every document is stamped\n"
+           "  -log <file>   batch mode: the production log, CSV: input, output, first and last number, pages\n"
+           "  -workers(n)   batch mode: documents stamped at once (default: one per processor)\n";
 }
 
 int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
@@ -97,6 +103,8 @@ int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
         driver = std::make_unique<CPdfFileStampImage>();
     } else if (mode == "text") {
         driver = std::make_unique<CPdfFileStampText>();
+    } else if (mode == "batch") {
+        driver = std::make_unique<CBatchStamp>();
     } else if (mode == "pages") {
         auto made = std::make_unique<CPdfFilePageCount>();
         counter = made.get();

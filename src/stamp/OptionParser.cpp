@@ -1,6 +1,7 @@
 #include "stamp/OptionParser.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "base/CPdfException.h"
 
@@ -74,6 +75,9 @@ private:
     size_t index_ = 1;
 };
 
+// Text mode's parameters; a word that `own` takes is not tried against them.
+void WalkTextParams(CWordWalker& w, TextStampOptions& o, const std::function<bool(CWordWalker&)>& own);
+
 }  // namespace
 
 void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password) {
@@ -87,7 +91,14 @@ void ParsePagesParams(const std::vector<std::string>& words, std::string& inputF
 void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o, std::string& inputFile,
                      std::string& outputFile) {
     CWordWalker w(words, 2, inputFile, outputFile);
+    WalkTextParams(w, o, nullptr);
+}
+
+namespace {
+
+void WalkTextParams(CWordWalker& w, TextStampOptions& o, const std::function<bool(CWordWalker&)>& own) {
     while (w.Next()) {
+        if (own && own(w)) continue;
         (void)(w.Int("-s%d", o.startPage) || w.Int("-e%d", o.endPage) || w.Int("-ns%d", o.startNumber) ||
                w.Int("-ne%d", o.endNumber) || w.Int("-m%d", o.maskDigits) || w.Int("-n%d", o.everyNth) ||
                w.Flag("-seq", o.sequential) || w.Flag("-r", o.reverse) || w.Flag("-one", o.oneNumber) ||
@@ -101,6 +112,18 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Flag("-incremental", o.incremental) || w.Flag("-ignore-docmdp", o.ignoreDocMdp) ||
                w.Text("-password", o.password));
     }
+}
+
+}  // namespace
+
+void ParseBatchParams(const std::vector<std::string>& words, BatchOptions& o) {
+    CWordWalker w(words, o.listFile);
+    WalkTextParams(w, o.text, [&o](CWordWalker& walker) {
+        if (walker.Text("-log", o.logFile)) return true;
+        if (!walker.Int("-workers%d", o.workers)) return false;
+        if (o.workers < 1) Fail();
+        return true;
+    });
 }
 
 void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& o, std::string& inputFile,
