@@ -32,6 +32,7 @@ void CBatchProgress::Begin(const char* phase, size_t documents, uint64_t pages) 
     pages_ = 0;
     start_ = std::chrono::steady_clock::now();
     stop_ = false;
+    Draw(Line(phase_, 0, documentCount_, 0, pageCount_, 0));
     drawer_ = std::thread([this] { Show(); });
 }
 
