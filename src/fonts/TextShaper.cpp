@@ -72,6 +72,11 @@ bool IsIgnorableCharacter(char32_t c) {
            (c >= 0x2060 && c <= 0x2064) || c == 0xFEFF || (c >= 0xFE00 && c <= 0xFE0F) || c == 0x00AD;
 }
 
+void PrepareShaping() {
+    hb_language_get_default();
+    hb_unicode_funcs_get_default();
+}
+
 void CTextShaper::Release::operator()(hb_blob_t* blob) const { hb_blob_destroy(blob); }
 void CTextShaper::Release::operator()(hb_face_t* face) const { hb_face_destroy(face); }
 void CTextShaper::Release::operator()(hb_font_t* font) const { hb_font_destroy(font); }

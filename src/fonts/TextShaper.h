@@ -83,3 +83,8 @@ private:
 // Characters that draw nothing and that fonts need not hold (control
 // characters, joiners, marks of direction, variation selectors).
 bool IsIgnorableCharacter(char32_t c);
+
+// Sets up what HarfBuzz keeps for the whole process (its default language and
+// Unicode functions), which it otherwise does on first use: a program that
+// shapes on several threads calls it before they start, so that they only read it.
+void PrepareShaping();

@@ -11,6 +11,7 @@
 #include "base/CPdfException.h"
 #include "fonts/FontFinder.h"
 #include "fonts/FontMetricsTable.h"
+#include "fonts/TextShaper.h"
 #include "stamp/CBatchProgress.h"
 #include "stamp/CPdfFileStampText.h"
 #include "stamp/CProductionLog.h"
@@ -233,11 +234,15 @@ void CBatchStamp::Number(int32_t start, CProductionLog* log) {
 void CBatchStamp::Stamp(CBatchProgress& progress) {
     uint64_t pages = 0;
     for (const Document& document : documents_) pages += static_cast<uint64_t>(document.listedPages);
-    // Fonts are found on every worker from one configuration, loaded now.
+    // What the runs on every worker share is made now: the font metrics, and
+    // for an embedded font the shaper's settings and the font configuration.
+    BuildFontMetricsTable();
     CPdfFileStampText probe;
     probe.SetRun(RunOptions(0), {}, {});
-    if (options_.text.fontFile.empty() && probe.NeedsEmbeddedFont(1)) LoadSystemFonts();
-    BuildFontMetricsTable();
+    if (probe.NeedsEmbeddedFont(1)) {
+        PrepareShaping();
+        if (options_.text.fontFile.empty()) LoadSystemFonts();
+    }
     CStagedFiles staged(documents_.size());
     std::atomic<bool> failed = false;
     progress.Begin("stamping", documents_.size(), pages);
