@@ -249,8 +249,9 @@ void CBatchStamp::Stamp(CBatchProgress& progress) {
     ForEachIndex(documents_.size(), static_cast<size_t>(options_.workers), failed, [&](size_t index) {
         Document& document = documents_[index];
         try {
-            // Each run is one document on one worker: the workers keep every
-            // processor busy.
+            // Each run is one document on one worker, and the workers already
+            // keep every processor busy: a run that can use threads of its own
+            // (to scan page content) is to get none beside its worker.
             CPdfFileStampText run;
             run.SetRun(RunOptions(document.startNumber), std::string(document.input), std::string(document.output));
             run.ProcessStaged(staged, index);
@@ -268,6 +269,9 @@ void CBatchStamp::Stamp(CBatchProgress& progress) {
 }
 
 TextStampOptions CBatchStamp::RunOptions(int32_t startNumber) const {
+    // Every text option reaches the count and the stamping of each document,
+    // and both open the input through CPdfFileStamp::OpenInput: an option that
+    // changes how an input is opened (a repair) applies to the batch unchanged.
     TextStampOptions options = options_.text;
     options.startNumber = startNumber;
     // The batch reads the start and writes the next number itself.

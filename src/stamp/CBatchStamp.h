@@ -27,8 +27,10 @@ class CProductionLog;
 // through the run text mode makes. The outputs, then the production log and the
 // -export file, are put in place only once every output is written; a failure
 // removes all that the batch wrote and leaves every existing file as it was.
-// Memory holds one document per worker, and a few dozen bytes per document of
-// the production besides the list.
+// Memory holds one document per worker; besides, the list itself and, per
+// document, its numbers and the temporary name of its output (some hundred
+// bytes). Each run is one document on one worker; a run's own threads, when it
+// has any, see that the workers keep every processor busy.
 class CBatchStamp : public CPdfFile {
 public:
     CBatchStamp();
