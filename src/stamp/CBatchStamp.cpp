@@ -1,6 +1,9 @@
 #include "stamp/CBatchStamp.h"
 
+#include <signal.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -58,6 +61,42 @@ std::string MessageOf(const std::exception_ptr& failure) {
     }
 }
 
+// Set when the batch is asked to stop (an interrupt from the terminal, a
+// termination request, a hang-up); a lock-free atomic may be set by a signal
+// handler.
+std::atomic<bool> interrupted = false;
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
+
+// While it lives, SIGINT, SIGTERM and SIGHUP set `interrupted` instead of
+// ending the process, so that a batch stops between documents and removes
+// what it wrote; the earlier handlers come back when it goes.
+class CInterruptGuard {
+public:
+    CInterruptGuard() {
+        interrupted = false;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &action, &earlier_[i]);
+    }
+    ~CInterruptGuard() {
+        for (size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &earlier_[i], nullptr);
+    }
+    CInterruptGuard(const CInterruptGuard&) = delete;
+    CInterruptGuard& operator=(const CInterruptGuard&) = delete;
+
+    // Throws "Interrupted" once a signal came.
+    static void Check() {
+        if (interrupted) throw CPdfException("Interrupted");
+    }
+
+private:
+    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> earlier_{};
+};
+
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
@@ -91,6 +130,7 @@ bool CBatchStamp::Process() {
     std::optional<COutputFile> exportFile;
     if (!options_.text.exportFile.empty()) exportFile.emplace(options_.text.exportFile, "export file create error");
     CBatchProgress progress;
+    const CInterruptGuard guard;
     Count(progress);
     Number(start, log ? &*log : nullptr);
     Stamp(progress);
@@ -176,8 +216,7 @@ void CBatchStamp::FindRepeatedFiles(const std::vector<size_t>& lines, std::vecto
 
 void CBatchStamp::Count(CBatchProgress& progress) {
     progress.Begin("counting", documents_.size(), 0);
-    const std::atomic<bool> never = false;
-    ForEachIndex(documents_.size(), static_cast<size_t>(options_.workers), never, [&](size_t index) {
+    ForEachIndex(documents_.size(), static_cast<size_t>(options_.workers), interrupted, [&](size_t index) {
         Document& document = documents_[index];
         try {
             CPdfFileStampText run;
@@ -195,6 +234,7 @@ void CBatchStamp::Count(CBatchProgress& progress) {
         progress.Done(static_cast<uint64_t>(document.listedPages));
     });
     progress.End();
+    CInterruptGuard::Check();
     if (!failures_.empty()) throw CPdfException(FailureMessage(false));
 }
 
@@ -261,9 +301,11 @@ void CBatchStamp::Stamp(CBatchProgress& progress) {
             Fail(index, std::current_exception());
             failed = true;
         }
+        if (interrupted) failed = true;
         progress.Done(static_cast<uint64_t>(document.listedPages));
     });
     progress.End();
+    CInterruptGuard::Check();
     if (failed) throw CPdfException(FailureMessage(true));
     staged.Commit();
 }

@@ -1,6 +1,11 @@
 // Batch mode against the -import/-export chain of text runs it replaces: the
 // same stamps and next number for any worker count, its log, and runs that
 // stop before anything is written, naming each bad document or list line.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -206,6 +211,33 @@ TEST_F(BatchFailureTest, ProgressLineOnlyOnATerminal) {
     EXPECT_NE(terminal.out.find("\rcounting 0/2 documents"), std::string::npos) << terminal.out;
     EXPECT_NE(terminal.out.find("\rstamping 0/2 documents, 0/4 pages"), std::string::npos) << terminal.out;
     EXPECT_EQ(terminal.out.substr(terminal.out.size() - 4), "\r\x1b[K") << terminal.out;
+}
+
+// An interrupt while the outputs are written stops the batch between
+// documents; what it wrote goes, and it ends as a failure.
+TEST(BatchInterruptTest, InterruptRemovesWhatWasWritten) {
+    const TempFolder folder;
+    const Production production = WriteProduction(folder.path(), 2000);
+    fs::create_directories(folder.File("out"));
+    WriteFile(folder.File("list"), production.List("out"));
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = ::open(folder.File("message").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::execl(BREVANO_EXECUTABLE, BREVANO_EXECUTABLE, "batch", folder.File("list").c_str(), "-workers1", nullptr);
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    // Once the first output is staged.
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0 && ListFolder(folder.File("out")).empty()) ::usleep(1000);
+    const bool running = ::kill(child, SIGINT) == 0 && ::waitpid(child, &status, 0) == child;
+    if (!running || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        GTEST_SKIP() << "the batch ended before the signal";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(ReadFile(folder.File("message")), "Interrupted");
+    EXPECT_EQ(Sorted(folder.File("out")), std::vector<std::string>{});
 }
 
 }  // namespace
