@@ -3,13 +3,16 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
@@ -42,37 +45,39 @@ std::string FinalPath(const std::string& path) {
     return std::string();
 }
 
-// The process's file creation mask, read once: reading it means setting it
-// for a moment, which must not happen while other threads create files.
-mode_t CreationMask() {
-    static const mode_t mask = [] {
-        const mode_t current = ::umask(0);
-        ::umask(current);
-        return current;
-    }();
-    return mask;
-}
-
-mode_t CreationMode(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
-    return 0666 & ~CreationMask();
+// Creates the file `pattern` names, its last six characters drawn at random
+// until the name is new, with `mode` less the process's creation mask, as
+// open applies it. The descriptor, or -1.
+int CreateUnique(std::string& pattern, mode_t mode) {
+    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    constexpr size_t kDrawn = 6;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::array<uint8_t, kDrawn> random{};
+        if (::getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) return -1;
+        for (size_t i = 0; i < kDrawn; ++i)
+            pattern[pattern.size() - kDrawn + i] = kLetters[random[i] % kLetters.size()];
+        const int fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }
 
 }  // namespace
 
 COutputFile::COutputFile(const std::string& path, const char* createMessage) : path_(FinalPath(path)) {
     struct stat info {};
-    if (path_.empty() || (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)))
-        throw CPdfException(createMessage);
+    const bool exists = !path_.empty() && ::stat(path_.c_str(), &info) == 0;
+    if (path_.empty() || (exists && !S_ISREG(info.st_mode))) throw CPdfException(createMessage);
     const size_t slash = path_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
     std::string pattern = folder + "." + name + ".XXXXXX";
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    // A new file gets the mode every program's new files get; a file that is
+    // replaced keeps its own.
+    fd_ = CreateUnique(pattern, exists ? 0600 : 0666);
     if (fd_ < 0) throw CPdfException(createMessage);
     tempPath_ = pattern;
-    ::fchmod(fd_, CreationMode(path_));
+    if (exists) ::fchmod(fd_, info.st_mode & 07777);
     // Not filled: a small file touches only the memory it uses.
     buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
 }
