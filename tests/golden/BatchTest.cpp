@@ -46,18 +46,19 @@ std::vector<std::string> Sorted(const std::string& folder) {
 struct NumberingCase {
     const char* name;
     std::vector<std::string> params;
+    int documents = 40;
 };
 
 void PrintTo(const NumberingCase& c, std::ostream* os) { *os << c.name; }
 
 class BatchNumberingTest : public ::testing::TestWithParam<NumberingCase> {};
 
-// Forty documents, the next number carried in from 5: every stamp and the
-// next number as the chain gives them, with one worker and with four; the
-// log's first and last numbers are the first and last stamps' numbers.
+// The next number carried in from 5: every stamp and the next number as the
+// chain gives them, with one worker and with four; the log's first and last
+// numbers are the first and last stamps' numbers.
 TEST_P(BatchNumberingTest, StampsAsTheChainWithAnyWorkers) {
     const TempFolder folder;
-    const Production production = WriteProduction(folder.path(), 40);
+    const Production production = WriteProduction(folder.path(), GetParam().documents);
     WriteFile(folder.File("chain-next"), "5");
     ASSERT_EQ(RunChain(production, "chain", folder.File("chain-next"), GetParam().params), "");
     for (const char* workers : {"-workers1", "-workers4"}) {
@@ -91,7 +92,7 @@ TEST_P(BatchNumberingTest, StampsAsTheChainWithAnyWorkers) {
 }
 
 const NumberingCase kNumberingCases[] = {
-    {"Bates", {"-prefix", "ABC-", "-one", "-m6"}},
+    {"Bates", {"-prefix", "ABC-", "-one", "-m6"}, 2000},
     {"ReversedRoman", {"-r", "-ROM"}},
     // Numbers below 1 export 1: the next document starts again there.
     {"EveryThirdFromPageTwoBelowZero", {"-n3", "-seq", "-s2", "-ns-3", "-one"}},
