@@ -177,23 +177,10 @@ TEST_F(BatchFailureTest, ListLinesThatNameNoPairOrRepeatAFileAreAllNamed) {
 }
 
 TEST_F(BatchFailureTest, ListAndParameterErrors) {
-    EXPECT_EQ(Batch(folder_.File("none"), {}).out, "List file open error");
-    EXPECT_EQ(Batch(folder_.File("in"), {}).out, "List file open error");
-    EXPECT_EQ(Batch(folder_.File("list"), {"-workers0"}).out, "Error parameter");
-    EXPECT_EQ(Batch(folder_.File("list"), {"-log"}).out, "Error parameter");
-    EXPECT_EQ(Batch("", {}).out, "List file open error");
-    std::string out;
-    EXPECT_EQ(CFrontEnd::Run({"batch"}, out), CFrontEnd::kFailure);
-    EXPECT_EQ(out, "Error parameter");
-}
-
-TEST_F(BatchFailureTest, EmptyListWritesTheLogHeaderAndKeepsTheNextNumber) {
-    WriteFile(folder_.File("list"), "");
-    const RunResult run = Batch(folder_.File("list"), {"-log", folder_.File("log.csv"), "-import", folder_.File("next"),
-                                                       "-export", folder_.File("next")});
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(ReadFile(folder_.File("log.csv")), "input,output,first number,last number,pages\r\n");
-    EXPECT_EQ(ReadFile(folder_.File("next")), "7");
+    for (const std::string& list : {folder_.File("none"), folder_.File("in"), std::string()})
+        EXPECT_EQ(Batch(list, {}).out, "List file open error") << list;
+    for (const char* wrong : {"-workers0", "-log"})
+        EXPECT_EQ(Batch(folder_.File("list"), {wrong}).out, "Error parameter");
 }
 
 // The progress line goes to standard error on a terminal only, and is
