@@ -2,6 +2,9 @@
 //   MakeBenchPdf text   PAGES OUT.pdf            pages of text
 //   MakeBenchPdf images PAGES JPEG OUT.pdf       a picture of its own on every page
 //   MakeBenchPdf small  PAGES OUT.pdf            many small objects per page
+//   MakeBenchPdf production DOCUMENTS PAGES FOLDER
+//       a production for batch mode: FOLDER/in/000001.pdf ... of text pages
+//       each, and FOLDER/list naming each with its output in FOLDER/out/
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -76,8 +79,29 @@ std::string TextPage(int page, int lines) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: MakeBenchPdf text|small PAGES OUT.pdf | images PAGES JPEG OUT.pdf\n");
+    std::fprintf(stderr,
+                 "usage: MakeBenchPdf text|small PAGES OUT.pdf | images PAGES JPEG OUT.pdf |"
+                 " production DOCUMENTS PAGES FOLDER\n");
     return 2;
+}
+
+// One document of `pages` pages of `kind`; its text goes on from page
+// `firstPage` of a longer series.
+void WriteDocument(const std::string& kind, int pages, const std::string& jpeg, const std::string& outPath,
+                   int firstPage = 0);
+
+// DOCUMENTS text documents of PAGES pages each in FOLDER/in, and FOLDER/list.
+int WriteProduction(int documents, int pages, const std::string& folder) {
+    if (documents <= 0 || std::system(("mkdir -p '" + folder + "/in' '" + folder + "/out'").c_str()) != 0)
+        return Usage();
+    std::ofstream list(folder + "/list", std::ios::binary);
+    char name[32];
+    for (int document = 1; document <= documents; ++document) {
+        std::snprintf(name, sizeof name, "%06d.pdf", document);
+        WriteDocument("text", pages, {}, folder + "/in/" + name, (document - 1) * pages);
+        list << folder << "/in/" << name << '\t' << folder << "/out/" << name << '\n';
+    }
+    return list ? 0 : 1;
 }
 
 }  // namespace
@@ -86,6 +110,7 @@ int main(int argc, char** argv) {
     if (argc < 4) return Usage();
     const std::string kind = argv[1];
     const int pages = std::atoi(argv[2]);
+    if (kind == "production") return argc < 5 ? Usage() : WriteProduction(pages, std::atoi(argv[3]), argv[4]);
     if (pages <= 0) return Usage();
     std::string jpeg;
     std::string outPath = argv[3];
@@ -98,7 +123,14 @@ int main(int argc, char** argv) {
     } else if (kind != "text" && kind != "small") {
         return Usage();
     }
+    WriteDocument(kind, pages, jpeg, outPath);
+    return 0;
+}
 
+namespace {
+
+void WriteDocument(const std::string& kind, int pages, const std::string& jpeg, const std::string& outPath,
+                   int firstPage) {
     Writer out(outPath);
     // 1 catalog, 2 page tree, 3 font, 4 info; pages from 10 on.
     const int perPage = kind == "small" ? 8 : kind == "images" ? 3 : 2;
@@ -115,7 +147,7 @@ int main(int argc, char** argv) {
         if (kind == "text") {
             out.Object(base, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(base + 1) +
                                  " 0 R /Resources << /Font << /F1 3 0 R >> >> >>");
-            out.Stream(base + 1, "", TextPage(page, 60));
+            out.Stream(base + 1, "", TextPage(firstPage + page, 60));
         } else if (kind == "images") {
             out.Object(base, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(base + 1) +
                                  " 0 R /Resources << /Font << /F1 3 0 R >> /XObject << /P " + std::to_string(base + 2) +
@@ -145,5 +177,6 @@ int main(int argc, char** argv) {
         }
     }
     out.Finish(1, 4);
-    return 0;
 }
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "base/CPdfException.h"
+#include "stamp/CBatchStamp.h"
 #include "stamp/CPdfFilePageCount.h"
 #include "stamp/CPdfFileStampImage.h"
 #include "stamp/CPdfFileStampText.h"
@@ -86,6 +87,11 @@ const char* CFrontEnd::AddedOptionsText() {
            "  -password <text>   both modes: user or owner password of an encrypted input\n"
            "  -repair   both modes and pages: a file whose cross-reference is damaged is read by scanning it for its "
            "objects, and rewritten whole (not with -incremental; default off)\n"
+           "  batch LIST [params]   numbers a production: LIST holds one input, a tab and its output per line; "
+           "the documents are numbered as one sequence with text mode's params, each on from the previous one's "
+           "last number; nothing is written unless every document is stamped\n"
+           "  -log <file>   batch mode: the production log, CSV: input, output, first and last number, pages\n"
+           "  -workers(n)   batch mode: documents stamped at once (default: one per processor)\n"
            "  -h, --help   this text; --version   the version line\n"
            "\n"
            "corrections to the text above:\n"
@@ -126,6 +132,8 @@ int CFrontEnd::Run(const std::vector<std::string>& args, std::string& out) {
         driver = std::make_unique<CPdfFileStampImage>();
     } else if (mode == "text") {
         driver = std::make_unique<CPdfFileStampText>();
+    } else if (mode == "batch") {
+        driver = std::make_unique<CBatchStamp>();
     } else if (mode == "pages") {
         auto made = std::make_unique<CPdfFilePageCount>();
         counter = made.get();

@@ -112,22 +112,31 @@ std::vector<FontLocation> Ranked(std::vector<Candidate> fonts, std::string_view 
     return ranked;
 }
 
+// The system's font configuration, loaded on first use: loading reads every
+// font cache, which later searches need not do again.
+FcConfig* SystemFonts() {
+    static const ConfigPtr config(FcInitLoadConfigAndFonts());
+    return config.get();
+}
+
 }  // namespace
+
+void LoadSystemFonts() { SystemFonts(); }
 
 std::vector<FontLocation> FindFontsFor(std::u32string_view characters, std::string_view family,
                                        std::string_view language) {
     std::vector<Candidate> found;
-    const ConfigPtr config(FcInitLoadConfigAndFonts());
-    if (!config) return {};
+    FcConfig* config = SystemFonts();
+    if (config == nullptr) return {};
     const CharSetPtr needed(FcCharSetCreate());
     for (const char32_t c : characters) {
         if (!IsDefaultIgnorable(c)) FcCharSetAddChar(needed.get(), c);
     }
     const PatternPtr pattern = Pattern(needed.get(), family, language);
-    FcConfigSubstitute(config.get(), pattern.get(), FcMatchPattern);
+    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    const FontSetPtr fonts(FcFontSort(config.get(), pattern.get(), FcFalse, nullptr, &result));
+    const FontSetPtr fonts(FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
     if (!fonts) return {};
     for (int i = 0; i < fonts->nfont; ++i) {
         FcPattern* font = fonts->fonts[i];

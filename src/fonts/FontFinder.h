@@ -11,6 +11,11 @@ struct FontLocation {
     int32_t faceIndex = 0;
 };
 
+// Loads the system's font configuration (fontconfig) for the whole process:
+// FindFontsFor loads it on first use and every later call shares it. A
+// program that finds fonts on several threads loads it before they start.
+void LoadSystemFonts();
+
 // The system's TrueType and OpenType fonts with outline glyphs (through
 // fontconfig; colour bitmap fonts are left out) that hold at least one
 // character of `characters`, in fontconfig's order: those holding the most

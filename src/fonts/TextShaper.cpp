@@ -56,6 +56,11 @@ std::vector<HarfBuzzGlyph> RunHarfBuzz(hb_font_t* font, hb_buffer_t* buffer, con
 
 }  // namespace
 
+void PrepareShaping() {
+    hb_language_get_default();
+    hb_unicode_funcs_get_default();
+}
+
 void CTextShaper::Release::operator()(hb_blob_t* blob) const { hb_blob_destroy(blob); }
 void CTextShaper::Release::operator()(hb_face_t* face) const { hb_face_destroy(face); }
 void CTextShaper::Release::operator()(hb_font_t* font) const { hb_font_destroy(font); }

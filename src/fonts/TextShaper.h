@@ -93,3 +93,8 @@ private:
     mutable std::unordered_map<std::u32string, ShapedPiece> pieces_;
     mutable std::u32string key_;
 };
+
+// Sets up what HarfBuzz keeps for the whole process (its default language and
+// Unicode functions), which it otherwise does on first use: a program that
+// shapes on several threads calls it before they start, so that they only read it.
+void PrepareShaping();

@@ -21,6 +21,7 @@
 #include "stamp/VersionDeclaration.h"
 #include "writer/COutputCipher.h"
 #include "writer/COutputFile.h"
+#include "writer/CStagedFiles.h"
 #include "writer/NumberFormat.h"
 
 CPdfFileStamp::CPdfFileStamp() = default;
@@ -64,6 +65,8 @@ int32_t CPdfFileStamp::NextResourceNumber(std::initializer_list<std::string_view
 struct CPdfFileStamp::Run {
     std::shared_ptr<CByteSource> input;
     CPdfDocument document;
+    // The update's target, for an incremental run.
+    std::optional<UpdateTarget> update;
     std::optional<COutputFile> output;
     // Encrypts what the writer adds when the input is encrypted.
     std::optional<COutputCipher> cipher;
@@ -83,18 +86,56 @@ struct CPdfFileStamp::Run {
     const PageList& pages() const { return *pageList; }
 };
 
-bool CPdfFileStamp::Process() {
-    const bool incremental = SharedOptions().incremental;
-    if (incremental && SharedOptions().repair)
+void CPdfFileStamp::OpenInput(Run& run) const {
+    // Both every run and a batch's count open their input here: what changes
+    // how an input is opened (a password, a repair) applies to both.
+    if (SharedOptions().incremental && SharedOptions().repair)
         throw CPdfException(
             "-repair and -incremental do not go together: an update cannot be appended to a file whose "
             "cross-reference table is broken; -repair rewrites the whole file");
-    Run run;
     run.input = std::make_shared<CFileByteSource>(inputFileName_, "File open error");
     run.document.Open(run.input, password_, SharedOptions().repair);
-    CPdfXRef& xref = run.xref();
     RequireChangesAllowed(run.document);
-    const std::optional<UpdateTarget> update = ChooseUpdate(xref);
+    run.update = ChooseUpdate(run.xref());
+}
+
+bool CPdfFileStamp::Process() {
+    Run run;
+    Write(run);
+    run.output->Commit();
+    Finish();
+    return true;
+}
+
+void CPdfFileStamp::ProcessStaged(CStagedFiles& staged, size_t slot) {
+    Run run;
+    Write(run);
+    run.output->Stage(staged, slot);
+}
+
+CPdfFileStamp::StampPlan CPdfFileStamp::Plan() {
+    Run run;
+    OpenInput(run);
+    const PageList& pages = run.document.catalog().pageList();
+    run.pageList = &pages;
+    RequireStampablePages(run);
+    StampPlan plan{pages.pageCount(), static_cast<int32_t>(pages.pages().size()), {}};
+    const std::vector<int32_t> stamped = StampedPositions(run.xref(), pages);
+    auto next = stamped.begin();
+    for (int32_t position = 0; position < plan.listedPages; ++position) {
+        if (next != stamped.end() && *next == position) {
+            ++next;
+        } else if (SelectPage(position, plan.pageCount)) {
+            plan.skipped.push_back(position);
+        }
+    }
+    return plan;
+}
+
+void CPdfFileStamp::Write(Run& run) {
+    OpenInput(run);
+    CPdfXRef& xref = run.xref();
+    const std::optional<UpdateTarget>& update = run.update;
     run.output.emplace(outputFileName_, "Output file create error");
     COutputWriter& writer = run.writer.emplace(*run.output, update ? FirstFreeNumber(xref) : xref.entries().size());
     if (const CPdfSecurityHandler* security = xref.securityHandler()) {
@@ -118,6 +159,7 @@ bool CPdfFileStamp::Process() {
     BeforeCopy();
     PlanEdits(run);
     RequireStampablePages(run);
+    FindHighestStampNumber(xref, run.pages());
     if (update) {
         StampPages(run);
     } else {
@@ -131,9 +173,28 @@ bool CPdfFileStamp::Process() {
         const int64_t xrefPosition = writer.writeXRefTable();
         writer.writeTrailer(xrefPosition, xref.trailer().getDict());
     }
-    run.output->Commit();
-    Finish();
-    return true;
+}
+
+std::vector<int32_t> CPdfFileStamp::StampedPositions(const CPdfXRef& xref, const PageList& pages) {
+    std::vector<int32_t> stamped;
+    const auto count = static_cast<int32_t>(pages.pages().size());
+    for (int32_t position = 0; position < count; ++position) {
+        const int32_t number = pages.pages()[static_cast<size_t>(position)].objectNumber;
+        if (number <= 0 || static_cast<size_t>(number) >= xref.entries().size() ||
+            xref.entries()[static_cast<size_t>(number)].type == XRefEntryType::Free)
+            continue;
+        const auto selected = SelectedPosition(pages, number);
+        if (selected && selected->first == position) stamped.push_back(position);
+    }
+    return stamped;
+}
+
+void CPdfFileStamp::FindHighestStampNumber(const CPdfXRef& xref, const PageList& pages) {
+    highestStampNumber_ = 0;
+    for (const int32_t position : StampedPositions(xref, pages)) {
+        const std::optional<int32_t> number = SelectPage(position, pages.pageCount());
+        if (number && *number > highestStampNumber_) highestStampNumber_ = *number;
+    }
 }
 
 std::optional<UpdateTarget> CPdfFileStamp::ChooseUpdate(CPdfXRef& xref) const {

@@ -17,6 +17,7 @@
 
 class CPdfDocument;
 class CPdfXRef;
+class CStagedFiles;
 struct StampOptions;
 
 // The run both stamp modes share: open the input, create the output, write
@@ -32,6 +33,32 @@ public:
     ~CPdfFileStamp() override;
 
     bool Process() override;
+
+    // What a batch runs for each document of a production. Process, except
+    // that the output is closed under its temporary name and handed to
+    // `staged` at `slot` to be put in place with the others, and Finish is
+    // left to the batch.
+    void ProcessStaged(CStagedFiles& staged, size_t slot);
+
+    // Which pages a run stamps, known before anything is written.
+    struct StampPlan {
+        // The number of pages a text numbers (the M of "Page N / M").
+        int32_t pageCount = 0;
+        // The positions in the page list.
+        int32_t listedPages = 0;
+        // The selected positions (ascending) that are not stamped: a page
+        // object listed again after a selected position, or one the input
+        // does not hold. Every other selected position is stamped.
+        std::vector<int32_t> skipped;
+    };
+    // Opens the input as Process does, with the same checks and failures,
+    // reads its page tree and writes nothing. Which pages are selected does not
+    // depend on the start number, so the plan holds for any.
+    StampPlan Plan();
+
+    // The highest number a stamped page shows, 0 when none is above 0 (what
+    // -export adds one to); known once the run has begun to copy.
+    int32_t highestStampNumber() const { return highestStampNumber_; }
 
     // Throws when the opened document is encrypted with permissions that do
     // not allow changes and was not opened with its owner password.
@@ -105,6 +132,15 @@ private:
     std::optional<UpdateTarget> ChooseUpdate(CPdfXRef& xref) const;
     static bool IsUpdatable(CPdfXRef& xref);
     void RequireCertificationAllows(CPdfXRef& xref) const;
+    // Opens the input and checks that it may be stamped.
+    void OpenInput(Run& run) const;
+    // Everything up to the output's last byte.
+    void Write(Run& run);
+    // The positions (from 0, ascending) of the pages the run stamps: each
+    // selected page whose object the input holds, at the first selected
+    // position that lists it.
+    std::vector<int32_t> StampedPositions(const CPdfXRef& xref, const PageList& pages);
+    void FindHighestStampNumber(const CPdfXRef& xref, const PageList& pages);
     // The number the update's first new object gets.
     static size_t FirstFreeNumber(CPdfXRef& xref);
     void CopyObjects(Run& run);
@@ -137,4 +173,5 @@ private:
     std::function<int32_t()> resourceNumber_;
     std::vector<std::string> parameters_;
     CResourceNames resourceNames_;
+    int32_t highestStampNumber_ = 0;
 };

@@ -42,6 +42,18 @@ bool CPdfFileStampText::ParseParams(const std::vector<std::string>& words) {
     return true;
 }
 
+void CPdfFileStampText::SetRun(const TextStampOptions& options, const std::string& input, const std::string& output) {
+    options_ = options;
+    password_ = options_.password;
+    inputFileName_ = input;
+    outputFileName_ = output;
+}
+
+std::optional<int32_t> CPdfFileStampText::NumberOfPage(int32_t startNumber, int32_t position, int32_t pageCount) {
+    options_.startNumber = startNumber;
+    return SelectPage(position, pageCount);
+}
+
 void CPdfFileStampText::ComposePageNumberText(int32_t stampNumber, int32_t pageCount) {
     stampText_ = ::ComposePageNumberText(options_, stampNumber, pageCount);
 }
@@ -82,6 +94,11 @@ void CPdfFileStampText::PrepareSharedObjects(COutputWriter& writer, const PageLi
     }
     const int32_t descriptor = writer.appendObject(FontDescriptorBody(options_.fontName, metrics));
     fonts_ = {{"Font", name, writer.appendObject(FontBody(name, options_.fontName, descriptor, metrics))}};
+}
+
+bool CPdfFileStampText::UsesEmbeddedFonts() {
+    const FontMetricsEntry* metrics = FindFontMetrics(options_.fontName);
+    return NeedsEmbeddedFont(metrics != nullptr && IsSymbolFont(*metrics));
 }
 
 bool CPdfFileStampText::IsSymbolFont(const FontMetricsEntry& metrics) {
@@ -167,7 +184,6 @@ void CPdfFileStampText::PrepareEmbeddedText(const PageList& pages) {
 
 void CPdfFileStampText::BeforeCopy() {
     if (!options_.importFile.empty()) options_.startNumber = ReadNumberingFile(options_.importFile);
-    highestStampNumber_ = 0;
 }
 
 std::optional<int32_t> CPdfFileStampText::SelectPage(int32_t position, int32_t pageCount) {
@@ -184,7 +200,6 @@ StampPlacement CPdfFileStampText::CalcTextPosition(const StampedPage& page) cons
 }
 
 int32_t CPdfFileStampText::WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) {
-    if (page.stampNumber > highestStampNumber_) highestStampNumber_ = page.stampNumber;
     ComposePageNumberText(page.stampNumber, page.pageCount);
     if (embedded_) {
         line_ = layout_->Lay(DecodeTyped(stampText_));
@@ -204,7 +219,7 @@ void CPdfFileStampText::AfterCopy() {
     if (options_.exportFile.empty()) return;
     // Written now, put in place once the output is.
     exportFile_ = std::make_unique<COutputFile>(options_.exportFile, "export file create error");
-    const auto next = static_cast<int32_t>(static_cast<uint32_t>(highestStampNumber_) + 1u);
+    const auto next = static_cast<int32_t>(static_cast<uint32_t>(highestStampNumber()) + 1u);
     exportFile_->Write(FormatInt(next));
 }
 

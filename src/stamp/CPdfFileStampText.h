@@ -21,9 +21,22 @@ public:
 
     const TextStampOptions& options() const { return options_; }
 
+    // Instead of ParseParams, for a batch: a run of `input` into `output`
+    // with `options`.
+    void SetRun(const TextStampOptions& options, const std::string& input, const std::string& output);
+    // The number a run whose numbering starts at `startNumber` shows on the
+    // page at `position` (from 0) of `pageCount` pages, or nothing when the
+    // page is not selected; keeps `startNumber` as the run's start.
+    std::optional<int32_t> NumberOfPage(int32_t startNumber, int32_t position, int32_t pageCount);
+
     // The stamp text for the stamp number, of `pageCount` pages.
     void ComposePageNumberText(int32_t stampNumber, int32_t pageCount);
     const std::string& stampText() const { return stampText_; }
+
+    // Whether the run draws with embedded fonts: -fontfile, or characters
+    // that Windows-1252 lacks in a font that is not a symbol font (the
+    // built-in table is built).
+    bool UsesEmbeddedFonts();
 
 protected:
     std::string_view PrepareStamp(const PageList& pages) override;
@@ -60,7 +73,6 @@ private:
     TextStampOptions options_;
     // The fonts the pages name.
     std::vector<ResourceFragment> fonts_;
-    int32_t highestStampNumber_ = 0;
     std::unique_ptr<CTextLayout> layout_;
     std::unique_ptr<CEmbeddedText> embedded_;
     // The current page's text as laid out.

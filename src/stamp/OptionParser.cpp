@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -146,6 +147,9 @@ private:
     size_t index_ = 1;
 };
 
+// Text mode's parameters; a word that `own` takes is not tried against them.
+void WalkTextParams(CWordWalker& w, TextStampOptions& o, const std::function<bool(CWordWalker&)>& own);
+
 }  // namespace
 
 void ParsePagesParams(const std::vector<std::string>& words, std::string& inputFile, std::string& password,
@@ -160,7 +164,14 @@ void ParsePagesParams(const std::vector<std::string>& words, std::string& inputF
 void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o, std::string& inputFile,
                      std::string& outputFile) {
     CWordWalker w(words, 2, inputFile, outputFile);
+    WalkTextParams(w, o, nullptr);
+}
+
+namespace {
+
+void WalkTextParams(CWordWalker& w, TextStampOptions& o, const std::function<bool(CWordWalker&)>& own) {
     while (w.Next()) {
+        if (own && own(w)) continue;
         (void)(w.Int("-s", o.startPage) || w.Int("-e", o.endPage) || w.Int("-ns", o.startNumber) ||
                w.Int("-ne", o.endNumber) || w.Int("-m", o.maskDigits) || w.Int("-n", o.everyNth) ||
                w.Flag("-seq", o.sequential) || w.Flag("-r", o.reverse) || w.Flag("-one", o.oneNumber) ||
@@ -177,6 +188,18 @@ void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& o,
                w.Flag("-break-signatures", o.breakSignatures) || w.Text("-password", o.password) ||
                w.Flag("-repair", o.repair));
     }
+}
+
+}  // namespace
+
+void ParseBatchParams(const std::vector<std::string>& words, BatchOptions& o) {
+    CWordWalker w(words, o.listFile);
+    WalkTextParams(w, o.text, [&o](CWordWalker& walker) {
+        if (walker.Text("-log", o.logFile)) return true;
+        if (!walker.Int("-workers", o.workers)) return false;
+        if (o.workers < 1) Fail();
+        return true;
+    });
 }
 
 void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& o, std::string& inputFile,

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "stamp/BatchOptions.h"
 #include "stamp/StampOptions.h"
 
 // The option words after the mode word: the input and output file names,
@@ -22,6 +23,9 @@ void ParsePagesParams(const std::vector<std::string>& words, std::string& inputF
                       bool& repair);
 void ParseTextParams(const std::vector<std::string>& words, TextStampOptions& options, std::string& inputFile,
                      std::string& outputFile);
+// Batch mode: the list file, then text mode's parameters, -log and -workers
+// (at least 1).
+void ParseBatchParams(const std::vector<std::string>& words, BatchOptions& options);
 void ParseImageParams(const std::vector<std::string>& words, ImageStampOptions& options, std::string& inputFile,
                       std::string& outputFile);
 

@@ -3,16 +3,20 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
+#include "writer/CStagedFiles.h"
 
 namespace {
 
@@ -41,29 +45,41 @@ std::string FinalPath(const std::string& path) {
     return std::string();
 }
 
-mode_t CreationMode(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+// Creates the file `pattern` names, its last six characters drawn at random
+// until the name is new, with `mode` less the process's creation mask, as
+// open applies it. The descriptor, or -1.
+int CreateUnique(std::string& pattern, mode_t mode) {
+    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    constexpr size_t kDrawn = 6;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::array<uint8_t, kDrawn> random{};
+        if (::getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) return -1;
+        for (size_t i = 0; i < kDrawn; ++i)
+            pattern[pattern.size() - kDrawn + i] = kLetters[random[i] % kLetters.size()];
+        const int fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }
 
 }  // namespace
 
 COutputFile::COutputFile(const std::string& path, const char* createMessage) : path_(FinalPath(path)) {
     struct stat info {};
-    if (path_.empty() || (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)))
-        throw CPdfException(createMessage);
+    const bool exists = !path_.empty() && ::stat(path_.c_str(), &info) == 0;
+    if (path_.empty() || (exists && !S_ISREG(info.st_mode))) throw CPdfException(createMessage);
     const size_t slash = path_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
     std::string pattern = folder + "." + name + ".XXXXXX";
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    // A new file gets the mode every program's new files get; a file that is
+    // replaced keeps its own.
+    fd_ = CreateUnique(pattern, exists ? 0600 : 0666);
     if (fd_ < 0) throw CPdfException(createMessage);
     tempPath_ = pattern;
-    ::fchmod(fd_, CreationMode(path_));
-    buffer_.resize(kBufferSize);
+    if (exists) ::fchmod(fd_, info.st_mode & 07777);
+    // Not filled: a small file touches only the memory it uses.
+    buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
 }
 
 COutputFile::~COutputFile() {
@@ -86,21 +102,21 @@ void COutputFile::WriteAll(const char* data, size_t size) {
 
 void COutputFile::Flush() {
     if (used_ == 0) return;
-    WriteAll(buffer_.data(), used_);
+    WriteAll(buffer_.get(), used_);
     used_ = 0;
 }
 
 void COutputFile::Write(std::string_view bytes) {
     if (fd_ < 0) Fail();
     position_ += static_cast<int64_t>(bytes.size());
-    if (used_ + bytes.size() > buffer_.size()) {
+    if (used_ + bytes.size() > kBufferSize) {
         Flush();
-        if (bytes.size() >= buffer_.size()) {
+        if (bytes.size() >= kBufferSize) {
             WriteAll(bytes.data(), bytes.size());
             return;
         }
     }
-    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
 }
 
@@ -122,9 +138,9 @@ void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length
         length = left;
     }
     while (length > 0) {
-        if (used_ == buffer_.size()) Flush();
-        const size_t room = static_cast<size_t>(std::min<uint64_t>(length, buffer_.size() - used_));
-        const size_t got = source.Read(offset, reinterpret_cast<uint8_t*>(buffer_.data() + used_), room);
+        if (used_ == kBufferSize) Flush();
+        const size_t room = static_cast<size_t>(std::min<uint64_t>(length, kBufferSize - used_));
+        const size_t got = source.Read(offset, reinterpret_cast<uint8_t*>(buffer_.get() + used_), room);
         if (got == 0) Fail();  // the input is shorter than it was when opened
         used_ += got;
         position_ += static_cast<int64_t>(got);
@@ -196,12 +212,23 @@ bool COutputFile::JoinCopy() {
     return !copyFailed_;
 }
 
-void COutputFile::Commit() {
+void COutputFile::Close() {
     if (fd_ < 0 || !JoinCopy()) Fail();
     Flush();
     const int fd = fd_;
     fd_ = -1;
+    buffer_.reset();
     if (::close(fd) != 0) Fail();
+}
+
+void COutputFile::Commit() {
+    Close();
     if (::rename(tempPath_.c_str(), path_.c_str()) != 0) Fail();
+    tempPath_.clear();
+}
+
+void COutputFile::Stage(CStagedFiles& staged, size_t slot) {
+    Close();
+    staged.Take(slot, tempPath_, path_);
     tempPath_.clear();
 }

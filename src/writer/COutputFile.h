@@ -2,12 +2,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "writer/COutputSink.h"
+
+class CStagedFiles;
 
 // A file written in one pass and put in place only when complete: the bytes
 // go to a temporary file in the same folder, which Commit renames onto the
@@ -31,10 +34,15 @@ public:
     int64_t Position() const override { return position_; }
     // Flushes, closes and renames onto the path.
     void Commit();
+    // Flushes and closes, and hands the file under its temporary name to
+    // `staged` at `slot`, which puts it in place with the others or removes it.
+    void Stage(CStagedFiles& staged, size_t slot);
 
 private:
     // Waits for the copy of CopyWhole; false when it failed.
     bool JoinCopy();
+    // Flushes and closes the temporary file.
+    void Close();
     void Flush();
     void WriteAll(const char* data, size_t size);
     [[noreturn]] static void Fail();
@@ -42,7 +50,7 @@ private:
     std::string path_;
     std::string tempPath_;
     int fd_ = -1;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
     int64_t position_ = 0;
     std::thread copier_;

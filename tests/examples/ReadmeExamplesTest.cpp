@@ -48,7 +48,7 @@ const char* const kImposition = "2-up and A/B 2-up numbering for imposition";
 const char* const kLogo = "A logo at 35% opacity in the top-right corner";
 const char* const kParallel = "Many files in parallel";
 const char* const kGreek = "Page numbers in Greek";
-const char* const kProduction = "Numbering a production in parallel";
+const char* const kProduction = "Numbering a whole production";
 const char* const kPngLogo = "A transparent PNG logo centred at the foot of every page";
 
 // A 300 × 150 logo: a black bar over its middle half, transparent around it.
@@ -85,8 +85,9 @@ protected:
 
     std::string File(const std::string& name) const { return work_ + "/" + name; }
 
-    // Runs the example in the work folder; standard output and error together.
-    ToolResult Run(const std::string& heading, const std::string& replace = "", const std::string& by = "",
+    // Runs the example in the work folder, each `replace` text in it replaced
+    // by its `by`; standard output and error together.
+    ToolResult Run(const std::string& heading, const std::vector<std::pair<std::string, std::string>>& changes = {},
                    size_t block = 0) {
         const auto examples = ReadmeExamples();
         const auto example = examples.find(heading);
@@ -95,10 +96,10 @@ protected:
             return {};
         }
         std::string script = example->second[block];
-        if (!replace.empty()) {
-            const size_t at = script.find(replace);
-            EXPECT_NE(at, std::string::npos) << replace;
-            if (at != std::string::npos) script.replace(at, replace.size(), by);
+        for (const auto& [replace, by] : changes) {
+            EXPECT_NE(script.find(replace), std::string::npos) << replace;
+            for (size_t at = 0; (at = script.find(replace, at)) != std::string::npos; at += by.size())
+                script.replace(at, replace.size(), by);
         }
         WriteFile(folder_.File("example.sh"), script);
         return RunTool("(cd " + ShellQuote(work_) + " && PATH=" + ShellQuote(folder_.File("bin")) + ":\"$PATH\" bash " +
@@ -190,7 +191,7 @@ TEST_F(ReadmeExamplesTest, BatesNumbersRunOnFromFileToFile) {
     EXPECT_EQ(ReadFile(File("next-number")), std::to_string(number));
 
     // "Leave out the echo to continue the series with the next batch."
-    const ToolResult next = Run(kBates, "echo 1 > next-number\n", "");
+    const ToolResult next = Run(kBates, {{"echo 1 > next-number\n", ""}});
     ASSERT_EQ(next.status, 0) << next.out;
     EXPECT_EQ(PdfTextByPage(File("bates/01-contract.pdf")).at(0), "ABC-000011");
     EXPECT_EQ(ReadFile(File("next-number")), "21");
@@ -255,7 +256,7 @@ TEST_F(ReadmeExamplesTest, LogoAtThirtyFivePercentInTheTopRightCorner) {
     }
 
     // "-flipv with -fliph would put it above the page."
-    const ToolResult bothFlips = Run(kLogo, "-fliph", "-flipv -fliph");
+    const ToolResult bothFlips = Run(kLogo, {{"-fliph", "-flipv -fliph"}});
     ASSERT_EQ(bothFlips.status, 0) << bothFlips.out;
     // (The renderer may still touch the pixel row at the very edge.)
     const PixelBox above = Changed("report.pdf", "branded.pdf", 1);
@@ -330,10 +331,12 @@ TEST_F(ReadmeExamplesTest, ParallelRunNamesTheFileThatFailedAndEndsWith123) {
         EXPECT_TRUE(FileExists(File(std::string("stamped/") + name))) << name;
 }
 
-// The production recipe on 200 files of 1 to 50 pages, one with a space and
-// a quote in its name: the same numbers as the -export/-import loop, on this
-// machine's cores and through --sshlogin; a damaged file stops it by name.
-TEST_F(ReadmeExamplesTest, ProductionNumberedInParallelAsInARow) {
+// The production recipes on 200 files of 1 to 50 pages, one with a space and
+// a quote in its name: the same numbers as the -export/-import loop in one
+// batch, and in slices of 30 files through --sshlogin, whose logs join into
+// the batch's; a damaged file stops the batch by name before anything is
+// written.
+TEST_F(ReadmeExamplesTest, ProductionNumberedInOneRunAsInARow) {
     if (!HaveTool("parallel") || !HaveTool("qpdf")) GTEST_SKIP() << "GNU parallel or qpdf is not installed";
     fs::remove_all(File("incoming"));
     fs::create_directories(File("incoming"));
@@ -359,23 +362,32 @@ TEST_F(ReadmeExamplesTest, ProductionNumberedInParallelAsInARow) {
     const std::vector<std::string> chain = numbers("chain");
     ASSERT_EQ(chain.size(), static_cast<size_t>(total));
     EXPECT_EQ(chain.back(), "ABC-" + std::to_string(total).insert(0, 6 - std::to_string(total).size(), '0'));
+    const std::string next = ReadFile(File("next-number"));
 
-    const ToolResult local = Run(kProduction);
-    ASSERT_EQ(local.status, 0) << local.out;
-    EXPECT_EQ(local.out, "");
+    const ToolResult batch = Run(kProduction);
+    ASSERT_EQ(batch.status, 0) << batch.out;
+    EXPECT_EQ(batch.out, "");
     EXPECT_EQ(numbers("bates"), chain);
+    EXPECT_EQ(ReadFile(File("next-number")), next);
+    const std::string log = ReadFile(File("production.csv"));
+    EXPECT_NE(log.find("\r\nincoming/001-doc.pdf,bates/001-doc.pdf,ABC-000002,ABC-000039,38\r\n"), std::string::npos);
+    EXPECT_NE(log.find("\r\nincoming/117-it's a file.pdf,bates/117-it's a file.pdf,"), std::string::npos);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 201);
 
     fs::remove_all(File("bates"));
     fs::create_directories(File("bates"));
-    const ToolResult remote = Run(kProduction, "server1,server2,:", ":", 1);
-    ASSERT_EQ(remote.status, 0) << remote.out;
+    fs::remove(File("production.csv"));
+    const ToolResult slices = Run(kProduction, {{"1000", "30"}, {"server1,server2,:", ":"}}, 1);
+    ASSERT_EQ(slices.status, 0) << slices.out;
     EXPECT_EQ(numbers("bates"), chain);
+    EXPECT_EQ(ReadFile(File("production.csv")), log);
 
     WriteFile(File("incoming/") + names[117], "%PDF-1.4\nnot a PDF after all\n");
     fs::remove_all(File("bates"));
+    fs::create_directories(File("bates"));
     const ToolResult failed = Run(kProduction);
-    EXPECT_NE(failed.status, 0);
-    EXPECT_NE(failed.out.find(" (incoming/" + names[117] + ")\n"), std::string::npos) << failed.out;
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "incoming/" + names[117] + ": PDF file was damaged");
     EXPECT_TRUE(ListFolder(File("bates")).empty());
 }
 

@@ -187,6 +187,8 @@ struct ParserWords {
     Words text;
     Words image;
     Words frontEnd;
+    // Batch mode's own; it takes text mode's too.
+    Words batch;
 };
 
 Words DashLiterals(const std::string& code) {
@@ -201,9 +203,13 @@ ParserWords ReadParserWords() {
     ParserWords words;
     const std::string parser = ReadFile(kSource + "/src/stamp/OptionParser.cpp");
     const size_t text = parser.find("void ParseTextParams(");
+    const size_t batch = parser.find("void ParseBatchParams(");
     const size_t image = parser.find("void ParseImageParams(");
-    if (text == std::string::npos || image == std::string::npos || image < text) return words;
-    words.text = DashLiterals(parser.substr(text, image - text));
+    if (text == std::string::npos || batch == std::string::npos || image == std::string::npos || batch < text ||
+        image < batch)
+        return words;
+    words.text = DashLiterals(parser.substr(text, batch - text));
+    words.batch = DashLiterals(parser.substr(batch, image - batch));
     const std::string imageCode = parser.substr(image);
     words.image = DashLiterals(imageCode);
     if (imageCode.find("[1] == 'j'") != std::string::npos) words.image.insert("-j");
@@ -247,6 +253,7 @@ protected:
         // otherwise make every check below pass on empty lists.
         ASSERT_GT(parsers_.text.size(), 20u);
         ASSERT_GT(parsers_.image.size(), 8u);
+        ASSERT_EQ(parsers_.batch, (Words{"-log", "-workers"}));
         ASSERT_EQ(parsers_.frontEnd, (Words{"--help", "--version", "-h"}));
     }
 
@@ -271,12 +278,19 @@ TEST_F(ManPageTest, EveryImageOptionHasAParagraphForImageMode) {
         << "undocumented:" << List(Missing(parsers_.image, documented));
 }
 
+TEST_F(ManPageTest, EveryBatchOptionHasAParagraphForBatchMode) {
+    const Words documented = DocumentedIn(page_, [](const std::string& s) { return s == "Batch mode"; });
+    EXPECT_EQ(documented, parsers_.batch);
+}
+
 TEST_F(ManPageTest, EveryDocumentedOptionIsAccepted) {
     Words both;
     std::set_intersection(parsers_.text.begin(), parsers_.text.end(), parsers_.image.begin(), parsers_.image.end(),
                           std::inserter(both, both.end()));
-    const std::map<std::string, const Words*> acceptedBy = {
-        {"Both modes", &both}, {"Image mode", &parsers_.image}, {"Information", &parsers_.frontEnd}};
+    const std::map<std::string, const Words*> acceptedBy = {{"Both modes", &both},
+                                                            {"Image mode", &parsers_.image},
+                                                            {"Information", &parsers_.frontEnd},
+                                                            {"Batch mode", &parsers_.batch}};
     ASSERT_FALSE(page_.options.empty());
     for (const auto& [section, options] : page_.options) {
         if (section == "EXIT STATUS") continue;
@@ -457,8 +471,10 @@ std::set<std::string> ReadmeMessages() {
 TEST_F(ManPageTest, ListsEveryMessageTheProgramPrints) {
     Words indirect;
     const std::set<std::string> program = ProgramMessages(indirect);
-    // Messages handed over as values: the byte source's and the output file's.
-    EXPECT_EQ(indirect, (Words{"createMessage", "failureMessage"}));
+    // Messages handed over as values: the byte source's and the output file's,
+    // and batch mode's lines that name each document with its own message.
+    EXPECT_EQ(indirect, (Words{"FailureMessage(false)", "FailureMessage(true)", "Joined(refusals)", "createMessage",
+                               "failureMessage"}));
     EXPECT_GT(program.size(), 40u);
     const std::set<std::string> readme = ReadmeMessages();
     for (const auto& [name, listed] : {std::pair{"the manual page", &page_.messages}, {"README.md", &readme}}) {
