@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "pdf/object/CPdfStream.h"
@@ -40,8 +41,9 @@ private:
 
 // The decoded bytes of a FlateDecode stream. The compressed bytes are taken
 // from the underlying stream (GetLength bytes of it, and never beyond its end)
-// as inflate needs them; reading runs inflate in 1024-byte steps, InflateAll
-// in as few calls as the data allows.
+// as inflate needs them; reading runs zlib's inflate in 1024-byte steps.
+// InflateAll inflates the whole data in one call of libdeflate, several
+// times as fast, and goes on with zlib where that does not end cleanly.
 class CPdfFlateStream : public CPdfStream {
 public:
     CPdfFlateStream(std::shared_ptr<CPdfStream> underlying, int32_t predictor, int32_t columns, int32_t colors,
@@ -73,7 +75,7 @@ public:
         Unsure,
     };
     // True for a stream without a predictor that has not been read.
-    bool CanInflateAll() const { return !predictor_ && !started_; }
+    bool CanInflateAll() const { return !predictor_ && !started_ && !finished_; }
     // Inflates such a stream into `buffer` from its start, growing the buffer
     // as needed (its size is room, not data: only the first `length` bytes
     // are the stream's). Reading the stream after this delivers nothing.
@@ -87,6 +89,11 @@ private:
 
     bool RefillRaw();
     bool FeedInput();
+    // InflateAll in one call of libdeflate, into room growing up to `cap`
+    // bytes; nothing when the data is damaged, reaches beyond `cap` or is too
+    // long to be held at once (InflateAll then takes zlib's way, from the
+    // compressed bytes read so far).
+    std::optional<Whole> InflateInOneCall(std::vector<uint8_t>& buffer, size_t limit, size_t cap, size_t& length);
 
     std::shared_ptr<CPdfStream> underlying_;
     std::unique_ptr<FlatePredictor> predictor_;
