@@ -22,10 +22,19 @@ size_t CByteSource::Read(uint64_t offset, uint8_t* buffer, size_t count) {
     return done;
 }
 
+std::optional<size_t> CByteSource::ReadConcurrently(uint64_t, uint8_t*, size_t) const { return std::nullopt; }
+
 CMemoryByteSource::CMemoryByteSource(std::string bytes)
     : bytes_(std::make_shared<const std::string>(std::move(bytes))) {}
 
 CMemoryByteSource::CMemoryByteSource(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
+
+std::optional<size_t> CMemoryByteSource::ReadConcurrently(uint64_t offset, uint8_t* buffer, size_t count) const {
+    if (offset >= bytes_->size()) return 0;
+    const size_t n = std::min<uint64_t>(count, bytes_->size() - offset);
+    std::memcpy(buffer, bytes_->data() + offset, n);
+    return n;
+}
 
 ByteWindow CMemoryByteSource::Window(uint64_t offset) {
     if (offset >= bytes_->size()) return {};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
 #include <random>
 
 #include "base/CByteSource.h"
@@ -77,6 +78,12 @@ struct CPdfFileStamp::Run {
     // The document's page list, once it is open.
     const PageList* pageList = nullptr;
     std::optional<ContentStateScanner> scanner;
+    // The page objects stamped, in the order they are; how many of them
+    // are prepared for the scanner, and the dictionaries of those not stamped
+    // yet that the page list does not keep.
+    std::vector<int32_t> stampOrder;
+    size_t prepared = 0;
+    std::deque<std::pair<int32_t, CPdfObject>> aheadPages;
     // The catalog marks the document as tagged.
     bool tagged = false;
     // The content stream holding only "q", written for the first page that
@@ -112,10 +119,11 @@ bool CPdfFileStamp::Process() {
     }
     run.pageList = &run.document.catalog().pageList();
     run.tagged = IsTagged(xref);
-    run.scanner.emplace(xref, run.input->Size());
+    run.scanner.emplace(xref, run.input->Size(), scanThreads_);
     PrepareSharedObjects(writer, run.pages());
     BeforeCopy();
     PlanEdits(run);
+    run.stampOrder = StampOrder(run.pages());
     if (update) {
         StampPages(run);
     } else {
@@ -159,6 +167,54 @@ std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(const
             return std::pair(position, *stampNumber);
     }
     return std::nullopt;
+}
+
+std::vector<int32_t> CPdfFileStamp::StampOrder(const PageList& pages) {
+    std::vector<int32_t> order;
+    std::vector<bool> seen;
+    for (size_t position = 0; position < pages.pages().size(); ++position) {
+        const int32_t number = pages.pages()[position].objectNumber;
+        if (number <= 0) continue;
+        if (seen.size() <= static_cast<size_t>(number)) seen.resize(static_cast<size_t>(number) + 1);
+        if (seen[static_cast<size_t>(number)] || !SelectPage(static_cast<int32_t>(position), pages.pageCount()))
+            continue;
+        seen[static_cast<size_t>(number)] = true;
+        order.push_back(number);
+    }
+    std::sort(order.begin(), order.end());
+    return order;
+}
+
+void CPdfFileStamp::ScanAhead(Run& run, int32_t number) {
+    constexpr size_t kPagesAhead = 64;
+    if (!run.scanner->HasThreads()) return;
+    const auto done = static_cast<size_t>(std::lower_bound(run.stampOrder.begin(), run.stampOrder.end(), number) -
+                                          run.stampOrder.begin());
+    for (; run.prepared < run.stampOrder.size() && run.prepared <= done + kPagesAhead; ++run.prepared) {
+        const int32_t next = run.stampOrder[run.prepared];
+        CPdfObject page = run.pages().pages()[static_cast<size_t>(*run.pages().PositionsOf(next).begin())].page;
+        if (!page.is(pdfDictionary)) {
+            // Read now, and kept for its turn, unless it is in an object
+            // stream: those are read in their turn only.
+            std::optional<CPdfObject> read;
+            try {
+                read = run.xref().FetchOutsideObjectStreams(next, run.xref().GenerationOf(next));
+            } catch (const CPdfException&) {
+                // Read in its turn.
+            }
+            if (!read || !read->is(pdfDictionary)) continue;
+            page = std::move(*read);
+            run.aheadPages.emplace_back(next, page);
+        }
+        run.scanner->Prepare(page.getDict());
+    }
+}
+
+CPdfObject CPdfFileStamp::PageObject(Run& run, int32_t number, const PageEntry& listed) {
+    if (listed.page.is(pdfDictionary)) return listed.page;
+    while (!run.aheadPages.empty() && run.aheadPages.front().first < number) run.aheadPages.pop_front();
+    if (!run.aheadPages.empty() && run.aheadPages.front().first == number) return run.aheadPages.front().second;
+    return run.xref().Fetch(number, run.xref().GenerationOf(number));
 }
 
 void CPdfFileStamp::PlanEdits(Run& run) {
@@ -233,8 +289,9 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     CPdfXRef& xref = run.xref();
     COutputWriter& writer = *run.writer;
     const PageEntry& listed = run.pages().pages()[static_cast<size_t>(position)];
+    ScanAhead(run, number);
     // The page as parsed.
-    const CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
+    const CPdfObject page = PageObject(run, number, listed);
     StampFrame frame;
     frame.artifact = run.tagged;
     int32_t saveState = 0;

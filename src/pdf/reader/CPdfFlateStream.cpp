@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "base/CPdfException.h"
-#include "base/UniqueHandle.h"
 
 namespace {
 
@@ -229,7 +228,11 @@ size_t CPdfFlateStream::ReadRaw(uint8_t* buffer, size_t count) {
     return done;
 }
 
-CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer, size_t limit, size_t& length) {
+void InflateBuffer::FreeDecompressor::operator()(libdeflate_decompressor* decompressor) const {
+    libdeflate_free_decompressor(decompressor);
+}
+
+CPdfFlateStream::Whole CPdfFlateStream::InflateAll(InflateBuffer& inflateBuffer, size_t limit, size_t& length) {
     length = 0;
     if (!CanInflateAll()) return Whole::Unsure;
     // Reading finds damage a step at a time and drops the step it is found
@@ -238,7 +241,8 @@ CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer,
     const size_t steps = limit / kStep + (limit % kStep != 0 ? 1 : 0);
     const size_t cap = steps >= (SIZE_MAX - 1) / kStep ? SIZE_MAX : steps * kStep + 1;
     finished_ = true;
-    if (const std::optional<Whole> whole = InflateInOneCall(buffer, limit, cap, length)) return *whole;
+    if (const std::optional<Whole> whole = InflateInOneCall(inflateBuffer, limit, cap, length)) return *whole;
+    std::vector<uint8_t>& buffer = inflateBuffer.bytes;
     started_ = true;
     InflateInit(zlib_);
     if (!input_.empty()) {
@@ -272,7 +276,7 @@ CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer,
     }
 }
 
-std::optional<CPdfFlateStream::Whole> CPdfFlateStream::InflateInOneCall(std::vector<uint8_t>& buffer, size_t limit,
+std::optional<CPdfFlateStream::Whole> CPdfFlateStream::InflateInOneCall(InflateBuffer& inflateBuffer, size_t limit,
                                                                         size_t cap, size_t& length) {
     if (inputLeft_ <= 0 || inputLeft_ > static_cast<int64_t>(kMaxOneCallInput)) return std::nullopt;
     // All of the compressed data, read once: zlib goes on from it when this
@@ -280,9 +284,11 @@ std::optional<CPdfFlateStream::Whole> CPdfFlateStream::InflateInOneCall(std::vec
     input_.resize(static_cast<size_t>(inputLeft_));
     input_.resize(underlying_->Read(input_.data(), input_.size()));
     inputLeft_ = 0;
-    const UniqueHandle<libdeflate_decompressor, libdeflate_free_decompressor> decompressor(
-        libdeflate_alloc_decompressor());
-    if (!decompressor) throw CPdfException(kOutOfMemory);
+    if (!inflateBuffer.decompressor) {
+        inflateBuffer.decompressor.reset(libdeflate_alloc_decompressor());
+        if (!inflateBuffer.decompressor) throw CPdfException(kOutOfMemory);
+    }
+    std::vector<uint8_t>& buffer = inflateBuffer.bytes;
     // The buffer keeps its size from call to call; it grows fourfold while
     // the data does not fit, as far as `cap`.
     size_t room = std::min(cap, std::max({buffer.size(), kFirstWholeSize, input_.size() * 4}));
@@ -292,8 +298,8 @@ std::optional<CPdfFlateStream::Whole> CPdfFlateStream::InflateInOneCall(std::vec
             buffer.resize(room);
         }
         size_t produced = 0;
-        const libdeflate_result result = libdeflate_zlib_decompress_ex(decompressor.get(), input_.data(), input_.size(),
-                                                                       buffer.data(), room, nullptr, &produced);
+        const libdeflate_result result = libdeflate_zlib_decompress_ex(
+            inflateBuffer.decompressor.get(), input_.data(), input_.size(), buffer.data(), room, nullptr, &produced);
         if (result == LIBDEFLATE_SUCCESS) {
             length = produced;
             return length <= limit ? Whole::Ended : Whole::BeyondLimit;

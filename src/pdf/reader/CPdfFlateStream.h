@@ -10,6 +10,18 @@
 #include "pdf/object/CPdfStream.h"
 
 class CPdfFlateStream;
+struct libdeflate_decompressor;
+
+// The room CPdfFlateStream::InflateAll inflates into, and libdeflate's
+// decompressor, kept from one stream to the next: one for each thread that
+// inflates. The size of `bytes` is room, not data.
+struct InflateBuffer {
+    struct FreeDecompressor {
+        void operator()(libdeflate_decompressor* decompressor) const;
+    };
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor;
+};
 
 // Undoes the row predictors of a flate stream: the PNG filters (predictor 10
 // and above, each row naming its own filter) and TIFF horizontal differencing
@@ -63,6 +75,8 @@ public:
 
     // Copies up to `count` inflated bytes (before any predictor).
     size_t ReadRaw(uint8_t* buffer, size_t count);
+    // The stream the compressed bytes come from.
+    const std::shared_ptr<CPdfStream>& underlying() const { return underlying_; }
 
     // How InflateAll ended.
     enum class Whole {
@@ -76,10 +90,10 @@ public:
     };
     // True for a stream without a predictor that has not been read.
     bool CanInflateAll() const { return !predictor_ && !started_ && !finished_; }
-    // Inflates such a stream into `buffer` from its start, growing the buffer
-    // as needed (its size is room, not data: only the first `length` bytes
-    // are the stream's). Reading the stream after this delivers nothing.
-    Whole InflateAll(std::vector<uint8_t>& buffer, size_t limit, size_t& length);
+    // Inflates such a stream into `buffer.bytes` from its start, growing them
+    // as needed (only the first `length` bytes are the stream's). Reading the
+    // stream after this delivers nothing.
+    Whole InflateAll(InflateBuffer& buffer, size_t limit, size_t& length);
 
 protected:
     bool Fill() override;
@@ -93,7 +107,7 @@ private:
     // bytes; nothing when the data is damaged, reaches beyond `cap` or is too
     // long to be held at once (InflateAll then takes zlib's way, from the
     // compressed bytes read so far).
-    std::optional<Whole> InflateInOneCall(std::vector<uint8_t>& buffer, size_t limit, size_t cap, size_t& length);
+    std::optional<Whole> InflateInOneCall(InflateBuffer& buffer, size_t limit, size_t cap, size_t& length);
 
     std::shared_ptr<CPdfStream> underlying_;
     std::unique_ptr<FlatePredictor> predictor_;

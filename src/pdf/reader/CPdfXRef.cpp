@@ -339,10 +339,30 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
     }
     if (entry.type == XRefEntryType::Compressed) {
         if (generation != 0 || entry.offset < 0 || entry.offset > kMaxObjectNumber) return CPdfObject::Null();
+        if (objectStreamsBarred_) {
+            objectStreamAsked_ = true;
+            return CPdfObject::Null();
+        }
         const auto objectStream = ObjectStream(static_cast<int32_t>(entry.offset));
         return objectStream->ParseMember(this, number, entry.gen);
     }
     return CPdfObject::Null();
+}
+
+std::optional<CPdfObject> CPdfXRef::FetchOutsideObjectStreams(int32_t number, int32_t generation) {
+    if (number < 0 || static_cast<size_t>(number) >= entries_.size() ||
+        entries_[static_cast<size_t>(number)].type != XRefEntryType::InUse || fetchDepth_ > 0)
+        return std::nullopt;
+    struct Barrier {
+        explicit Barrier(CPdfXRef& barred) : owner(barred) { owner.objectStreamsBarred_ = true; }
+        ~Barrier() { owner.objectStreamsBarred_ = owner.objectStreamAsked_ = false; }
+        Barrier(const Barrier&) = delete;
+        Barrier& operator=(const Barrier&) = delete;
+        CPdfXRef& owner;
+    } barrier(*this);
+    CPdfObject value = Fetch(number, generation);
+    if (objectStreamAsked_) return std::nullopt;
+    return value;
 }
 
 std::optional<std::string_view> CPdfXRef::GetObjectStreamBytes(int32_t number, int32_t generation) {

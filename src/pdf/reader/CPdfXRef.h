@@ -37,6 +37,11 @@ public:
     // Reads every section and the trailer's references.
     void Load();
     CPdfObject Fetch(int32_t number, int32_t generation) override;
+    // Fetch, for an object whose value reads no object stream: nothing when
+    // the object, or an object its value needs (a stream's /Length), is in
+    // one. Neither the object streams kept nor the bytes they may still take
+    // change, so a caller may read ahead of its turn.
+    std::optional<CPdfObject> FetchOutsideObjectStreams(int32_t number, int32_t generation);
 
     const std::vector<XRefEntry>& entries() const { return entries_; }
     PdfReference root() const { return root_; }
@@ -118,6 +123,10 @@ private:
     int64_t xrefStreamRows_ = 0;
     uint64_t objectStreamBudget_ = 0;
     int fetchDepth_ = 0;
+    // Set by FetchOutsideObjectStreams: a fetch from an object stream gives
+    // null and is noted.
+    bool objectStreamsBarred_ = false;
+    bool objectStreamAsked_ = false;
     // The objects being fetched, outermost first, and the fetches made below
     // the outermost one so far.
     std::vector<int32_t> fetching_;
