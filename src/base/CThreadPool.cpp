@@ -29,8 +29,14 @@ void CThreadPool::Submit(std::function<void(size_t)> task) {
     {
         const std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
+        ++unfinished_;
     }
     wake_.notify_one();
+}
+
+void CThreadPool::Wait() {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return unfinished_ == 0; });
 }
 
 void CThreadPool::Start() {
@@ -54,5 +60,10 @@ void CThreadPool::Work(size_t thread) {
             tasks_.pop_front();
         }
         task(thread);
+        {
+            const std::lock_guard lock(mutex_);
+            --unfinished_;
+        }
+        idle_.notify_all();
     }
 }

@@ -23,6 +23,8 @@ public:
     CThreadPool& operator=(const CThreadPool&) = delete;
 
     void Submit(std::function<void(size_t thread)> task);
+    // Returns once every task given so far has run.
+    void Wait();
     size_t size() const { return size_; }
 
     // The number of threads a caller asking for `requested` gets: that many,
@@ -36,7 +38,10 @@ private:
     size_t size_;
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable idle_;
     std::deque<std::function<void(size_t)>> tasks_;
+    // Tasks given and not yet run to their end.
+    size_t unfinished_ = 0;
     bool started_ = false;
     bool stopping_ = false;
     std::vector<std::thread> threads_;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -13,12 +14,15 @@
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
+#include "base/CThreadPool.h"
 
 namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
-// Ranges at least this long are copied inside the kernel.
-constexpr uint64_t kKernelCopyThreshold = 1024 * 1024;
+// Ranges at least this long are copied inside the kernel, and handed to the
+// copying thread this many bytes at a time.
+constexpr uint64_t kKernelCopyThreshold = 16 * 1024;
+constexpr uint64_t kCopiesAtOnce = 8u << 20;
 
 // The file a path names in the end: symbolic links are followed, so that the
 // new file replaces the last link's target rather than the link, and creates
@@ -39,6 +43,38 @@ std::string FinalPath(const std::string& path) {
         current = std::move(target);
     }
     return std::string();
+}
+
+// Copies [from, from + length) of file `source` to `to` in file `target`:
+// inside the kernel, or by hand where the kernel cannot copy between these
+// files. False when the source ends before or the target cannot be written.
+bool CopyRange(int source, uint64_t from, int target, int64_t to, uint64_t length) {
+    auto in = static_cast<loff_t>(from);
+    auto out = static_cast<loff_t>(to);
+    const auto end = static_cast<loff_t>(from + length);
+    while (in < end) {
+        const auto step = static_cast<size_t>(std::min<loff_t>(end - in, 1 << 30));
+        const ssize_t n = ::copy_file_range(source, &in, target, &out, step, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+    }
+    std::vector<char> buffer;
+    while (in < end) {
+        buffer.resize(kBufferSize);
+        const auto step = static_cast<size_t>(std::min<loff_t>(end - in, static_cast<loff_t>(buffer.size())));
+        const ssize_t got = ::pread(source, buffer.data(), step, in);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::pwrite(target, buffer.data() + done, static_cast<size_t>(got - done), out + done);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            done += put;
+        }
+        in += got;
+        out += got;
+    }
+    return true;
 }
 
 mode_t CreationMode(const std::string& path) {
@@ -67,70 +103,106 @@ COutputFile::COutputFile(const std::string& path, const char* createMessage) : p
 }
 
 COutputFile::~COutputFile() {
-    JoinCopy();
+    // Copies not started are dropped; the file goes.
+    copier_.reset();
     if (fd_ >= 0) ::close(fd_);
     if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
 
 void COutputFile::Fail() { throw CPdfException("Output file write error"); }
 
-void COutputFile::WriteAll(const char* data, size_t size) {
+void COutputFile::WriteAt(const char* data, size_t size, int64_t offset) {
     while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
+        const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) Fail();
         data += n;
+        offset += n;
         size -= static_cast<size_t>(n);
     }
 }
 
 void COutputFile::Flush() {
     if (used_ == 0) return;
-    WriteAll(buffer_.data(), used_);
+    WriteAt(buffer_.data(), used_, bufferStart_);
     used_ = 0;
 }
 
 void COutputFile::Write(std::string_view bytes) {
     if (fd_ < 0) Fail();
-    position_ += static_cast<int64_t>(bytes.size());
+    FlushPending();
+    // The buffer holds consecutive bytes only.
+    if (used_ > 0 && bufferStart_ + static_cast<int64_t>(used_) != position_) Flush();
     if (used_ + bytes.size() > buffer_.size()) {
         Flush();
         if (bytes.size() >= buffer_.size()) {
-            WriteAll(bytes.data(), bytes.size());
+            WriteAt(bytes.data(), bytes.size(), position_);
+            position_ += static_cast<int64_t>(bytes.size());
             return;
         }
     }
+    if (used_ == 0) bufferStart_ = position_;
     std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
+    position_ += static_cast<int64_t>(bytes.size());
 }
 
 void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length) {
-    if (fd_ < 0) Fail();
-    if (length >= kKernelCopyThreshold && source.FileDescriptor() >= 0) {
-        Flush();
-        auto from = static_cast<loff_t>(offset);
-        uint64_t left = length;
-        while (left > 0) {
-            const size_t step = static_cast<size_t>(std::min<uint64_t>(left, 1u << 30));
-            const ssize_t n = ::copy_file_range(source.FileDescriptor(), &from, fd_, nullptr, step, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;  // not supported here, or the input ended: copy the rest by hand
-            left -= static_cast<uint64_t>(n);
-            position_ += n;
-        }
-        offset = static_cast<uint64_t>(from);
-        length = left;
+    if (fd_ < 0 || offset > source.Size() || length > source.Size() - offset) Fail();
+    if (length == 0) return;
+    if (pending_.source != &source || pending_.from + pending_.length != offset ||
+        pending_.to + static_cast<int64_t>(pending_.length) != position_) {
+        FlushPending();
+        pending_ = {&source, offset, position_, 0};
     }
-    while (length > 0) {
-        if (used_ == buffer_.size()) Flush();
-        const size_t room = static_cast<size_t>(std::min<uint64_t>(length, buffer_.size() - used_));
-        const size_t got = source.Read(offset, reinterpret_cast<uint8_t*>(buffer_.data() + used_), room);
+    pending_.length += length;
+    position_ += static_cast<int64_t>(length);
+}
+
+void COutputFile::FlushPending() {
+    if (pending_.source == nullptr) return;
+    PendingCopy copy = pending_;
+    pending_ = {};
+    if (copy.length >= kKernelCopyThreshold && copy.source->FileDescriptor() >= 0) {
+        CopyInKernel(copy.source->FileDescriptor(), copy.from, copy.to, copy.length);
+        return;
+    }
+    // Through the buffer, which holds consecutive bytes only.
+    if (used_ > 0 && bufferStart_ + static_cast<int64_t>(used_) != copy.to) Flush();
+    if (used_ == 0) bufferStart_ = copy.to;
+    while (copy.length > 0) {
+        if (used_ == buffer_.size()) {
+            Flush();
+            bufferStart_ = copy.to;
+        }
+        const size_t room = static_cast<size_t>(std::min<uint64_t>(copy.length, buffer_.size() - used_));
+        const size_t got = copy.source->Read(copy.from, reinterpret_cast<uint8_t*>(buffer_.data() + used_), room);
         if (got == 0) Fail();  // the input is shorter than it was when opened
         used_ += got;
-        position_ += static_cast<int64_t>(got);
-        offset += got;
-        length -= got;
+        copy.from += got;
+        copy.to += static_cast<int64_t>(got);
+        copy.length -= got;
     }
+}
+
+void COutputFile::CopyInKernel(int source, uint64_t from, int64_t to, uint64_t length) {
+    kernelCopies_.push_back({source, from, to, length});
+    kernelCopyBytes_ += length;
+    if (kernelCopyBytes_ >= kCopiesAtOnce) SubmitCopies();
+}
+
+void COutputFile::SubmitCopies() {
+    if (kernelCopies_.empty()) return;
+    if (!copier_) copier_ = std::make_unique<CThreadPool>(1);
+    const int target = fd_;
+    copier_->Submit([this, target, copies = std::move(kernelCopies_)](size_t) {
+        for (const KernelCopy& copy : copies) {
+            if (copyFailed_) return;
+            if (!CopyRange(copy.source, copy.from, target, copy.to, copy.length)) copyFailed_ = true;
+        }
+    });
+    kernelCopies_.clear();
+    kernelCopyBytes_ = 0;
 }
 
 void COutputFile::CopyWhole(CByteSource& source) {
@@ -140,65 +212,24 @@ void COutputFile::CopyWhole(CByteSource& source) {
     if (from >= 0 && size > 0 && ::ioctl(fd_, FICLONE, from) == 0) {
         struct stat info {};
         // The clone is the file as it is now; it must be the file as it was read.
-        if (::fstat(fd_, &info) != 0 || static_cast<uint64_t>(info.st_size) != size ||
-            ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0)
-            Fail();
+        if (::fstat(fd_, &info) != 0 || static_cast<uint64_t>(info.st_size) != size) Fail();
         position_ = static_cast<int64_t>(size);
         return;
     }
-    if (from < 0 || size < kKernelCopyThreshold) {
-        CopyFrom(source, 0, size);
-        return;
-    }
-    // The copy writes [0, size) at offsets of its own; what is written
-    // meanwhile goes on from `size`.
-    if (::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) Fail();
-    position_ = static_cast<int64_t>(size);
-    const int to = fd_;
-    copier_ = std::thread([this, from, to, size] {
-        loff_t in = 0;
-        loff_t out = 0;
-        while (static_cast<uint64_t>(in) < size) {
-            const size_t step = static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), 1u << 30));
-            const ssize_t n = ::copy_file_range(from, &in, to, &out, step, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-        }
-        // Where the kernel cannot copy between these files: by hand.
-        std::vector<char> buffer;
-        while (static_cast<uint64_t>(in) < size) {
-            buffer.resize(kBufferSize);
-            const size_t step =
-                static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), buffer.size()));
-            const ssize_t got = ::pread(from, buffer.data(), step, in);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {  // the input is shorter than it was when opened
-                copyFailed_ = true;
-                return;
-            }
-            for (ssize_t done = 0; done < got;) {
-                const ssize_t put = ::pwrite(to, buffer.data() + done, static_cast<size_t>(got - done), out + done);
-                if (put < 0 && errno == EINTR) continue;
-                if (put <= 0) {
-                    copyFailed_ = true;
-                    return;
-                }
-                done += put;
-            }
-            in += got;
-            out += got;
-        }
-    });
+    CopyFrom(source, 0, size);
 }
 
-bool COutputFile::JoinCopy() {
-    if (copier_.joinable()) copier_.join();
+bool COutputFile::JoinCopies() {
+    SubmitCopies();
+    if (copier_) copier_->Wait();
     return !copyFailed_;
 }
 
 void COutputFile::Commit() {
-    if (fd_ < 0 || !JoinCopy()) Fail();
+    if (fd_ < 0) Fail();
+    FlushPending();
     Flush();
+    if (!JoinCopies()) Fail();
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) Fail();

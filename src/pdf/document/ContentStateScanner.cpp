@@ -30,6 +30,8 @@ constexpr uint64_t kMaxStreamSize = 64u << 20;
 // decodes to more is left to the run's own thread), and each at least 1 MiB.
 constexpr uint64_t kThreadsMemory = 64u << 20;
 constexpr uint64_t kLeastThreadCap = 1u << 20;
+// A thread keeps the room it decoded a stream into up to this size.
+constexpr size_t kKeptThreadRoom = 4u << 20;
 // A stream without a filter is worth a thread from this length on; shorter
 // ones are scanned in less time than it takes to hand them over.
 constexpr uint64_t kLongStream = 16 << 10;
@@ -273,9 +275,14 @@ const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t 
     std::optional<ContentStreamEffect>& effect = effects_[key];
     if (number < 0 || static_cast<size_t>(number) >= xref_.entries().size()) return effect;
     if ((effect = TakeAhead(key))) return effect;
+    CPdfObject value;
+    if (const auto read = read_.find(key); read != read_.end()) {
+        value = std::move(read->second);
+        read_.erase(read);
+    }
     uint64_t consumed = 0;
     try {
-        const CPdfObject value = xref_.Fetch(number, generation);
+        if (!value.is(pdfStream)) value = xref_.Fetch(number, generation);
         if (!value.is(pdfStream)) return effect;
         CPdfStream& stream = value.getStream();
         const auto again = [this, number, generation]() -> std::shared_ptr<CPdfStream> {
@@ -323,7 +330,7 @@ void ContentStateScanner::PrepareStream(const CPdfObject& reference) {
     if (!reference.is(pdfReference)) return;
     const auto [number, generation] = reference.getRef();
     const int64_t key = KeyOf(number, generation);
-    if (effects_.count(key) != 0 || ahead_.count(key) != 0) return;
+    if (effects_.count(key) != 0 || ahead_.count(key) != 0 || read_.count(key) != 0) return;
     std::optional<CPdfObject> value;
     try {
         value = xref_.FetchOutsideObjectStreams(number, generation);
@@ -331,24 +338,34 @@ void ContentStateScanner::PrepareStream(const CPdfObject& reference) {
         // Read in its turn.
     }
     if (!value || !value->is(pdfStream)) return;
-    // Streams read from the file as they are, or inflated without a predictor.
-    CPdfStream* stream = &value->getStream();
-    auto* flate = dynamic_cast<CPdfFlateStream*>(stream);
-    if (flate != nullptr) {
-        if (!flate->CanInflateAll()) return;
-        stream = flate->underlying().get();
+    std::optional<Ahead> ahead = AheadOf(value->getStream());
+    if (!ahead) {
+        read_.emplace(key, std::move(*value));
+        return;
     }
-    auto* file = dynamic_cast<CPdfFileStream*>(stream);
-    if (file == nullptr || file->source() != source_) return;
+    auto shared = std::make_shared<Ahead>(std::move(*ahead));
+    ahead_.emplace(key, shared);
+    pool_->Submit([this, shared](size_t thread) { ScanAhead(*shared, thread); });
+}
+
+std::optional<ContentStateScanner::Ahead> ContentStateScanner::AheadOf(CPdfStream& stream) const {
+    // Streams read from the file as they are, or inflated without a predictor.
+    CPdfStream* data = &stream;
+    auto* flate = dynamic_cast<CPdfFlateStream*>(data);
+    if (flate != nullptr) {
+        if (!flate->CanInflateAll()) return std::nullopt;
+        data = flate->underlying().get();
+    }
+    auto* file = dynamic_cast<CPdfFileStream*>(data);
+    if (file == nullptr || file->source() != source_) return std::nullopt;
     const auto [offset, count] = FileRange(file->GetStart(), file->GetLength(), file->source()->Size());
-    if (flate != nullptr ? count > kMaxDeflatedAhead : count < kLongStream || count > threadCap_) return;
-    auto ahead = std::make_shared<Ahead>();
-    ahead->length = file->GetLength();
-    ahead->offset = offset;
-    ahead->count = count;
-    ahead->deflated = flate != nullptr;
-    ahead_.emplace(key, ahead);
-    pool_->Submit([this, ahead](size_t thread) { ScanAhead(*ahead, thread); });
+    if (flate != nullptr ? count > kMaxDeflatedAhead : count < kLongStream || count > threadCap_) return std::nullopt;
+    Ahead ahead;
+    ahead.length = file->GetLength();
+    ahead.offset = offset;
+    ahead.count = count;
+    ahead.deflated = flate != nullptr;
+    return ahead;
 }
 
 void ContentStateScanner::ScanAhead(Ahead& ahead, size_t thread) {
@@ -379,6 +396,9 @@ void ContentStateScanner::ScanAhead(Ahead& ahead, size_t thread) {
         // Anything that goes wrong here is met again, or not, in its turn.
         ahead.effect.reset();
     }
+    // A thread keeps little room between streams.
+    std::vector<uint8_t>& room = threadDecoders_[thread]->buffer.bytes;
+    if (room.size() > kKeptThreadRoom) std::vector<uint8_t>().swap(room);
     ahead.done.set_value();
 }
 

@@ -9,9 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pdf/object/CPdfObject.h"
+
 class CByteSource;
 class CPdfDictionary;
-class CPdfObject;
 class CPdfStream;
 class CPdfXRef;
 class CThreadPool;
@@ -89,6 +90,9 @@ private:
     // budget left.
     std::optional<ContentStreamEffect> TakeAhead(int64_t key);
     void PrepareStream(const CPdfObject& reference);
+    // The scan of `stream` a thread would make; nothing for a stream not
+    // worth a thread or not read from the file as it is or inflated.
+    std::optional<Ahead> AheadOf(CPdfStream& stream) const;
     void ScanAhead(Ahead& ahead, size_t thread);
 
     // Decodes `stream` into `decoder`'s buffer; `again` gives a fresh copy of
@@ -113,6 +117,8 @@ private:
     // By object number and generation.
     std::unordered_map<int64_t, std::optional<ContentStreamEffect>> effects_;
     std::unordered_map<int64_t, std::shared_ptr<Ahead>> ahead_;
+    // Streams Prepare read but left to their turn, so that they are not read twice.
+    std::unordered_map<int64_t, CPdfObject> read_;
     // Last, so that its threads end first.
     std::unique_ptr<CThreadPool> pool_;
 };

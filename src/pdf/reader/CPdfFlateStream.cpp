@@ -294,7 +294,8 @@ std::optional<CPdfFlateStream::Whole> CPdfFlateStream::InflateInOneCall(InflateB
     size_t room = std::min(cap, std::max({buffer.size(), kFirstWholeSize, input_.size() * 4}));
     for (;;) {
         if (buffer.size() < room) {
-            buffer.clear();
+            // The old room goes before the new one is taken.
+            std::vector<uint8_t>().swap(buffer);
             buffer.resize(room);
         }
         size_t produced = 0;
