@@ -309,38 +309,46 @@ void ContentStateScanner::Prepare(const CPdfDictionary& page) {
     const CPdfObject stored = page.lookupNF("Contents");
     CPdfObject contents = stored;
     if (stored.is(pdfReference)) {
-        std::optional<CPdfObject> value;
-        try {
-            value = xref_.FetchOutsideObjectStreams(stored.getRef().number, stored.getRef().generation);
-        } catch (const CPdfException&) {
-            // Read in its turn.
-        }
+        if (Known(stored)) return;
+        std::optional<CPdfObject> value = ReadAhead(stored);
         if (!value) return;
         if (value->is(pdfStream)) {
-            PrepareStream(stored);
+            PrepareStream(stored, std::move(*value));
             return;
         }
         contents = std::move(*value);
     }
     if (!contents.is(pdfArray)) return;
-    for (size_t i = 0; i < contents.getArray().getLength(); ++i) PrepareStream(contents.getArray().getNF(i));
+    for (size_t i = 0; i < contents.getArray().getLength(); ++i) {
+        const CPdfObject& element = contents.getArray().getNF(i);
+        if (Known(element)) continue;
+        if (std::optional<CPdfObject> value = ReadAhead(element)) PrepareStream(element, std::move(*value));
+    }
 }
 
-void ContentStateScanner::PrepareStream(const CPdfObject& reference) {
-    if (!reference.is(pdfReference)) return;
-    const auto [number, generation] = reference.getRef();
-    const int64_t key = KeyOf(number, generation);
-    if (effects_.count(key) != 0 || ahead_.count(key) != 0 || read_.count(key) != 0) return;
-    std::optional<CPdfObject> value;
+std::optional<CPdfObject> ContentStateScanner::ReadAhead(const CPdfObject& reference) {
+    if (!reference.is(pdfReference)) return std::nullopt;
     try {
-        value = xref_.FetchOutsideObjectStreams(number, generation);
+        return xref_.FetchOutsideObjectStreams(reference.getRef().number, reference.getRef().generation);
     } catch (const CPdfException&) {
         // Read in its turn.
+        return std::nullopt;
     }
-    if (!value || !value->is(pdfStream)) return;
-    std::optional<Ahead> ahead = AheadOf(value->getStream());
+}
+
+bool ContentStateScanner::Known(const CPdfObject& reference) const {
+    if (!reference.is(pdfReference)) return false;
+    const int64_t key = KeyOf(reference.getRef().number, reference.getRef().generation);
+    const auto effect = effects_.find(key);
+    return (effect != effects_.end() && effect->second) || ahead_.count(key) != 0 || read_.count(key) != 0;
+}
+
+void ContentStateScanner::PrepareStream(const CPdfObject& reference, CPdfObject value) {
+    const int64_t key = KeyOf(reference.getRef().number, reference.getRef().generation);
+    if (!value.is(pdfStream) || Known(reference)) return;
+    std::optional<Ahead> ahead = AheadOf(value.getStream());
     if (!ahead) {
-        read_.emplace(key, std::move(*value));
+        read_.emplace(key, std::move(value));
         return;
     }
     auto shared = std::make_shared<Ahead>(std::move(*ahead));

@@ -89,7 +89,13 @@ private:
     // The effect the scan started by Prepare found, when it holds for the
     // budget left.
     std::optional<ContentStreamEffect> TakeAhead(int64_t key);
-    void PrepareStream(const CPdfObject& reference);
+    // Whether the stream `reference` names was scanned, started or read.
+    bool Known(const CPdfObject& reference) const;
+    // The object a reference names, read now if that reads no object stream.
+    std::optional<CPdfObject> ReadAhead(const CPdfObject& reference);
+    // Hands content stream `value`, just read for `reference`, to a thread,
+    // or keeps it for its turn.
+    void PrepareStream(const CPdfObject& reference, CPdfObject value);
     // The scan of `stream` a thread would make; nothing for a stream not
     // worth a thread or not read from the file as it is or inflated.
     std::optional<Ahead> AheadOf(CPdfStream& stream) const;
