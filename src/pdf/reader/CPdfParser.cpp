@@ -28,16 +28,24 @@ double ParseReal(const std::string& text) {
 CPdfParser::CPdfParser(CPdfResolver* xref, std::shared_ptr<CPdfStream> stream)
     : xref_(xref), stream_(std::move(stream)) {
     consumedEnd_ = stream_->GetPos();
-    first_ = ReadToken();
+    tokens_[front_] = ReadToken();
     firstEnd_ = secondEnd_;
-    second_ = ReadToken();
+    tokens_[front_ ^ 1] = ReadToken();
+}
+
+void CPdfParser::Seek(int64_t position) {
+    stream_->SetPos(position, SeekOrigin::Start);
+    consumedEnd_ = stream_->GetPos();
+    tokens_[front_] = ReadToken();
+    firstEnd_ = secondEnd_;
+    tokens_[front_ ^ 1] = ReadToken();
 }
 
 void CPdfParser::Shift() {
     consumedEnd_ = firstEnd_;
-    first_ = std::move(second_);
+    front_ ^= 1;
     firstEnd_ = secondEnd_;
-    second_ = ReadToken();
+    second() = ReadToken();
 }
 
 CPdfObject CPdfParser::ReadToken() {
@@ -130,19 +138,25 @@ CPdfObject CPdfParser::HexString() {
 CPdfObject CPdfParser::NameToken() {
     CPdfStream& s = *stream_;
     std::string name;
-    while (IsPdfRegular(s.LookChar())) {
-        const int c = s.GetChar();
-        if (c == '#') {
-            const int high = PdfHexValue(s.LookChar());
-            if (high >= 0) {
-                s.GetChar();
-                const int next = s.GetChar();
-                const int low = PdfHexValue(next);
-                name.push_back(static_cast<char>(low >= 0 ? high * 16 + low : high * 16));
-                continue;
-            }
+    for (;;) {
+        // The run of regular bytes other than "#" in the window, at once.
+        const std::string_view window = s.Buffered();
+        size_t run = 0;
+        while (run < window.size() && IsPdfRegular(window[run]) && window[run] != '#') ++run;
+        name.append(window.data(), run);
+        s.Skip(run);
+        if (window.empty() || (run < window.size() && window[run] != '#')) break;
+        if (run == window.size()) continue;
+        s.GetChar();
+        const int high = PdfHexValue(s.LookChar());
+        if (high >= 0) {
+            s.GetChar();
+            const int next = s.GetChar();
+            const int low = PdfHexValue(next);
+            name.push_back(static_cast<char>(low >= 0 ? high * 16 + low : high * 16));
+        } else {
+            name.push_back('#');
         }
-        name.push_back(static_cast<char>(c));
     }
     const size_t zero = name.find('\0');
     if (zero != std::string::npos) name.resize(zero);
@@ -151,14 +165,28 @@ CPdfObject CPdfParser::NameToken() {
 
 CPdfObject CPdfParser::NumberToken(int first) {
     CPdfStream& s = *stream_;
+    if (first != '.') {
+        // The usual integer, whose digits end within the window, at once.
+        const std::string_view window = s.Buffered();
+        uint64_t value = first == '-' ? 0 : static_cast<uint64_t>(first - '0');
+        size_t run = 0;
+        for (; run < window.size() && IsPdfDigit(window[run]); ++run)
+            value = value * 10 + static_cast<uint64_t>(window[run] - '0');
+        if (run < window.size() && window[run] != '.') {
+            s.Skip(run);
+            return CPdfObject::Integer64(static_cast<int64_t>(first == '-' ? 0u - value : value));
+        }
+    }
     scratch_.assign(1, static_cast<char>(first));
     bool isReal = first == '.';
     for (;;) {
-        const int c = s.LookChar();
-        if (!IsPdfDigit(c) && c != '.') break;
-        s.GetChar();
-        if (c == '.') isReal = true;
-        scratch_.push_back(static_cast<char>(c));
+        const std::string_view window = s.Buffered();
+        size_t run = 0;
+        for (; run < window.size() && (IsPdfDigit(window[run]) || window[run] == '.'); ++run)
+            isReal = isReal || window[run] == '.';
+        scratch_.append(window.data(), run);
+        s.Skip(run);
+        if (run < window.size() || window.empty()) break;
     }
     if (isReal) return CPdfObject::Real(ParseReal(scratch_));
     // As a value an integer wraps around at 32 bits; the full value is kept
@@ -171,7 +199,14 @@ CPdfObject CPdfParser::NumberToken(int first) {
 CPdfObject CPdfParser::KeywordToken(int first) {
     CPdfStream& s = *stream_;
     std::string text(1, static_cast<char>(first));
-    while (IsPdfRegular(s.LookChar())) text.push_back(static_cast<char>(s.GetChar()));
+    for (;;) {
+        const std::string_view window = s.Buffered();
+        size_t run = 0;
+        while (run < window.size() && IsPdfRegular(window[run])) ++run;
+        text.append(window.data(), run);
+        s.Skip(run);
+        if (run < window.size() || window.empty()) break;
+    }
     if (text == "true") return CPdfObject::Boolean(true);
     if (text == "false") return CPdfObject::Boolean(false);
     if (text == "null") return CPdfObject::Null();
@@ -179,24 +214,24 @@ CPdfObject CPdfParser::KeywordToken(int first) {
 }
 
 CPdfObject CPdfParser::GetObj(int depth) {
-    const bool array = first_.isKeyword("[");
-    if (array || first_.isKeyword("<<")) {
+    const bool array = first().isKeyword("[");
+    if (array || first().isKeyword("<<")) {
         Shift();
         if (depth >= kMaxDepth) return CPdfObject::Error();
         return array ? ArrayValue(depth + 1) : DictionaryValue(depth + 1);
     }
-    if (first_.is(pdfInteger)) {
-        CPdfObject number = std::move(first_);
+    if (first().is(pdfInteger)) {
+        CPdfObject number = std::move(first());
         Shift();
-        if (first_.is(pdfInteger) && second_.isKeyword("R")) {
-            const int32_t generation = first_.getInt();
+        if (first().is(pdfInteger) && second().isKeyword("R")) {
+            const int32_t generation = first().getInt();
             Shift();
             Shift();
             return CPdfObject::Reference(number.getInt(), generation);
         }
         return number;
     }
-    CPdfObject result = first_;
+    CPdfObject result = std::move(first());
     Shift();
     return result;
 }
@@ -205,8 +240,8 @@ CPdfObject CPdfParser::ArrayValue(int depth) {
     CPdfObject result;
     result.setArray(xref_);
     CPdfArray& array = result.getArray();
-    while (!first_.isKeyword("]") && !first_.is(pdfEndOfFile)) array.add(GetObj(depth));
-    if (first_.isKeyword("]")) Shift();
+    while (!first().isKeyword("]") && !first().is(pdfEndOfFile)) array.add(GetObj(depth));
+    if (first().isKeyword("]")) Shift();
     return result;
 }
 
@@ -214,18 +249,18 @@ CPdfObject CPdfParser::DictionaryValue(int depth) {
     CPdfObject result;
     result.setDictionary(xref_);
     CPdfDictionary& dictionary = result.getDict();
-    while (!first_.isKeyword(">>") && !first_.is(pdfEndOfFile)) {
-        if (!first_.is(pdfName)) {
+    while (!first().isKeyword(">>") && !first().is(pdfEndOfFile)) {
+        if (!first().is(pdfName)) {
             Shift();  // stray values are skipped
             continue;
         }
-        std::string key = first_.getName();
+        std::string key = first().TakeName();
         Shift();
-        if (first_.is(pdfError)) continue;
+        if (first().is(pdfError)) continue;
         dictionary.add(std::move(key), GetObj(depth));
     }
-    if (first_.is(pdfEndOfFile)) return result;
-    if (second_.isKeyword("stream")) {
+    if (first().is(pdfEndOfFile)) return result;
+    if (second().isKeyword("stream")) {
         std::shared_ptr<CPdfStream> stream = MakeStream(result);
         if (!stream) return CPdfObject::Error();
         return CPdfObject::FromStream(std::move(stream));
@@ -262,7 +297,7 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     s.SetPos(end, SeekOrigin::Start);
     Shift();
     Shift();
-    if (!first_.isKeyword("endstream")) throw CPdfException("Missing 'endstream'");
+    if (!first().isKeyword("endstream")) throw CPdfException("Missing 'endstream'");
     Shift();
     return decoded;
 }

@@ -22,6 +22,9 @@ public:
     CPdfObject GetObj() { return GetObj(0); }
     // Reads one token into the second look-ahead, dropping the first.
     void Shift();
+    // Goes on reading at `position` of the stream: the look-ahead tokens are
+    // read from there.
+    void Seek(int64_t position);
     // The lexer: reads one token from the stream.
     CPdfObject GetToken();
     // The stream whose dictionary has just been read, or null.
@@ -39,7 +42,7 @@ public:
         objectGeneration_ = generation;
     }
 
-    const CPdfObject& lookahead() const { return first_; }
+    const CPdfObject& lookahead() const { return tokens_[front_]; }
     // The position just after the last token consumed (for a stream: after
     // its "endstream").
     int64_t consumedEnd() const { return consumedEnd_; }
@@ -66,8 +69,12 @@ private:
     std::shared_ptr<CPdfStream> stream_;
     CPdfObject ReadToken();
 
-    CPdfObject first_;
-    CPdfObject second_;
+    // The two tokens of look-ahead: the first at `front_`, the second at the
+    // other place, so that a shift moves no token.
+    CPdfObject& first() { return tokens_[front_]; }
+    CPdfObject& second() { return tokens_[front_ ^ 1]; }
+    CPdfObject tokens_[2];
+    unsigned front_ = 0;
     int64_t firstEnd_ = 0;
     int64_t secondEnd_ = 0;
     int64_t consumedEnd_ = 0;

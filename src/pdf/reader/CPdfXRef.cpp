@@ -204,7 +204,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
         const int64_t first = integer();
         const int64_t count = integer();
         if (!SubsectionFits(first, count)) fail();
-        for (int64_t i = first; i < first + count; ++i) {
+        for (int64_t i = first + ReadPlainEntries(parser, first, count); i < first + count; ++i) {
             const int64_t offset = integer();
             const int64_t gen = integer();
             const CPdfObject& kind = parser.lookahead();
@@ -215,12 +215,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
                 fail();
             }
             parser.Shift();
-            Grow(i + 1);
-            XRefEntry& entry = entries_[static_cast<size_t>(i)];
-            if (!entry.IsSet()) {
-                entry = {offset, static_cast<int32_t>(gen), type};
-                if (type == XRefEntryType::Free) sectionFree_.insert(i);
-            }
+            SetTableEntry(i, offset, gen, type);
         }
     }
     CPdfObject trailer = parser.GetObj();
@@ -228,6 +223,56 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
     if (!trailer_.is(pdfDictionary)) trailer_ = trailer;
     prev = OffsetValue(trailer.getDict(), "Prev");
     xrefStm = OffsetValue(trailer.getDict(), "XRefStm");
+}
+
+void CPdfXRef::SetTableEntry(int64_t number, int64_t offset, int64_t generation, XRefEntryType type) {
+    Grow(number + 1);
+    XRefEntry& entry = entries_[static_cast<size_t>(number)];
+    if (entry.IsSet()) return;
+    entry = {offset, static_cast<int32_t>(generation), type};
+    if (type == XRefEntryType::Free) sectionFree_.insert(number);
+}
+
+int64_t CPdfXRef::ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t count) {
+    // "0000012345 00000 n" and a white byte, after white space: what the
+    // tokens of an entry read most often are, taken straight from the bytes.
+    constexpr size_t kEntry = 19;
+    const auto digits = [](const char* text, size_t length) {
+        int64_t value = 0;
+        for (size_t i = 0; i < length; ++i) {
+            if (!IsPdfDigit(text[i])) return int64_t{-1};
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    CByteSource& file = *source();
+    uint64_t position = static_cast<uint64_t>(parser.consumedEnd());
+    std::string chunk;
+    size_t at = 0;
+    int64_t read = 0;
+    for (; read < count; ++read) {
+        // White space before the entry, and the entry, within the chunk.
+        for (;;) {
+            while (at < chunk.size() && IsPdfWhite(chunk[at])) ++at;
+            if (chunk.size() - at >= kEntry) break;
+            position += at;
+            chunk.resize(64 * 1024);
+            chunk.resize(file.Read(position, reinterpret_cast<uint8_t*>(chunk.data()), chunk.size()));
+            at = 0;
+            if (chunk.size() < kEntry || !IsPdfWhite(chunk[0])) break;
+        }
+        const char* entry = chunk.data() + at;
+        if (chunk.size() - at < kEntry || entry[10] != ' ' || entry[16] != ' ' ||
+            (entry[17] != 'n' && entry[17] != 'f') || !IsPdfWhite(entry[18]))
+            break;
+        const int64_t offset = digits(entry, 10);
+        const int64_t generation = digits(entry + 11, 5);
+        if (offset < 0 || generation < 0) break;
+        SetTableEntry(first + read, offset, generation, entry[17] == 'n' ? XRefEntryType::InUse : XRefEntryType::Free);
+        at += kEntry - 1;
+    }
+    if (read > 0) parser.Seek(static_cast<int64_t>(position + at));
+    return read;
 }
 
 void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) {

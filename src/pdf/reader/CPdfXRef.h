@@ -95,6 +95,12 @@ public:
 private:
     void ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOnly);
     void ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, std::optional<int64_t>& xrefStm);
+    // The entries of a subsection from `first` on, as long as they stand in
+    // their usual form, read straight from the bytes where the parser stands,
+    // which then stands after them: how many (at most `count`).
+    int64_t ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t count);
+    // A table's entry for object `number`, unless a newer section set it.
+    void SetTableEntry(int64_t number, int64_t offset, int64_t generation, XRefEntryType type);
     void ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev);
     void ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3], int64_t first, int64_t count);
     void Grow(int64_t size);

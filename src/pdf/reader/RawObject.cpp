@@ -1,6 +1,7 @@
 #include "pdf/reader/RawObject.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -33,11 +34,35 @@ const uint8_t* Search(const uint8_t* begin, const uint8_t* end, std::string_view
     return static_cast<const uint8_t*>(memmem(begin, static_cast<size_t>(end - begin), pattern.data(), pattern.size()));
 }
 
+// The first place in [begin, end) where one of the patterns stands whole, and
+// which pattern it is: for several, one pass over the bytes, each compared
+// with the first bytes of the patterns.
+std::optional<std::pair<size_t, size_t>> SearchAll(const uint8_t* begin, const uint8_t* end,
+                                                   std::initializer_list<std::string_view> patterns) {
+    if (patterns.size() == 1) {
+        const uint8_t* hit = Search(begin, end, *patterns.begin());
+        if (hit == nullptr) return std::nullopt;
+        return std::pair(static_cast<size_t>(hit - begin), size_t{0});
+    }
+    std::array<bool, 256> first{};
+    for (std::string_view pattern : patterns) first[static_cast<uint8_t>(pattern[0])] = true;
+    for (const uint8_t* p = begin; p < end; ++p) {
+        if (!first[*p]) continue;
+        size_t which = 0;
+        for (std::string_view pattern : patterns) {
+            if (static_cast<uint8_t>(pattern[0]) == *p && static_cast<size_t>(end - p) >= pattern.size() &&
+                std::memcmp(p, pattern.data(), pattern.size()) == 0)
+                return std::pair(static_cast<size_t>(p - begin), which);
+            ++which;
+        }
+    }
+    return std::nullopt;
+}
+
 // The earliest occurrence, at or after `start`, of any of the patterns: its
-// position and which pattern it is. The source is read window by window; an
-// occurrence across two windows is found through the bytes carried over. The
-// first pattern is searched first, and the others only up to where it was
-// found, so a search for "endobj" or "stream" reads no further than needed.
+// position and which pattern it is. The source is read window by window, a
+// slice at a time, and searched no further than the earliest occurrence; an
+// occurrence across two windows is found through the bytes carried over.
 std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
                                                        std::initializer_list<std::string_view> patterns) {
     size_t longest = 1;
@@ -70,19 +95,8 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
             }
             if (best) return best;
         }
-        const uint8_t* end = window.data + size;
-        size_t which = 0;
-        for (std::string_view pattern : patterns) {
-            const uint8_t* limit = end;
-            if (best) {
-                const auto bestIndex = static_cast<size_t>(best->first - static_cast<int64_t>(pos));
-                limit = window.data + std::min(size, bestIndex + pattern.size() - 1);
-            }
-            if (const uint8_t* hit = Search(window.data, limit, pattern))
-                consider(static_cast<int64_t>(pos) + (hit - window.data), which);
-            ++which;
-        }
-        if (best) return best;
+        if (const std::optional<std::pair<size_t, size_t>> hit = SearchAll(window.data, window.data + size, patterns))
+            return std::pair(static_cast<int64_t>(pos + hit->first), hit->second);
         carry.append(reinterpret_cast<const char*>(window.data), size);
         if (carry.size() > keep) carry.erase(0, carry.size() - keep);
         pos += size;
@@ -119,6 +133,13 @@ struct ScanResult {
     enum Kind { kFoundEndObj, kFoundStream, kNothing } kind = kNothing;
     int64_t at = 0;  // where "endobj" begins
 };
+
+// A keyword's bytes as one number, the last byte lowest.
+constexpr uint64_t Packed(std::string_view keyword) {
+    uint64_t packed = 0;
+    for (const char c : keyword) packed = (packed << 8) | static_cast<uint8_t>(c);
+    return packed;
+}
 
 // A scan of an object's bytes, window by window: literal strings (with their
 // nesting and escapes), hex strings and comments are skipped, and the other
@@ -161,7 +182,7 @@ public:
 
 private:
     static_assert(kEndObj.size() == kStream.size());
-    // `recent_` is as long as either keyword; a keyword ends at the last byte.
+    // A keyword ends at the last byte of `recent_`.
     static constexpr auto kBack = static_cast<int64_t>(kEndObj.size());
 
     // A byte outside strings and comments: the keyword it completes, if any.
@@ -174,18 +195,23 @@ private:
             comment_ = true;
             return std::nullopt;
         }
-        std::memmove(recent_, recent_ + 1, sizeof recent_ - 1);
-        recent_[sizeof recent_ - 1] = c;
-        if (std::memcmp(recent_, kEndObj.data(), kEndObj.size()) == 0) return ScanResult::kFoundEndObj;
-        if (std::memcmp(recent_, kStream.data(), kStream.size()) == 0) return ScanResult::kFoundStream;
+        recent_ = ((recent_ << 8) | static_cast<uint8_t>(c)) & kKeywordMask;
+        if (recent_ == kPackedEndObj) return ScanResult::kFoundEndObj;
+        if (recent_ == kPackedStream) return ScanResult::kFoundStream;
         return std::nullopt;
     }
+
+    static constexpr uint64_t kKeywordMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
+    static constexpr uint64_t kPackedEndObj = Packed(kEndObj);
+    static constexpr uint64_t kPackedStream = Packed(kStream);
 
     CPdfStringSkip string_;
     bool comment_ = false;
     // A "<" was just read: a dictionary ("<<") or a hex string opens.
     bool less_ = false;
-    char recent_[kEndObj.size()] = {};
+    // The last bytes outside strings and comments, as many as a keyword has,
+    // the last lowest.
+    uint64_t recent_ = 0;
 };
 
 // Reads an object from `start` on, skipping strings and comments, until
