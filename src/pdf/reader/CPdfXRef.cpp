@@ -191,13 +191,13 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
     const auto fail = [] { throw CPdfException("Couldn't parse an xref table"); };
     // Entries are read token by token; offsets keep their full 64-bit value.
     const auto integer = [&parser, &fail]() {
-        if (!parser.lookahead().is(pdfInteger)) fail();
-        const int64_t value = parser.lookahead().getInt64();
+        if (!parser.Lookahead().is(pdfInteger)) fail();
+        const int64_t value = parser.Lookahead().getInt64();
         parser.Shift();
         return value;
     };
     for (;;) {
-        if (parser.lookahead().isKeyword("trailer")) {
+        if (parser.Lookahead().isKeyword("trailer")) {
             parser.Shift();
             break;
         }
@@ -207,7 +207,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
         for (int64_t i = first + ReadPlainEntries(parser, first, count); i < first + count; ++i) {
             const int64_t offset = integer();
             const int64_t gen = integer();
-            const CPdfObject& kind = parser.lookahead();
+            const CPdfObject& kind = parser.Lookahead();
             XRefEntryType type = XRefEntryType::Free;
             if (kind.isKeyword("n")) {
                 type = XRefEntryType::InUse;

@@ -162,6 +162,14 @@ public:
                 }
                 continue;
             }
+            if (!less_) {
+                // Bytes that neither begin a string or comment nor end a
+                // keyword only pass through `recent_`.
+                const uint8_t* const stop = FindAnyOf(p, end, kScanStops);
+                Remember(p, stop);
+                p = stop;
+                if (p == end) break;
+            }
             const auto c = static_cast<char>(*p++);
             if (less_) {
                 less_ = false;
@@ -201,7 +209,15 @@ private:
         return std::nullopt;
     }
 
+    // Bytes [p, end) pass through `recent_`.
+    void Remember(const uint8_t* p, const uint8_t* end) {
+        if (end - p > static_cast<ptrdiff_t>(kEndObj.size())) p = end - kEndObj.size();
+        for (; p < end; ++p) recent_ = ((recent_ << 8) | *p) & kKeywordMask;
+    }
+
     static constexpr uint64_t kKeywordMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
+    // What begins a string or comment, and the last bytes of the keywords.
+    static constexpr ByteSet kScanStops{"(%<jm"};
     static constexpr uint64_t kPackedEndObj = Packed(kEndObj);
     static constexpr uint64_t kPackedStream = Packed(kStream);
 
