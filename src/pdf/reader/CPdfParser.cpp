@@ -88,26 +88,27 @@ CPdfObject CPdfParser::ValueOf(Token& token) {
     return CPdfObject::EndOfFile();
 }
 
-void CPdfParser::Lex(Token& token) {
+int CPdfParser::SkipSpace() {
     CPdfStream& s = *stream_;
-    int c;
     for (;;) {
-        c = s.GetChar();
-        if (c < 0) {
-            token.kind = Token::Kind::End;
-            return;
-        }
+        int c = s.GetChar();
         if (c == '%') {
             do {
                 c = s.GetChar();
             } while (c >= 0 && c != '\r' && c != '\n');
-            if (c < 0) {
-                token.kind = Token::Kind::End;
-                return;
-            }
+            if (c < 0) return c;
             continue;
         }
-        if (!IsPdfWhite(c)) break;
+        if (c < 0 || !IsPdfWhite(c)) return c;
+    }
+}
+
+void CPdfParser::Lex(Token& token) {
+    CPdfStream& s = *stream_;
+    const int c = SkipSpace();
+    if (c < 0) {
+        token.kind = Token::Kind::End;
+        return;
     }
     const auto keyword = [&token](std::string_view text) {
         token.kind = Token::Kind::Keyword;

@@ -84,6 +84,8 @@ private:
     // Reads the next token into `token`, and where it ends.
     void ReadToken(Token& token);
     void Lex(Token& token);
+    // Past white space and comments: the first byte after them, -1 at the end.
+    int SkipSpace();
     void NameToken(Token& token);
     void NumberToken(Token& token, int first);
     void KeywordToken(Token& token, int first);
