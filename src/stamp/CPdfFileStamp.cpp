@@ -83,6 +83,9 @@ struct CPdfFileStamp::Run {
     // yet that the page list does not keep.
     std::vector<int32_t> stampOrder;
     size_t prepared = 0;
+    // The streams the scanner had handed to its threads when the window of
+    // pages being prepared began.
+    uint64_t handedOver = 0;
     std::deque<std::pair<int32_t, CPdfObject>> aheadPages;
     // The catalog marks the document as tagged.
     bool tagged = false;
@@ -186,28 +189,42 @@ std::vector<int32_t> CPdfFileStamp::StampOrder(const PageList& pages) {
 }
 
 void CPdfFileStamp::ScanAhead(Run& run, int32_t number) {
+    // Pages are prepared in windows; a window in which no stream went to a
+    // thread (a document of short, plain content) is followed by a few left
+    // to their turn, so that reading ahead does not cost more than it saves.
     constexpr size_t kPagesAhead = 64;
+    constexpr size_t kQuietPages = 15 * kPagesAhead;
     if (!run.scanner->HasThreads()) return;
     const auto done = static_cast<size_t>(std::lower_bound(run.stampOrder.begin(), run.stampOrder.end(), number) -
                                           run.stampOrder.begin());
     for (; run.prepared < run.stampOrder.size() && run.prepared <= done + kPagesAhead; ++run.prepared) {
-        const int32_t next = run.stampOrder[run.prepared];
-        CPdfObject page = run.pages().pages()[static_cast<size_t>(*run.pages().PositionsOf(next).begin())].page;
-        if (!page.is(pdfDictionary)) {
-            // Read now, and kept for its turn, unless it is in an object
-            // stream: those are read in their turn only.
-            std::optional<CPdfObject> read;
-            try {
-                read = run.xref().FetchOutsideObjectStreams(next, run.xref().GenerationOf(next));
-            } catch (const CPdfException&) {
-                // Read in its turn.
+        if (run.prepared % kPagesAhead == 0) {
+            if (run.prepared > 0 && run.scanner->handedOver() == run.handedOver) {
+                run.prepared += kQuietPages;
+                if (run.prepared >= run.stampOrder.size()) break;
             }
-            if (!read || !read->is(pdfDictionary)) continue;
-            page = std::move(*read);
-            run.aheadPages.emplace_back(next, page);
+            run.handedOver = run.scanner->handedOver();
         }
-        run.scanner->Prepare(page.getDict());
+        PreparePage(run, run.stampOrder[run.prepared]);
     }
+}
+
+void CPdfFileStamp::PreparePage(Run& run, int32_t number) {
+    CPdfObject page = run.pages().pages()[static_cast<size_t>(*run.pages().PositionsOf(number).begin())].page;
+    if (!page.is(pdfDictionary)) {
+        // Read now, and kept for its turn, unless it is in an object stream:
+        // those are read in their turn only.
+        std::optional<CPdfObject> read;
+        try {
+            read = run.xref().FetchOutsideObjectStreams(number, run.xref().GenerationOf(number));
+        } catch (const CPdfException&) {
+            // Read in its turn.
+        }
+        if (!read || !read->is(pdfDictionary)) return;
+        page = std::move(*read);
+        run.aheadPages.emplace_back(number, page);
+    }
+    run.scanner->Prepare(page.getDict());
 }
 
 CPdfObject CPdfFileStamp::PageObject(Run& run, int32_t number, const PageEntry& listed) {

@@ -101,6 +101,8 @@ private:
     // Starts the content scans of the pages stamped after `number` (the page
     // being stamped), a few pages ahead; the pages read for it wait in the run.
     static void ScanAhead(Run& run, int32_t number);
+    // Prepares the content scans of page object `number`.
+    static void PreparePage(Run& run, int32_t number);
     // The page object `number` as parsed: kept by the page list, read ahead,
     // or read now.
     static CPdfObject PageObject(Run& run, int32_t number, const PageEntry& listed);

@@ -19,10 +19,15 @@
 namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
-// Ranges at least this long are copied inside the kernel, and handed to the
-// copying thread this many bytes at a time.
-constexpr uint64_t kKernelCopyThreshold = 16 * 1024;
+// Ranges at least this long are copied inside the kernel. Pieces are handed
+// to the writing thread once they hold this many bytes, or copy this many,
+// and the bytes handed over and not yet written stay below the last figure.
+constexpr uint64_t kKernelCopyThreshold = 256 * 1024;
+constexpr size_t kBytesAtOnce = 256 * 1024;
 constexpr uint64_t kCopiesAtOnce = 8u << 20;
+constexpr size_t kMaxBytesInFlight = 320 * 1024;
+// The room gathering starts with: what a batch holds, and the last write.
+constexpr size_t kGatherRoom = 320 * 1024;
 
 // The file a path names in the end: symbolic links are followed, so that the
 // new file replaces the last link's target rather than the link, and creates
@@ -77,6 +82,17 @@ bool CopyRange(int source, uint64_t from, int target, int64_t to, uint64_t lengt
     return true;
 }
 
+// Writes `bytes` at `to` in file `target`; false when it cannot be written.
+bool WriteRange(int target, std::string_view bytes, int64_t to) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(target, bytes.data() + done, bytes.size() - done, to + static_cast<int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 mode_t CreationMode(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
@@ -99,110 +115,114 @@ COutputFile::COutputFile(const std::string& path, const char* createMessage) : p
     if (fd_ < 0) throw CPdfException(createMessage);
     tempPath_ = pattern;
     ::fchmod(fd_, CreationMode(path_));
-    buffer_.resize(kBufferSize);
+    // So that the writing thread allocates nothing of its own.
+    spare_.reserve(1);
 }
 
 COutputFile::~COutputFile() {
-    // Copies not started are dropped; the file goes.
-    copier_.reset();
+    // Pieces not started are dropped; the file goes.
+    writer_.reset();
     if (fd_ >= 0) ::close(fd_);
     if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
 
 void COutputFile::Fail() { throw CPdfException("Output file write error"); }
 
-void COutputFile::WriteAt(const char* data, size_t size, int64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) Fail();
-        data += n;
-        offset += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
-void COutputFile::Flush() {
-    if (used_ == 0) return;
-    WriteAt(buffer_.data(), used_, bufferStart_);
-    used_ = 0;
-}
-
 void COutputFile::Write(std::string_view bytes) {
     if (fd_ < 0) Fail();
     FlushPending();
-    // The buffer holds consecutive bytes only.
-    if (used_ > 0 && bufferStart_ + static_cast<int64_t>(used_) != position_) Flush();
-    if (used_ + bytes.size() > buffer_.size()) {
-        Flush();
-        if (bytes.size() >= buffer_.size()) {
-            WriteAt(bytes.data(), bytes.size(), position_);
-            position_ += static_cast<int64_t>(bytes.size());
-            return;
-        }
+    if (bytes.empty()) return;
+    if (bytes.size() >= kBytesAtOnce) {
+        // Written here, where they are, rather than gathered.
+        if (!WriteRange(fd_, bytes, position_)) Fail();
+        position_ += static_cast<int64_t>(bytes.size());
+        return;
     }
-    if (used_ == 0) bufferStart_ = position_;
-    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
-    used_ += bytes.size();
+    std::memcpy(Gather(position_, bytes.size()), bytes.data(), bytes.size());
     position_ += static_cast<int64_t>(bytes.size());
+    if (gathered_.size() >= kBytesAtOnce) Submit();
+}
+
+char* COutputFile::Gather(int64_t to, size_t size) {
+    if (gathered_.empty()) {
+        const std::lock_guard lock(spareMutex_);
+        if (!spare_.empty()) {
+            gathered_ = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        gathered_.reserve(kGatherRoom);
+    }
+    // The last piece goes on when the bytes follow it.
+    if (pieces_.empty() || pieces_.back().source >= 0 ||
+        pieces_.back().to + static_cast<int64_t>(pieces_.back().length) != to)
+        pieces_.push_back({to, -1, gathered_.size(), 0});
+    pieces_.back().length += size;
+    const size_t at = gathered_.size();
+    gathered_.resize(at + size);
+    return gathered_.data() + at;
 }
 
 void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length) {
     if (fd_ < 0 || offset > source.Size() || length > source.Size() - offset) Fail();
     if (length == 0) return;
-    if (pending_.source != &source || pending_.from + pending_.length != offset ||
-        pending_.to + static_cast<int64_t>(pending_.length) != position_) {
+    const bool follows = pending_.source == &source && pending_.from + pending_.length == offset &&
+                         pending_.to + static_cast<int64_t>(pending_.length) == position_;
+    if (!follows) {
         FlushPending();
         pending_ = {&source, offset, position_, 0};
     }
     pending_.length += length;
     position_ += static_cast<int64_t>(length);
+    // A short range that continues no copy is read now, in the order the
+    // caller reads the input.
+    if (!follows && length < kKernelCopyThreshold) FlushPending();
 }
 
 void COutputFile::FlushPending() {
     if (pending_.source == nullptr) return;
-    PendingCopy copy = pending_;
+    const PendingCopy copy = pending_;
     pending_ = {};
     if (copy.length >= kKernelCopyThreshold && copy.source->FileDescriptor() >= 0) {
-        CopyInKernel(copy.source->FileDescriptor(), copy.from, copy.to, copy.length);
+        pieces_.push_back({copy.to, copy.source->FileDescriptor(), copy.from, copy.length});
+        piecesCopies_ += copy.length;
+        if (piecesCopies_ >= kCopiesAtOnce) Submit();
         return;
     }
-    // Through the buffer, which holds consecutive bytes only.
-    if (used_ > 0 && bufferStart_ + static_cast<int64_t>(used_) != copy.to) Flush();
-    if (used_ == 0) bufferStart_ = copy.to;
-    while (copy.length > 0) {
-        if (used_ == buffer_.size()) {
-            Flush();
-            bufferStart_ = copy.to;
-        }
-        const size_t room = static_cast<size_t>(std::min<uint64_t>(copy.length, buffer_.size() - used_));
-        const size_t got = copy.source->Read(copy.from, reinterpret_cast<uint8_t*>(buffer_.data() + used_), room);
+    // Read here, as gathered bytes.
+    char* room = Gather(copy.to, static_cast<size_t>(copy.length));
+    for (size_t done = 0; done < copy.length;) {
+        const size_t got = copy.source->Read(copy.from + done, reinterpret_cast<uint8_t*>(room + done),
+                                             static_cast<size_t>(copy.length) - done);
         if (got == 0) Fail();  // the input is shorter than it was when opened
-        used_ += got;
-        copy.from += got;
-        copy.to += static_cast<int64_t>(got);
-        copy.length -= got;
+        done += got;
     }
+    if (gathered_.size() >= kBytesAtOnce) Submit();
 }
 
-void COutputFile::CopyInKernel(int source, uint64_t from, int64_t to, uint64_t length) {
-    kernelCopies_.push_back({source, from, to, length});
-    kernelCopyBytes_ += length;
-    if (kernelCopyBytes_ >= kCopiesAtOnce) SubmitCopies();
-}
-
-void COutputFile::SubmitCopies() {
-    if (kernelCopies_.empty()) return;
-    if (!copier_) copier_ = std::make_unique<CThreadPool>(1);
+void COutputFile::Submit() {
+    if (pieces_.empty()) return;
+    if (!writer_) writer_ = std::make_unique<CThreadPool>(1);
+    // The bytes handed over and not yet written stay few.
+    if (inFlight_ + gathered_.size() > kMaxBytesInFlight) writer_->Wait();
+    inFlight_ += gathered_.size();
     const int target = fd_;
-    copier_->Submit([this, target, copies = std::move(kernelCopies_)](size_t) {
-        for (const KernelCopy& copy : copies) {
-            if (copyFailed_) return;
-            if (!CopyRange(copy.source, copy.from, target, copy.to, copy.length)) copyFailed_ = true;
+    writer_->Submit([this, target, pieces = std::move(pieces_), bytes = std::move(gathered_)](size_t) mutable {
+        for (const Piece& piece : pieces) {
+            if (writeFailed_) break;
+            const bool written =
+                piece.source >= 0
+                    ? CopyRange(piece.source, piece.from, target, piece.to, piece.length)
+                    : WriteRange(target, std::string_view(bytes).substr(piece.from, piece.length), piece.to);
+            if (!written) writeFailed_ = true;
         }
+        inFlight_ -= bytes.size();
+        bytes.clear();
+        const std::lock_guard lock(spareMutex_);
+        if (spare_.empty()) spare_.push_back(std::move(bytes));
     });
-    kernelCopies_.clear();
-    kernelCopyBytes_ = 0;
+    pieces_.clear();
+    gathered_ = std::string();
+    piecesCopies_ = 0;
 }
 
 void COutputFile::CopyWhole(CByteSource& source) {
@@ -219,17 +239,16 @@ void COutputFile::CopyWhole(CByteSource& source) {
     CopyFrom(source, 0, size);
 }
 
-bool COutputFile::JoinCopies() {
-    SubmitCopies();
-    if (copier_) copier_->Wait();
-    return !copyFailed_;
+bool COutputFile::JoinWriting() {
+    Submit();
+    if (writer_) writer_->Wait();
+    return !writeFailed_;
 }
 
 void COutputFile::Commit() {
     if (fd_ < 0) Fail();
     FlushPending();
-    Flush();
-    if (!JoinCopies()) Fail();
+    if (!JoinWriting()) Fail();
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) Fail();

@@ -353,6 +353,7 @@ void ContentStateScanner::PrepareStream(const CPdfObject& reference, CPdfObject 
     }
     auto shared = std::make_shared<Ahead>(std::move(*ahead));
     ahead_.emplace(key, shared);
+    ++handedOver_;
     pool_->Submit([this, shared](size_t thread) { ScanAhead(*shared, thread); });
 }
 

@@ -67,6 +67,8 @@ public:
     void Prepare(const CPdfDictionary& page);
     // Whether Prepare does anything.
     bool HasThreads() const { return pool_ != nullptr; }
+    // How many streams Prepare has handed to the threads so far.
+    uint64_t handedOver() const { return handedOver_; }
 
     // The state the page's /Contents (one stream, an array of them, directly
     // or as an object of its own) leaves; unchanged for a page without content.
@@ -125,6 +127,7 @@ private:
     std::unordered_map<int64_t, std::shared_ptr<Ahead>> ahead_;
     // Streams Prepare read but left to their turn, so that they are not read twice.
     std::unordered_map<int64_t, CPdfObject> read_;
+    uint64_t handedOver_ = 0;
     // Last, so that its threads end first.
     std::unique_ptr<CThreadPool> pool_;
 };

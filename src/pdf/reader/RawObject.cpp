@@ -35,19 +35,17 @@ const uint8_t* Search(const uint8_t* begin, const uint8_t* end, std::string_view
 }
 
 // The first place in [begin, end) where one of the patterns stands whole, and
-// which pattern it is: for several, one pass over the bytes, each compared
-// with the first bytes of the patterns.
+// which pattern it is: for several, one pass over the bytes that stops at
+// `firsts`, the patterns' first bytes.
 std::optional<std::pair<size_t, size_t>> SearchAll(const uint8_t* begin, const uint8_t* end,
-                                                   std::initializer_list<std::string_view> patterns) {
+                                                   std::initializer_list<std::string_view> patterns,
+                                                   const ByteSet& firsts) {
     if (patterns.size() == 1) {
         const uint8_t* hit = Search(begin, end, *patterns.begin());
         if (hit == nullptr) return std::nullopt;
         return std::pair(static_cast<size_t>(hit - begin), size_t{0});
     }
-    std::array<bool, 256> first{};
-    for (std::string_view pattern : patterns) first[static_cast<uint8_t>(pattern[0])] = true;
-    for (const uint8_t* p = begin; p < end; ++p) {
-        if (!first[*p]) continue;
+    for (const uint8_t* p = FindAnyOf(begin, end, firsts); p < end; p = FindAnyOf(p + 1, end, firsts)) {
         size_t which = 0;
         for (std::string_view pattern : patterns) {
             if (static_cast<uint8_t>(pattern[0]) == *p && static_cast<size_t>(end - p) >= pattern.size() &&
@@ -59,12 +57,13 @@ std::optional<std::pair<size_t, size_t>> SearchAll(const uint8_t* begin, const u
     return std::nullopt;
 }
 
-// The earliest occurrence, at or after `start`, of any of the patterns: its
-// position and which pattern it is. The source is read window by window, a
+// The earliest occurrence, at or after `start`, of any of the patterns (whose
+// first bytes `firsts` holds): its position and which pattern it is. The source is read window by window, a
 // slice at a time, and searched no further than the earliest occurrence; an
 // occurrence across two windows is found through the bytes carried over.
 std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
-                                                       std::initializer_list<std::string_view> patterns) {
+                                                       std::initializer_list<std::string_view> patterns,
+                                                       const ByteSet& firsts) {
     size_t longest = 1;
     for (std::string_view pattern : patterns) longest = std::max(longest, pattern.size());
     const size_t keep = longest - 1;
@@ -95,7 +94,8 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
             }
             if (best) return best;
         }
-        if (const std::optional<std::pair<size_t, size_t>> hit = SearchAll(window.data, window.data + size, patterns))
+        if (const std::optional<std::pair<size_t, size_t>> hit =
+                SearchAll(window.data, window.data + size, patterns, firsts))
             return std::pair(static_cast<int64_t>(pos + hit->first), hit->second);
         carry.append(reinterpret_cast<const char*>(window.data), size);
         if (carry.size() > keep) carry.erase(0, carry.size() - keep);
@@ -104,7 +104,7 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
 }
 
 std::optional<int64_t> FindFirst(CByteSource& source, int64_t start, std::string_view pattern) {
-    const auto found = FindEarliest(source, start, {pattern});
+    const auto found = FindEarliest(source, start, {pattern}, ByteSet(pattern.substr(0, 1)));
     if (!found) return std::nullopt;
     return found->first;
 }
@@ -425,7 +425,8 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     // Most objects hold no stream, string or comment before their "endobj":
     // they end there. Strings and comments are skipped by a scan, and streams
     // are parsed, so that an "endobj" inside them does not cut the object short.
-    const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"});
+    static constexpr ByteSet kFirsts("es(%");
+    const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"}, kFirsts);
     // A damaged file may leave an object without its "endobj"; its value
     // still tells where it ends.
     if (!first) return LocateByParsing(xref, number, start, true);

@@ -298,7 +298,8 @@ TEST_F(OutputFileTest, FailedWriteReportsTheWriteMessage) {
 TEST_F(OutputFileTest, FailedLargeWriteReportsTheWriteMessage) {
     const int code = ExitOfLimitedChild(1000, [&] {
         COutputFile file(path_, kCreate);
-        file.Write(std::string(3 << 20, 'x'));  // larger than the buffer: written at once
+        file.Write(std::string(3 << 20, 'x'));  // handed to the writing thread at once
+        file.Commit();
     });
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(ListFolder(folder_.path()).empty());
