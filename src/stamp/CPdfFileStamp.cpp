@@ -13,6 +13,7 @@
 #include "pdf/document/ContentStateScanner.h"
 #include "pdf/document/DocMdp.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfSecurityHandler.h"
 #include "pdf/reader/CPdfXRef.h"
 #include "pdf/reader/RawObject.h"
@@ -114,12 +115,7 @@ bool CPdfFileStamp::Process() {
         writer.SetCipher(&run.cipher.emplace(*security), xref.encryptNumber());
     }
     OpenStampFiles();
-    if (update) {
-        writer.beginUpdate(*run.input, *update);
-    } else {
-        // An input without a header still gets one.
-        writer.writeHeader(run.document.version().empty() ? "PDF-1.4" : run.document.version());
-    }
+    BeginOutput(run, update);
     run.pageList = &run.document.catalog().pageList();
     run.tagged = IsTagged(xref);
     run.scanner.emplace(xref, run.input->Size(), scanThreads_);
@@ -142,6 +138,38 @@ bool CPdfFileStamp::Process() {
     run.output->Commit();
     Finish();
     return true;
+}
+
+namespace {
+
+// Whether version `version` ("PDF-1.4") is older than `least`; false when
+// either cannot be read.
+bool OlderVersion(std::string_view version, std::string_view least) {
+    const auto parse = [](std::string_view text) -> std::optional<std::pair<int, int>> {
+        if (text.size() != 7 || text.substr(0, 4) != "PDF-" || !IsPdfDigit(text[4]) || text[5] != '.' ||
+            !IsPdfDigit(text[6]))
+            return std::nullopt;
+        return std::pair(text[4] - '0', text[6] - '0');
+    };
+    const auto have = parse(version);
+    const auto need = parse(least);
+    return have && need && *have < *need;
+}
+
+}  // namespace
+
+void CPdfFileStamp::BeginOutput(Run& run, const std::optional<UpdateTarget>& update) {
+    // An input without a header still gets one.
+    const std::string version = run.document.version().empty() ? "PDF-1.4" : run.document.version();
+    const std::string least = LeastVersion();
+    const bool older = OlderVersion(version, least);
+    if (update) {
+        // An update keeps the file's version: the stamp does without.
+        if (older) KeepVersion();
+        run.writer->beginUpdate(*run.input, *update);
+    } else {
+        run.writer->writeHeader(older ? least : version);
+    }
 }
 
 UpdateTarget CPdfFileStamp::CheckUpdatable(CPdfXRef& xref) const {

@@ -61,6 +61,12 @@ protected:
 
     // Before the output is created.
     virtual void OpenStampFiles() {}
+    // The PDF version what the stamp draws needs ("PDF-1.5"), empty for any;
+    // asked after OpenStampFiles. A full rewrite of an older file gets this
+    // version; an update keeps the file's, and the stamp is told to do
+    // without (KeepVersion).
+    virtual std::string LeastVersion() const { return {}; }
+    virtual void KeepVersion() {}
     // The shared objects, the first objects after the header.
     virtual void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) = 0;
     virtual void BeforeCopy() {}
@@ -89,6 +95,8 @@ private:
     // What one run opens and writes; see CPdfFileStamp.cpp.
     struct Run;
 
+    // The header, or the copy of the input an update begins with.
+    void BeginOutput(Run& run, const std::optional<UpdateTarget>& update);
     // The update's target, once the input is found able to take one.
     UpdateTarget CheckUpdatable(CPdfXRef& xref) const;
     // The number the update's first new object gets.

@@ -19,6 +19,13 @@ void CPdfFileStampImage::OpenStampFiles() {
     picture_ = std::make_shared<CFileByteSource>(options_.jpegFile, "Image file open error");
 }
 
+std::string CPdfFileStampImage::LeastVersion() const {
+    uint8_t head[32] = {};
+    const size_t headSize = picture_->Read(0, head, sizeof head);
+    return PngImage::BitDepth(std::string_view(reinterpret_cast<const char*>(head), headSize)) == 16 ? "PDF-1.5"
+                                                                                                     : std::string();
+}
+
 void CPdfFileStampImage::PrepareSharedObjects(COutputWriter& writer, const PageList&) {
     const std::string number = FormatInt(NextResourceNumber());
     stateResourceName_ = "GS" + number;
@@ -49,7 +56,7 @@ void CPdfFileStampImage::WriteJpegObject(COutputWriter& writer) {
 
 // The picture, then its alpha as the soft mask, when it has transparent parts.
 void CPdfFileStampImage::WritePngObjects(COutputWriter& writer) {
-    const PngImage image = PngImage::Decode(*picture_);
+    const PngImage image = PngImage::Decode(*picture_, sixteenBits_);
     if (options_.imageWidth == -1) options_.imageWidth = image.width;
     if (options_.imageHeight == -1) options_.imageHeight = image.height;
     // The picture names its mask, written after it.

@@ -17,6 +17,9 @@ public:
 
 protected:
     void OpenStampFiles() override;
+    // PDF 1.5 for a PNG picture of 16-bit samples, which it keeps.
+    std::string LeastVersion() const override;
+    void KeepVersion() override { sixteenBits_ = false; }
     void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
     std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
     int32_t WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;
@@ -36,4 +39,6 @@ private:
     int32_t stateObjectNumber_ = 0;
     int32_t imageObjectNumber_ = 0;
     ImageStampOptions options_;
+    // The picture's 16-bit samples stay 16-bit.
+    bool sixteenBits_ = true;
 };
