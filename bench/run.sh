@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
 # Measures Brevano against copying the file (cp) and against a plain rewrite
-# (qpdf in.pdf out.pdf) on documents it builds the same way every time:
-#   a  2,000 pages of text, classic cross-reference table
-#   b  the same with object streams and a cross-reference stream (qpdf)
-#   c  5,000 pages, each with a picture of its own (181 MB)
-#   d  20,000 pages with many small objects, and d2 with 40,000 for linearity
-# Every output is removed before each run, so that each run creates it.
+# (qpdf in.pdf out.pdf) on documents it builds the same way every time (see
+# bench/common.sh). Every output is removed before each run, so that each run creates it.
 # Usage: bench/run.sh [--large | --checksums]
 #   --large      also stamps a file beyond 2 GiB
 #   --checksums  no timing: the SHA-256 of every output (text, image and
@@ -16,23 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-5}
-
-scripts/install-deps.sh test >/dev/null
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DBREVANO_BENCH=ON -DBREVANO_TESTS=OFF >/dev/null
-cmake --build build/bench -j "$(nproc)" >/dev/null
-brevano=$(realpath "${BREVANO:-build/bench/Brevano}")
-make=build/bench/bench/MakeBenchPdf
-measure=build/bench/bench/Measure
-picture=tests/data/picture-640x480.jpg
-inputs=build/bench/inputs
-work=build/bench/work
-mkdir -p "$inputs" "$work"
-
-[ -f "$inputs/a.pdf" ] || "$make" text 2000 "$inputs/a.pdf"
-[ -f "$inputs/b.pdf" ] || qpdf --object-streams=generate "$inputs/a.pdf" "$inputs/b.pdf"
-[ -f "$inputs/c.pdf" ] || "$make" images 5000 "$picture" "$inputs/c.pdf"
-[ -f "$inputs/d.pdf" ] || "$make" small 20000 "$inputs/d.pdf"
-[ -f "$inputs/d2.pdf" ] || "$make" small 40000 "$inputs/d2.pdf"
+# shellcheck source=bench/common.sh
+. bench/common.sh
 
 if [ "${1:-}" = --checksums ]; then
   fixed=$(realpath build/bench/bench/libFixedNames.so)
@@ -50,11 +31,7 @@ if [ "${1:-}" = --checksums ]; then
   exit 0
 fi
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
-# Median wall time, peak memory, shortest time and median processor time of
-# a command whose output is the file given first.
-time_of() { local out=$1; shift; "$measure" "$runs" -r "$out" "$@"; }
 
 echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(uname -sr); runs: median of $runs"
 echo "Load before: $(cut -d' ' -f1-3 /proc/loadavg)"
