@@ -28,7 +28,7 @@ fi
 
 # Debian's Python, which the packages are for (not one a user put first on the PATH).
 python=/usr/bin/python3
-pymupdf=$work/pymupdf.py
+pymupdf=$work/stamp-with-pymupdf.py
 cat >"$pymupdf" <<'PY'
 import sys
 import fitz
@@ -37,7 +37,7 @@ for number, page in enumerate(doc, 1):
     page.insert_text((20, page.rect.height - 10), f"Page {number} / {doc.page_count}", fontsize=11)
 doc.save(sys.argv[2])
 PY
-pikepdf=$work/pikepdf.py
+pikepdf=$work/stamp-with-pikepdf.py
 cat >"$pikepdf" <<'PY'
 import sys
 import pikepdf

@@ -72,6 +72,24 @@ std::optional<int64_t> OffsetValue(const CPdfDictionary& dictionary, std::string
     return std::nullopt;
 }
 
+// Whether `head`, the first bytes at an entry's offset, begin with the
+// object's "number generation obj" (after white space).
+bool StartsWithHeader(std::string_view head, int32_t number, int32_t generation) {
+    size_t at = 0;
+    const auto skipSpace = [&] {
+        const size_t from = at;
+        while (at < head.size() && IsPdfWhite(head[at])) ++at;
+        return at > from;
+    };
+    const auto digits = [&](int64_t expected) {
+        const DecimalDigits run = DecimalDigits::Scan(head, at, DigitOverflow::Stop);
+        at = run.end;
+        return run.count > 0 && static_cast<int64_t>(run.value) == expected;
+    };
+    skipSpace();
+    return digits(number) && skipSpace() && digits(generation) && skipSpace() && head.substr(at).starts_with(kObj);
+}
+
 // A subsection of `count` entries from object `first` on stays within the
 // object numbers a file may use (written so that nothing overflows).
 bool SubsectionFits(int64_t first, int64_t count) {
@@ -491,33 +509,33 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
         if (entries_[i].type == XRefEntryType::InUse && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0)
             placed.push_back(static_cast<int32_t>(i));
     }
-    // In file order, so that the reads move forward through the file.
-    std::sort(placed.begin(), placed.end(), [this](int32_t a, int32_t b) {
-        return entries_[static_cast<size_t>(a)].offset < entries_[static_cast<size_t>(b)].offset;
-    });
+    // In file order, so that the reads move forward through the file, a few
+    // kilobytes at a time past the source's caches where it can be read so.
+    const auto offset = [this](int32_t number) { return entries_[static_cast<size_t>(number)].offset; };
+    if (!std::is_sorted(placed.begin(), placed.end(), [&](int32_t a, int32_t b) { return offset(a) < offset(b); }))
+        std::sort(placed.begin(), placed.end(), [&](int32_t a, int32_t b) { return offset(a) < offset(b); });
     CByteSource& file = *source();
+    const bool direct = file.ReadConcurrently(0, nullptr, 0).has_value();
+    constexpr size_t kHead = 40;
+    std::vector<uint8_t> chunk(direct ? 4096 : kHead);
+    uint64_t chunkStart = 0;
+    size_t chunkSize = 0;
     for (const int32_t number : placed) {
         const XRefEntry& entry = entries_[static_cast<size_t>(number)];
         const int64_t position = FilePosition(entry.offset);
-        char head[40];
-        size_t got = 0;
-        if (entry.offset >= 0 && position < static_cast<int64_t>(file.Size()))
-            got = file.Read(static_cast<uint64_t>(position), reinterpret_cast<uint8_t*>(head), sizeof head);
-        size_t at = 0;
-        const auto skipSpace = [&] {
-            const size_t from = at;
-            while (at < got && IsPdfWhite(head[at])) ++at;
-            return at > from;
-        };
-        const auto digits = [&](int64_t expected) {
-            const DecimalDigits run = DecimalDigits::Scan(std::string_view(head, got), at, DigitOverflow::Stop);
-            at = run.end;
-            return run.count > 0 && static_cast<int64_t>(run.value) == expected;
-        };
-        skipSpace();
-        const bool found = digits(number) && skipSpace() && digits(entry.gen) && skipSpace() &&
-                           std::string_view(head, got).substr(at).starts_with(kObj);
-        if (!found) return number;
+        std::string_view head;
+        if (entry.offset >= 0 && position < static_cast<int64_t>(file.Size())) {
+            const auto at = static_cast<uint64_t>(position);
+            if (at < chunkStart || at + kHead > chunkStart + chunkSize) {
+                chunkStart = at;
+                chunkSize = direct ? *file.ReadConcurrently(at, chunk.data(), chunk.size())
+                                   : file.Read(at, chunk.data(), chunk.size());
+            }
+            const size_t within = static_cast<size_t>(at - chunkStart);
+            head = std::string_view(reinterpret_cast<const char*>(chunk.data()) + within,
+                                    std::min(kHead, chunkSize - within));
+        }
+        if (!StartsWithHeader(head, number, entry.gen)) return number;
     }
     return std::nullopt;
 }
