@@ -90,7 +90,7 @@ void CFileByteSource::StartRun(uint64_t offset, size_t minimum) {
         }
     }
     if (!run_) {
-        run_ = std::make_shared<std::vector<uint8_t>>();
+        run_ = std::make_shared<UninitializedBytes>();
         if (spareRuns_.size() < kSpareRuns) spareRuns_.push_back(run_);
     }
     run_->resize(size);
@@ -118,7 +118,7 @@ ByteWindow CFileByteSource::FromBlock(uint64_t offset) {
             uses_.push_front(index);
         }
         Bytes bytes = node ? std::move(node.mapped().bytes) : nullptr;
-        if (!bytes) bytes = std::make_shared<std::vector<uint8_t>>();
+        if (!bytes) bytes = std::make_shared<UninitializedBytes>();
         bytes->resize(kBlockSize);
         bytes->resize(ReadFully(index * kBlockSize, bytes->data(), kBlockSize));
         if (node) {

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/Uninitialized.h"
+
 // A view of consecutive bytes of a source; `keep` holds the memory alive.
 struct ByteWindow {
     std::shared_ptr<const void> keep;
@@ -81,7 +83,7 @@ public:
     static constexpr size_t kRunSize = 256 * 1024;
 
 private:
-    using Bytes = std::shared_ptr<std::vector<uint8_t>>;
+    using Bytes = std::shared_ptr<UninitializedBytes>;
     struct CachedBlock {
         Bytes bytes;
         std::list<uint64_t>::iterator use;

@@ -22,7 +22,7 @@ constexpr size_t kBufferSize = 1 << 20;
 // Ranges at least this long are copied inside the kernel. Pieces are handed
 // to the writing thread once they hold this many bytes, or copy this many,
 // and the bytes handed over and not yet written stay below the last figure.
-constexpr uint64_t kKernelCopyThreshold = 256 * 1024;
+constexpr uint64_t kKernelCopyThreshold = 16 * 1024;
 constexpr size_t kBytesAtOnce = 256 * 1024;
 constexpr uint64_t kCopiesAtOnce = 8u << 20;
 constexpr size_t kMaxBytesInFlight = 320 * 1024;
@@ -93,6 +93,11 @@ bool WriteRange(int target, std::string_view bytes, int64_t to) {
     return true;
 }
 
+// The gathered bytes a piece takes.
+std::string_view Bytes(const UninitializedBytes& gathered, const auto& piece) {
+    return {reinterpret_cast<const char*>(gathered.data()) + piece.from, static_cast<size_t>(piece.length)};
+}
+
 mode_t CreationMode(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) return info.st_mode & 07777;
@@ -143,7 +148,7 @@ void COutputFile::Write(std::string_view bytes) {
     if (gathered_.size() >= kBytesAtOnce) Submit();
 }
 
-char* COutputFile::Gather(int64_t to, size_t size) {
+uint8_t* COutputFile::Gather(int64_t to, size_t size) {
     if (gathered_.empty()) {
         const std::lock_guard lock(spareMutex_);
         if (!spare_.empty()) {
@@ -189,10 +194,9 @@ void COutputFile::FlushPending() {
         return;
     }
     // Read here, as gathered bytes.
-    char* room = Gather(copy.to, static_cast<size_t>(copy.length));
+    uint8_t* room = Gather(copy.to, static_cast<size_t>(copy.length));
     for (size_t done = 0; done < copy.length;) {
-        const size_t got = copy.source->Read(copy.from + done, reinterpret_cast<uint8_t*>(room + done),
-                                             static_cast<size_t>(copy.length) - done);
+        const size_t got = copy.source->Read(copy.from + done, room + done, static_cast<size_t>(copy.length) - done);
         if (got == 0) Fail();  // the input is shorter than it was when opened
         done += got;
     }
@@ -201,6 +205,15 @@ void COutputFile::FlushPending() {
 
 void COutputFile::Submit() {
     if (pieces_.empty()) return;
+    // Bytes without ranges for the kernel to copy are written here: handing
+    // them over would cost more than it saves.
+    if (piecesCopies_ == 0) {
+        for (const Piece& piece : pieces_)
+            if (!WriteRange(fd_, Bytes(gathered_, piece), piece.to)) Fail();
+        pieces_.clear();
+        gathered_.clear();
+        return;
+    }
     if (!writer_) writer_ = std::make_unique<CThreadPool>(1);
     // The bytes handed over and not yet written stay few.
     if (inFlight_ + gathered_.size() > kMaxBytesInFlight) writer_->Wait();
@@ -209,10 +222,8 @@ void COutputFile::Submit() {
     writer_->Submit([this, target, pieces = std::move(pieces_), bytes = std::move(gathered_)](size_t) mutable {
         for (const Piece& piece : pieces) {
             if (writeFailed_) break;
-            const bool written =
-                piece.source >= 0
-                    ? CopyRange(piece.source, piece.from, target, piece.to, piece.length)
-                    : WriteRange(target, std::string_view(bytes).substr(piece.from, piece.length), piece.to);
+            const bool written = piece.source >= 0 ? CopyRange(piece.source, piece.from, target, piece.to, piece.length)
+                                                   : WriteRange(target, Bytes(bytes, piece), piece.to);
             if (!written) writeFailed_ = true;
         }
         inFlight_ -= bytes.size();
@@ -221,7 +232,7 @@ void COutputFile::Submit() {
         if (spare_.empty()) spare_.push_back(std::move(bytes));
     });
     pieces_.clear();
-    gathered_ = std::string();
+    gathered_ = UninitializedBytes();
     piecesCopies_ = 0;
 }
 

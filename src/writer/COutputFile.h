@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Uninitialized.h"
 #include "writer/COutputSink.h"
 
 class CThreadPool;
@@ -61,7 +62,7 @@ private:
     // The pending copy as a piece: copied inside the kernel, or read here.
     void FlushPending();
     // Room at the end of the gathered bytes for `size` bytes that go to `to`.
-    char* Gather(int64_t to, size_t size);
+    uint8_t* Gather(int64_t to, size_t size);
     // Hands the pieces gathered to the writing thread.
     void Submit();
     // Waits for the writing thread; false when a piece could not be written.
@@ -76,11 +77,11 @@ private:
     // Pieces not handed over yet, the last one the bytes being gathered, the
     // bytes they hold, and what the kernel copies among them copy.
     std::vector<Piece> pieces_;
-    std::string gathered_;
+    UninitializedBytes gathered_;
     uint64_t piecesCopies_ = 0;
     // Room for gathering, handed back by the writing thread.
     std::mutex spareMutex_;
-    std::vector<std::string> spare_;
+    std::vector<UninitializedBytes> spare_;
     std::atomic<size_t> inFlight_ = 0;
     std::atomic<bool> writeFailed_ = false;
     // The writing thread, once there is something to write.
