@@ -2,6 +2,9 @@
 //   MakeBenchPdf text   PAGES OUT.pdf            pages of text
 //   MakeBenchPdf images PAGES JPEG OUT.pdf       a picture of its own on every page
 //   MakeBenchPdf small  PAGES OUT.pdf            many small objects per page
+//   MakeBenchPdf numbers PAGES OUT.pdf           "Page N / PAGES" at the foot of each
+//                                                page: the stamp, for tools that
+//                                                lay one PDF over another
 //   MakeBenchPdf production DOCUMENTS PAGES FOLDER
 //       a production for batch mode: FOLDER/in/000001.pdf ... of text pages
 //       each, and FOLDER/list naming each with its output in FOLDER/out/
@@ -80,7 +83,7 @@ std::string TextPage(int page, int lines) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: MakeBenchPdf text|small PAGES OUT.pdf | images PAGES JPEG OUT.pdf |"
+                 "usage: MakeBenchPdf text|small|numbers PAGES OUT.pdf | images PAGES JPEG OUT.pdf |"
                  " production DOCUMENTS PAGES FOLDER\n");
     return 2;
 }
@@ -120,7 +123,7 @@ int main(int argc, char** argv) {
         jpeg.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (jpeg.empty()) return Usage();
         outPath = argv[4];
-    } else if (kind != "text" && kind != "small") {
+    } else if (kind != "text" && kind != "small" && kind != "numbers") {
         return Usage();
     }
     WriteDocument(kind, pages, jpeg, outPath);
@@ -144,7 +147,12 @@ void WriteDocument(const std::string& kind, int pages, const std::string& jpeg, 
     for (int page = 0; page < pages; ++page) {
         const int base = 10 + page * perPage;
         const std::string number = std::to_string(base);
-        if (kind == "text") {
+        if (kind == "numbers") {
+            out.Object(base, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(base + 1) +
+                                 " 0 R /Resources << /Font << /F1 3 0 R >> >> >>");
+            out.Stream(base + 1, "", "BT /F1 11 Tf 20 10 Td (Page " + std::to_string(page + 1) + " / " +
+                                         std::to_string(pages) + ") Tj ET\n");
+        } else if (kind == "text") {
             out.Object(base, "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(base + 1) +
                                  " 0 R /Resources << /Font << /F1 3 0 R >> >> >>");
             out.Stream(base + 1, "", TextPage(firstPage + page, 60));

@@ -1,7 +1,9 @@
 // Runs a command several times and prints the median wall time in seconds,
 // the largest peak resident memory in KiB, the shortest wall time and the
 // median processor time (user and system):
-//   Measure RUNS command [args...]
+//   Measure RUNS [-r FILE] command [args...]
+// With -r, FILE (the command's output) is removed before each run, so that
+// every run creates it afresh.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,11 +12,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: Measure RUNS command [args...]\n");
+    int first = 2;
+    const char* output = nullptr;
+    if (argc > 3 && std::strcmp(argv[2], "-r") == 0) {
+        output = argv[3];
+        first = 4;
+    }
+    if (argc <= first) {
+        std::fprintf(stderr, "usage: Measure RUNS [-r FILE] command [args...]\n");
         return 2;
     }
     const int runs = std::max(1, std::atoi(argv[1]));
@@ -22,16 +31,17 @@ int main(int argc, char** argv) {
     std::vector<double> cpu;
     long peak = 0;
     for (int run = 0; run < runs; ++run) {
+        if (output != nullptr) unlink(output);
         const auto start = std::chrono::steady_clock::now();
         const pid_t child = fork();
         if (child == 0) {
-            execvp(argv[2], argv + 2);
+            execvp(argv[first], argv + first);
             _exit(127);
         }
         int status = 0;
         rusage usage{};
         if (wait4(child, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "Measure: %s failed\n", argv[2]);
+            std::fprintf(stderr, "Measure: %s failed\n", argv[first]);
             return 1;
         }
         seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -1,7 +1,7 @@
 # `cpack -G DEB` in a build folder makes brevano_<version>_<arch>.deb: the
 # program in /usr/bin and its manual page, depending on the C and C++ runtimes,
-# zlib, libspng, HarfBuzz, fontconfig, GNU FriBidi and Nettle as dpkg-shlibdeps
-# finds them (Debian package dpkg-dev).
+# zlib, libdeflate, libspng, HarfBuzz, fontconfig, GNU FriBidi and Nettle as
+# dpkg-shlibdeps finds them (Debian package dpkg-dev).
 set(CPACK_PACKAGE_NAME brevano)
 set(CPACK_PACKAGE_VENDOR "Brevano maintainers")
 set(CPACK_PACKAGE_CONTACT "Brevano maintainers <maintainers@users.noreply.c-seed-979df214.example>")

@@ -7,7 +7,7 @@
 # As root it runs apt-get; otherwise it says what to install and stops.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config zlib1g-dev libspng-dev libharfbuzz-dev libfontconfig-dev libfribidi-dev nettle-dev)
+packages=(build-essential cmake pkg-config zlib1g-dev libdeflate-dev libspng-dev libharfbuzz-dev libfontconfig-dev libfribidi-dev nettle-dev)
 case "${1:-build}" in
   # The fonts give the tests of embedded text their scripts: Latin, Cyrillic,
   # Greek, Hebrew (DejaVu), Arabic, Devanagari and Thai (Noto), Chinese

@@ -2,7 +2,7 @@
 # Builds the Debian package (cpack -G DEB, optimised build with debug info,
 # without the tests) and tries it as a new user would:
 #   1. its control fields and contents: brevano, the project's version,
-#      depending on zlib, libspng, HarfBuzz, fontconfig, FriBidi, Nettle and the C and C++ runtimes only, /usr/bin/Brevano and
+#      depending on zlib, libdeflate, libspng, HarfBuzz, fontconfig, FriBidi, Nettle and the C and C++ runtimes only, /usr/bin/Brevano and
 #      its manual page;
 #   2. unpacked into a scratch root: the program prints the usage text, its
 #      version and the exit status 2 for an unknown mode; man reads the page;
@@ -51,9 +51,10 @@ version=$(sed -n 's/^project(Brevano VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'zlib1g' <<<"$depends" || fail "Depends lacks zlib1g: $depends"
 grep -q 'libfribidi0' <<<"$depends" || fail "Depends lacks libfribidi0: $depends"
+grep -q 'libdeflate0' <<<"$depends" || fail "Depends lacks libdeflate0: $depends"
 for dependency in $(tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/[ (].*//'); do
   case "$dependency" in
-    libc6 | libgcc-s1 | libstdc++6 | zlib1g | libspng0 | libharfbuzz0b | libharfbuzz-subset0 | libfontconfig1 | libfribidi0 | libnettle8) ;;
+    libc6 | libgcc-s1 | libstdc++6 | zlib1g | libdeflate0 | libspng0 | libharfbuzz0b | libharfbuzz-subset0 | libfontconfig1 | libfribidi0 | libnettle8) ;;
     *) fail "unexpected dependency $dependency: $depends" ;;
   esac
 done

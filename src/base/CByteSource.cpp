@@ -22,10 +22,19 @@ size_t CByteSource::Read(uint64_t offset, uint8_t* buffer, size_t count) {
     return done;
 }
 
+std::optional<size_t> CByteSource::ReadConcurrently(uint64_t, uint8_t*, size_t) const { return std::nullopt; }
+
 CMemoryByteSource::CMemoryByteSource(std::string bytes)
     : bytes_(std::make_shared<const std::string>(std::move(bytes))) {}
 
 CMemoryByteSource::CMemoryByteSource(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
+
+std::optional<size_t> CMemoryByteSource::ReadConcurrently(uint64_t offset, uint8_t* buffer, size_t count) const {
+    if (offset >= bytes_->size()) return 0;
+    const size_t n = std::min<uint64_t>(count, bytes_->size() - offset);
+    std::memcpy(buffer, bytes_->data() + offset, n);
+    return n;
+}
 
 ByteWindow CMemoryByteSource::Window(uint64_t offset) {
     if (offset >= bytes_->size()) return {};
@@ -81,7 +90,7 @@ void CFileByteSource::StartRun(uint64_t offset, size_t minimum) {
         }
     }
     if (!run_) {
-        run_ = std::make_shared<std::vector<uint8_t>>();
+        run_ = std::make_shared<UninitializedBytes>();
         if (spareRuns_.size() < kSpareRuns) spareRuns_.push_back(run_);
     }
     run_->resize(size);
@@ -109,7 +118,7 @@ ByteWindow CFileByteSource::FromBlock(uint64_t offset) {
             uses_.push_front(index);
         }
         Bytes bytes = node ? std::move(node.mapped().bytes) : nullptr;
-        if (!bytes) bytes = std::make_shared<std::vector<uint8_t>>();
+        if (!bytes) bytes = std::make_shared<UninitializedBytes>();
         bytes->resize(kBlockSize);
         bytes->resize(ReadFully(index * kBlockSize, bytes->data(), kBlockSize));
         if (node) {

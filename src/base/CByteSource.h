@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "base/Uninitialized.h"
 
 // A view of consecutive bytes of a source; `keep` holds the memory alive.
 struct ByteWindow {
@@ -31,6 +34,11 @@ public:
     // The open descriptor of a file source, for copies inside the kernel; -1
     // for memory.
     virtual int FileDescriptor() const { return -1; }
+    // Copies up to `count` bytes from `offset` past any cache, and may be
+    // called on several threads at once, while another reads the source;
+    // returns how many were there. Nothing from a source that cannot be read
+    // so.
+    virtual std::optional<size_t> ReadConcurrently(uint64_t offset, uint8_t* buffer, size_t count) const;
 };
 
 // Bytes held in memory.
@@ -41,6 +49,7 @@ public:
 
     uint64_t Size() const override { return bytes_->size(); }
     ByteWindow Window(uint64_t offset) override;
+    std::optional<size_t> ReadConcurrently(uint64_t offset, uint8_t* buffer, size_t count) const override;
 
 private:
     std::shared_ptr<const std::string> bytes_;
@@ -64,6 +73,9 @@ public:
     ByteWindow Window(uint64_t offset) override;
     size_t Read(uint64_t offset, uint8_t* buffer, size_t count) override;
     int FileDescriptor() const override { return fd_; }
+    std::optional<size_t> ReadConcurrently(uint64_t offset, uint8_t* buffer, size_t count) const override {
+        return ReadFully(offset, buffer, count);
+    }
 
     static constexpr size_t kBlockSize = 4 * 1024;
     static constexpr size_t kCachedBlocks = 64;
@@ -71,7 +83,7 @@ public:
     static constexpr size_t kRunSize = 256 * 1024;
 
 private:
-    using Bytes = std::shared_ptr<std::vector<uint8_t>>;
+    using Bytes = std::shared_ptr<UninitializedBytes>;
     struct CachedBlock {
         Bytes bytes;
         std::list<uint64_t>::iterator use;

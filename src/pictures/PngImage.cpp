@@ -4,8 +4,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/CByteSource.h"
@@ -20,9 +22,9 @@ constexpr std::string_view kSignature = "\x89PNG\r\n\x1A\n";
 // reads; these bound what one of them, and all of them together, may hold.
 constexpr size_t kChunkLimit = 16u << 20;
 constexpr size_t kChunkCacheLimit = 64u << 20;
-// zlib's level for the samples and the alpha: fast, and still small for the
-// flat colours of logos and marks.
-constexpr int kCompressionLevel = 1;
+// zlib's level for the samples and the alpha: its default, as PNG encoders
+// take it, so that the picture takes about the room of its file.
+constexpr int kCompressionLevel = 6;
 
 [[noreturn]] void Fail() { throw CPdfException("Image file format error"); }
 
@@ -158,85 +160,195 @@ ChunkWalk CheckChunks(CByteSource& source, const spng_ihdr& header, bool keepIma
     return walk;
 }
 
-// Splits decoded rows into colour samples and alpha and compresses both.
-class CRowSplitter {
+// PNG-filters rows (each with the filter that leaves the smallest sum of its
+// bytes taken as signed, as PNG encoders choose) and deflates them: the data
+// of a FlateDecode stream with /Predictor 15.
+class CRowFilter {
 public:
-    CRowSplitter(uint32_t width, int32_t colors, bool sixteenBits)
-        : width_(width),
-          colors_(colors),
-          sixteenBits_(sixteenBits),
-          samples_(kCompressionLevel),
-          alpha_(kCompressionLevel),
-          colorRow_(size_t{width} * static_cast<size_t>(colors)),
-          alphaRow_(width) {}
+    CRowFilter(size_t rowBytes, size_t pixelBytes)
+        : encoder_(kCompressionLevel),
+          pixelBytes_(pixelBytes),
+          previous_(rowBytes, 0),
+          best_(rowBytes + 1),
+          trial_(rowBytes + 1) {}
 
-    // One decoded row: grey and alpha of 16 bits each (host order) when
-    // sixteenBits, otherwise RGBA or grey and alpha of 8 bits each.
     void Add(const uint8_t* row) {
-        uint8_t* color = colorRow_.data();
-        uint8_t* alpha = alphaRow_.data();
-        uint8_t opaque = 0xFF;
-        if (sixteenBits_) {
-            for (uint32_t x = 0; x < width_; ++x, row += 4) {
-                uint16_t pair[2];
-                std::memcpy(pair, row, sizeof pair);
-                *color++ = static_cast<uint8_t>(pair[0] >> 8);
-                opaque &= * alpha++ = static_cast<uint8_t>(pair[1] >> 8);
-            }
-        } else if (colors_ == 1) {
-            for (uint32_t x = 0; x < width_; ++x, row += 2) {
-                *color++ = row[0];
-                opaque &= * alpha++ = row[1];
-            }
-        } else {
-            for (uint32_t x = 0; x < width_; ++x, row += 4) {
-                *color++ = row[0];
-                *color++ = row[1];
-                *color++ = row[2];
-                opaque &= * alpha++ = row[3];
+        uint64_t bestCost = UINT64_MAX;
+        for (uint8_t type = SPNG_FILTER_NONE; type <= SPNG_FILTER_PAETH; ++type) {
+            const uint64_t cost = Filter(type, row);
+            if (cost < bestCost) {
+                bestCost = cost;
+                best_.swap(trial_);
             }
         }
-        samples_.Add(colorRow_.data(), colorRow_.size());
-        alpha_.Add(alphaRow_.data(), alphaRow_.size());
-        opaque_ = opaque_ && opaque == 0xFF;
+        encoder_.Add(best_.data(), best_.size());
+        std::memcpy(previous_.data(), row, previous_.size());
+    }
+    std::string Finish() { return encoder_.Finish(); }
+
+private:
+    // `row` filtered with `type` into trial_; the sum of its bytes as signed.
+    uint64_t Filter(uint8_t type, const uint8_t* row) {
+        trial_[0] = type;
+        uint64_t cost = 0;
+        const uint8_t* up = previous_.data();
+        for (size_t i = 0; i < previous_.size(); ++i) {
+            const int left = i >= pixelBytes_ ? row[i - pixelBytes_] : 0;
+            const int upperLeft = i >= pixelBytes_ ? up[i - pixelBytes_] : 0;
+            int predicted = 0;
+            if (type == SPNG_FILTER_SUB) {
+                predicted = left;
+            } else if (type == SPNG_FILTER_UP) {
+                predicted = up[i];
+            } else if (type == SPNG_FILTER_AVERAGE) {
+                predicted = (left + up[i]) / 2;
+            } else if (type == SPNG_FILTER_PAETH) {
+                const int p = left + up[i] - upperLeft;
+                const int pa = std::abs(p - left), pb = std::abs(p - up[i]), pc = std::abs(p - upperLeft);
+                predicted = pa <= pb && pa <= pc ? left : pb <= pc ? up[i] : upperLeft;
+            }
+            const auto value = static_cast<uint8_t>(row[i] - predicted);
+            trial_[i + 1] = value;
+            cost += value < 128 ? value : 256u - value;
+        }
+        return cost;
+    }
+
+    CFlateEncoder encoder_;
+    size_t pixelBytes_;
+    std::vector<uint8_t> previous_;
+    std::vector<uint8_t> best_;
+    std::vector<uint8_t> trial_;
+};
+
+// How the picture's decoded rows become the image's samples and alpha.
+struct Layout {
+    // The decoded rows: samples a pixel, bits a sample (16: two bytes, most
+    // significant first).
+    int channels = 1;
+    int depth = 8;
+    // The image's samples: taken as stored, or made from the rows at
+    // `bits` bits (16 or 8) when depth is 8 or 16.
+    bool samplesAsStored = false;
+    int bits = 8;
+    // Where alpha comes from: an alpha channel, the palette's alpha values,
+    // or a transparent colour compared at 16 bits; none.
+    enum class Alpha { None, Channel, Palette, Key } alpha = Alpha::None;
+    spng_trns transparency{};
+};
+
+// Splits decoded rows into the samples and the alpha, filters and deflates them.
+class CRowSplitter {
+public:
+    CRowSplitter(const Layout& layout, uint32_t width, int32_t colors)
+        : layout_(layout),
+          width_(width),
+          colors_(colors),
+          sampleBytes_(layout.bits / 8),
+          colorRow_(size_t{width} * static_cast<size_t>(colors) * (layout.depth < 8 ? 0 : sampleBytes_)),
+          alphaRow_(size_t{width} * AlphaBytes(layout)) {
+        if (!layout.samplesAsStored && layout.depth >= 8)
+            samples_.emplace(colorRow_.size(), static_cast<size_t>(colors) * sampleBytes_);
+        if (layout.alpha != Layout::Alpha::None) alpha_.emplace(alphaRow_.size(), AlphaBytes(layout));
+    }
+
+    // Bytes an alpha sample takes.
+    static size_t AlphaBytes(const Layout& layout) {
+        return layout.alpha == Layout::Alpha::Channel ? static_cast<size_t>(layout.bits / 8) : 1;
+    }
+
+    // The packed samples of a picture below 8 bits, filtered as they are.
+    void StartPacked(size_t rowBytes) {
+        if (!layout_.samplesAsStored && layout_.depth < 8) samples_.emplace(rowBytes, 1);
+    }
+
+    void Add(const uint8_t* row) {
+        if (samples_) samples_->Add(layout_.depth < 8 ? row : SampleRow(row));
+        if (alpha_) alpha_->Add(AlphaRow(row));
     }
 
     void Finish(PngImage& image) {
-        image.samples = samples_.Finish();
-        if (!opaque_) image.alpha = alpha_.Finish();
+        if (samples_) image.samples = samples_->Finish();
+        if (alpha_ && !opaque_) image.alpha = alpha_->Finish();
     }
 
 private:
+    // The bytes of sample `index` of the row at the image's bits.
+    const uint8_t* Sample(const uint8_t* row, size_t index) const {
+        return row + index * static_cast<size_t>(layout_.depth / 8);
+    }
+
+    const uint8_t* SampleRow(const uint8_t* row) {
+        uint8_t* out = colorRow_.data();
+        for (uint32_t x = 0; x < width_; ++x) {
+            for (int32_t c = 0; c < colors_; ++c) {
+                const uint8_t* sample = Sample(row, size_t{x} * static_cast<size_t>(layout_.channels) + c);
+                for (size_t b = 0; b < sampleBytes_; ++b) *out++ = sample[b];
+            }
+        }
+        return colorRow_.data();
+    }
+
+    const uint8_t* AlphaRow(const uint8_t* row) {
+        uint8_t* out = alphaRow_.data();
+        uint8_t least = 0xFF;
+        for (uint32_t x = 0; x < width_; ++x) {
+            if (layout_.alpha == Layout::Alpha::Channel) {
+                const uint8_t* sample = Sample(row, size_t{x} * static_cast<size_t>(layout_.channels) + colors_);
+                for (size_t b = 0; b < sampleBytes_; ++b) least &= * out++ = sample[b];
+            } else if (layout_.alpha == Layout::Alpha::Palette) {
+                const size_t index = PackedIndex(row, x);
+                least &= * out++ =
+                    index < layout_.transparency.n_type3_entries ? layout_.transparency.type3_alpha[index] : 0xFF;
+            } else {
+                least &= * out++ = IsKeyColour(row, x) ? 0 : 0xFF;
+            }
+        }
+        opaque_ = opaque_ && least == 0xFF;
+        return alphaRow_.data();
+    }
+
+    // The palette index of pixel x of a packed row (or a row of 8 bits).
+    size_t PackedIndex(const uint8_t* row, uint32_t x) const {
+        const auto depth = static_cast<unsigned>(layout_.depth);
+        const size_t bit = size_t{x} * depth;
+        return (row[bit / 8] >> (8 - depth - bit % 8)) & ((1u << depth) - 1);
+    }
+
+    // Whether pixel x of a 16-bit grey or RGB row is the transparent colour.
+    bool IsKeyColour(const uint8_t* row, uint32_t x) const {
+        const uint16_t key[3] = {layout_.transparency.red, layout_.transparency.green, layout_.transparency.blue};
+        for (int32_t c = 0; c < colors_; ++c) {
+            const uint8_t* sample = row + (size_t{x} * static_cast<size_t>(colors_) + c) * 2;
+            const unsigned value = (unsigned{sample[0]} << 8) | sample[1];
+            if (value != (colors_ == 1 ? layout_.transparency.gray : key[c])) return false;
+        }
+        return true;
+    }
+
+    Layout layout_;
     uint32_t width_;
     int32_t colors_;
-    bool sixteenBits_;
-    CFlateEncoder samples_;
-    CFlateEncoder alpha_;
+    size_t sampleBytes_;
+    // Every alpha byte so far is 0xFF.
+    bool opaque_ = true;
+    std::optional<CRowFilter> samples_;
+    std::optional<CRowFilter> alpha_;
+    // Room for one row of samples, and of alpha.
     std::vector<uint8_t> colorRow_;
     std::vector<uint8_t> alphaRow_;
-    bool opaque_ = true;
 };
 
-// Decodes the pixels into the image's samples and alpha: row by row, or
-// whole when interlaced.
-void DecodePixels(spng_ctx* png, const spng_ihdr& header, PngImage& image) {
-    const bool grey = image.colors == 1;
-    // Grey stays grey, with alpha of the same depth: grey and alpha pictures
-    // as stored (8 or 16 bits), plain grey ones expanded with their tRNS
-    // colour as alpha. Everything else becomes RGBA of 8 bits.
-    const bool sixteenBits = grey && header.bit_depth == 16;
-    int format = SPNG_FMT_RGBA8;
-    if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA)
-        format = SPNG_FMT_PNG;
-    else if (grey)
-        format = sixteenBits ? SPNG_FMT_GA16 : SPNG_FMT_GA8;
-
+// Decodes the rows (big-endian, packed below 8 bits) into the splitter: row
+// by row, or whole when interlaced.
+void DecodeRows(spng_ctx* png, const spng_ihdr& header, int format, CRowSplitter& splitter) {
     size_t imageSize = 0;
     Check(spng_decoded_image_size(png, format, &imageSize));
     const size_t rowSize = imageSize / header.height;
-    CRowSplitter splitter(header.width, image.colors, sixteenBits);
+    splitter.StartPacked(rowSize);
     if (header.interlace_method == SPNG_INTERLACE_NONE) {
-        Check(spng_decode_image(png, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
+        Check(spng_decode_image(png, nullptr, 0, format,
+                                SPNG_DECODE_PROGRESSIVE | (format == SPNG_FMT_RAW ? 0 : SPNG_DECODE_TRNS)));
         std::vector<uint8_t> row(rowSize);
         for (uint32_t y = 0; y < header.height; ++y) {
             const int status = spng_decode_row(png, row.data(), row.size());
@@ -245,19 +357,81 @@ void DecodePixels(spng_ctx* png, const spng_ihdr& header, PngImage& image) {
         }
     } else {
         std::vector<uint8_t> pixels(imageSize);
-        Check(spng_decode_image(png, pixels.data(), pixels.size(), format, SPNG_DECODE_TRNS));
+        Check(spng_decode_image(png, pixels.data(), pixels.size(), format,
+                                format == SPNG_FMT_RAW ? 0 : SPNG_DECODE_TRNS));
         for (uint32_t y = 0; y < header.height; ++y) splitter.Add(pixels.data() + size_t{y} * rowSize);
     }
     // The chunks after the image data, up to IEND.
     Check(spng_decode_chunks(png));
-    splitter.Finish(image);
+}
+
+int ChannelsOf(uint8_t colorType) {
+    switch (colorType) {
+        case SPNG_COLOR_TYPE_TRUECOLOR:
+            return 3;
+        case SPNG_COLOR_TYPE_GRAYSCALE_ALPHA:
+            return 2;
+        case SPNG_COLOR_TYPE_TRUECOLOR_ALPHA:
+            return 4;
+        default:
+            return 1;
+    }
+}
+
+// What the picture's colour type, depth and transparency make of it.
+Layout LayoutOf(spng_ctx* png, const spng_ihdr& header, bool transparency, bool sixteenBits, PngImage& image) {
+    Layout layout;
+    layout.channels = ChannelsOf(header.color_type);
+    layout.depth = header.bit_depth;
+    const bool hasAlpha = layout.channels == 2 || layout.channels == 4;
+    image.colors = layout.channels >= 3 ? 3 : 1;
+    // An interlaced picture is held whole: at most 4 bytes a pixel, so that
+    // larger 16-bit RGB ones become RGBA of 8 bits, alpha and all.
+    const bool interlaced = header.interlace_method != SPNG_INTERLACE_NONE;
+    if (interlaced && layout.depth == 16 && layout.channels >= 3 &&
+        uint64_t{header.width} * header.height * static_cast<uint64_t>(layout.channels) * 2 >
+            4 * PngImage::kMaxPixels) {
+        layout.channels = 4;
+        layout.depth = 8;
+        layout.alpha = Layout::Alpha::Channel;
+        return layout;
+    }
+    layout.bits = layout.depth == 16 && !sixteenBits ? 8 : layout.depth;
+    layout.samplesAsStored = !interlaced && !hasAlpha && layout.bits == layout.depth;
+    if (hasAlpha) layout.alpha = Layout::Alpha::Channel;
+    if (header.color_type == SPNG_COLOR_TYPE_INDEXED) {
+        spng_plte palette{};
+        Check(spng_get_plte(png, &palette));
+        for (uint32_t i = 0; i < palette.n_entries; ++i)
+            image.palette += {static_cast<char>(palette.entries[i].red), static_cast<char>(palette.entries[i].green),
+                              static_cast<char>(palette.entries[i].blue)};
+    }
+    if (!transparency || hasAlpha) return layout;
+    Check(spng_get_trns(png, &layout.transparency));
+    if (header.color_type == SPNG_COLOR_TYPE_INDEXED) {
+        layout.alpha = Layout::Alpha::Palette;
+    } else if (layout.bits != layout.depth) {
+        layout.alpha = Layout::Alpha::Key;
+    } else if (image.colors == 1) {
+        image.colorKey = {layout.transparency.gray};
+    } else {
+        image.colorKey = {layout.transparency.red, layout.transparency.green, layout.transparency.blue};
+    }
+    return layout;
 }
 
 }  // namespace
 
 bool PngImage::HasSignature(std::string_view head) { return head.substr(0, kSignature.size()) == kSignature; }
 
-PngImage PngImage::Decode(CByteSource& source) {
+int32_t PngImage::BitDepth(std::string_view head) {
+    // The signature, IHDR's length and type, the width and the height.
+    constexpr size_t kDepthAt = 24;
+    if (!HasSignature(head) || head.size() <= kDepthAt || head.substr(12, 4) != "IHDR") return 0;
+    return static_cast<uint8_t>(head[kDepthAt]);
+}
+
+PngImage PngImage::Decode(CByteSource& source, bool sixteenBits) {
     // CheckChunks verifies the zlib stream's checksum already.
     const UniqueHandle<spng_ctx, spng_ctx_free> context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!context) FailSetUp();
@@ -270,24 +444,23 @@ PngImage PngImage::Decode(CByteSource& source) {
     spng_ihdr header{};
     Check(spng_get_ihdr(png, &header));
     if (uint64_t{header.width} * header.height > kMaxPixels) Fail();
-    const bool grey =
-        header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
-    // Grey or RGB of 8 bits, without alpha and not interlaced: the image
-    // data may serve the PDF as it is.
-    const bool asStored =
-        header.bit_depth == 8 && header.interlace_method == SPNG_INTERLACE_NONE &&
-        (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE || header.color_type == SPNG_COLOR_TYPE_TRUECOLOR);
-    ChunkWalk walk = CheckChunks(source, header, asStored);
+    // Only the samples of a picture that is not interlaced, without an
+    // alpha channel, may serve as they are.
+    const bool mayStore = header.interlace_method == SPNG_INTERLACE_NONE && ChannelsOf(header.color_type) % 2 == 1 &&
+                          (header.bit_depth != 16 || sixteenBits);
+    ChunkWalk walk = CheckChunks(source, header, mayStore);
 
     PngImage image;
     image.width = static_cast<int32_t>(header.width);
     image.height = static_cast<int32_t>(header.height);
-    image.colors = grey ? 1 : 3;
-    if (asStored && !walk.transparency) {
-        image.samples = std::move(walk.imageData);
-        image.predicted = true;
-        return image;
-    }
-    DecodePixels(png, header, image);
+    const Layout layout = LayoutOf(png, header, walk.transparency, sixteenBits, image);
+    image.bits = layout.bits;
+    image.alphaBits = static_cast<int32_t>(CRowSplitter::AlphaBytes(layout) * 8);
+    if (layout.samplesAsStored) image.samples = std::move(walk.imageData);
+    if (layout.samplesAsStored && layout.alpha == Layout::Alpha::None) return image;
+    CRowSplitter splitter(layout, header.width, image.colors);
+    DecodeRows(png, header, layout.depth == header.bit_depth ? SPNG_FMT_RAW : SPNG_FMT_RGBA8, splitter);
+    splitter.Finish(image);
+    if (layout.depth != header.bit_depth) image.bits = 8;
     return image;
 }

@@ -290,9 +290,10 @@ void CBatchStamp::Stamp(CBatchProgress& progress) {
         Document& document = documents_[index];
         try {
             // Each run is one document on one worker, and the workers already
-            // keep every processor busy: a run that can use threads of its own
-            // (to scan page content) is to get none beside its worker.
+            // keep every processor busy: a run scans its page content on its
+            // worker alone, unless the batch has only the one.
             CPdfFileStampText run;
+            if (options_.workers > 1) run.SetScanThreads(1);
             run.SetRun(RunOptions(document.startNumber), std::string(document.input), std::string(document.output));
             run.ProcessStaged(staged, index);
             if (run.highestStampNumber() != HighestNumber(index))

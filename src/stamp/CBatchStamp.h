@@ -29,8 +29,8 @@ class CProductionLog;
 // removes all that the batch wrote and leaves every existing file as it was.
 // Memory holds one document per worker; besides, the list itself and, per
 // document, its numbers and the temporary name of its output (some hundred
-// bytes). Each run is one document on one worker; a run's own threads, when it
-// has any, see that the workers keep every processor busy.
+// bytes). Each run is one document on one worker, and scans its page content
+// on that worker alone when there are several.
 class CBatchStamp : public CPdfFile {
 public:
     CBatchStamp();

@@ -35,10 +35,10 @@ std::optional<std::string> ValueText(const std::string& bytes, size_t from) {
         CPdfParser parser(nullptr,
                           std::make_shared<CPdfFileStream>(source, static_cast<int64_t>(from), 0, CPdfObject::Null()));
         int64_t start = static_cast<int64_t>(from);
-        if (parser.lookahead().is(pdfInteger)) {
+        if (parser.Lookahead().is(pdfInteger)) {
             parser.GetObj();
             const CPdfObject generation = parser.GetObj();
-            if (!generation.is(pdfInteger) || !parser.lookahead().isKeyword("obj")) return std::nullopt;
+            if (!generation.is(pdfInteger) || !parser.Lookahead().isKeyword("obj")) return std::nullopt;
             parser.Shift();
             start = parser.consumedEnd();
         }

@@ -1,6 +1,7 @@
 #include "stamp/CPdfFileStamp.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 
 #include "base/CByteSource.h"
@@ -74,6 +75,15 @@ struct CPdfFileStamp::Run {
     // The document's page list, once it is open.
     const PageList* pageList = nullptr;
     std::optional<ContentStateScanner> scanner;
+    // The page objects stamped, in the order they are; how many of them
+    // are prepared for the scanner, and the dictionaries of those not stamped
+    // yet that the page list does not keep.
+    std::vector<int32_t> stampOrder;
+    size_t prepared = 0;
+    // The streams the scanner had handed to its threads when the window of
+    // pages being prepared began.
+    uint64_t handedOver = 0;
+    std::deque<std::pair<int32_t, CPdfObject>> aheadPages;
     // The catalog marks the document as tagged.
     bool tagged = false;
     // The content streams holding only "q", by how many they hold, each
@@ -144,7 +154,7 @@ void CPdfFileStamp::Write(Run& run) {
     OpenStampFiles();
     run.pageList = &run.document.catalog().pageList();
     run.tagged = IsTagged(xref);
-    run.scanner.emplace(xref, run.input->Size());
+    run.scanner.emplace(xref, run.input->Size(), scanThreads_);
     CollectResourceNames(run);
     const std::string needed(PrepareStamp(run.pages()));
     if (update) {
@@ -160,6 +170,7 @@ void CPdfFileStamp::Write(Run& run) {
     PlanEdits(run);
     RequireStampablePages(run);
     FindHighestStampNumber(xref, run.pages());
+    run.stampOrder = StampOrder(run.pages());
     if (update) {
         StampPages(run);
     } else {
@@ -244,6 +255,68 @@ std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(const
             return std::pair(position, *stampNumber);
     }
     return std::nullopt;
+}
+
+std::vector<int32_t> CPdfFileStamp::StampOrder(const PageList& pages) {
+    std::vector<int32_t> order;
+    std::vector<bool> seen;
+    for (size_t position = 0; position < pages.pages().size(); ++position) {
+        const int32_t number = pages.pages()[position].objectNumber;
+        if (number <= 0) continue;
+        if (seen.size() <= static_cast<size_t>(number)) seen.resize(static_cast<size_t>(number) + 1);
+        if (seen[static_cast<size_t>(number)] || !SelectPage(static_cast<int32_t>(position), pages.pageCount()))
+            continue;
+        seen[static_cast<size_t>(number)] = true;
+        order.push_back(number);
+    }
+    std::sort(order.begin(), order.end());
+    return order;
+}
+
+void CPdfFileStamp::ScanAhead(Run& run, int32_t number) {
+    // Pages are prepared in windows; a window in which no stream went to a
+    // thread (a document of short, plain content) is followed by a few left
+    // to their turn, so that reading ahead does not cost more than it saves.
+    constexpr size_t kPagesAhead = 64;
+    constexpr size_t kQuietPages = 15 * kPagesAhead;
+    if (!run.scanner->HasThreads()) return;
+    const auto done = static_cast<size_t>(std::lower_bound(run.stampOrder.begin(), run.stampOrder.end(), number) -
+                                          run.stampOrder.begin());
+    for (; run.prepared < run.stampOrder.size() && run.prepared <= done + kPagesAhead; ++run.prepared) {
+        if (run.prepared % kPagesAhead == 0) {
+            if (run.prepared > 0 && run.scanner->handedOver() == run.handedOver) {
+                run.prepared += kQuietPages;
+                if (run.prepared >= run.stampOrder.size()) break;
+            }
+            run.handedOver = run.scanner->handedOver();
+        }
+        PreparePage(run, run.stampOrder[run.prepared]);
+    }
+}
+
+void CPdfFileStamp::PreparePage(Run& run, int32_t number) {
+    CPdfObject page = run.pages().pages()[static_cast<size_t>(*run.pages().PositionsOf(number).begin())].page;
+    if (!page.is(pdfDictionary)) {
+        // Read now, and kept for its turn, unless it is in an object stream:
+        // those are read in their turn only.
+        std::optional<CPdfObject> read;
+        try {
+            read = run.xref().FetchOutsideObjectStreams(number, run.xref().GenerationOf(number));
+        } catch (const CPdfException&) {
+            // Read in its turn.
+        }
+        if (!read || !read->is(pdfDictionary)) return;
+        page = std::move(*read);
+        run.aheadPages.emplace_back(number, page);
+    }
+    run.scanner->Prepare(page.getDict());
+}
+
+CPdfObject CPdfFileStamp::PageObject(Run& run, int32_t number, const PageEntry& listed) {
+    if (listed.page.is(pdfDictionary)) return listed.page;
+    while (!run.aheadPages.empty() && run.aheadPages.front().first < number) run.aheadPages.pop_front();
+    if (!run.aheadPages.empty() && run.aheadPages.front().first == number) return run.aheadPages.front().second;
+    return run.xref().Fetch(number, run.xref().GenerationOf(number));
 }
 
 void CPdfFileStamp::PlanEdits(Run& run) {
@@ -340,8 +413,9 @@ void CPdfFileStamp::StampPage(Run& run, int32_t number, int32_t position, int32_
     CPdfXRef& xref = run.xref();
     COutputWriter& writer = *run.writer;
     const PageEntry& listed = run.pages().pages()[static_cast<size_t>(position)];
+    ScanAhead(run, number);
     // The page as parsed.
-    CPdfObject page = listed.page.is(pdfDictionary) ? listed.page : xref.Fetch(number, xref.GenerationOf(number));
+    CPdfObject page = PageObject(run, number, listed);
     CPageEditor editor(xref, writer, run.pages(), *run.edits);
     if (page.is(pdfDictionary) && page.getDict().lookupNF("Resources").is(pdfNull))
         editor.GiveOwnResources(object, number, page, listed.resources);

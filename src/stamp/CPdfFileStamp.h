@@ -69,6 +69,10 @@ public:
     // (see CResourceNames). A number that a stamped page's resources use is
     // passed over either way.
     void SetResourceNumberSource(std::function<int32_t()> source) { resourceNumber_ = std::move(source); }
+    // How many threads scan page content ahead of the copy: 0 (the default)
+    // for as many as the processor has cores, 1 for none. The output is the
+    // same for any number.
+    void SetScanThreads(size_t threads) { scanThreads_ = threads; }
 
 protected:
     // A page being stamped, as a mode draws on it.
@@ -146,6 +150,16 @@ private:
     void CopyObjects(Run& run);
     // Only the stamped pages, for an update.
     void StampPages(Run& run);
+    // The page objects that are stamped, in the order they are.
+    std::vector<int32_t> StampOrder(const PageList& pages);
+    // Starts the content scans of the pages stamped after `number` (the page
+    // being stamped), a few pages ahead; the pages read for it wait in the run.
+    static void ScanAhead(Run& run, int32_t number);
+    // Prepares the content scans of page object `number`.
+    static void PreparePage(Run& run, int32_t number);
+    // The page object `number` as parsed: kept by the page list, read ahead,
+    // or read now.
+    static CPdfObject PageObject(Run& run, int32_t number, const PageEntry& listed);
     // The first position of the page object `number` that is selected, and
     // its stamp number.
     std::optional<std::pair<int32_t, int32_t>> SelectedPosition(const PageList& pages, int32_t number);
@@ -174,4 +188,5 @@ private:
     std::vector<std::string> parameters_;
     CResourceNames resourceNames_;
     int32_t highestStampNumber_ = 0;
+    size_t scanThreads_ = 0;
 };

@@ -20,6 +20,12 @@ void CPdfFileStampImage::OpenStampFiles() {
     picture_ = std::make_shared<CFileByteSource>(options_.jpegFile, "Image file open error");
 }
 
+std::string_view CPdfFileStampImage::PrepareStamp(const PageList&) {
+    uint8_t head[32] = {};
+    const size_t headSize = picture_->Read(0, head, sizeof head);
+    return PngImage::BitDepth(std::string_view(reinterpret_cast<const char*>(head), headSize)) == 16 ? "1.5" : "1.4";
+}
+
 void CPdfFileStampImage::PrepareSharedObjects(COutputWriter& writer, const PageList&) {
     const std::string number = FormatInt(NextResourceNumber({"GS", "Im"}));
     stateResourceName_ = "GS" + number;

@@ -17,8 +17,9 @@ public:
 
 protected:
     void OpenStampFiles() override;
-    // The graphics state's /ca, and a PNG picture's soft mask, need PDF 1.4.
-    std::string_view PrepareStamp(const PageList&) override { return "1.4"; }
+    // The graphics state's /ca, and a PNG picture's soft mask, need PDF 1.4;
+    // a PNG picture of 16-bit samples, which it keeps, PDF 1.5.
+    std::string_view PrepareStamp(const PageList&) override;
     void PrepareSharedObjects(COutputWriter& writer, const PageList& pages) override;
     std::optional<int32_t> SelectPage(int32_t position, int32_t pageCount) override;
     int32_t WriteContentStream(COutputWriter& writer, const StampedPage& page, const StampFrame& frame) override;

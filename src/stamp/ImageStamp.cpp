@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "pdf/object/PdfSyntax.h"
 #include "pictures/JpegProbe.h"
 #include "pictures/PngImage.h"
 #include "stamp/Placement.h"
@@ -33,20 +34,42 @@ std::string JpegXObjectDictionary(const JpegInfo& info) {
            FormatInt(info.width) + " /Height " + FormatInt(info.height) + "\n/Type/XObject>>";
 }
 
+namespace {
+
+// The parameters of PNG-filtered rows of `colors` samples of `bits` bits.
+std::string PngPredictor(int32_t colors, int32_t bits, int32_t columns) {
+    return "/DecodeParms<</Predictor 15/Colors " + FormatInt(colors) + "/BitsPerComponent " + FormatInt(bits) +
+           "/Columns " + FormatInt(columns) + ">>\n";
+}
+
+std::string PngColorSpace(const PngImage& image) {
+    if (image.palette.empty()) return image.colors == 1 ? "/DeviceGray" : "/DeviceRGB";
+    return "[/Indexed/DeviceRGB " + FormatInt(static_cast<int64_t>(image.palette.size() / 3) - 1) + " " +
+           EncodeHexString(image.palette) + "]";
+}
+
+}  // namespace
+
 std::string PngXObjectDictionary(const PngImage& image, int32_t maskNumber) {
-    const std::string mask = maskNumber > 0 ? "/SMask " + FormatInt(maskNumber) + " 0 R\n" : "";
-    const std::string predictor = image.predicted ? "/DecodeParms<</Predictor 15/Colors " + FormatInt(image.colors) +
-                                                        "/BitsPerComponent 8/Columns " + FormatInt(image.width) + ">>\n"
-                                                  : "";
-    return std::string("<</Subtype/Image\n/Length\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/") +
-           (image.colors == 1 ? "DeviceGray" : "DeviceRGB") + "\n/Width " + FormatInt(image.width) + " /Height " +
-           FormatInt(image.height) + "\n" + mask + predictor + "/Type/XObject>>";
+    std::string mask;
+    if (maskNumber > 0) {
+        mask = "/SMask " + FormatInt(maskNumber) + " 0 R\n";
+    } else if (!image.colorKey.empty()) {
+        mask = "/Mask[";
+        for (const uint32_t value : image.colorKey) mask += FormatInt(value) + " " + FormatInt(value) + " ";
+        mask.back() = ']';
+        mask += "\n";
+    }
+    return "<</Subtype/Image\n/Length\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent " + FormatInt(image.bits) +
+           "/ColorSpace" + PngColorSpace(image) + "\n/Width " + FormatInt(image.width) + " /Height " +
+           FormatInt(image.height) + "\n" + mask + PngPredictor(image.colors, image.bits, image.width) +
+           "/Type/XObject>>";
 }
 
 std::string SoftMaskDictionary(const PngImage& image) {
-    return "<</Type/XObject/Subtype/Image\n/Length\n/Filter/FlateDecode\n/BitsPerComponent "
-           "8/ColorSpace/DeviceGray\n/Width " +
-           FormatInt(image.width) + " /Height " + FormatInt(image.height) + ">>";
+    return "<</Type/XObject/Subtype/Image\n/Length\n/Filter/FlateDecode\n/BitsPerComponent " +
+           FormatInt(image.alphaBits) + "/ColorSpace/DeviceGray\n/Width " + FormatInt(image.width) + " /Height " +
+           FormatInt(image.height) + "\n" + PngPredictor(1, image.alphaBits, image.width) + ">>";
 }
 
 std::string ImageContent(const StampPlacement& placement, std::string_view stateName, std::string_view imageName,

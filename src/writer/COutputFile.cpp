@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -16,13 +17,21 @@
 
 #include "base/CByteSource.h"
 #include "base/CPdfException.h"
+#include "base/CThreadPool.h"
 #include "writer/CStagedFiles.h"
 
 namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
-// Ranges at least this long are copied inside the kernel.
-constexpr uint64_t kKernelCopyThreshold = 1024 * 1024;
+// Ranges at least this long are copied inside the kernel. Pieces are handed
+// to the writing thread once they hold this many bytes, or copy this many,
+// and the bytes handed over and not yet written stay below the last figure.
+constexpr uint64_t kKernelCopyThreshold = 16 * 1024;
+constexpr size_t kBytesAtOnce = 256 * 1024;
+constexpr uint64_t kCopiesAtOnce = 8u << 20;
+constexpr size_t kMaxBytesInFlight = 320 * 1024;
+// The room gathering starts with: what a batch holds, and the last write.
+constexpr size_t kGatherRoom = 320 * 1024;
 
 // The file a path names in the end: symbolic links are followed, so that the
 // new file replaces the last link's target rather than the link, and creates
@@ -43,6 +52,54 @@ std::string FinalPath(const std::string& path) {
         current = std::move(target);
     }
     return std::string();
+}
+
+// Copies [from, from + length) of file `source` to `to` in file `target`:
+// inside the kernel, or by hand where the kernel cannot copy between these
+// files. False when the source ends before or the target cannot be written.
+bool CopyRange(int source, uint64_t from, int target, int64_t to, uint64_t length) {
+    auto in = static_cast<loff_t>(from);
+    auto out = static_cast<loff_t>(to);
+    const auto end = static_cast<loff_t>(from + length);
+    while (in < end) {
+        const auto step = static_cast<size_t>(std::min<loff_t>(end - in, 1 << 30));
+        const ssize_t n = ::copy_file_range(source, &in, target, &out, step, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+    }
+    std::vector<char> buffer;
+    while (in < end) {
+        buffer.resize(kBufferSize);
+        const auto step = static_cast<size_t>(std::min<loff_t>(end - in, static_cast<loff_t>(buffer.size())));
+        const ssize_t got = ::pread(source, buffer.data(), step, in);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::pwrite(target, buffer.data() + done, static_cast<size_t>(got - done), out + done);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            done += put;
+        }
+        in += got;
+        out += got;
+    }
+    return true;
+}
+
+// Writes `bytes` at `to` in file `target`; false when it cannot be written.
+bool WriteRange(int target, std::string_view bytes, int64_t to) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(target, bytes.data() + done, bytes.size() - done, to + static_cast<int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The gathered bytes a piece takes.
+std::string_view Bytes(const UninitializedBytes& gathered, const auto& piece) {
+    return {reinterpret_cast<const char*>(gathered.data()) + piece.from, static_cast<size_t>(piece.length)};
 }
 
 // Creates the file `pattern` names, its last six characters drawn at random
@@ -78,75 +135,120 @@ COutputFile::COutputFile(const std::string& path, const char* createMessage) : p
     if (fd_ < 0) throw CPdfException(createMessage);
     tempPath_ = pattern;
     if (exists) ::fchmod(fd_, info.st_mode & 07777);
-    // Not filled: a small file touches only the memory it uses.
-    buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    // So that the writing thread allocates nothing of its own.
+    spare_.reserve(1);
 }
 
 COutputFile::~COutputFile() {
-    JoinCopy();
+    // Pieces not started are dropped; the file goes.
+    writer_.reset();
     if (fd_ >= 0) ::close(fd_);
     if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
 }
 
 void COutputFile::Fail() { throw CPdfException("Output file write error"); }
 
-void COutputFile::WriteAll(const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) Fail();
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
-void COutputFile::Flush() {
-    if (used_ == 0) return;
-    WriteAll(buffer_.get(), used_);
-    used_ = 0;
-}
-
 void COutputFile::Write(std::string_view bytes) {
     if (fd_ < 0) Fail();
-    position_ += static_cast<int64_t>(bytes.size());
-    if (used_ + bytes.size() > kBufferSize) {
-        Flush();
-        if (bytes.size() >= kBufferSize) {
-            WriteAll(bytes.data(), bytes.size());
-            return;
-        }
+    FlushPending();
+    if (bytes.empty()) return;
+    if (bytes.size() >= kBytesAtOnce) {
+        // Written here, where they are, rather than gathered.
+        if (!WriteRange(fd_, bytes, position_)) Fail();
+        position_ += static_cast<int64_t>(bytes.size());
+        return;
     }
-    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
-    used_ += bytes.size();
+    std::memcpy(Gather(position_, bytes.size()), bytes.data(), bytes.size());
+    position_ += static_cast<int64_t>(bytes.size());
+    if (gathered_.size() >= kBytesAtOnce) Submit();
+}
+
+uint8_t* COutputFile::Gather(int64_t to, size_t size) {
+    if (gathered_.empty()) {
+        const std::lock_guard lock(spareMutex_);
+        if (!spare_.empty()) {
+            gathered_ = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        gathered_.reserve(kGatherRoom);
+    }
+    // The last piece goes on when the bytes follow it.
+    if (pieces_.empty() || pieces_.back().source >= 0 ||
+        pieces_.back().to + static_cast<int64_t>(pieces_.back().length) != to)
+        pieces_.push_back({to, -1, gathered_.size(), 0});
+    pieces_.back().length += size;
+    const size_t at = gathered_.size();
+    gathered_.resize(at + size);
+    return gathered_.data() + at;
 }
 
 void COutputFile::CopyFrom(CByteSource& source, uint64_t offset, uint64_t length) {
-    if (fd_ < 0) Fail();
-    if (length >= kKernelCopyThreshold && source.FileDescriptor() >= 0) {
-        Flush();
-        auto from = static_cast<loff_t>(offset);
-        uint64_t left = length;
-        while (left > 0) {
-            const size_t step = static_cast<size_t>(std::min<uint64_t>(left, 1u << 30));
-            const ssize_t n = ::copy_file_range(source.FileDescriptor(), &from, fd_, nullptr, step, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;  // not supported here, or the input ended: copy the rest by hand
-            left -= static_cast<uint64_t>(n);
-            position_ += n;
-        }
-        offset = static_cast<uint64_t>(from);
-        length = left;
+    if (fd_ < 0 || offset > source.Size() || length > source.Size() - offset) Fail();
+    if (length == 0) return;
+    const bool follows = pending_.source == &source && pending_.from + pending_.length == offset &&
+                         pending_.to + static_cast<int64_t>(pending_.length) == position_;
+    if (!follows) {
+        FlushPending();
+        pending_ = {&source, offset, position_, 0};
     }
-    while (length > 0) {
-        if (used_ == kBufferSize) Flush();
-        const size_t room = static_cast<size_t>(std::min<uint64_t>(length, kBufferSize - used_));
-        const size_t got = source.Read(offset, reinterpret_cast<uint8_t*>(buffer_.get() + used_), room);
+    pending_.length += length;
+    position_ += static_cast<int64_t>(length);
+    // A short range that continues no copy is read now, in the order the
+    // caller reads the input.
+    if (!follows && length < kKernelCopyThreshold) FlushPending();
+}
+
+void COutputFile::FlushPending() {
+    if (pending_.source == nullptr) return;
+    const PendingCopy copy = pending_;
+    pending_ = {};
+    if (copy.length >= kKernelCopyThreshold && copy.source->FileDescriptor() >= 0) {
+        pieces_.push_back({copy.to, copy.source->FileDescriptor(), copy.from, copy.length});
+        piecesCopies_ += copy.length;
+        if (piecesCopies_ >= kCopiesAtOnce) Submit();
+        return;
+    }
+    // Read here, as gathered bytes.
+    uint8_t* room = Gather(copy.to, static_cast<size_t>(copy.length));
+    for (size_t done = 0; done < copy.length;) {
+        const size_t got = copy.source->Read(copy.from + done, room + done, static_cast<size_t>(copy.length) - done);
         if (got == 0) Fail();  // the input is shorter than it was when opened
-        used_ += got;
-        position_ += static_cast<int64_t>(got);
-        offset += got;
-        length -= got;
+        done += got;
     }
+    if (gathered_.size() >= kBytesAtOnce) Submit();
+}
+
+void COutputFile::Submit() {
+    if (pieces_.empty()) return;
+    // Bytes without ranges for the kernel to copy are written here: handing
+    // them over would cost more than it saves.
+    if (piecesCopies_ == 0) {
+        for (const Piece& piece : pieces_)
+            if (!WriteRange(fd_, Bytes(gathered_, piece), piece.to)) Fail();
+        pieces_.clear();
+        gathered_.clear();
+        return;
+    }
+    if (!writer_) writer_ = std::make_unique<CThreadPool>(1);
+    // The bytes handed over and not yet written stay few.
+    if (inFlight_ + gathered_.size() > kMaxBytesInFlight) writer_->Wait();
+    inFlight_ += gathered_.size();
+    const int target = fd_;
+    writer_->Submit([this, target, pieces = std::move(pieces_), bytes = std::move(gathered_)](size_t) mutable {
+        for (const Piece& piece : pieces) {
+            if (writeFailed_) break;
+            const bool written = piece.source >= 0 ? CopyRange(piece.source, piece.from, target, piece.to, piece.length)
+                                                   : WriteRange(target, Bytes(bytes, piece), piece.to);
+            if (!written) writeFailed_ = true;
+        }
+        inFlight_ -= bytes.size();
+        bytes.clear();
+        const std::lock_guard lock(spareMutex_);
+        if (spare_.empty()) spare_.push_back(std::move(bytes));
+    });
+    pieces_.clear();
+    gathered_ = UninitializedBytes();
+    piecesCopies_ = 0;
 }
 
 void COutputFile::CopyWhole(CByteSource& source) {
@@ -156,68 +258,25 @@ void COutputFile::CopyWhole(CByteSource& source) {
     if (from >= 0 && size > 0 && ::ioctl(fd_, FICLONE, from) == 0) {
         struct stat info {};
         // The clone is the file as it is now; it must be the file as it was read.
-        if (::fstat(fd_, &info) != 0 || static_cast<uint64_t>(info.st_size) != size ||
-            ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0)
-            Fail();
+        if (::fstat(fd_, &info) != 0 || static_cast<uint64_t>(info.st_size) != size) Fail();
         position_ = static_cast<int64_t>(size);
         return;
     }
-    if (from < 0 || size < kKernelCopyThreshold) {
-        CopyFrom(source, 0, size);
-        return;
-    }
-    // The copy writes [0, size) at offsets of its own; what is written
-    // meanwhile goes on from `size`.
-    if (::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) Fail();
-    position_ = static_cast<int64_t>(size);
-    const int to = fd_;
-    copier_ = std::thread([this, from, to, size] {
-        loff_t in = 0;
-        loff_t out = 0;
-        while (static_cast<uint64_t>(in) < size) {
-            const size_t step = static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), 1u << 30));
-            const ssize_t n = ::copy_file_range(from, &in, to, &out, step, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-        }
-        // Where the kernel cannot copy between these files: by hand.
-        std::vector<char> buffer;
-        while (static_cast<uint64_t>(in) < size) {
-            buffer.resize(kBufferSize);
-            const size_t step =
-                static_cast<size_t>(std::min<uint64_t>(size - static_cast<uint64_t>(in), buffer.size()));
-            const ssize_t got = ::pread(from, buffer.data(), step, in);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {  // the input is shorter than it was when opened
-                copyFailed_ = true;
-                return;
-            }
-            for (ssize_t done = 0; done < got;) {
-                const ssize_t put = ::pwrite(to, buffer.data() + done, static_cast<size_t>(got - done), out + done);
-                if (put < 0 && errno == EINTR) continue;
-                if (put <= 0) {
-                    copyFailed_ = true;
-                    return;
-                }
-                done += put;
-            }
-            in += got;
-            out += got;
-        }
-    });
+    CopyFrom(source, 0, size);
 }
 
-bool COutputFile::JoinCopy() {
-    if (copier_.joinable()) copier_.join();
-    return !copyFailed_;
+bool COutputFile::JoinWriting() {
+    Submit();
+    if (writer_) writer_->Wait();
+    return !writeFailed_;
 }
 
 void COutputFile::Close() {
-    if (fd_ < 0 || !JoinCopy()) Fail();
-    Flush();
+    if (fd_ < 0) Fail();
+    FlushPending();
+    if (!JoinWriting()) Fail();
     const int fd = fd_;
     fd_ = -1;
-    buffer_.reset();
     if (::close(fd) != 0) Fail();
 }
 

@@ -6,7 +6,8 @@
 class CByteSource;
 
 // Where the output's bytes go, front to back. Every write is checked: a
-// failure throws CPdfException("Output file write error").
+// failure throws CPdfException("Output file write error"), at the latest when
+// the output is completed.
 class COutputSink {
 public:
     COutputSink() = default;

@@ -9,10 +9,10 @@
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/PdfSyntax.h"
-#include "writer/CPdfObjectCipher.h"
-#include "writer/EncryptedObjectText.h"
 #include "pdf/reader/RawObject.h"
 #include "writer/COutputSink.h"
+#include "writer/CPdfObjectCipher.h"
+#include "writer/EncryptedObjectText.h"
 #include "writer/NumberFormat.h"
 
 namespace {
@@ -23,7 +23,7 @@ constexpr std::string_view kClosing = "\rendobj\r";
 // The widest offset a 20-byte cross-reference line can hold.
 constexpr int64_t kMaxXRefOffset = 9999999999;
 // The table is written in parts of this size.
-constexpr size_t kTablePart = 1u << 20;
+constexpr size_t kTablePart = 256u << 10;
 
 std::string ValueText(const CPdfObject& value, int depth);
 

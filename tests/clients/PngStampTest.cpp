@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "base/CByteSource.h"
+#include "pdf/reader/CPdfFileStream.h"
+#include "pdf/reader/CPdfFlateStream.h"
 #include "support/CaseName.h"
 #include "support/ExternalTools.h"
 #include "support/OutputReader.h"
@@ -70,6 +73,16 @@ const PngCase kCases[] = {
     {"Palette8Transparent", 3, 8, false, true},
 };
 
+// The bytes of the image streams' data in a PDF file.
+size_t ImageBytes(const std::string& pdf) {
+    size_t total = 0;
+    for (size_t at = 0; (at = pdf.find("/Subtype/Image", at)) != std::string::npos; ++at) {
+        const size_t length = pdf.find("/Length ", at);
+        total += std::stoul(pdf.substr(length + 8, 12));
+    }
+    return total;
+}
+
 class PngStampTest : public ::testing::TestWithParam<PngCase> {};
 
 TEST_P(PngStampTest, PictureMaskAndRendering) {
@@ -87,8 +100,16 @@ TEST_P(PngStampTest, PictureMaskAndRendering) {
                              "-opacity" + std::to_string(opacity)}),
                   "");
         EXPECT_EQ(QpdfCheck(output), 0);
-        const std::string color = c.colorType == 0 || c.colorType == 4 ? "gray" : "rgb";
-        EXPECT_EQ(PdfImageList(output), "image 16x8 " + color + " 8" + (seeThrough ? "; smask 16x8 gray 8" : ""));
+        // The samples as the PNG holds them, a palette as one; an alpha
+        // channel or palette alpha as a soft mask, a transparent grey or RGB
+        // colour as a colour key.
+        const std::string color = c.colorType == 0 || c.colorType == 4 ? "gray" : c.colorType == 3 ? "index" : "rgb";
+        const bool softMask = c.colorType == 4 || c.colorType == 6 || (c.colorType == 3 && c.transparent);
+        const std::string maskBits = c.colorType == 3 ? "8" : std::to_string(c.bitDepth);
+        EXPECT_EQ(PdfImageList(output), "image 16x8 " + color + " " + std::to_string(c.bitDepth) +
+                                            (softMask ? "; smask 16x8 gray " + maskBits : ""));
+        // The picture takes about the room of its file.
+        EXPECT_LE(ImageBytes(ReadFile(output)), MakePng(Recipe(c)).size() * 6 / 5);
         // Placed 200 × 100 points at (100, 300): pixels 100-299 by 392-491 from
         // the top; where the right half is transparent the grey page shows.
         const auto after = RenderPage(output, 1, folder.path());
@@ -106,40 +127,81 @@ TEST_P(PngStampTest, PictureMaskAndRendering) {
 
 INSTANTIATE_TEST_SUITE_P(EveryColourType, PngStampTest, ::testing::ValuesIn(kCases), CaseName<PngCase>);
 
-// The stream data of an object, inflated.
-std::string Inflated(const std::string& object) {
+// Sixteen levels in a row, drawn ten points a pixel on a white page and
+// rendered: a 16-bit grey ramp, a palette of greys indexed backwards, black
+// with an alpha ramp; each pixel shows the grey its PNG pixel makes.
+TEST(PngRenderingTest, RenderedLevelsFollowThePixels) {
+    if (!HaveTool("pdftoppm")) GTEST_SKIP() << "no poppler";
+    std::string greys;
+    for (int i = 15; i >= 0; --i) greys += std::string(3, static_cast<char>(i * 17));
+    const auto level = [](int value) { return static_cast<uint16_t>(value); };
+    const std::vector<PngRecipe> ramps = {
+        {16, 1, 0, 16, false, {}, {}, [&](uint32_t x, uint32_t) { return std::vector<uint16_t>{level(x * 0x1111)}; }},
+        {16, 1, 3, 4, false, greys, {}, [&](uint32_t x, uint32_t) { return std::vector<uint16_t>{level(15 - x)}; }},
+        {16,
+         1,
+         6,
+         8,
+         false,
+         {},
+         {},
+         [&](uint32_t x, uint32_t) {
+             return std::vector<uint16_t>{0, 0, 0, level(255 - x * 17)};
+         }},
+    };
+    const TempFolder folder;
+    const std::string input = folder.File("in.pdf"), output = folder.File("out.pdf");
+    WriteFile(input, BlankLetterPages(1));
+    for (const PngRecipe& recipe : ramps) {
+        WriteFile(folder.File("ramp.png"), MakePng(recipe));
+        ASSERT_EQ(StampFile("image", input, output, {"-j" + folder.File("ramp.png"), "-size160,10", "-pos100,300"}),
+                  "");
+        const auto page = RenderPage(output, 1, folder.path());
+        ASSERT_TRUE(page);
+        for (int x = 0; x < 16; ++x)
+            EXPECT_NEAR(page->pixels[486 * 612 + 105 + 10 * x], x * 17, 3) << recipe.colorType << " at " << x;
+    }
+}
+
+// The stream data of an object, decoded as FlateDecode with /Predictor 15
+// for rows of `colors` samples of `bits` bits, 16 a row.
+std::string Decoded(const std::string& object, int32_t colors, int32_t bits) {
     const size_t start = object.find(">>stream\n") + 9;
     const std::string packed = object.substr(start, object.rfind("\nendstream") - start);
+    auto file = std::make_shared<CPdfFileStream>(std::make_shared<CMemoryByteSource>(packed), 0,
+                                                 static_cast<int64_t>(packed.size()), CPdfObject::Null());
+    CPdfFlateStream stream(file, 15, 16, colors, bits);
     std::string data(1 << 16, '\0');
-    uLongf size = data.size();
-    if (uncompress(reinterpret_cast<Bytef*>(data.data()), &size, reinterpret_cast<const Bytef*>(packed.data()),
-                   packed.size()) != Z_OK)
-        return "(damaged)";
-    return data.substr(0, size);
+    data.resize(stream.Read(reinterpret_cast<uint8_t*>(data.data()), data.size()));
+    return stream.IsDamaged() ? "(damaged)" : data;
 }
 
 // The objects: after the graphics state the picture, then its alpha, written
-// once for both pages; -1 takes the size from the pixels. An opaque RGB
-// picture of 8 bits keeps the PNG's image data, row filters and all.
+// once for both pages; -1 takes the size from the pixels. 16-bit samples stay
+// 16-bit, in PNG-filtered rows; an opaque RGB picture of 8 bits keeps the
+// PNG's image data, row filters and all.
 TEST(PngStampObjectsTest, PictureAndSoftMaskSharedByThePages) {
     const StampResult result =
         RunImageStamp(GreyPages(2), MakePng(Recipe({"", 6, 16, false, false})), {"-size-1,40"}, 7);
     ASSERT_EQ(result.message, "");
     const OutputReader out(*result.output);
     const std::string image = out.Object(11).value_or(""), mask = out.Object(12).value_or("");
+    EXPECT_EQ(result.output->substr(0, 9), "%PDF-1.5\r");
     EXPECT_EQ(image.substr(image.find("\n/Filter")),
-              "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 8/ColorSpace/DeviceRGB\n/Width 16 /Height 8\n"
-              "/SMask 12 0 R\n/Type/XObject>>stream\n" +
+              "\n/Filter/FlateDecode\n/Name/X\n/BitsPerComponent 16/ColorSpace/DeviceRGB\n/Width 16 /Height 8\n"
+              "/SMask 12 0 R\n/DecodeParms<</Predictor 15/Colors 3/BitsPerComponent 16/Columns 16>>\n"
+              "/Type/XObject>>stream\n" +
                   image.substr(image.find(">>stream\n") + 9));
     EXPECT_EQ(mask.substr(0, mask.find(">>stream")),
               "12 0 obj<</Type/XObject/Subtype/Image\n/Length " +
                   std::to_string(mask.find("\nendstream") - mask.find(">>stream\n") - 9) +
-                  "\n/Filter/FlateDecode\n/BitsPerComponent 8/ColorSpace/DeviceGray\n/Width 16 /Height 8");
+                  "\n/Filter/FlateDecode\n/BitsPerComponent 16/ColorSpace/DeviceGray\n/Width 16 /Height 8\n"
+                  "/DecodeParms<</Predictor 15/Colors 1/BitsPerComponent 16/Columns 16>>\n");
     std::string samples, alpha;
-    for (int y = 0; y < 8; ++y) samples += std::string(24, '\xFF') + std::string(24, '\0');
-    for (int y = 0; y < 8; ++y) alpha += std::string(8, '\xFF') + std::string(8, '\0');
-    EXPECT_EQ(Inflated(image), samples);
-    EXPECT_EQ(Inflated(mask), alpha);
+    for (int y = 0; y < 8; ++y) samples += std::string(48, '\xFF') + std::string(48, '\0');
+    for (int y = 0; y < 8; ++y) alpha += std::string(16, '\xFF') + std::string(16, '\0');
+    EXPECT_EQ(Decoded(image, 3, 16), samples);
+    EXPECT_EQ(Decoded(mask, 1, 16), alpha);
     for (const int32_t page : {3, 4})
         EXPECT_NE(out.Object(page)->find("/XObject << /Im7 11 0 R >>"), std::string::npos);
     size_t drawn = 0;
@@ -152,7 +214,21 @@ TEST(PngStampObjectsTest, PictureAndSoftMaskSharedByThePages) {
     const std::string picture = OutputReader(plain.output.value_or("")).Object(11).value_or("");
     EXPECT_NE(picture.find("/Height 8\n/DecodeParms<</Predictor 15/Colors 3/BitsPerComponent 8/Columns 16>>\n/Type"),
               std::string::npos);
-    EXPECT_EQ(Inflated(picture), PngScanlines(rgb));
+    const size_t start = picture.find(">>stream\n") + 9;
+    uLongf size = 1 << 16;
+    std::string inflated(size, '\0');
+    uncompress(reinterpret_cast<Bytef*>(inflated.data()), &size, reinterpret_cast<const Bytef*>(picture.data() + start),
+               picture.rfind("\nendstream") - start);
+    EXPECT_EQ(inflated.substr(0, size), PngScanlines(rgb));
+
+    // An update of a PDF 1.4 file declares 1.5 in its catalog: the samples keep 16 bits.
+    const StampResult update =
+        RunImageStamp(GreyPages(1), MakePng(Recipe({"", 6, 16, false, false})), {"-incremental"}, 7);
+    ASSERT_EQ(update.message, "");
+    EXPECT_EQ(update.output->substr(0, 9), "%PDF-1.4\n");
+    EXPECT_NE(update.output->find("/Version /1.5"), std::string::npos);
+    EXPECT_NE(update.output->find("/BitsPerComponent 16/ColorSpace/DeviceRGB"), std::string::npos);
+    EXPECT_NE(update.output->find("/BitsPerComponent 16/ColorSpace/DeviceGray"), std::string::npos);
 }
 
 }  // namespace

@@ -159,4 +159,57 @@ TEST(SavedStateTest, ArrayObjectOfSeveralPagesStaysAsItIs) {
               "Tm\n0.000000 0.000000 0.000000 rg\n/F1 11 Tf\n(Page 2 / 2) Tj\nET\nEMC");
 }
 
+// Content scanned ahead on threads gives the same output as content scanned
+// page by page: 5,000 pages beyond the pages the page list keeps, whose
+// content is deflated or long, shared, in arrays, with a /Length of its own
+// or in an object stream, damaged, or drawn by a page in an object stream.
+TEST(SavedStateTest, ScanThreadsLeaveTheOutputAsItIs) {
+    constexpr int32_t kPages = 5000;
+    const std::string longText = kPlain + std::string(20000, ' ') + " q\n";
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids = "6 0 R ";
+    for (int32_t i = 0; i < kPages; ++i) kids += std::to_string(10 + 3 * i) + " 0 R ";
+    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(kPages + 1) + " >>");
+    pdf.Object(3, "7");
+    pdf.ObjectStream(4, {{5, "31"}, {6, "<< /Type /Page /Parent 2 0 R /Contents 9 0 R /Resources << >> >>"}});
+    pdf.Stream(9, "/Filter /FlateDecode", Deflate("q " + kFlipped + " Q"));
+    for (int32_t i = 0; i < kPages; ++i) {
+        const int32_t page = 10 + 3 * i;
+        const std::string own = std::to_string(page + 1) + " 0 R";
+        const std::string contents[] = {own, "[" + own + " 9 0 R]", "9 0 R", own, "[" + own + " " + own + "]", own};
+        pdf.Object(page, "<< /Type /Page /Parent 2 0 R /Contents " + contents[i % 6] + " /Resources << >> >>");
+        switch (i % 7) {
+            case 0:
+                pdf.Stream(page + 1, "/Filter /FlateDecode", Deflate(i % 2 == 0 ? kFlipped : "q " + kFlipped + " Q"));
+                break;
+            case 1:
+                pdf.Stream(page + 1, "", i % 3 == 0 ? longText : "q " + longText);
+                break;
+            case 2:
+                pdf.Object(page + 1, "<< /Length 3 0 R >>\nstream\nq Q cm\nendstream");
+                break;
+            case 3:
+                pdf.Object(page + 1, "<< /Length 5 0 R /Filter /FlateDecode >>\nstream\n" +
+                                         Deflate(kFlipped).substr(0, 31) + "\nendstream");
+                break;
+            case 4:
+                pdf.Stream(page + 1, "/Filter /FlateDecode", "not deflated");
+                break;
+            default:
+                pdf.Stream(page + 1, "", kPlain);
+                break;
+        }
+        pdf.Object(page + 2, "null");
+    }
+    const std::string input = pdf.WithXRefStream(10 + 3 * kPages, "/Root 1 0 R");
+    const StampResult alone = RunTextStamp(input, {}, 1, 1);
+    ASSERT_EQ(alone.message, "");
+    for (const size_t threads : {2, 5}) {
+        const StampResult ahead = RunTextStamp(input, {}, 1, threads);
+        ASSERT_EQ(ahead.message, "");
+        EXPECT_TRUE(*ahead.output == *alone.output) << threads << " threads";
+    }
+}
+
 }  // namespace

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "hostile/HostileRun.h"
+#include "support/OutputReader.h"
+#include "support/StampRunner.h"
 
 namespace {
 
@@ -247,6 +249,33 @@ TEST(HostileBombTest, ContentStreamsAreInflatedNoFurtherThanTheScanReads) {
             EXPECT_GT(run.outputSize, static_cast<int64_t>(data.size()));
         }
     }
+}
+
+// The scan's budget is spent in page order, whatever the number of threads
+// that scan ahead: six pages whose content inflates to 30 MiB each, of which
+// the first four fit the budget (128 MiB and 16 bytes for every byte of the
+// file) and the last two are taken for content that cannot be read.
+TEST(HostileBombTest, TheScanBudgetIsSpentInPageOrderWhateverTheThreads) {
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [10 0 R 12 0 R 14 0 R 16 0 R 18 0 R 20 0 R] /Count 6 >>");
+    const std::string content = DeflateFilled("q 1 0 0 1 5 5 cm Q\n", ' ', 30 * kMiB);
+    for (int32_t page = 10; page < 22; page += 2) {
+        pdf.Object(page,
+                   "<< /Type /Page /Parent 2 0 R /Contents " + std::to_string(page + 1) + " 0 R /Resources << >> >>");
+        pdf.Stream(page + 1, "/Filter /FlateDecode", content);
+    }
+    const std::string input = pdf.WithXRefTable("/Root 1 0 R");
+    const StampResult alone = RunTextStamp(input, {}, 1, 1);
+    ASSERT_EQ(alone.message, "");
+    // The stamps from 24 on, and the shared "q" 28 before the content of the
+    // pages it is needed for.
+    const OutputReader output(*alone.output);
+    EXPECT_NE(output.Object(16)->find("/Contents [17 0 R  27 0 R ]"), std::string::npos);
+    EXPECT_NE(output.Object(18)->find("/Contents [28 0 R 19 0 R  29 0 R ]"), std::string::npos);
+    EXPECT_NE(output.Object(20)->find("/Contents [28 0 R 21 0 R  30 0 R ]"), std::string::npos);
+    const StampResult ahead = RunTextStamp(input, {}, 1, 2);
+    EXPECT_TRUE(ahead.output == alone.output);
 }
 
 }  // namespace

@@ -24,11 +24,13 @@ StampResult Run(CPdfFileStamp& stamp, const TempFolder& folder, const std::strin
 
 }  // namespace
 
-StampResult RunTextStamp(const std::string& input, const std::vector<std::string>& params, int32_t resourceNumber) {
+StampResult RunTextStamp(const std::string& input, const std::vector<std::string>& params, int32_t resourceNumber,
+                         size_t scanThreads) {
     TempFolder folder;
     std::vector<std::string> words{folder.File("in.pdf"), folder.File("out.pdf")};
     words.insert(words.end(), params.begin(), params.end());
     CPdfFileStampText stamp;
+    stamp.SetScanThreads(scanThreads);
     return Run(stamp, folder, input, words, resourceNumber);
 }
 

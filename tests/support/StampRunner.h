@@ -12,8 +12,9 @@ struct StampResult {
     std::string message;                // the failure message, empty on success
 };
 
-StampResult RunTextStamp(const std::string& input, const std::vector<std::string>& params,
-                         int32_t resourceNumber = 123);
+// `scanThreads`: the threads that scan page content (0: as many as cores).
+StampResult RunTextStamp(const std::string& input, const std::vector<std::string>& params, int32_t resourceNumber = 123,
+                         size_t scanThreads = 0);
 // Stamps the file at `input` into `output` ("text" or "image" mode); the
 // failure message, or an empty string on success.
 std::string StampFile(const std::string& mode, const std::string& input, const std::string& output,

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <future>
 #include <vector>
 
+#include "base/CByteSource.h"
 #include "base/CPdfException.h"
+#include "base/CThreadPool.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
 #include "pdf/object/CPdfStream.h"
 #include "pdf/object/PdfSyntax.h"
+#include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfFlateStream.h"
 #include "pdf/reader/CPdfXRef.h"
 
@@ -22,6 +26,18 @@ constexpr uint64_t kBudgetPerFileByte = 16;
 // Content decoded at a time, and at most in one stream.
 constexpr uint64_t kReadStep = 64u << 10;
 constexpr uint64_t kMaxStreamSize = 64u << 20;
+// The scanner's threads decode this much together at most (a stream that
+// decodes to more is left to the run's own thread), and each at least 1 MiB.
+constexpr uint64_t kThreadsMemory = 64u << 20;
+constexpr uint64_t kLeastThreadCap = 1u << 20;
+// A thread keeps the room it decoded a stream into up to this size.
+constexpr size_t kKeptThreadRoom = 4u << 20;
+// A stream without a filter is worth a thread from this length on; shorter
+// ones are scanned in less time than it takes to hand them over.
+constexpr uint64_t kLongStream = 16 << 10;
+// Deflated data handed to a thread is read whole; longer data is left to the
+// run's own thread.
+constexpr uint64_t kMaxDeflatedAhead = 16u << 20;
 
 // What a byte starts: nothing (white space, a closing delimiter), an operand
 // or operator, a comment, a literal string, a hex string or dictionary, a name.
@@ -110,17 +126,67 @@ void Apply(uint32_t op, int64_t& depth, bool& inlineImage, ContentStreamEffect& 
     }
 }
 
+// The bytes a file stream from `start` on, `length` long (0: to the end of
+// the file), reads from a file of `size` bytes: where they begin and how many.
+std::pair<uint64_t, uint64_t> FileRange(int64_t start, int64_t length, uint64_t size) {
+    const auto from = static_cast<uint64_t>(std::max<int64_t>(start, 0));
+    uint64_t available = UINT64_MAX;
+    if (length != 0) {
+        int64_t end = 0;
+        if (__builtin_add_overflow(start, length, &end)) end = length < 0 ? INT64_MIN : INT64_MAX;
+        if (end <= static_cast<int64_t>(from)) return {from, 0};
+        available = static_cast<uint64_t>(end) - from;
+    }
+    return {from, from >= size ? 0 : std::min(available, size - from)};
+}
+
 int64_t KeyOf(int32_t number, int32_t generation) {
     return (static_cast<int64_t>(number) << 32) | static_cast<uint32_t>(generation);
 }
 
 }  // namespace
 
-ContentStateScanner::ContentStateScanner(CPdfXRef& xref, uint64_t fileSize)
+struct ContentStateScanner::Decoder {
+    InflateBuffer buffer;
+};
+
+struct ContentStateScanner::Decoded {
+    // The data, the first `length` bytes of the buffer, is all the stream holds.
+    bool whole = false;
+    size_t length = 0;
+    // Decoding stopped at its cap rather than at the data's end or the budget.
+    bool capped = false;
+};
+
+struct ContentStateScanner::Ahead {
+    // The stream's start and length as its file stream has them, the bytes
+    // that stream reads (count from offset), and whether they are deflated.
+    int64_t length = 0;
+    uint64_t offset = 0;
+    uint64_t count = 0;
+    bool deflated = false;
+    // What the thread found, and what it consumed of an unlimited budget;
+    // no effect when the thread could not tell (the run's thread decodes it).
+    std::optional<ContentStreamEffect> effect;
+    uint64_t consumed = 0;
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+};
+
+ContentStateScanner::ContentStateScanner(CPdfXRef& xref, uint64_t fileSize, size_t threads)
     : xref_(xref),
-      budget_(fileSize > (UINT64_MAX - kBaseBudget) / kBudgetPerFileByte
-                  ? UINT64_MAX
-                  : kBaseBudget + fileSize * kBudgetPerFileByte) {}
+      budget_(fileSize > (UINT64_MAX - kBaseBudget) / kBudgetPerFileByte ? UINT64_MAX
+                                                                         : kBaseBudget + fileSize * kBudgetPerFileByte),
+      decoder_(std::make_unique<Decoder>()),
+      source_(xref.source()) {
+    threads = CThreadPool::ThreadsFor(threads);
+    if (threads <= 1 || !source_ || !source_->ReadConcurrently(0, nullptr, 0)) return;
+    threadCap_ = std::clamp<uint64_t>(kThreadsMemory / threads, kLeastThreadCap, kMaxStreamSize);
+    for (size_t i = 0; i < threads; ++i) threadDecoders_.push_back(std::make_unique<Decoder>());
+    pool_ = std::make_unique<CThreadPool>(threads);
+}
+
+ContentStateScanner::~ContentStateScanner() = default;
 
 ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
     ContentStreamEffect effect;
@@ -168,37 +234,58 @@ ContentStreamEffect ContentStateScanner::Scan(std::string_view data) {
     return effect;
 }
 
-bool ContentStateScanner::Decode(int32_t number, int32_t generation, CPdfStream& stream, size_t& length) {
+ContentStateScanner::Decoded ContentStateScanner::Decode(Decoder& decoder, CPdfStream& stream,
+                                                         const std::function<std::shared_ptr<CPdfStream>()>& again,
+                                                         uint64_t budget, uint64_t cap, uint64_t& consumed) {
     auto* flate = dynamic_cast<CPdfFlateStream*>(&stream);
-    if (flate == nullptr || !flate->CanInflateAll()) return ReadInSteps(stream, length);
-    const auto limit = static_cast<size_t>(std::min(budget_, kMaxStreamSize));
-    switch (flate->InflateAll(buffer_, limit, length)) {
+    if (flate == nullptr || !flate->CanInflateAll()) return ReadInSteps(decoder, stream, budget, cap, consumed);
+    const auto limit = static_cast<size_t>(std::min(budget, cap));
+    size_t length = 0;
+    switch (flate->InflateAll(decoder.buffer, limit, length)) {
         case CPdfFlateStream::Whole::Ended:
-            budget_ -= length;
-            return true;
+            consumed += length;
+            return {true, length, false};
         case CPdfFlateStream::Whole::BeyondLimit:
-            budget_ -= limit;
-            return false;
+            consumed += limit;
+            return {false, 0, limit == cap};
         case CPdfFlateStream::Whole::Unsure:
             break;
     }
     // Damaged or cut-short data: what reading a fresh copy delivers, step by
     // step, counts against the budget.
-    const CPdfObject again = xref_.Fetch(number, generation);
-    return again.is(pdfStream) && ReadInSteps(again.getStream(), length);
+    const std::shared_ptr<CPdfStream> fresh = again();
+    if (!fresh) return {};
+    return ReadInSteps(decoder, *fresh, budget, cap, consumed);
 }
 
-bool ContentStateScanner::ReadInSteps(CPdfStream& stream, size_t& length) {
-    length = 0;
+ContentStateScanner::Decoded ContentStateScanner::ReadInSteps(Decoder& decoder, CPdfStream& stream, uint64_t budget,
+                                                              uint64_t cap, uint64_t& consumed) {
+    std::vector<uint8_t>& buffer = decoder.buffer.bytes;
+    const uint64_t first = consumed;
+    size_t length = 0;
     for (;;) {
-        const auto room = static_cast<size_t>(std::min<uint64_t>({kReadStep, budget_, kMaxStreamSize - length}));
-        if (room == 0) return stream.LookChar() < 0 && !stream.IsDamaged();
-        if (buffer_.size() < length + room) buffer_.resize(length + room);
-        const size_t got = stream.Read(buffer_.data() + length, room);
+        const auto room =
+            static_cast<size_t>(std::min<uint64_t>({kReadStep, budget - (consumed - first), cap - length}));
+        if (room == 0) return {stream.LookChar() < 0 && !stream.IsDamaged(), length, length == cap};
+        if (buffer.size() < length + room) buffer.resize(length + room);
+        const size_t got = stream.Read(buffer.data() + length, room);
         length += got;
-        budget_ -= got;
-        if (got < room) return !stream.IsDamaged();
+        consumed += got;
+        if (got < room) return {!stream.IsDamaged(), length, false};
     }
+}
+
+std::optional<ContentStreamEffect> ContentStateScanner::TakeAhead(int64_t key) {
+    const auto found = ahead_.find(key);
+    if (found == ahead_.end()) return std::nullopt;
+    const std::shared_ptr<Ahead> ahead = std::move(found->second);
+    ahead_.erase(found);
+    ahead->finished.wait();
+    // Decoding in its turn, with the budget left, would have gone the same
+    // way only if it consumed less than that.
+    if (!ahead->effect || ahead->consumed >= budget_) return std::nullopt;
+    budget_ -= ahead->consumed;
+    return ahead->effect;
 }
 
 const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t number, int32_t generation) {
@@ -206,8 +293,15 @@ const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t 
     if (const auto found = effects_.find(key); found != effects_.end()) return found->second;
     std::optional<ContentStreamEffect>& effect = effects_[key];
     if (number < 0 || static_cast<size_t>(number) >= xref_.entries().size()) return effect;
+    if ((effect = TakeAhead(key))) return effect;
+    CPdfObject value;
+    if (const auto read = read_.find(key); read != read_.end()) {
+        value = std::move(read->second);
+        read_.erase(read);
+    }
+    uint64_t consumed = 0;
     try {
-        const CPdfObject value = xref_.Fetch(number, generation);
+        if (!value.is(pdfStream)) value = xref_.Fetch(number, generation);
         if (!value.is(pdfStream)) {
             // An object that does not parse may be a stream that viewers
             // still draw, as they see it.
@@ -215,9 +309,14 @@ const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t 
             return effect;
         }
         CPdfStream& stream = value.getStream();
-        size_t length = 0;
-        if (stream.IsDecodable() && Decode(number, generation, stream, length)) {
-            effect = Scan({reinterpret_cast<const char*>(buffer_.data()), length});
+        const auto again = [this, number, generation]() -> std::shared_ptr<CPdfStream> {
+            const CPdfObject fresh = xref_.Fetch(number, generation);
+            return fresh.is(pdfStream) ? fresh.streamPtr() : nullptr;
+        };
+        const Decoded decoded =
+            stream.IsDecodable() ? Decode(*decoder_, stream, again, budget_, kMaxStreamSize, consumed) : Decoded{};
+        if (decoded.whole) {
+            effect = Scan({reinterpret_cast<const char*>(decoder_->buffer.bytes.data()), decoded.length});
         } else {
             effect.emplace().undecodable = true;
         }
@@ -225,7 +324,115 @@ const std::optional<ContentStreamEffect>& ContentStateScanner::EffectOf(int32_t 
         // A stream that cannot be read draws what a viewer makes of it.
         effect.emplace().undecodable = true;
     }
+    budget_ -= consumed;
     return effect;
+}
+
+void ContentStateScanner::Prepare(const CPdfDictionary& page) {
+    if (!pool_) return;
+    const CPdfObject stored = page.lookupNF("Contents");
+    CPdfObject contents = stored;
+    if (stored.is(pdfReference)) {
+        if (Known(stored)) return;
+        std::optional<CPdfObject> value = ReadAhead(stored);
+        if (!value) return;
+        if (value->is(pdfStream)) {
+            PrepareStream(stored, std::move(*value));
+            return;
+        }
+        contents = std::move(*value);
+    }
+    if (!contents.is(pdfArray)) return;
+    for (size_t i = 0; i < contents.getArray().getLength(); ++i) {
+        const CPdfObject& element = contents.getArray().getNF(i);
+        if (Known(element)) continue;
+        if (std::optional<CPdfObject> value = ReadAhead(element)) PrepareStream(element, std::move(*value));
+    }
+}
+
+std::optional<CPdfObject> ContentStateScanner::ReadAhead(const CPdfObject& reference) {
+    if (!reference.is(pdfReference)) return std::nullopt;
+    try {
+        return xref_.FetchOutsideObjectStreams(reference.getRef().number, reference.getRef().generation);
+    } catch (const CPdfException&) {
+        // Read in its turn.
+        return std::nullopt;
+    }
+}
+
+bool ContentStateScanner::Known(const CPdfObject& reference) const {
+    if (!reference.is(pdfReference)) return false;
+    const int64_t key = KeyOf(reference.getRef().number, reference.getRef().generation);
+    const auto effect = effects_.find(key);
+    return (effect != effects_.end() && effect->second) || ahead_.count(key) != 0 || read_.count(key) != 0;
+}
+
+void ContentStateScanner::PrepareStream(const CPdfObject& reference, CPdfObject value) {
+    const int64_t key = KeyOf(reference.getRef().number, reference.getRef().generation);
+    if (!value.is(pdfStream) || Known(reference)) return;
+    std::optional<Ahead> ahead = AheadOf(value.getStream());
+    if (!ahead) {
+        read_.emplace(key, std::move(value));
+        return;
+    }
+    auto shared = std::make_shared<Ahead>(std::move(*ahead));
+    ahead_.emplace(key, shared);
+    ++handedOver_;
+    pool_->Submit([this, shared](size_t thread) { ScanAhead(*shared, thread); });
+}
+
+std::optional<ContentStateScanner::Ahead> ContentStateScanner::AheadOf(CPdfStream& stream) const {
+    // Streams read from the file as they are, or inflated without a predictor.
+    CPdfStream* data = &stream;
+    auto* flate = dynamic_cast<CPdfFlateStream*>(data);
+    if (flate != nullptr) {
+        if (!flate->CanInflateAll()) return std::nullopt;
+        data = flate->underlying().get();
+    }
+    auto* file = dynamic_cast<CPdfFileStream*>(data);
+    if (file == nullptr || file->source() != source_) return std::nullopt;
+    const auto [offset, count] = FileRange(file->GetStart(), file->GetLength(), file->source()->Size());
+    if (flate != nullptr ? count > kMaxDeflatedAhead : count < kLongStream || count > threadCap_) return std::nullopt;
+    Ahead ahead;
+    ahead.length = file->GetLength();
+    ahead.offset = offset;
+    ahead.count = count;
+    ahead.deflated = flate != nullptr;
+    return ahead;
+}
+
+void ContentStateScanner::ScanAhead(Ahead& ahead, size_t thread) {
+    try {
+        Decoder& decoder = *threadDecoders_[thread];
+        // The stream's bytes, read straight from the file, stand in for it.
+        auto bytes = std::make_shared<std::string>(static_cast<size_t>(ahead.count), '\0');
+        const std::optional<size_t> got =
+            source_->ReadConcurrently(ahead.offset, reinterpret_cast<uint8_t*>(bytes->data()), bytes->size());
+        bytes->resize(got.value_or(0));
+        const auto source = std::make_shared<CMemoryByteSource>(std::shared_ptr<const std::string>(std::move(bytes)));
+        const auto open = [&ahead, &source]() -> std::shared_ptr<CPdfStream> {
+            auto file = std::make_shared<CPdfFileStream>(source, 0, ahead.length, CPdfObject::Null());
+            if (!ahead.deflated) return file;
+            return std::make_shared<CPdfFlateStream>(std::move(file), 1, 1, 1, 8);
+        };
+        const std::shared_ptr<CPdfStream> stream = open();
+        const Decoded decoded = Decode(decoder, *stream, open, UINT64_MAX, threadCap_, ahead.consumed);
+        // Beyond the thread's cap, what is decoded in its turn may differ.
+        if (!decoded.capped || threadCap_ >= kMaxStreamSize) {
+            if (decoded.whole) {
+                ahead.effect = Scan({reinterpret_cast<const char*>(decoder.buffer.bytes.data()), decoded.length});
+            } else {
+                ahead.effect.emplace().undecodable = true;
+            }
+        }
+    } catch (...) {
+        // Anything that goes wrong here is met again, or not, in its turn.
+        ahead.effect.reset();
+    }
+    // A thread keeps little room between streams.
+    std::vector<uint8_t>& room = threadDecoders_[thread]->buffer.bytes;
+    if (room.size() > kKeptThreadRoom) std::vector<uint8_t>().swap(room);
+    ahead.done.set_value();
 }
 
 ContentState ContentStateScanner::PageState(const CPdfDictionary& page) {

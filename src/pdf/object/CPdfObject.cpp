@@ -5,15 +5,15 @@
 #include "pdf/object/CPdfResolver.h"
 
 CPdfObject CPdfObject::FromArray(std::shared_ptr<CPdfArray> array) {
-    return CPdfObject(Value(std::in_place_index<pdfArray>, std::move(array)));
+    return CPdfObject(std::in_place_index<pdfArray>, std::move(array));
 }
 
 CPdfObject CPdfObject::FromDictionary(std::shared_ptr<CPdfDictionary> dictionary) {
-    return CPdfObject(Value(std::in_place_index<pdfDictionary>, std::move(dictionary)));
+    return CPdfObject(std::in_place_index<pdfDictionary>, std::move(dictionary));
 }
 
 CPdfObject CPdfObject::FromStream(std::shared_ptr<CPdfStream> stream) {
-    return CPdfObject(Value(std::in_place_index<pdfStream>, std::move(stream)));
+    return CPdfObject(std::in_place_index<pdfStream>, std::move(stream));
 }
 
 void CPdfObject::setArray(CPdfResolver* xref) { value_.emplace<pdfArray>(std::make_shared<CPdfArray>(xref)); }
@@ -35,7 +35,3 @@ CPdfObject CPdfObject::fetch(CPdfResolver* xref) const {
     }
     return *this;
 }
-
-bool CPdfObject::isKeyword(std::string_view text) const { return kind() == pdfKeyword && getKeyword() == text; }
-
-bool CPdfObject::isName(std::string_view text) const { return kind() == pdfName && getName() == text; }

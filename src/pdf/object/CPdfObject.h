@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,20 +78,22 @@ public:
 
     CPdfObject() : value_(std::in_place_index<pdfNone>) {}
 
-    static CPdfObject Boolean(bool value) { return CPdfObject(Value(std::in_place_index<pdfBoolean>, value)); }
+    static CPdfObject Boolean(bool value) { return CPdfObject(std::in_place_index<pdfBoolean>, value); }
     static CPdfObject Integer(int32_t value) { return Integer64(value); }
-    static CPdfObject Integer64(int64_t value) { return CPdfObject(Value(std::in_place_index<pdfInteger>, value)); }
-    static CPdfObject Real(double value) { return CPdfObject(Value(std::in_place_index<pdfReal>, value)); }
-    static CPdfObject Text(std::string text) { return CPdfObject(Value(PdfText{std::move(text)})); }
-    static CPdfObject String(CPdfString string) { return CPdfObject(Value(std::move(string))); }
-    static CPdfObject Name(std::string text) { return CPdfObject(Value(PdfName{std::move(text)})); }
-    static CPdfObject Null() { return CPdfObject(Value(PdfNullValue{})); }
-    static CPdfObject Reference(int32_t number, int32_t generation) {
-        return CPdfObject(Value(PdfReference{number, generation}));
+    static CPdfObject Integer64(int64_t value) { return CPdfObject(std::in_place_index<pdfInteger>, value); }
+    static CPdfObject Real(double value) { return CPdfObject(std::in_place_index<pdfReal>, value); }
+    static CPdfObject Text(std::string text) { return CPdfObject(std::in_place_index<pdfText>, std::move(text)); }
+    static CPdfObject String(CPdfString string) {
+        return CPdfObject(std::in_place_index<pdfString>, std::move(string));
     }
-    static CPdfObject Keyword(std::string text) { return CPdfObject(Value(PdfKeyword{std::move(text)})); }
-    static CPdfObject Error() { return CPdfObject(Value(PdfErrorValue{})); }
-    static CPdfObject EndOfFile() { return CPdfObject(Value(PdfEndOfFileValue{})); }
+    static CPdfObject Name(std::string text) { return CPdfObject(std::in_place_index<pdfName>, std::move(text)); }
+    static CPdfObject Null() { return CPdfObject(std::in_place_index<pdfNull>); }
+    static CPdfObject Reference(int32_t number, int32_t generation) {
+        return CPdfObject(std::in_place_index<pdfReference>, number, generation);
+    }
+    static CPdfObject Keyword(std::string text) { return CPdfObject(std::in_place_index<pdfKeyword>, std::move(text)); }
+    static CPdfObject Error() { return CPdfObject(std::in_place_index<pdfError>); }
+    static CPdfObject EndOfFile() { return CPdfObject(std::in_place_index<pdfEndOfFile>); }
     static CPdfObject FromArray(std::shared_ptr<CPdfArray> array);
     static CPdfObject FromDictionary(std::shared_ptr<CPdfDictionary> dictionary);
     static CPdfObject FromStream(std::shared_ptr<CPdfStream> stream);
@@ -114,8 +117,14 @@ public:
     // one); any other value, or a reference without one, is returned as is.
     CPdfObject fetch(CPdfResolver* xref) const;
 
-    bool isKeyword(std::string_view text) const;
-    bool isName(std::string_view text) const;
+    bool isKeyword(std::string_view text) const {
+        const PdfKeyword* keyword = std::get_if<pdfKeyword>(&value_);
+        return keyword != nullptr && SameText(keyword->text, text);
+    }
+    bool isName(std::string_view text) const {
+        const PdfName* name = std::get_if<pdfName>(&value_);
+        return name != nullptr && SameText(name->text, text);
+    }
 
     // Accessors; each expects the matching kind.
     bool getBool() const { return std::get<pdfBoolean>(value_); }
@@ -126,6 +135,8 @@ public:
     const std::string& getText() const { return std::get<pdfText>(value_).text; }
     const CPdfString& getString() const { return std::get<pdfString>(value_); }
     const std::string& getName() const { return std::get<pdfName>(value_).text; }
+    // The name's text, moved out: the value is left an empty name.
+    std::string TakeName() { return std::move(std::get<pdfName>(value_).text); }
     const std::string& getKeyword() const { return std::get<pdfKeyword>(value_).text; }
     PdfReference getRef() const { return std::get<pdfReference>(value_); }
     CPdfArray& getArray() const { return *std::get<pdfArray>(value_); }
@@ -136,7 +147,14 @@ public:
     const std::shared_ptr<CPdfStream>& streamPtr() const { return std::get<pdfStream>(value_); }
 
 private:
-    explicit CPdfObject(Value value) : value_(std::move(value)) {}
+    template <size_t Kind, typename... Arguments>
+    explicit CPdfObject(std::in_place_index_t<Kind> kind, Arguments&&... arguments)
+        : value_(kind, std::forward<Arguments>(arguments)...) {}
+    // Compares by length first, so that the comparison with a literal is
+    // made inline.
+    static bool SameText(const std::string& stored, std::string_view text) {
+        return stored.size() == text.size() && std::memcmp(stored.data(), text.data(), text.size()) == 0;
+    }
 
     Value value_;
 };

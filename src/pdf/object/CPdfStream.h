@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 class CPdfDictionary;
 class CPdfObject;
@@ -33,6 +34,14 @@ public:
     }
     // Reads up to `count` bytes; returns how many arrived.
     size_t Read(uint8_t* buffer, size_t count);
+    // The bytes the window holds that have not been read, the window refilled
+    // when there are none: empty only at the end. Skip takes the first
+    // `count` of them (at most as many) as read.
+    std::string_view Buffered() {
+        if (read_ == end_ && !Fill()) return {};
+        return {reinterpret_cast<const char*>(read_), static_cast<size_t>(end_ - read_)};
+    }
+    void Skip(size_t count) { read_ += count; }
 
     virtual void Reset() = 0;
     virtual void Close() {}

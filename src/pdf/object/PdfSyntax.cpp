@@ -112,6 +112,29 @@ std::string PdfNameText(std::string_view name) {
     return out;
 }
 
+const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set) {
+    // The first bytes one at a time: most spans are short.
+    constexpr ptrdiff_t kShortSpan = 32;
+    const uint8_t* const near = end - p > kShortSpan ? p + kShortSpan : end;
+    while (p < near && !set.member[*p]) ++p;
+    if (p < near || p == end) return p;
+#if defined(__SSE2__)
+    if (set.bytes.size() <= 16) {
+        __m128i wanted[16];
+        for (size_t i = 0; i < set.bytes.size(); ++i) wanted[i] = _mm_set1_epi8(set.bytes[i]);
+        for (; end - p >= 16; p += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            __m128i hits = _mm_setzero_si128();
+            for (size_t i = 0; i < set.bytes.size(); ++i) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, wanted[i]));
+            if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0)
+                return p + std::countr_zero(mask);
+        }
+    }
+#endif
+    while (p < end && !set.member[*p]) ++p;
+    return p;
+}
+
 const uint8_t* CPdfStringSkip::Skip(const uint8_t* p, const uint8_t* end) {
     if (state_ == State::Hex) {
         const void* close = std::memchr(p, '>', static_cast<size_t>(end - p));

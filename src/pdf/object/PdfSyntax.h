@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -45,6 +46,19 @@ constexpr bool NeedsNameEscape(unsigned char c) { return c < '!' || c > '~' || c
 // A name's text after its "/": every byte NeedsNameEscape names as "#" and two
 // uppercase hex digits, the others as they are.
 std::string PdfNameText(std::string_view name);
+
+// A few bytes to look for in raw bytes (sixteen at most), made once.
+struct ByteSet {
+    constexpr explicit ByteSet(std::string_view wanted) : bytes(wanted) {
+        for (const char c : wanted) member[static_cast<uint8_t>(c)] = true;
+    }
+    std::string_view bytes;
+    std::array<bool, 256> member{};
+};
+
+// The first byte in [p, end) that is in `set`, or end: long spans sixteen
+// bytes at a time where the processor compares them at once.
+const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set);
 
 // Where a scan of raw bytes stands in a string, kept from one piece of the
 // data to the next (a scan that reads a file window by window). A literal

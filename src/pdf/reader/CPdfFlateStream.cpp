@@ -1,5 +1,6 @@
 #include "pdf/reader/CPdfFlateStream.h"
 
+#include <libdeflate.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,9 @@ constexpr int64_t kMaxRowLength = 1 << 24;
 constexpr size_t kInputChunk = 64 * 1024;
 // InflateAll's buffer holds at least this much once it has grown.
 constexpr size_t kFirstWholeSize = 64 * 1024;
+// Compressed data up to this size is inflated in one call (libdeflate) when
+// the buffer can hold all of its output; larger data a piece at a time (zlib).
+constexpr size_t kMaxOneCallInput = 16u << 20;
 
 // zlib fails to set up (inflateInit, or the window inflate allocates on its
 // first call) for want of memory, never for the data: that is no damage.
@@ -224,16 +228,29 @@ size_t CPdfFlateStream::ReadRaw(uint8_t* buffer, size_t count) {
     return done;
 }
 
-CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer, size_t limit, size_t& length) {
+void InflateBuffer::FreeDecompressor::operator()(libdeflate_decompressor* decompressor) const {
+    libdeflate_free_decompressor(decompressor);
+}
+
+CPdfFlateStream::Whole CPdfFlateStream::InflateAll(InflateBuffer& inflateBuffer, size_t limit, size_t& length) {
     length = 0;
     if (!CanInflateAll()) return Whole::Unsure;
-    started_ = finished_ = true;
-    InflateInit(zlib_);
     // Reading finds damage a step at a time and drops the step it is found
     // in: the first `limit` bytes arrive undamaged once inflate has gone past
     // the end of the step holding the last of them, into the next step.
     const size_t steps = limit / kStep + (limit % kStep != 0 ? 1 : 0);
     const size_t cap = steps >= (SIZE_MAX - 1) / kStep ? SIZE_MAX : steps * kStep + 1;
+    finished_ = true;
+    if (const std::optional<Whole> whole = InflateInOneCall(inflateBuffer, limit, cap, length)) return *whole;
+    std::vector<uint8_t>& buffer = inflateBuffer.bytes;
+    started_ = true;
+    InflateInit(zlib_);
+    if (!input_.empty()) {
+        // What the call above read, and nothing more to come.
+        zlib_.next_in = input_.data();
+        zlib_.avail_in = static_cast<uInt>(input_.size());
+    }
+    length = 0;
     for (;;) {
         if (length == buffer.size()) {
             if (buffer.size() >= cap) return Whole::BeyondLimit;
@@ -256,6 +273,42 @@ CPdfFlateStream::Whole CPdfFlateStream::InflateAll(std::vector<uint8_t>& buffer,
             return Whole::Unsure;
         }
         if (length >= cap) return Whole::BeyondLimit;
+    }
+}
+
+std::optional<CPdfFlateStream::Whole> CPdfFlateStream::InflateInOneCall(InflateBuffer& inflateBuffer, size_t limit,
+                                                                        size_t cap, size_t& length) {
+    if (inputLeft_ <= 0 || inputLeft_ > static_cast<int64_t>(kMaxOneCallInput)) return std::nullopt;
+    // All of the compressed data, read once: zlib goes on from it when this
+    // way does not end.
+    input_.resize(static_cast<size_t>(inputLeft_));
+    input_.resize(underlying_->Read(input_.data(), input_.size()));
+    inputLeft_ = 0;
+    if (!inflateBuffer.decompressor) {
+        inflateBuffer.decompressor.reset(libdeflate_alloc_decompressor());
+        if (!inflateBuffer.decompressor) throw CPdfException(kOutOfMemory);
+    }
+    std::vector<uint8_t>& buffer = inflateBuffer.bytes;
+    // The buffer keeps its size from call to call; it grows fourfold while
+    // the data does not fit, as far as `cap`.
+    size_t room = std::min(cap, std::max({buffer.size(), kFirstWholeSize, input_.size() * 4}));
+    for (;;) {
+        if (buffer.size() < room) {
+            // The old room goes before the new one is taken.
+            std::vector<uint8_t>().swap(buffer);
+            buffer.resize(room);
+        }
+        size_t produced = 0;
+        const libdeflate_result result = libdeflate_zlib_decompress_ex(
+            inflateBuffer.decompressor.get(), input_.data(), input_.size(), buffer.data(), room, nullptr, &produced);
+        if (result == LIBDEFLATE_SUCCESS) {
+            length = produced;
+            return length <= limit ? Whole::Ended : Whole::BeyondLimit;
+        }
+        // Damaged data, or data beyond `cap`: only zlib tells how far it
+        // goes undamaged.
+        if (result != LIBDEFLATE_INSUFFICIENT_SPACE || room >= cap) return std::nullopt;
+        room = room > cap / 4 ? cap : room * 4;
     }
 }
 

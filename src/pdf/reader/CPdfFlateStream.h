@@ -4,11 +4,24 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "pdf/object/CPdfStream.h"
 
 class CPdfFlateStream;
+struct libdeflate_decompressor;
+
+// The room CPdfFlateStream::InflateAll inflates into, and libdeflate's
+// decompressor, kept from one stream to the next: one for each thread that
+// inflates. The size of `bytes` is room, not data.
+struct InflateBuffer {
+    struct FreeDecompressor {
+        void operator()(libdeflate_decompressor* decompressor) const;
+    };
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor;
+};
 
 // Undoes the row predictors of a flate stream: the PNG filters (predictor 10
 // and above, each row naming its own filter) and TIFF horizontal differencing
@@ -40,8 +53,9 @@ private:
 
 // The decoded bytes of a FlateDecode stream. The compressed bytes are taken
 // from the underlying stream (GetLength bytes of it, and never beyond its end)
-// as inflate needs them; reading runs inflate in 1024-byte steps, InflateAll
-// in as few calls as the data allows.
+// as inflate needs them; reading runs zlib's inflate in 1024-byte steps.
+// InflateAll inflates the whole data in one call of libdeflate, several
+// times as fast, and goes on with zlib where that does not end cleanly.
 class CPdfFlateStream : public CPdfStream {
 public:
     CPdfFlateStream(std::shared_ptr<CPdfStream> underlying, int32_t predictor, int32_t columns, int32_t colors,
@@ -61,6 +75,8 @@ public:
 
     // Copies up to `count` inflated bytes (before any predictor).
     size_t ReadRaw(uint8_t* buffer, size_t count);
+    // The stream the compressed bytes come from.
+    const std::shared_ptr<CPdfStream>& underlying() const { return underlying_; }
 
     // How InflateAll ended.
     enum class Whole {
@@ -73,11 +89,11 @@ public:
         Unsure,
     };
     // True for a stream without a predictor that has not been read.
-    bool CanInflateAll() const { return !predictor_ && !started_; }
-    // Inflates such a stream into `buffer` from its start, growing the buffer
-    // as needed (its size is room, not data: only the first `length` bytes
-    // are the stream's). Reading the stream after this delivers nothing.
-    Whole InflateAll(std::vector<uint8_t>& buffer, size_t limit, size_t& length);
+    bool CanInflateAll() const { return !predictor_ && !started_ && !finished_; }
+    // Inflates such a stream into `buffer.bytes` from its start, growing them
+    // as needed (only the first `length` bytes are the stream's). Reading the
+    // stream after this delivers nothing.
+    Whole InflateAll(InflateBuffer& buffer, size_t limit, size_t& length);
 
 protected:
     bool Fill() override;
@@ -87,6 +103,11 @@ private:
 
     bool RefillRaw();
     bool FeedInput();
+    // InflateAll in one call of libdeflate, into room growing up to `cap`
+    // bytes; nothing when the data is damaged, reaches beyond `cap` or is too
+    // long to be held at once (InflateAll then takes zlib's way, from the
+    // compressed bytes read so far).
+    std::optional<Whole> InflateInOneCall(InflateBuffer& buffer, size_t limit, size_t cap, size_t& length);
 
     std::shared_ptr<CPdfStream> underlying_;
     std::unique_ptr<FlatePredictor> predictor_;

@@ -28,71 +28,128 @@ double ParseReal(const std::string& text) {
 CPdfParser::CPdfParser(CPdfResolver* xref, std::shared_ptr<CPdfStream> stream)
     : xref_(xref), stream_(std::move(stream)) {
     consumedEnd_ = stream_->GetPos();
-    first_ = ReadToken();
+    ReadToken(first());
     firstEnd_ = secondEnd_;
-    second_ = ReadToken();
+    ReadToken(second());
+}
+
+void CPdfParser::Seek(int64_t position) {
+    stream_->SetPos(position, SeekOrigin::Start);
+    consumedEnd_ = stream_->GetPos();
+    ReadToken(first());
+    firstEnd_ = secondEnd_;
+    ReadToken(second());
 }
 
 void CPdfParser::Shift() {
     consumedEnd_ = firstEnd_;
-    first_ = std::move(second_);
+    front_ ^= 1;
     firstEnd_ = secondEnd_;
-    second_ = ReadToken();
+    ReadToken(second());
 }
 
-CPdfObject CPdfParser::ReadToken() {
-    CPdfObject token = GetToken();
+void CPdfParser::ReadToken(Token& token) {
+    Lex(token);
     secondEnd_ = stream_->GetPos();
-    return token;
 }
 
 CPdfObject CPdfParser::GetToken() {
+    Token token;
+    Lex(token);
+    return ValueOf(token);
+}
+
+CPdfObject CPdfParser::Lookahead() const {
+    Token token = tokens_[front_];
+    return ValueOf(token);
+}
+
+CPdfObject CPdfParser::ValueOf(Token& token) {
+    switch (token.kind) {
+        case Token::Kind::Integer:
+            return CPdfObject::Integer64(token.integer);
+        case Token::Kind::Real:
+            return CPdfObject::Real(token.real);
+        case Token::Kind::Name:
+            return CPdfObject::Name(std::move(token.text));
+        case Token::Kind::String:
+            return std::move(token.string);
+        case Token::Kind::Keyword:
+            return CPdfObject::Keyword(std::move(token.text));
+        case Token::Kind::Boolean:
+            return CPdfObject::Boolean(token.integer != 0);
+        case Token::Kind::Null:
+            return CPdfObject::Null();
+        case Token::Kind::Error:
+            return CPdfObject::Error();
+        case Token::Kind::End:
+            break;
+    }
+    return CPdfObject::EndOfFile();
+}
+
+int CPdfParser::SkipSpace() {
     CPdfStream& s = *stream_;
-    int c;
     for (;;) {
-        c = s.GetChar();
-        if (c < 0) return CPdfObject::EndOfFile();
+        int c = s.GetChar();
         if (c == '%') {
             do {
                 c = s.GetChar();
-                if (c < 0) return CPdfObject::EndOfFile();
-            } while (c != '\r' && c != '\n');
+            } while (c >= 0 && c != '\r' && c != '\n');
+            if (c < 0) return c;
             continue;
         }
-        if (!IsPdfWhite(c)) break;
-    }
-    switch (c) {
-        case '(':
-            return LiteralString();
-        case '<':
-            if (s.LookChar() == '<') {
-                s.GetChar();
-                return CPdfObject::Keyword("<<");
-            }
-            return HexString();
-        case '>':
-            if (s.LookChar() == '>') {
-                s.GetChar();
-                return CPdfObject::Keyword(">>");
-            }
-            return CPdfObject::Error();
-        case ')':
-        case '{':
-        case '}':
-            return CPdfObject::Error();
-        case '[':
-            return CPdfObject::Keyword("[");
-        case ']':
-            return CPdfObject::Keyword("]");
-        case '/':
-            return NameToken();
-        default:
-            if (c == '-' || c == '.' || IsPdfDigit(c)) return NumberToken(c);
-            return KeywordToken(c);
+        if (c < 0 || !IsPdfWhite(c)) return c;
     }
 }
 
-CPdfObject CPdfParser::LiteralString() { return MadeString(ReadLiteralString(*stream_), true); }
+void CPdfParser::Lex(Token& token) {
+    CPdfStream& s = *stream_;
+    const int c = SkipSpace();
+    if (c < 0) {
+        token.kind = Token::Kind::End;
+        return;
+    }
+    const auto keyword = [&token](std::string_view text) {
+        token.kind = Token::Kind::Keyword;
+        token.text.assign(text);
+    };
+    switch (c) {
+        case '(':
+            token.kind = Token::Kind::String;
+            token.string = MadeString(ReadLiteralString(s), true);
+            return;
+        case '<':
+            if (s.LookChar() != '<') {
+                token.kind = Token::Kind::String;
+                token.string = HexString();
+                return;
+            }
+            s.GetChar();
+            return keyword("<<");
+        case '>':
+            if (s.LookChar() != '>') {
+                token.kind = Token::Kind::Error;
+                return;
+            }
+            s.GetChar();
+            return keyword(">>");
+        case ')':
+        case '{':
+        case '}':
+            token.kind = Token::Kind::Error;
+            return;
+        case '[':
+            return keyword("[");
+        case ']':
+            return keyword("]");
+        case '/':
+            return NameToken(token);
+        default:
+            if (c == '-' || c == '.' || IsPdfDigit(c)) return NumberToken(token, c);
+            return KeywordToken(token, c);
+    }
+}
 
 CPdfObject CPdfParser::MadeString(std::string bytes, bool literal) const {
     if (security_ == nullptr || security_->stringMethod() == CryptMethod::Identity)
@@ -127,76 +184,115 @@ CPdfObject CPdfParser::HexString() {
     return MadeString(std::move(digits), false);
 }
 
-CPdfObject CPdfParser::NameToken() {
+void CPdfParser::NameToken(Token& token) {
     CPdfStream& s = *stream_;
-    std::string name;
-    while (IsPdfRegular(s.LookChar())) {
-        const int c = s.GetChar();
-        if (c == '#') {
-            const int high = PdfHexValue(s.LookChar());
-            if (high >= 0) {
-                s.GetChar();
-                const int next = s.GetChar();
-                const int low = PdfHexValue(next);
-                name.push_back(static_cast<char>(low >= 0 ? high * 16 + low : high * 16));
-                continue;
-            }
+    std::string& name = token.text;
+    name.clear();
+    token.kind = Token::Kind::Name;
+    for (;;) {
+        // The run of regular bytes other than "#" in the window, at once.
+        const std::string_view window = s.Buffered();
+        size_t run = 0;
+        while (run < window.size() && IsPdfRegular(window[run]) && window[run] != '#') ++run;
+        name.append(window.data(), run);
+        s.Skip(run);
+        if (window.empty() || (run < window.size() && window[run] != '#')) break;
+        if (run == window.size()) continue;
+        s.GetChar();
+        const int high = PdfHexValue(s.LookChar());
+        if (high >= 0) {
+            s.GetChar();
+            const int next = s.GetChar();
+            const int low = PdfHexValue(next);
+            name.push_back(static_cast<char>(low >= 0 ? high * 16 + low : high * 16));
+        } else {
+            name.push_back('#');
         }
-        name.push_back(static_cast<char>(c));
     }
     const size_t zero = name.find('\0');
     if (zero != std::string::npos) name.resize(zero);
-    return CPdfObject::Name(std::move(name));
 }
 
-CPdfObject CPdfParser::NumberToken(int first) {
+void CPdfParser::NumberToken(Token& token, int first) {
     CPdfStream& s = *stream_;
+    token.kind = Token::Kind::Integer;
+    if (first != '.') {
+        // The usual integer, whose digits end within the window, at once.
+        const std::string_view window = s.Buffered();
+        uint64_t value = first == '-' ? 0 : static_cast<uint64_t>(first - '0');
+        size_t run = 0;
+        for (; run < window.size() && IsPdfDigit(window[run]); ++run)
+            value = value * 10 + static_cast<uint64_t>(window[run] - '0');
+        if (run < window.size() && window[run] != '.') {
+            s.Skip(run);
+            token.integer = static_cast<int64_t>(first == '-' ? 0u - value : value);
+            return;
+        }
+    }
     scratch_.assign(1, static_cast<char>(first));
     bool isReal = first == '.';
     for (;;) {
-        const int c = s.LookChar();
-        if (!IsPdfDigit(c) && c != '.') break;
-        s.GetChar();
-        if (c == '.') isReal = true;
-        scratch_.push_back(static_cast<char>(c));
+        const std::string_view window = s.Buffered();
+        size_t run = 0;
+        for (; run < window.size() && (IsPdfDigit(window[run]) || window[run] == '.'); ++run)
+            isReal = isReal || window[run] == '.';
+        scratch_.append(window.data(), run);
+        s.Skip(run);
+        if (run < window.size() || window.empty()) break;
     }
-    if (isReal) return CPdfObject::Real(ParseReal(scratch_));
+    if (isReal) {
+        token.kind = Token::Kind::Real;
+        token.real = ParseReal(scratch_);
+        return;
+    }
     // As a value an integer wraps around at 32 bits; the full value is kept
     // for offsets and lengths beyond 4 GiB.
     uint64_t value = DecimalDigits::Scan(scratch_, first == '-' ? 1 : 0, DigitOverflow::Wrap).value;
     if (first == '-') value = 0u - value;
-    return CPdfObject::Integer64(static_cast<int64_t>(value));
+    token.integer = static_cast<int64_t>(value);
 }
 
-CPdfObject CPdfParser::KeywordToken(int first) {
+void CPdfParser::KeywordToken(Token& token, int first) {
     CPdfStream& s = *stream_;
-    std::string text(1, static_cast<char>(first));
-    while (IsPdfRegular(s.LookChar())) text.push_back(static_cast<char>(s.GetChar()));
-    if (text == "true") return CPdfObject::Boolean(true);
-    if (text == "false") return CPdfObject::Boolean(false);
-    if (text == "null") return CPdfObject::Null();
-    return CPdfObject::Keyword(std::move(text));
+    std::string& text = token.text;
+    text.assign(1, static_cast<char>(first));
+    for (;;) {
+        const std::string_view window = s.Buffered();
+        size_t run = 0;
+        while (run < window.size() && IsPdfRegular(window[run])) ++run;
+        text.append(window.data(), run);
+        s.Skip(run);
+        if (run < window.size() || window.empty()) break;
+    }
+    token.kind = Token::Kind::Keyword;
+    if (token.IsKeyword("true") || token.IsKeyword("false")) {
+        token.kind = Token::Kind::Boolean;
+        token.integer = text[0] == 't' ? 1 : 0;
+    } else if (token.IsKeyword("null")) {
+        token.kind = Token::Kind::Null;
+    }
 }
 
 CPdfObject CPdfParser::GetObj(int depth) {
-    const bool array = first_.isKeyword("[");
-    if (array || first_.isKeyword("<<")) {
+    const bool array = first().IsKeyword("[");
+    if (array || first().IsKeyword("<<")) {
         Shift();
         if (depth >= kMaxDepth) return CPdfObject::Error();
         return array ? ArrayValue(depth + 1) : DictionaryValue(depth + 1);
     }
-    if (first_.is(pdfInteger)) {
-        CPdfObject number = std::move(first_);
+    if (first().Is(Token::Kind::Integer)) {
+        const int64_t number = first().integer;
         Shift();
-        if (first_.is(pdfInteger) && second_.isKeyword("R")) {
-            const int32_t generation = first_.getInt();
+        if (first().Is(Token::Kind::Integer) && second().IsKeyword("R")) {
+            // As a value an integer is its low 32 bits.
+            const auto generation = static_cast<int32_t>(static_cast<uint32_t>(first().integer));
             Shift();
             Shift();
-            return CPdfObject::Reference(number.getInt(), generation);
+            return CPdfObject::Reference(static_cast<int32_t>(static_cast<uint32_t>(number)), generation);
         }
-        return number;
+        return CPdfObject::Integer64(number);
     }
-    CPdfObject result = first_;
+    CPdfObject result = ValueOf(first());
     Shift();
     return result;
 }
@@ -205,8 +301,8 @@ CPdfObject CPdfParser::ArrayValue(int depth) {
     CPdfObject result;
     result.setArray(xref_);
     CPdfArray& array = result.getArray();
-    while (!first_.isKeyword("]") && !first_.is(pdfEndOfFile)) array.add(GetObj(depth));
-    if (first_.isKeyword("]")) Shift();
+    while (!first().IsKeyword("]") && !first().Is(Token::Kind::End)) array.add(GetObj(depth));
+    if (first().IsKeyword("]")) Shift();
     return result;
 }
 
@@ -214,18 +310,18 @@ CPdfObject CPdfParser::DictionaryValue(int depth) {
     CPdfObject result;
     result.setDictionary(xref_);
     CPdfDictionary& dictionary = result.getDict();
-    while (!first_.isKeyword(">>") && !first_.is(pdfEndOfFile)) {
-        if (!first_.is(pdfName)) {
+    while (!first().IsKeyword(">>") && !first().Is(Token::Kind::End)) {
+        if (!first().Is(Token::Kind::Name)) {
             Shift();  // stray values are skipped
             continue;
         }
-        std::string key = first_.getName();
+        std::string key = std::move(first().text);
         Shift();
-        if (first_.is(pdfError)) continue;
+        if (first().Is(Token::Kind::Error)) continue;
         dictionary.add(std::move(key), GetObj(depth));
     }
-    if (first_.is(pdfEndOfFile)) return result;
-    if (second_.isKeyword("stream")) {
+    if (first().Is(Token::Kind::End)) return result;
+    if (second().IsKeyword("stream")) {
         std::shared_ptr<CPdfStream> stream = MakeStream(result);
         if (!stream) return CPdfObject::Error();
         return CPdfObject::FromStream(std::move(stream));
@@ -268,7 +364,7 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     s.SetPos(end, SeekOrigin::Start);
     Shift();
     Shift();
-    if (!first_.isKeyword("endstream")) throw CPdfException("Missing 'endstream'");
+    if (!first().IsKeyword("endstream")) throw CPdfException("Missing 'endstream'");
     Shift();
     return decoded;
 }

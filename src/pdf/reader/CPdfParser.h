@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "pdf/object/CPdfObject.h"
 
@@ -23,6 +25,9 @@ public:
     CPdfObject GetObj() { return GetObj(0); }
     // Reads one token into the second look-ahead, dropping the first.
     void Shift();
+    // Goes on reading at `position` of the stream: the look-ahead tokens are
+    // read from there.
+    void Seek(int64_t position);
     // The lexer: reads one token from the stream.
     CPdfObject GetToken();
     // The stream whose dictionary has just been read, or null.
@@ -44,7 +49,8 @@ public:
     // to "endstream" (the length a scan of a damaged file found).
     void SetFallbackLength(std::optional<int64_t> length) { fallbackLength_ = length; }
 
-    const CPdfObject& lookahead() const { return first_; }
+    // The first look-ahead token, as a value.
+    CPdfObject Lookahead() const;
     // The position just after the last token consumed (for a stream: after
     // its "endstream").
     int64_t consumedEnd() const { return consumedEnd_; }
@@ -54,25 +60,55 @@ public:
     static constexpr int kMaxDepth = 500;
 
 private:
+    // What the lexer read, kept as it is until a value is made of it: names
+    // and keywords keep their text, so that a keyword is compared where it
+    // stands and the next token reuses its room.
+    struct Token {
+        enum class Kind : uint8_t { Integer, Real, Name, String, Keyword, Boolean, Null, Error, End };
+        Kind kind = Kind::End;
+        // An integer's value (its full 64 bits), or a boolean's (0 or 1).
+        int64_t integer = 0;
+        double real = 0;
+        // A name's or keyword's text.
+        std::string text;
+        // A string's value.
+        CPdfObject string;
+
+        bool Is(Kind k) const { return kind == k; }
+        bool IsKeyword(std::string_view keyword) const {
+            return kind == Kind::Keyword && text.size() == keyword.size() &&
+                   std::memcmp(text.data(), keyword.data(), keyword.size()) == 0;
+        }
+    };
+
     CPdfObject GetObj(int depth);
     // What follows "[" or "<<" through its closing token (a dictionary
     // followed by "stream": the stream); `depth` is the elements' nesting.
     CPdfObject ArrayValue(int depth);
     CPdfObject DictionaryValue(int depth);
-    CPdfObject LiteralString();
+    // Reads the next token into `token`, and where it ends.
+    void ReadToken(Token& token);
+    void Lex(Token& token);
+    // Past white space and comments: the first byte after them, -1 at the end.
+    int SkipSpace();
+    void NameToken(Token& token);
+    void NumberToken(Token& token, int first);
+    void KeywordToken(Token& token, int first);
     CPdfObject HexString();
-    CPdfObject NameToken();
-    CPdfObject NumberToken(int first);
-    CPdfObject KeywordToken(int first);
     CPdfObject MadeString(std::string bytes, bool literal) const;
+    // The value a token stands for; its text is moved into it.
+    static CPdfObject ValueOf(Token& token);
     bool StreamEncrypted(const CPdfObject& dictionary) const;
+
+    Token& first() { return tokens_[front_]; }
+    Token& second() { return tokens_[front_ ^ 1]; }
 
     CPdfResolver* xref_;
     std::shared_ptr<CPdfStream> stream_;
-    CPdfObject ReadToken();
-
-    CPdfObject first_;
-    CPdfObject second_;
+    // The two tokens of look-ahead: the first at `front_`, the second at the
+    // other place, so that a shift moves no token.
+    Token tokens_[2];
+    unsigned front_ = 0;
     int64_t firstEnd_ = 0;
     int64_t secondEnd_ = 0;
     int64_t consumedEnd_ = 0;

@@ -73,6 +73,24 @@ std::optional<int64_t> OffsetValue(const CPdfDictionary& dictionary, std::string
     return std::nullopt;
 }
 
+// Whether `head`, the first bytes at an entry's offset, begin with the
+// object's "number generation obj" (after white space).
+bool StartsWithHeader(std::string_view head, int32_t number, int32_t generation) {
+    size_t at = 0;
+    const auto skipSpace = [&] {
+        const size_t from = at;
+        while (at < head.size() && IsPdfWhite(head[at])) ++at;
+        return at > from;
+    };
+    const auto digits = [&](int64_t expected) {
+        const DecimalDigits run = DecimalDigits::Scan(head, at, DigitOverflow::Stop);
+        at = run.end;
+        return run.count > 0 && static_cast<int64_t>(run.value) == expected;
+    };
+    skipSpace();
+    return digits(number) && skipSpace() && digits(generation) && skipSpace() && head.substr(at).starts_with(kObj);
+}
+
 // A subsection of `count` entries from object `first` on stays within the
 // object numbers a file may use (written so that nothing overflows).
 bool SubsectionFits(int64_t first, int64_t count) {
@@ -192,23 +210,23 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
     const auto fail = [] { throw CPdfException("Couldn't parse an xref table"); };
     // Entries are read token by token; offsets keep their full 64-bit value.
     const auto integer = [&parser, &fail]() {
-        if (!parser.lookahead().is(pdfInteger)) fail();
-        const int64_t value = parser.lookahead().getInt64();
+        if (!parser.Lookahead().is(pdfInteger)) fail();
+        const int64_t value = parser.Lookahead().getInt64();
         parser.Shift();
         return value;
     };
     for (;;) {
-        if (parser.lookahead().isKeyword("trailer")) {
+        if (parser.Lookahead().isKeyword("trailer")) {
             parser.Shift();
             break;
         }
         const int64_t first = integer();
         const int64_t count = integer();
         if (!SubsectionFits(first, count)) fail();
-        for (int64_t i = first; i < first + count; ++i) {
+        for (int64_t i = first + ReadPlainEntries(parser, first, count); i < first + count; ++i) {
             const int64_t offset = integer();
             const int64_t gen = integer();
-            const CPdfObject& kind = parser.lookahead();
+            const CPdfObject& kind = parser.Lookahead();
             XRefEntryType type = XRefEntryType::Free;
             if (kind.isKeyword("n")) {
                 type = XRefEntryType::InUse;
@@ -216,12 +234,7 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
                 fail();
             }
             parser.Shift();
-            Grow(i + 1);
-            XRefEntry& entry = entries_[static_cast<size_t>(i)];
-            if (!entry.IsSet()) {
-                entry = {offset, static_cast<int32_t>(gen), type};
-                if (type == XRefEntryType::Free) sectionFree_.insert(i);
-            }
+            SetTableEntry(i, offset, gen, type);
         }
     }
     CPdfObject trailer = parser.GetObj();
@@ -229,6 +242,56 @@ void CPdfXRef::ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, s
     if (!trailer_.is(pdfDictionary)) trailer_ = trailer;
     prev = OffsetValue(trailer.getDict(), "Prev");
     xrefStm = OffsetValue(trailer.getDict(), "XRefStm");
+}
+
+void CPdfXRef::SetTableEntry(int64_t number, int64_t offset, int64_t generation, XRefEntryType type) {
+    Grow(number + 1);
+    XRefEntry& entry = entries_[static_cast<size_t>(number)];
+    if (entry.IsSet()) return;
+    entry = {offset, static_cast<int32_t>(generation), type};
+    if (type == XRefEntryType::Free) sectionFree_.insert(number);
+}
+
+int64_t CPdfXRef::ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t count) {
+    // "0000012345 00000 n" and a white byte, after white space: what the
+    // tokens of an entry read most often are, taken straight from the bytes.
+    constexpr size_t kEntry = 19;
+    const auto digits = [](const char* text, size_t length) {
+        int64_t value = 0;
+        for (size_t i = 0; i < length; ++i) {
+            if (!IsPdfDigit(text[i])) return int64_t{-1};
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    CByteSource& file = *source();
+    uint64_t position = static_cast<uint64_t>(parser.consumedEnd());
+    std::string chunk;
+    size_t at = 0;
+    int64_t read = 0;
+    for (; read < count; ++read) {
+        // White space before the entry, and the entry, within the chunk.
+        for (;;) {
+            while (at < chunk.size() && IsPdfWhite(chunk[at])) ++at;
+            if (chunk.size() - at >= kEntry) break;
+            position += at;
+            chunk.resize(64 * 1024);
+            chunk.resize(file.Read(position, reinterpret_cast<uint8_t*>(chunk.data()), chunk.size()));
+            at = 0;
+            if (chunk.size() < kEntry || !IsPdfWhite(chunk[0])) break;
+        }
+        const char* entry = chunk.data() + at;
+        if (chunk.size() - at < kEntry || entry[10] != ' ' || entry[16] != ' ' ||
+            (entry[17] != 'n' && entry[17] != 'f') || !IsPdfWhite(entry[18]))
+            break;
+        const int64_t offset = digits(entry, 10);
+        const int64_t generation = digits(entry + 11, 5);
+        if (offset < 0 || generation < 0) break;
+        SetTableEntry(first + read, offset, generation, entry[17] == 'n' ? XRefEntryType::InUse : XRefEntryType::Free);
+        at += kEntry - 1;
+    }
+    if (read > 0) parser.Seek(static_cast<int64_t>(position + at));
+    return read;
 }
 
 void CPdfXRef::ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev) {
@@ -341,10 +404,30 @@ CPdfObject CPdfXRef::Fetch(int32_t number, int32_t generation) {
     }
     if (entry.type == XRefEntryType::Compressed) {
         if (generation != 0 || entry.offset < 0 || entry.offset > kMaxObjectNumber) return CPdfObject::Null();
+        if (objectStreamsBarred_) {
+            objectStreamAsked_ = true;
+            return CPdfObject::Null();
+        }
         const auto objectStream = ObjectStream(static_cast<int32_t>(entry.offset));
         return objectStream->ParseMember(this, number, entry.gen);
     }
     return CPdfObject::Null();
+}
+
+std::optional<CPdfObject> CPdfXRef::FetchOutsideObjectStreams(int32_t number, int32_t generation) {
+    if (number < 0 || static_cast<size_t>(number) >= entries_.size() ||
+        entries_[static_cast<size_t>(number)].type != XRefEntryType::InUse || fetchDepth_ > 0)
+        return std::nullopt;
+    struct Barrier {
+        explicit Barrier(CPdfXRef& barred) : owner(barred) { owner.objectStreamsBarred_ = true; }
+        ~Barrier() { owner.objectStreamsBarred_ = owner.objectStreamAsked_ = false; }
+        Barrier(const Barrier&) = delete;
+        Barrier& operator=(const Barrier&) = delete;
+        CPdfXRef& owner;
+    } barrier(*this);
+    CPdfObject value = Fetch(number, generation);
+    if (objectStreamAsked_) return std::nullopt;
+    return value;
 }
 
 std::optional<std::string_view> CPdfXRef::GetObjectStreamBytes(int32_t number, int32_t generation) {
@@ -428,33 +511,33 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
         if (entries_[i].type == XRefEntryType::InUse && xrefStreamNumbers_.count(static_cast<int32_t>(i)) == 0)
             placed.push_back(static_cast<int32_t>(i));
     }
-    // In file order, so that the reads move forward through the file.
-    std::sort(placed.begin(), placed.end(), [this](int32_t a, int32_t b) {
-        return entries_[static_cast<size_t>(a)].offset < entries_[static_cast<size_t>(b)].offset;
-    });
+    // In file order, so that the reads move forward through the file, a few
+    // kilobytes at a time past the source's caches where it can be read so.
+    const auto offset = [this](int32_t number) { return entries_[static_cast<size_t>(number)].offset; };
+    if (!std::is_sorted(placed.begin(), placed.end(), [&](int32_t a, int32_t b) { return offset(a) < offset(b); }))
+        std::sort(placed.begin(), placed.end(), [&](int32_t a, int32_t b) { return offset(a) < offset(b); });
     CByteSource& file = *source();
+    const bool direct = file.ReadConcurrently(0, nullptr, 0).has_value();
+    constexpr size_t kHead = 40;
+    std::vector<uint8_t> chunk(direct ? 4096 : kHead);
+    uint64_t chunkStart = 0;
+    size_t chunkSize = 0;
     for (const int32_t number : placed) {
         const XRefEntry& entry = entries_[static_cast<size_t>(number)];
         const int64_t position = FilePosition(entry.offset);
-        char head[40];
-        size_t got = 0;
-        if (entry.offset >= 0 && position < static_cast<int64_t>(file.Size()))
-            got = file.Read(static_cast<uint64_t>(position), reinterpret_cast<uint8_t*>(head), sizeof head);
-        size_t at = 0;
-        const auto skipSpace = [&] {
-            const size_t from = at;
-            while (at < got && IsPdfWhite(head[at])) ++at;
-            return at > from;
-        };
-        const auto digits = [&](int64_t expected) {
-            const DecimalDigits run = DecimalDigits::Scan(std::string_view(head, got), at, DigitOverflow::Stop);
-            at = run.end;
-            return run.count > 0 && static_cast<int64_t>(run.value) == expected;
-        };
-        skipSpace();
-        const bool found = digits(number) && skipSpace() && digits(entry.gen) && skipSpace() &&
-                           std::string_view(head, got).substr(at).starts_with(kObj);
-        if (!found) return number;
+        std::string_view head;
+        if (entry.offset >= 0 && position < static_cast<int64_t>(file.Size())) {
+            const auto at = static_cast<uint64_t>(position);
+            if (at < chunkStart || at + kHead > chunkStart + chunkSize) {
+                chunkStart = at;
+                chunkSize = direct ? *file.ReadConcurrently(at, chunk.data(), chunk.size())
+                                   : file.Read(at, chunk.data(), chunk.size());
+            }
+            const size_t within = static_cast<size_t>(at - chunkStart);
+            head = std::string_view(reinterpret_cast<const char*>(chunk.data()) + within,
+                                    std::min(kHead, chunkSize - within));
+        }
+        if (!StartsWithHeader(head, number, entry.gen)) return number;
     }
     return std::nullopt;
 }

@@ -51,6 +51,11 @@ public:
     // the scan found it, when its /Length may not lead to "endstream".
     std::optional<int64_t> ScannedDataLength(int32_t number) const;
     CPdfObject Fetch(int32_t number, int32_t generation) override;
+    // Fetch, for an object whose value reads no object stream: nothing when
+    // the object, or an object its value needs (a stream's /Length), is in
+    // one. Neither the object streams kept nor the bytes they may still take
+    // change, so a caller may read ahead of its turn.
+    std::optional<CPdfObject> FetchOutsideObjectStreams(int32_t number, int32_t generation);
 
     const std::vector<XRefEntry>& entries() const { return entries_; }
     PdfReference root() const { return root_; }
@@ -104,6 +109,12 @@ public:
 private:
     void ReadXRef(int64_t pos, std::optional<int64_t>& prev, bool streamOnly);
     void ReadXRefTable(CPdfParser& parser, std::optional<int64_t>& prev, std::optional<int64_t>& xrefStm);
+    // The entries of a subsection from `first` on, as long as they stand in
+    // their usual form, read straight from the bytes where the parser stands,
+    // which then stands after them: how many (at most `count`).
+    int64_t ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t count);
+    // A table's entry for object `number`, unless a newer section set it.
+    void SetTableEntry(int64_t number, int64_t offset, int64_t generation, XRefEntryType type);
     void ReadXRefStream(CPdfStream& stream, std::optional<int64_t>& prev);
     void ReadXRefStreamSection(CPdfStream& stream, const int32_t widths[3], int64_t first, int64_t count);
     void Grow(int64_t size);
@@ -143,6 +154,10 @@ private:
     int64_t xrefStreamRows_ = 0;
     uint64_t objectStreamBudget_ = 0;
     int fetchDepth_ = 0;
+    // Set by FetchOutsideObjectStreams: a fetch from an object stream gives
+    // null and is noted.
+    bool objectStreamsBarred_ = false;
+    bool objectStreamAsked_ = false;
     // The objects being fetched, outermost first, and the fetches made below
     // the outermost one so far.
     std::vector<int32_t> fetching_;

@@ -1,6 +1,7 @@
 #include "pdf/reader/RawObject.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -28,14 +29,36 @@ const uint8_t* Search(const uint8_t* begin, const uint8_t* end, std::string_view
     return static_cast<const uint8_t*>(memmem(begin, static_cast<size_t>(end - begin), pattern.data(), pattern.size()));
 }
 
-}  // namespace
+// The first place in [begin, end) where one of the patterns stands whole, and
+// which pattern it is: for several, one pass over the bytes that stops at
+// `firsts`, the patterns' first bytes.
+std::optional<std::pair<size_t, size_t>> SearchAll(const uint8_t* begin, const uint8_t* end,
+                                                   std::initializer_list<std::string_view> patterns,
+                                                   const ByteSet& firsts) {
+    if (patterns.size() == 1) {
+        const uint8_t* hit = Search(begin, end, *patterns.begin());
+        if (hit == nullptr) return std::nullopt;
+        return std::pair(static_cast<size_t>(hit - begin), size_t{0});
+    }
+    for (const uint8_t* p = FindAnyOf(begin, end, firsts); p < end; p = FindAnyOf(p + 1, end, firsts)) {
+        size_t which = 0;
+        for (std::string_view pattern : patterns) {
+            if (static_cast<uint8_t>(pattern[0]) == *p && static_cast<size_t>(end - p) >= pattern.size() &&
+                std::memcmp(p, pattern.data(), pattern.size()) == 0)
+                return std::pair(static_cast<size_t>(p - begin), which);
+            ++which;
+        }
+    }
+    return std::nullopt;
+}
 
-// The source is read window by window; an occurrence across two windows is
-// found through the bytes carried over. The first pattern is searched first,
-// and the others only up to where it was found, so a search for "endobj" or
-// "stream" reads no further than needed.
+// The earliest occurrence, at or after `start`, of any of the patterns (whose
+// first bytes `firsts` holds): its position and which pattern it is. The source is read window by window, a
+// slice at a time, and searched no further than the earliest occurrence; an
+// occurrence across two windows is found through the bytes carried over.
 std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
-                                                       std::initializer_list<std::string_view> patterns) {
+                                                       std::initializer_list<std::string_view> patterns,
+                                                       const ByteSet& firsts) {
     size_t longest = 1;
     for (std::string_view pattern : patterns) longest = std::max(longest, pattern.size());
     const size_t keep = longest - 1;
@@ -66,29 +89,30 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
             }
             if (best) return best;
         }
-        const uint8_t* end = window.data + size;
-        size_t which = 0;
-        for (std::string_view pattern : patterns) {
-            const uint8_t* limit = end;
-            if (best) {
-                const auto bestIndex = static_cast<size_t>(best->first - static_cast<int64_t>(pos));
-                limit = window.data + std::min(size, bestIndex + pattern.size() - 1);
-            }
-            if (const uint8_t* hit = Search(window.data, limit, pattern))
-                consider(static_cast<int64_t>(pos) + (hit - window.data), which);
-            ++which;
-        }
-        if (best) return best;
+        if (const std::optional<std::pair<size_t, size_t>> hit =
+                SearchAll(window.data, window.data + size, patterns, firsts))
+            return std::pair(static_cast<int64_t>(pos + hit->first), hit->second);
         carry.append(reinterpret_cast<const char*>(window.data), size);
         if (carry.size() > keep) carry.erase(0, carry.size() - keep);
         pos += size;
     }
 }
 
+}  // namespace
+
+std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
+                                                       std::initializer_list<std::string_view> patterns) {
+    std::string firsts;
+    for (std::string_view pattern : patterns) {
+        if (!pattern.empty()) firsts += pattern[0];
+    }
+    return FindEarliest(source, start, patterns, ByteSet(firsts));
+}
+
 namespace {
 
 std::optional<int64_t> FindFirst(CByteSource& source, int64_t start, std::string_view pattern) {
-    const auto found = FindEarliest(source, start, {pattern});
+    const auto found = FindEarliest(source, start, {pattern}, ByteSet(pattern.substr(0, 1)));
     if (!found) return std::nullopt;
     return found->first;
 }
@@ -118,6 +142,13 @@ struct ScanResult {
     int64_t at = 0;  // where "endobj" begins
 };
 
+// A keyword's bytes as one number, the last byte lowest.
+constexpr uint64_t Packed(std::string_view keyword) {
+    uint64_t packed = 0;
+    for (const char c : keyword) packed = (packed << 8) | static_cast<uint8_t>(c);
+    return packed;
+}
+
 // A scan of an object's bytes, window by window: literal strings (with their
 // nesting and escapes), hex strings and comments are skipped, and the other
 // bytes are watched for "endobj" and the keyword "stream".
@@ -139,6 +170,14 @@ public:
                 }
                 continue;
             }
+            if (!less_) {
+                // Bytes that neither begin a string or comment nor end a
+                // keyword only pass through `recent_`.
+                const uint8_t* const stop = FindAnyOf(p, end, kScanStops);
+                Remember(p, stop);
+                p = stop;
+                if (p == end) break;
+            }
             const auto c = static_cast<char>(*p++);
             if (less_) {
                 less_ = false;
@@ -159,16 +198,8 @@ public:
 
 private:
     static_assert(kEndObj.size() == kStream.size());
-    // A keyword ends at the last byte of `recent_`, which holds as many bytes
-    // as either keyword has, the newest lowest.
+    // A keyword ends at the last byte of `recent_`.
     static constexpr auto kBack = static_cast<int64_t>(kEndObj.size());
-    static constexpr uint64_t kRecentMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
-
-    static constexpr uint64_t Packed(std::string_view keyword) {
-        uint64_t packed = 0;
-        for (const char c : keyword) packed = (packed << 8) | static_cast<uint8_t>(c);
-        return packed;
-    }
 
     // A byte outside strings and comments: the keyword it completes, if any.
     std::optional<ScanResult::Kind> Plain(char c) {
@@ -180,16 +211,30 @@ private:
             comment_ = true;
             return std::nullopt;
         }
-        recent_ = ((recent_ << 8) | static_cast<uint8_t>(c)) & kRecentMask;
-        if (recent_ == Packed(kEndObj)) return ScanResult::kFoundEndObj;
-        if (recent_ == Packed(kStream)) return ScanResult::kFoundStream;
+        recent_ = ((recent_ << 8) | static_cast<uint8_t>(c)) & kKeywordMask;
+        if (recent_ == kPackedEndObj) return ScanResult::kFoundEndObj;
+        if (recent_ == kPackedStream) return ScanResult::kFoundStream;
         return std::nullopt;
     }
+
+    // Bytes [p, end) pass through `recent_`.
+    void Remember(const uint8_t* p, const uint8_t* end) {
+        if (end - p > static_cast<ptrdiff_t>(kEndObj.size())) p = end - kEndObj.size();
+        for (; p < end; ++p) recent_ = ((recent_ << 8) | *p) & kKeywordMask;
+    }
+
+    static constexpr uint64_t kKeywordMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
+    // What begins a string or comment, and the last bytes of the keywords.
+    static constexpr ByteSet kScanStops{"(%<jm"};
+    static constexpr uint64_t kPackedEndObj = Packed(kEndObj);
+    static constexpr uint64_t kPackedStream = Packed(kStream);
 
     CPdfStringSkip string_;
     bool comment_ = false;
     // A "<" was just read: a dictionary ("<<") or a hex string opens.
     bool less_ = false;
+    // The last bytes outside strings and comments, as many as a keyword has,
+    // the last lowest.
     uint64_t recent_ = 0;
 };
 
@@ -389,7 +434,8 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     // Most objects hold no stream, string or comment before their "endobj":
     // they end there. Strings and comments are skipped by a scan, and streams
     // are parsed, so that an "endobj" inside them does not cut the object short.
-    const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"});
+    static constexpr ByteSet kFirsts("es(%");
+    const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"}, kFirsts);
     // A damaged file may leave an object without its "endobj"; its value
     // still tells where it ends.
     if (!first) return LocateByParsing(xref, number, start, true);

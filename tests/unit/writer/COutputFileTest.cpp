@@ -298,7 +298,8 @@ TEST_F(OutputFileTest, FailedWriteReportsTheWriteMessage) {
 TEST_F(OutputFileTest, FailedLargeWriteReportsTheWriteMessage) {
     const int code = ExitOfLimitedChild(1000, [&] {
         COutputFile file(path_, kCreate);
-        file.Write(std::string(3 << 20, 'x'));  // larger than the buffer: written at once
+        file.Write(std::string(3 << 20, 'x'));  // handed to the writing thread at once
+        file.Commit();
     });
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(ListFolder(folder_.path()).empty());
@@ -401,6 +402,35 @@ TEST_F(OutputFileTest, LargeCopyEqualsTheSameRangeInSmallPieces) {
     const std::string copied = ReadFile(whole);
     EXPECT_TRUE(copied == ReadFile(pieces));
     EXPECT_TRUE(copied == bytes.substr(11, kLargeRange * 2));
+}
+
+// Ranges the kernel copies on the writing thread, between bytes written
+// here, each at its place; an input that shrinks meanwhile fails the commit,
+// which leaves nothing.
+TEST_F(OutputFileTest, KernelCopiesAndWritesInterleave) {
+    const std::string bytes = RandomBytes(kLargeRange * 4, 9);
+    const std::string sourcePath = folder_.File("source.bin");
+    WriteFile(sourcePath, bytes);
+    CFileByteSource source(sourcePath, "File open error");
+    std::string expected;
+    {
+        COutputFile file(path_, kCreate);
+        for (uint64_t at = 0; at < bytes.size(); at += 70000) {
+            const uint64_t length = std::min<uint64_t>(60000, bytes.size() - at);
+            file.CopyFrom(source, at, length);
+            file.Write("[" + std::to_string(at) + "]");
+            expected += bytes.substr(at, length) + "[" + std::to_string(at) + "]";
+        }
+        file.Commit();
+    }
+    EXPECT_TRUE(ReadFile(path_) == expected);
+    {
+        COutputFile file(folder_.File("shrunk.pdf"), kCreate);
+        file.CopyFrom(source, 0, kLargeRange * 4);
+        ASSERT_EQ(::truncate(sourcePath.c_str(), static_cast<off_t>(kLargeRange)), 0);
+        EXPECT_EQ(MessageOf([&] { file.Commit(); }), kWrite);
+    }
+    EXPECT_FALSE(FileExists(folder_.File("shrunk.pdf")));
 }
 
 TEST_F(OutputFileTest, RangePastTheSourceEndFails) {

@@ -56,4 +56,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, StringSkipTest,
                                            SkipCase{"HexUnclosed", "41 42", false, 5}),
                          CaseName<SkipCase>);
 
+// The first byte of a set, in spans short and long (sixteen bytes at a time).
+TEST(FindAnyOfTest, FindsTheFirstByteOfTheSet) {
+    constexpr ByteSet kSet("(%<jm");
+    const std::string filler(100, 'a');
+    const std::vector<std::pair<std::string, size_t>> cases = {
+        {"", 0},
+        {"abc", 3},
+        {"ab(c", 2},
+        {"%", 0},
+        {filler + "j", 100},
+        {filler, 100},
+        {filler + "m<", 100},
+        {"xyz" + filler + "<", 103},
+    };
+    for (const auto& [text, expected] : cases) {
+        const auto* begin = reinterpret_cast<const uint8_t*>(text.data());
+        EXPECT_EQ(static_cast<size_t>(FindAnyOf(begin, begin + text.size(), kSet) - begin), expected) << text;
+    }
+}
+
 }  // namespace

@@ -179,6 +179,43 @@ TEST(CPdfFlateStreamTest, DataWithoutChecksumStillComesOut) {
     }
 }
 
+// InflateAll (libdeflate in one call, zlib where that does not end cleanly)
+// ends as reading the stream step by step does: the bytes of data that ends
+// cleanly, more than the limit allows, or damage, for data of every kind.
+TEST(CPdfFlateStreamTest, InflateAllEndsAsReadingDoes) {
+    const Bytes noise = Noise(200000, 5);
+    const std::string whole = Deflated(noise);
+    std::string noChecksum = whole, cutShort = whole, badChecksum = whole;
+    noChecksum.resize(whole.size() - 4);
+    cutShort.resize(whole.size() / 2);
+    badChecksum.back() = static_cast<char>(badChecksum.back() ^ 1);
+    struct Case {
+        const char* name;
+        std::string data;
+        size_t limit;
+        CPdfFlateStream::Whole whole;
+    };
+    const Case cases[] = {
+        {"small", Deflated(ToBytes("q 1 0 0 1 5 5 cm Q")), 1000, CPdfFlateStream::Whole::Ended},
+        {"beyond the first room", whole, 1 << 20, CPdfFlateStream::Whole::Ended},
+        {"just within the limit", whole, noise.size(), CPdfFlateStream::Whole::Ended},
+        {"beyond the limit", whole, noise.size() - 1, CPdfFlateStream::Whole::BeyondLimit},
+        {"without checksum", noChecksum, 1 << 20, CPdfFlateStream::Whole::Unsure},
+        {"cut short", cutShort, 1 << 20, CPdfFlateStream::Whole::Unsure},
+        {"bad checksum", badChecksum, 1 << 20, CPdfFlateStream::Whole::Unsure},
+        {"empty", "", 1000, CPdfFlateStream::Whole::Unsure},
+    };
+    InflateBuffer buffer;
+    for (const Case& c : cases) {
+        size_t length = 0;
+        EXPECT_EQ(Flate(c.data)->InflateAll(buffer, c.limit, length), c.whole) << c.name;
+        if (c.whole == CPdfFlateStream::Whole::Ended) {
+            const Bytes read = ReadAll(*Flate(c.data));
+            EXPECT_TRUE(length == read.size() && std::equal(read.begin(), read.end(), buffer.bytes.begin())) << c.name;
+        }
+    }
+}
+
 TEST(CPdfFlateStreamTest, DataCutShortEndsAfterWhatCouldBeInflated) {
     const Bytes noise = Noise(20000, 3);
     std::string compressed = Deflated(noise);

@@ -15,9 +15,9 @@
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
 #include "pdf/object/CPdfDictionary.h"
+#include "pdf/object/CPdfStream.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
-#include "pdf/object/CPdfStream.h"
 #include "support/CaseName.h"
 #include "unit/pdf/object/MapResolver.h"
 
@@ -98,8 +98,8 @@ std::string Describe(const CPdfObject& value) {
 std::vector<std::string> Tokens(const std::string& input) {
     CPdfParser parser(nullptr, MemoryStream(input));
     std::vector<std::string> tokens;
-    while (!parser.lookahead().is(pdfEndOfFile) && tokens.size() < 1000) {
-        tokens.push_back(Describe(parser.lookahead()));
+    while (!parser.Lookahead().is(pdfEndOfFile) && tokens.size() < 1000) {
+        tokens.push_back(Describe(parser.Lookahead()));
         parser.Shift();
     }
     return tokens;
@@ -260,9 +260,9 @@ TEST(LexerNumbersTest, IntegersWrapAt32BitsAndKeepTheFullValue) {
     };
     for (const Case& c : cases) {
         CPdfParser parser(nullptr, MemoryStream(c.text));
-        ASSERT_TRUE(parser.lookahead().is(pdfInteger)) << c.text;
-        EXPECT_EQ(parser.lookahead().getInt(), c.value) << c.text;
-        EXPECT_EQ(parser.lookahead().getInt64(), c.full) << c.text;
+        ASSERT_TRUE(parser.Lookahead().is(pdfInteger)) << c.text;
+        EXPECT_EQ(parser.Lookahead().getInt(), c.value) << c.text;
+        EXPECT_EQ(parser.Lookahead().getInt64(), c.full) << c.text;
     }
 }
 

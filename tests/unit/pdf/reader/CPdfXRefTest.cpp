@@ -416,6 +416,38 @@ TEST(XRefTableTest, WhitespaceBetweenTokensIsFree) {
     EXPECT_EQ(FetchText(*document, 2), "<< /Count /Kids /Type >>");
 }
 
+// Entries in their usual twenty bytes are read straight from the bytes, the
+// others token by token: a table that mixes them gives what the tokens say.
+TEST(XRefTableTest, UsualAndUnusualEntriesMix) {
+    const PdfBuilder pdf = OnePageObjects();
+    const std::string one = XRefTableLine(pdf.OffsetOf(1), 0, 'n');
+    const std::string table = "xref\n0 9\n0000000000 65535 f\r\n" + one +   // usual, then
+                              std::to_string(pdf.OffsetOf(2)) + " 0 n\n" +  // short numbers
+                              std::to_string(pdf.OffsetOf(3)) + " % a comment\n00000 n\n" + one +
+                              "  00000000010  00000 n\n" + XRefTableLine(11, 7, 'f') + "0000000012 00003 f\r" +
+                              std::string("0000000013 00004 n\0\n", 20) + "trailer\n<< /Root 1 0 R >>\nstartxref\n" +
+                              std::to_string(pdf.bytes().size()) + "\n%%EOF\n";
+    auto document = Open(pdf.bytes() + table);
+    const std::vector<XRefEntry>& entries = document->xref().entries();
+    ASSERT_EQ(entries.size(), 9u);
+    const std::vector<std::pair<int64_t, int32_t>> expected = {{0, 65535},
+                                                               {pdf.OffsetOf(1), 0},
+                                                               {pdf.OffsetOf(2), 0},
+                                                               {pdf.OffsetOf(3), 0},
+                                                               {pdf.OffsetOf(1), 0},
+                                                               {10, 0},
+                                                               {11, 7},
+                                                               {12, 3},
+                                                               {13, 4}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(entries[i].offset, expected[i].first) << i;
+        EXPECT_EQ(entries[i].gen, expected[i].second) << i;
+    }
+    EXPECT_EQ(entries[6].type, XRefEntryType::Free);
+    EXPECT_EQ(entries[8].type, XRefEntryType::InUse);
+    EXPECT_EQ(FetchText(*document, 2), "<< /Count /Kids /Type >>");
+}
+
 TEST(XRefTableTest, EmptySubsectionsAndTheLargestObjectNumber) {
     // A subsection may name no entries, also at the largest object number;
     // one entry at 8388607 is still accepted.
@@ -978,6 +1010,26 @@ TEST(FetchTest, CompressedObjects) {
     EXPECT_EQ(FetchText(*document, 10), "null");
     EXPECT_THROW(document->xref().Fetch(11, 0), CPdfException);
     EXPECT_EQ(document->xref().GenerationOf(6), 0);
+}
+
+// Reading ahead of its turn reads no object stream: an object that is in
+// one, or whose stream's /Length is, gives nothing, and the object streams
+// are left unread; any other object comes as Fetch gives it.
+TEST(FetchTest, FetchOutsideObjectStreamsLeavesThemUnread) {
+    PdfBuilder pdf = OnePageObjects();
+    pdf.ObjectStream(4, {{5, "3"}, {6, "<< /Six 6 >>"}});
+    pdf.Object(7, "<< /Length 5 0 R >>\nstream\nabc\nendstream");
+    pdf.Object(8, "<< /Length 3 >>\nstream\nabc\nendstream");
+    auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
+    CPdfXRef& xref = document->xref();
+    EXPECT_FALSE(xref.FetchOutsideObjectStreams(6, 0));
+    EXPECT_FALSE(xref.FetchOutsideObjectStreams(7, 0));
+    ASSERT_TRUE(xref.FetchOutsideObjectStreams(8, 0));
+    EXPECT_TRUE(xref.FetchOutsideObjectStreams(8, 0)->is(pdfStream));
+    EXPECT_EQ(xref.FetchOutsideObjectStreams(2, 0)->getDict().lookupNF("Count").getInt(), 1);
+    // Fetch itself still reads them.
+    EXPECT_EQ(FetchText(*document, 6), "<< /Six >>");
+    EXPECT_TRUE(xref.Fetch(7, 0).is(pdfStream));
 }
 
 // ---------------------------------------------------------------------------
