@@ -80,8 +80,11 @@ std::string ValueText(const CPdfObject& value, int depth) {
             return value.getString().writeHex();
         case pdfText:
             return CPdfString(value.getText(), true).writeHex();
-        case pdfName:
-            return "/" + PdfNameText(value.getName());
+        case pdfName: {
+            std::string text = "/";
+            text += PdfNameText(value.getName());
+            return text;
+        }
         case pdfReference:
             return FormatInt(value.getRef().number) + " " + FormatInt(value.getRef().generation) + " R";
         case pdfArray: {

@@ -112,7 +112,8 @@ void CPdfParser::Lex(Token& token) {
     }
     const auto keyword = [&token](std::string_view text) {
         token.kind = Token::Kind::Keyword;
-        token.text.assign(text);
+        token.text.clear();
+        token.text += text;
     };
     switch (c) {
         case '(':
