@@ -30,7 +30,7 @@ CMemoryByteSource::CMemoryByteSource(std::string bytes)
 CMemoryByteSource::CMemoryByteSource(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {}
 
 std::optional<size_t> CMemoryByteSource::ReadConcurrently(uint64_t offset, uint8_t* buffer, size_t count) const {
-    if (offset >= bytes_->size()) return 0;
+    if (offset >= bytes_->size() || count == 0) return 0;
     const size_t n = std::min<uint64_t>(count, bytes_->size() - offset);
     std::memcpy(buffer, bytes_->data() + offset, n);
     return n;

@@ -1,6 +1,9 @@
 #include "pdf/reader/ObjectStream.h"
 
+#include <algorithm>
+
 #include "base/CByteSource.h"
+#include "pdf/object/PdfCharClass.h"
 #include "pdf/reader/CPdfEmbedStream.h"
 #include "pdf/reader/CPdfFileStream.h"
 #include "pdf/reader/CPdfParser.h"
@@ -56,8 +59,15 @@ std::optional<std::pair<int64_t, int64_t>> ObjectStreamCache::MemberRange(int32_
 std::optional<std::string_view> ObjectStreamCache::MemberBytes(int32_t number, int32_t index) const {
     const auto range = MemberRange(number, index);
     if (!range) return std::nullopt;
-    return std::string_view(*data).substr(static_cast<size_t>(range->first),
-                                          static_cast<size_t>(range->second - range->first));
+    std::string_view bytes = std::string_view(*data).substr(static_cast<size_t>(range->first),
+                                                            static_cast<size_t>(range->second - range->first));
+    // White space after the value goes, except its first byte: the padding
+    // of a stream (up to the whole data after the last member) is not copied
+    // with the member, and the usual single separator stays as it was.
+    size_t end = bytes.size();
+    while (end > 0 && IsPdfWhite(bytes[end - 1])) --end;
+    if (end == 0) return std::string_view();
+    return bytes.substr(0, std::min(bytes.size(), end + 1));
 }
 
 CPdfObject ObjectStreamCache::ParseMember(CPdfResolver* xref, int32_t number, int32_t index) const {

@@ -28,10 +28,10 @@ public:
     // the stream without members when a pair is not two integers.
     void ParseHeader(CPdfResolver* xref, int32_t n, int64_t firstOffset);
 
-    // The exact bytes of member `index` when it is object `number`: from its
-    // offset to the next member's offset (the last member: to the end of the
-    // data). No bytes when the index or number do not match, or the offsets
-    // lie outside the data.
+    // The bytes of member `index` when it is object `number`: from its offset
+    // to the next member's offset (the last member: to the end of the data),
+    // less the white space after the value but its first byte. No bytes when
+    // the index or number do not match, or the offsets lie outside the data.
     std::optional<std::string_view> MemberBytes(int32_t number, int32_t index) const;
 
     // The value of member `index` when it is object `number`, parsed from the

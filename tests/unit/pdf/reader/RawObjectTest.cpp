@@ -150,13 +150,15 @@ TEST(CompressedRawObjectTest, TheLastMemberRunsStraightIntoEndobj) {
     EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\r(a)\nendobj\r");
 }
 
-TEST(CompressedRawObjectTest, WhitespaceBetweenMembersBelongsToTheEarlierOne) {
+// A member keeps the first byte of the white space after it: the padding of
+// a stream after its last member is not copied with it.
+TEST(CompressedRawObjectTest, AMemberKeepsTheFirstByteOfTheWhiteSpaceAfterIt) {
     PdfBuilder pdf = OnePageObjects();
-    HandMadeObjectStream(pdf, 4, 2, "5 1 6 9 ", "\n(a) \r\n\t (b)\r\n");
+    HandMadeObjectStream(pdf, 4, 2, "5 1 6 9 ", "\n(a) \r\n\t (b)\r\n" + std::string(100000, ' '));
     pdf.Compressed(5, 4, 0).Compressed(6, 4, 1);
     auto document = Open(pdf.WithXRefStream(9, "/Root 1 0 R"));
-    EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\r(a) \r\n\t endobj\r");
-    EXPECT_EQ(CopiedBytes(document->xref(), 6), "6 0 obj\r(b)\r\nendobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 5), "5 0 obj\r(a) endobj\r");
+    EXPECT_EQ(CopiedBytes(document->xref(), 6), "6 0 obj\r(b)\rendobj\r");
 }
 
 struct MissingMemberCase {
