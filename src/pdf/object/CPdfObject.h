@@ -82,16 +82,16 @@ public:
     static CPdfObject Integer(int32_t value) { return Integer64(value); }
     static CPdfObject Integer64(int64_t value) { return CPdfObject(std::in_place_index<pdfInteger>, value); }
     static CPdfObject Real(double value) { return CPdfObject(std::in_place_index<pdfReal>, value); }
-    static CPdfObject Text(std::string text) { return CPdfObject(std::in_place_index<pdfText>, std::move(text)); }
+    static CPdfObject Text(std::string text) { return CPdfObject(std::in_place_index<pdfText>, PdfText{std::move(text)}); }
     static CPdfObject String(CPdfString string) {
         return CPdfObject(std::in_place_index<pdfString>, std::move(string));
     }
-    static CPdfObject Name(std::string text) { return CPdfObject(std::in_place_index<pdfName>, std::move(text)); }
+    static CPdfObject Name(std::string text) { return CPdfObject(std::in_place_index<pdfName>, PdfName{std::move(text)}); }
     static CPdfObject Null() { return CPdfObject(std::in_place_index<pdfNull>); }
     static CPdfObject Reference(int32_t number, int32_t generation) {
-        return CPdfObject(std::in_place_index<pdfReference>, number, generation);
+        return CPdfObject(std::in_place_index<pdfReference>, PdfReference{number, generation});
     }
-    static CPdfObject Keyword(std::string text) { return CPdfObject(std::in_place_index<pdfKeyword>, std::move(text)); }
+    static CPdfObject Keyword(std::string text) { return CPdfObject(std::in_place_index<pdfKeyword>, PdfKeyword{std::move(text)}); }
     static CPdfObject Error() { return CPdfObject(std::in_place_index<pdfError>); }
     static CPdfObject EndOfFile() { return CPdfObject(std::in_place_index<pdfEndOfFile>); }
     static CPdfObject FromArray(std::shared_ptr<CPdfArray> array);

@@ -228,8 +228,8 @@ size_t CPdfFlateStream::ReadRaw(uint8_t* buffer, size_t count) {
     return done;
 }
 
-void InflateBuffer::FreeDecompressor::operator()(libdeflate_decompressor* decompressor) const {
-    libdeflate_free_decompressor(decompressor);
+void InflateBuffer::FreeDecompressor::operator()(libdeflate_decompressor* handle) const {
+    libdeflate_free_decompressor(handle);
 }
 
 CPdfFlateStream::Whole CPdfFlateStream::InflateAll(InflateBuffer& inflateBuffer, size_t limit, size_t& length) {

@@ -17,7 +17,7 @@ struct libdeflate_decompressor;
 // inflates. The size of `bytes` is room, not data.
 struct InflateBuffer {
     struct FreeDecompressor {
-        void operator()(libdeflate_decompressor* decompressor) const;
+        void operator()(libdeflate_decompressor* handle) const;
     };
     std::vector<uint8_t> bytes;
     std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor;
