@@ -227,13 +227,11 @@ struct Layout {
     // significant first).
     int channels = 1;
     int depth = 8;
-    // The image's samples: taken as stored, or made from the rows at
-    // `bits` bits (16 or 8) when depth is 8 or 16.
+    // The image's samples: taken as stored, or made from the rows.
     bool samplesAsStored = false;
-    int bits = 8;
-    // Where alpha comes from: an alpha channel, the palette's alpha values,
-    // or a transparent colour compared at 16 bits; none.
-    enum class Alpha { None, Channel, Palette, Key } alpha = Alpha::None;
+    // Where alpha comes from: an alpha channel, the palette's alpha values;
+    // none.
+    enum class Alpha { None, Channel, Palette } alpha = Alpha::None;
     spng_trns transparency{};
 };
 
@@ -244,7 +242,7 @@ public:
         : layout_(layout),
           width_(width),
           colors_(colors),
-          sampleBytes_(layout.bits / 8),
+          sampleBytes_(static_cast<size_t>(layout.depth / 8)),
           colorRow_(size_t{width} * static_cast<size_t>(colors) * (layout.depth < 8 ? 0 : sampleBytes_)),
           alphaRow_(size_t{width} * AlphaBytes(layout)) {
         if (!layout.samplesAsStored && layout.depth >= 8)
@@ -254,7 +252,7 @@ public:
 
     // Bytes an alpha sample takes.
     static size_t AlphaBytes(const Layout& layout) {
-        return layout.alpha == Layout::Alpha::Channel ? static_cast<size_t>(layout.bits / 8) : 1;
+        return layout.alpha == Layout::Alpha::Channel ? static_cast<size_t>(layout.depth / 8) : 1;
     }
 
     // The packed samples of a picture below 8 bits, filtered as they are.
@@ -296,12 +294,10 @@ private:
             if (layout_.alpha == Layout::Alpha::Channel) {
                 const uint8_t* sample = Sample(row, size_t{x} * static_cast<size_t>(layout_.channels) + colors_);
                 for (size_t b = 0; b < sampleBytes_; ++b) least &= * out++ = sample[b];
-            } else if (layout_.alpha == Layout::Alpha::Palette) {
+            } else {
                 const size_t index = PackedIndex(row, x);
                 least &= * out++ =
                     index < layout_.transparency.n_type3_entries ? layout_.transparency.type3_alpha[index] : 0xFF;
-            } else {
-                least &= * out++ = IsKeyColour(row, x) ? 0 : 0xFF;
             }
         }
         opaque_ = opaque_ && least == 0xFF;
@@ -313,17 +309,6 @@ private:
         const auto depth = static_cast<unsigned>(layout_.depth);
         const size_t bit = size_t{x} * depth;
         return (row[bit / 8] >> (8 - depth - bit % 8)) & ((1u << depth) - 1);
-    }
-
-    // Whether pixel x of a 16-bit grey or RGB row is the transparent colour.
-    bool IsKeyColour(const uint8_t* row, uint32_t x) const {
-        const uint16_t key[3] = {layout_.transparency.red, layout_.transparency.green, layout_.transparency.blue};
-        for (int32_t c = 0; c < colors_; ++c) {
-            const uint8_t* sample = row + (size_t{x} * static_cast<size_t>(colors_) + c) * 2;
-            const unsigned value = (unsigned{sample[0]} << 8) | sample[1];
-            if (value != (colors_ == 1 ? layout_.transparency.gray : key[c])) return false;
-        }
-        return true;
     }
 
     Layout layout_;
@@ -379,7 +364,7 @@ int ChannelsOf(uint8_t colorType) {
 }
 
 // What the picture's colour type, depth and transparency make of it.
-Layout LayoutOf(spng_ctx* png, const spng_ihdr& header, bool transparency, bool sixteenBits, PngImage& image) {
+Layout LayoutOf(spng_ctx* png, const spng_ihdr& header, bool transparency, PngImage& image) {
     Layout layout;
     layout.channels = ChannelsOf(header.color_type);
     layout.depth = header.bit_depth;
@@ -396,8 +381,7 @@ Layout LayoutOf(spng_ctx* png, const spng_ihdr& header, bool transparency, bool 
         layout.alpha = Layout::Alpha::Channel;
         return layout;
     }
-    layout.bits = layout.depth == 16 && !sixteenBits ? 8 : layout.depth;
-    layout.samplesAsStored = !interlaced && !hasAlpha && layout.bits == layout.depth;
+    layout.samplesAsStored = !interlaced && !hasAlpha;
     if (hasAlpha) layout.alpha = Layout::Alpha::Channel;
     if (header.color_type == SPNG_COLOR_TYPE_INDEXED) {
         spng_plte palette{};
@@ -410,8 +394,6 @@ Layout LayoutOf(spng_ctx* png, const spng_ihdr& header, bool transparency, bool 
     Check(spng_get_trns(png, &layout.transparency));
     if (header.color_type == SPNG_COLOR_TYPE_INDEXED) {
         layout.alpha = Layout::Alpha::Palette;
-    } else if (layout.bits != layout.depth) {
-        layout.alpha = Layout::Alpha::Key;
     } else if (image.colors == 1) {
         image.colorKey = {layout.transparency.gray};
     } else {
@@ -431,7 +413,7 @@ int32_t PngImage::BitDepth(std::string_view head) {
     return static_cast<uint8_t>(head[kDepthAt]);
 }
 
-PngImage PngImage::Decode(CByteSource& source, bool sixteenBits) {
+PngImage PngImage::Decode(CByteSource& source) {
     // CheckChunks verifies the zlib stream's checksum already.
     const UniqueHandle<spng_ctx, spng_ctx_free> context(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32));
     if (!context) FailSetUp();
@@ -446,21 +428,19 @@ PngImage PngImage::Decode(CByteSource& source, bool sixteenBits) {
     if (uint64_t{header.width} * header.height > kMaxPixels) Fail();
     // Only the samples of a picture that is not interlaced, without an
     // alpha channel, may serve as they are.
-    const bool mayStore = header.interlace_method == SPNG_INTERLACE_NONE && ChannelsOf(header.color_type) % 2 == 1 &&
-                          (header.bit_depth != 16 || sixteenBits);
+    const bool mayStore = header.interlace_method == SPNG_INTERLACE_NONE && ChannelsOf(header.color_type) % 2 == 1;
     ChunkWalk walk = CheckChunks(source, header, mayStore);
 
     PngImage image;
     image.width = static_cast<int32_t>(header.width);
     image.height = static_cast<int32_t>(header.height);
-    const Layout layout = LayoutOf(png, header, walk.transparency, sixteenBits, image);
-    image.bits = layout.bits;
+    const Layout layout = LayoutOf(png, header, walk.transparency, image);
+    image.bits = layout.depth;
     image.alphaBits = static_cast<int32_t>(CRowSplitter::AlphaBytes(layout) * 8);
     if (layout.samplesAsStored) image.samples = std::move(walk.imageData);
     if (layout.samplesAsStored && layout.alpha == Layout::Alpha::None) return image;
     CRowSplitter splitter(layout, header.width, image.colors);
     DecodeRows(png, header, layout.depth == header.bit_depth ? SPNG_FMT_RAW : SPNG_FMT_RGBA8, splitter);
     splitter.Finish(image);
-    if (layout.depth != header.bit_depth) image.bits = 8;
     return image;
 }

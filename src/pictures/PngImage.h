@@ -56,10 +56,8 @@ struct PngImage {
     // 25); 0 when they hold no PNG header.
     static int32_t BitDepth(std::string_view head);
     // Decodes the whole file and checks it to its end (chunk CRCs, the zlib
-    // stream, no image data beyond the picture, IEND). Without
-    // `sixteenBits`, 16-bit samples become their high bytes (a transparent
-    // colour then becomes alpha). Throws CPdfException("Image file format
-    // error") when the file is not a PNG, is damaged, ends early or exceeds
-    // the limits above.
-    static PngImage Decode(CByteSource& source, bool sixteenBits = true);
+    // stream, no image data beyond the picture, IEND). Throws
+    // CPdfException("Image file format error") when the file is not a PNG,
+    // is damaged, ends early or exceeds the limits above.
+    static PngImage Decode(CByteSource& source);
 };

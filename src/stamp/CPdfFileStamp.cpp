@@ -169,8 +169,7 @@ void CPdfFileStamp::Write(Run& run) {
     BeforeCopy();
     PlanEdits(run);
     RequireStampablePages(run);
-    FindHighestStampNumber(xref, run.pages());
-    run.stampOrder = StampOrder(run.pages());
+    ListStampedPages(run);
     if (update) {
         StampPages(run);
     } else {
@@ -200,12 +199,15 @@ std::vector<int32_t> CPdfFileStamp::StampedPositions(const CPdfXRef& xref, const
     return stamped;
 }
 
-void CPdfFileStamp::FindHighestStampNumber(const CPdfXRef& xref, const PageList& pages) {
+void CPdfFileStamp::ListStampedPages(Run& run) {
     highestStampNumber_ = 0;
-    for (const int32_t position : StampedPositions(xref, pages)) {
-        const std::optional<int32_t> number = SelectPage(position, pages.pageCount());
-        if (number && *number > highestStampNumber_) highestStampNumber_ = *number;
+    run.stampOrder.clear();
+    for (const int32_t position : StampedPositions(run.xref(), run.pages())) {
+        if (const std::optional<int32_t> number = SelectPage(position, run.pages().pageCount()))
+            highestStampNumber_ = std::max(highestStampNumber_, *number);
+        run.stampOrder.push_back(run.pages().pages()[static_cast<size_t>(position)].objectNumber);
     }
+    std::sort(run.stampOrder.begin(), run.stampOrder.end());
 }
 
 std::optional<UpdateTarget> CPdfFileStamp::ChooseUpdate(CPdfXRef& xref) const {
@@ -255,22 +257,6 @@ std::optional<std::pair<int32_t, int32_t>> CPdfFileStamp::SelectedPosition(const
             return std::pair(position, *stampNumber);
     }
     return std::nullopt;
-}
-
-std::vector<int32_t> CPdfFileStamp::StampOrder(const PageList& pages) {
-    std::vector<int32_t> order;
-    std::vector<bool> seen;
-    for (size_t position = 0; position < pages.pages().size(); ++position) {
-        const int32_t number = pages.pages()[position].objectNumber;
-        if (number <= 0) continue;
-        if (seen.size() <= static_cast<size_t>(number)) seen.resize(static_cast<size_t>(number) + 1);
-        if (seen[static_cast<size_t>(number)] || !SelectPage(static_cast<int32_t>(position), pages.pageCount()))
-            continue;
-        seen[static_cast<size_t>(number)] = true;
-        order.push_back(number);
-    }
-    std::sort(order.begin(), order.end());
-    return order;
 }
 
 void CPdfFileStamp::ScanAhead(Run& run, int32_t number) {

@@ -144,14 +144,14 @@ private:
     // selected page whose object the input holds, at the first selected
     // position that lists it.
     std::vector<int32_t> StampedPositions(const CPdfXRef& xref, const PageList& pages);
-    void FindHighestStampNumber(const CPdfXRef& xref, const PageList& pages);
+    // The stamped page objects in ascending order (the order the copy meets
+    // them, for the scans ahead) and the highest stamp number they carry.
+    void ListStampedPages(Run& run);
     // The number the update's first new object gets.
     static size_t FirstFreeNumber(CPdfXRef& xref);
     void CopyObjects(Run& run);
     // Only the stamped pages, for an update.
     void StampPages(Run& run);
-    // The page objects that are stamped, in the order they are.
-    std::vector<int32_t> StampOrder(const PageList& pages);
     // Starts the content scans of the pages stamped after `number` (the page
     // being stamped), a few pages ahead; the pages read for it wait in the run.
     static void ScanAhead(Run& run, int32_t number);

@@ -29,7 +29,6 @@ struct PngCase {
     std::string alpha;    // the same; empty when opaque
     std::string palette = "";
     std::vector<uint32_t> colorKey = {};
-    bool sixteenBits = true;
 };
 
 void PrintTo(const PngCase& value, std::ostream* os) { *os << value.name; }
@@ -75,7 +74,7 @@ TEST_P(PngDecodeTest, GivesTheKnownSamples) {
         return std::vector<uint16_t>(first, first + static_cast<ptrdiff_t>(perPixel));
     };
     CMemoryByteSource source(MakePng(recipe));
-    const PngImage image = PngImage::Decode(source, c.sixteenBits);
+    const PngImage image = PngImage::Decode(source);
     EXPECT_EQ(image.width, static_cast<int32_t>(recipe.width));
     EXPECT_EQ(image.height, static_cast<int32_t>(recipe.height));
     EXPECT_EQ(image.colors, c.colors);
@@ -114,16 +113,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 "",
                 {0x1234}},
-        PngCase{"Grey16BitAt8Bits",
-                Png(3, 1, 0, 16, false, "", std::string("\x12\x34", 2)),
-                {0x1234, 0x12FF, 0xABCD},
-                1,
-                8,
-                "1212AB",
-                "00FFFF",
-                "",
-                {},
-                false},
         // Adam7 passes back in row order.
         PngCase{"Interlaced",
                 Png(3, 3, 2, 8, true),
