@@ -78,7 +78,8 @@ void CXRefRepair::Scan() {
     const auto size = static_cast<int64_t>(source_.Size());
     int64_t pos = std::max<int64_t>(base_, 0);
     while (pos < size) {
-        const auto hit = FindEarliest(source_, pos, {kObj, kStream, kTrailer});
+        static constexpr ByteSet kFirsts("ost");
+        const auto hit = FindEarliest(source_, pos, {kObj, kStream, kTrailer}, kFirsts);
         if (!hit) break;
         const int64_t at = hit->first;
         switch (hit->second) {
@@ -163,7 +164,8 @@ int64_t CXRefRepair::OnStreamKeyword(int64_t at) {
     // Up to the first "endstream", or the "endobj" of an object left without
     // one; when neither follows, the data is searched as any other bytes.
     if (noMoreEnds_) return keywordEnd;
-    const auto found = FindEarliest(source_, data, {kEndStream, kEndObj});
+    static constexpr ByteSet kEndFirsts("e");
+    const auto found = FindEarliest(source_, data, {kEndStream, kEndObj}, kEndFirsts);
     if (!found) {
         noMoreEnds_ = true;
         return keywordEnd;

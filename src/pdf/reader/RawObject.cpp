@@ -52,10 +52,11 @@ std::optional<std::pair<size_t, size_t>> SearchAll(const uint8_t* begin, const u
     return std::nullopt;
 }
 
-// The earliest occurrence, at or after `start`, of any of the patterns (whose
-// first bytes `firsts` holds): its position and which pattern it is. The source is read window by window, a
-// slice at a time, and searched no further than the earliest occurrence; an
-// occurrence across two windows is found through the bytes carried over.
+}  // namespace
+
+// The source is read window by window, a slice at a time, and searched no
+// further than the earliest occurrence; an occurrence across two windows is
+// found through the bytes carried over.
 std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
                                                        std::initializer_list<std::string_view> patterns,
                                                        const ByteSet& firsts) {
@@ -96,17 +97,6 @@ std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int6
         if (carry.size() > keep) carry.erase(0, carry.size() - keep);
         pos += size;
     }
-}
-
-}  // namespace
-
-std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
-                                                       std::initializer_list<std::string_view> patterns) {
-    std::string firsts;
-    for (std::string_view pattern : patterns) {
-        if (!pattern.empty()) firsts += pattern[0];
-    }
-    return FindEarliest(source, start, patterns, ByteSet(firsts));
 }
 
 namespace {

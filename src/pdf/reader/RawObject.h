@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "pdf/object/PdfSyntax.h"
+
 class CByteSource;
 class CPdfXRef;
 
@@ -54,7 +56,9 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
 // that cannot be found, an object stream member without bytes).
 std::optional<RawObject> ReadRawObject(CPdfXRef& xref, int32_t number);
 
-// The earliest occurrence, at or after `start`, of any of the patterns: its
-// position and which pattern it is (its index in `patterns`).
+// The earliest occurrence, at or after `start`, of any of the patterns (whose
+// first bytes `firsts` holds): its position and which pattern it is (its index
+// in `patterns`).
 std::optional<std::pair<int64_t, size_t>> FindEarliest(CByteSource& source, int64_t start,
-                                                       std::initializer_list<std::string_view> patterns);
+                                                       std::initializer_list<std::string_view> patterns,
+                                                       const ByteSet& firsts);
