@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -58,12 +57,6 @@ TEST(CThreadPoolTest, TasksNotStartedAreDroppedWithThePool) {
     releaser.join();
     // The running task ended before the pool went; the others never ran.
     EXPECT_EQ(ran, 1);
-}
-
-TEST(CThreadPoolTest, ThreadsForZeroAreTheCores) {
-    EXPECT_EQ(CThreadPool::ThreadsFor(3), 3u);
-    EXPECT_GE(CThreadPool::ThreadsFor(0), 1u);
-    EXPECT_EQ(CThreadPool::ThreadsFor(0), std::max<size_t>(std::thread::hardware_concurrency(), 1));
 }
 
 }  // namespace
