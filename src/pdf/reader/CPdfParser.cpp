@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <clocale>
 #include <cstdlib>
+#include <span>
 
 #include "base/CPdfException.h"
 #include "pdf/object/CPdfArray.h"
@@ -21,6 +22,15 @@ namespace {
 double ParseReal(const std::string& text) {
     static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
     return strtod_l(text.c_str(), nullptr, cLocale);
+}
+
+// The entries of the dictionaries being read on this thread, innermost last:
+// one stack for every parser, so that its room is reused.
+constexpr size_t kKeptPendingEntries = 1024;
+
+std::vector<CPdfDictionary::Entry>& PendingEntries() {
+    thread_local std::vector<CPdfDictionary::Entry> pending;
+    return pending;
 }
 
 }  // namespace
@@ -310,7 +320,20 @@ CPdfObject CPdfParser::ArrayValue(int depth) {
 CPdfObject CPdfParser::DictionaryValue(int depth) {
     CPdfObject result;
     result.setDictionary(xref_);
-    CPdfDictionary& dictionary = result.getDict();
+    // The entries gather on a stack shared by the dictionaries being read
+    // (one inside another stacks above it), and move into one array of
+    // their own size at the end.
+    std::vector<CPdfDictionary::Entry>& pending = PendingEntries();
+    const size_t base = pending.size();
+    struct Unwind {
+        ~Unwind() {
+            stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end());
+            // The room a very large dictionary took is not kept.
+            if (base == 0 && stack.capacity() > kKeptPendingEntries) std::vector<CPdfDictionary::Entry>().swap(stack);
+        }
+        std::vector<CPdfDictionary::Entry>& stack;
+        size_t base;
+    } unwind{pending, base};
     while (!first().IsKeyword(">>") && !first().Is(Token::Kind::End)) {
         if (!first().Is(Token::Kind::Name)) {
             Shift();  // stray values are skipped
@@ -319,8 +342,10 @@ CPdfObject CPdfParser::DictionaryValue(int depth) {
         std::string key = std::move(first().text);
         Shift();
         if (first().Is(Token::Kind::Error)) continue;
-        dictionary.add(std::move(key), GetObj(depth));
+        CPdfObject value = GetObj(depth);
+        pending.emplace_back(std::move(key), std::move(value));
     }
+    result.getDict().assign(std::span(pending).subspan(base));
     if (first().Is(Token::Kind::End)) return result;
     if (second().IsKeyword("stream")) {
         std::shared_ptr<CPdfStream> stream = MakeStream(result);

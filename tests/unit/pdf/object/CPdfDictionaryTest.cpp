@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,26 @@ TEST(CPdfDictionaryTest, KeyAddedThroughOneCopyIsSeenThroughTheOther) {
     original.getDict().add("Kids", kids);
     original.getDict().lookup("Kids").getArray().add(CPdfObject::Reference(3, 0));
     EXPECT_EQ(kids.getArray().getLength(), 1u);
+}
+
+// What the parser hands over: keys in the order read, some given twice.
+// Whatever the count (few are searched one by one, many by halves), the keys
+// come out sorted, the first value of a key stays and every key is found.
+TEST(CPdfDictionaryTest, AssignSortsAndKeepsTheFirstValue) {
+    for (const int count : {1, 3, 12, 13, 40}) {
+        CPdfDictionary::Entries read;
+        for (int i = count - 1; i >= 0; --i) read.emplace_back("K" + std::to_string(i), CPdfObject::Integer(i));
+        for (int i = 0; i < count; i += 2) read.emplace_back("K" + std::to_string(i), CPdfObject::Integer(-1));
+        CPdfDictionary dictionary;
+        dictionary.assign(read);
+        std::vector<std::string> expected;
+        for (int i = 0; i < count; ++i) expected.push_back("K" + std::to_string(i));
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Keys(dictionary), expected) << count;
+        for (int i = 0; i < count; ++i) EXPECT_EQ(dictionary.lookup("K" + std::to_string(i)).getInt(), i) << count;
+        EXPECT_EQ(dictionary.find("K"), nullptr) << count;
+        EXPECT_EQ(dictionary.find("K" + std::to_string(count)), nullptr) << count;
+    }
 }
 
 }  // namespace
