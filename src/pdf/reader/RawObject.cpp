@@ -240,6 +240,38 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
     }
 }
 
+// What an object's bytes hold first from `start` on: "endobj" (0), the
+// keyword "stream" (1), a "(" (2) or a "%" (3), and where it begins. The bytes
+// are searched for the last byte of each (rare in PDF syntax, where the first
+// bytes are not) and a keyword is checked against the bytes before it.
+std::optional<std::pair<int64_t, size_t>> FirstMark(CByteSource& source, int64_t start) {
+    static_assert(kEndObj.size() == kStream.size());
+    constexpr uint64_t kMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
+    constexpr ByteSet kStops{"jm(%"};
+    constexpr auto kBack = static_cast<int64_t>(kEndObj.size()) - 1;
+    uint64_t recent = 0;  // the bytes before the one looked at, the last lowest
+    auto pos = static_cast<uint64_t>(start);
+    for (size_t slice = kFirstSlice;; slice = std::min(slice * 2, kSlice)) {
+        const ByteWindow window = source.Window(pos);
+        if (window.size == 0) return std::nullopt;
+        const uint8_t* const end = window.data + std::min(window.size, slice);
+        for (const uint8_t* p = window.data; p < end; ++p) {
+            const uint8_t* const stop = FindAnyOf(p, end, kStops);
+            for (const uint8_t* q = stop - std::min<ptrdiff_t>(stop - p, kBack); q < stop; ++q)
+                recent = (recent << 8) | *q;
+            if (stop == end) break;
+            p = stop;
+            const auto at = static_cast<int64_t>(pos + static_cast<uint64_t>(p - window.data));
+            if (*p == '(') return std::pair(at, size_t{2});
+            if (*p == '%') return std::pair(at, size_t{3});
+            recent = ((recent << 8) | *p) & kMask;
+            if (recent == Packed(kEndObj)) return std::pair(at - kBack, size_t{0});
+            if (recent == Packed(kStream)) return std::pair(at - kBack, size_t{1});
+        }
+        pos += static_cast<uint64_t>(end - window.data);
+    }
+}
+
 // The value of a dictionary entry at `at` (just after its key) when it is an
 // integer or a reference: the integer, or what the reference leads to.
 std::optional<int64_t> IntegerEntry(CPdfXRef& xref, std::string_view bytes, size_t at) {
@@ -424,8 +456,7 @@ std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number)
     // Most objects hold no stream, string or comment before their "endobj":
     // they end there. Strings and comments are skipped by a scan, and streams
     // are parsed, so that an "endobj" inside them does not cut the object short.
-    static constexpr ByteSet kFirsts("es(%");
-    const auto first = FindEarliest(source, start, {kEndObj, kStream, "(", "%"}, kFirsts);
+    const auto first = FirstMark(source, start);
     // A damaged file may leave an object without its "endobj"; its value
     // still tells where it ends.
     if (!first) return LocateByParsing(xref, number, start, true);
