@@ -225,11 +225,7 @@ int64_t COutputWriter::writeXRefTable() {
         const OutputEntry& entry = entries_[i];
         if (entry.offset < 0 || entry.offset > kMaxXRefOffset) throw CPdfException("Output file write error");
         // Generations outside 0..65535 would not fit the fixed line.
-        const int32_t generation = std::clamp(entry.generation, 0, 65535);
-        table += FormatPadded(entry.offset, 10);
-        table += ' ';
-        table += FormatPadded(generation, 5);
-        table += entry.inUse != 0 ? " n \r" : " f \r";
+        AppendXRefLine(table, entry.offset, entry.generation, entry.inUse != 0 ? " n \r" : " f \r");
         if (table.size() >= kTablePart) {
             sink_.Write(table);
             table.clear();
@@ -293,10 +289,7 @@ void COutputWriter::WriteUpdateTable(const std::string& keys) {
             const OutputEntry& entry = entries_[static_cast<size_t>(number)];
             const int64_t offset = XRefOffset(entry);
             if (offset < 0 || offset > kMaxXRefOffset) throw CPdfException("Output file write error");
-            table += FormatPadded(offset, 10);
-            table += ' ';
-            table += FormatPadded(std::clamp(entry.generation, 0, 65535), 5);
-            table += " n\r\n";
+            AppendXRefLine(table, offset, entry.generation, " n\r\n");
             if (table.size() >= kTablePart) {
                 sink_.Write(table);
                 table.clear();

@@ -1,5 +1,6 @@
 #include "writer/NumberFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -48,13 +49,14 @@ std::string FormatInt(int64_t value) {
     return out;
 }
 
-std::string FormatPadded(int64_t value, int width) {
-    const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    char buffer[24];
-    std::string digits(buffer, std::to_chars(buffer, buffer + sizeof buffer, magnitude).ptr);
-    const int sign = value < 0 ? 1 : 0;
-    if (static_cast<int>(digits.size()) + sign < width)
-        digits.insert(0, static_cast<size_t>(width - sign - static_cast<int>(digits.size())), '0');
-    if (sign != 0) digits.insert(0, 1, '-');
-    return digits;
+void AppendXRefLine(std::string& out, int64_t offset, int32_t generation, std::string_view end) {
+    // Written in place and appended at once: a table has a line per object.
+    char line[16];
+    auto value = static_cast<uint64_t>(std::clamp<int64_t>(offset, 0, 9999999999));
+    for (int i = 9; i >= 0; --i, value /= 10) line[i] = static_cast<char>('0' + value % 10);
+    line[10] = ' ';
+    auto number = static_cast<uint32_t>(std::clamp(generation, 0, 65535));
+    for (int i = 15; i >= 11; --i, number /= 10) line[i] = static_cast<char>('0' + number % 10);
+    out.append(line, sizeof line);
+    out += end;
 }

@@ -135,24 +135,23 @@ TEST(FormatIntTest, LikePrintf) {
     }
 }
 
-TEST(FormatPaddedTest, TenDigitsLikePrintf) {
-    for (const int value : {0, 1, 15, 99999, 100000, 123456789, 999999999, 1000000000, 2147483647, -1, -42, -123456789,
-                            -2147483647 - 1}) {
-        EXPECT_EQ(FormatPadded(value, 10), Printf("%010d", value)) << value;
-    }
+std::string XRefLine(int64_t offset, int32_t generation) {
+    std::string out = "x";
+    AppendXRefLine(out, offset, generation, " n\r\n");
+    return out.substr(1);
 }
 
-TEST(FormatPaddedTest, FiveDigitsLikePrintf) {
-    for (const int value : {0, 2, 65535, 65536, 99999, 100000, 2147483647, -1, -9999, -10000, -2147483647 - 1}) {
-        EXPECT_EQ(FormatPadded(value, 5), Printf("%05d", value)) << value;
+TEST(AppendXRefLineTest, LikePrintf) {
+    for (const int64_t offset : {0LL, 1LL, 15LL, 99999LL, 123456789LL, 2147483647LL, 4294967296LL, 9999999999LL}) {
+        for (const int generation : {0, 2, 65535}) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%010lld %05d n\r\n", static_cast<long long>(offset), generation);
+            EXPECT_EQ(XRefLine(offset, generation), expected) << offset;
+        }
     }
-}
-
-TEST(FormatPaddedTest, OffsetsBeyondThirtyTwoBits) {
-    EXPECT_EQ(FormatPadded(4294967296, 10), "4294967296");
-    EXPECT_EQ(FormatPadded(9999999999, 10), "9999999999");
-    EXPECT_EQ(FormatPadded(12345678901, 10), "12345678901");
-    EXPECT_EQ(FormatPadded(INT64_MIN, 10), "-9223372036854775808");
+    // Generations beyond the five digits are brought into them.
+    EXPECT_EQ(XRefLine(7, 70000), "0000000007 65535 n\r\n");
+    EXPECT_EQ(XRefLine(7, -1), "0000000007 00000 n\r\n");
 }
 
 }  // namespace
