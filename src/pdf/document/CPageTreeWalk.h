@@ -38,6 +38,12 @@ public:
     // over instead of failing: each page is listed as often as it is reached
     // through nodes walked once.
     void CutLoops() { cutLoops_ = true; }
+    // Room for this many pages, made before the walk rather than doubled as
+    // pages come.
+    void Expect(size_t pages) {
+        pages_.reserve(pages);
+        list_.pages_.reserve(pages);
+    }
 
     // Walks from the root node `root`, which the catalog stores as `stored`,
     // and indexes the list.

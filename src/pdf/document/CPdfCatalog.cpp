@@ -1,5 +1,7 @@
 #include "pdf/document/CPdfCatalog.h"
 
+#include <algorithm>
+
 #include "base/CPdfException.h"
 #include "pdf/document/CPageTreeWalk.h"
 #include "pdf/object/CPdfDictionary.h"
@@ -11,12 +13,14 @@ void CPdfCatalog::Load(CPdfXRef& xref, bool cutLoops) {
     if (!catalog.is(pdfDictionary)) throw CPdfException("Catalog CPdfObject is wrong type");
     const CPdfObject top = catalog.getDict().lookup("Pages");
     if (!top.is(pdfDictionary)) throw CPdfException("Top-level pages CPdfObject is wrong type");
-    if (!top.getDict().lookup("Count").isNumber())
-        throw CPdfException("Page count in top-level pages CPdfObject is wrong type");
+    const CPdfObject count = top.getDict().lookup("Count");
+    if (!count.isNumber()) throw CPdfException("Page count in top-level pages CPdfObject is wrong type");
     const CPdfObject pagesStored = catalog.getDict().lookupNF("Pages");
     pageList_ = {};
     CPageTreeWalk walk(pageList_, pages_, &xref);
     if (cutLoops) walk.CutLoops();
+    // As many as the root counts, but no more than the document has objects.
+    walk.Expect(static_cast<size_t>(std::clamp<double>(count.getNumber(), 0, static_cast<double>(xref.entries().size()))));
     walk.Walk(pagesStored, top);
     pageListFailure_ = walk.listFailure();
     const CPdfObject names = catalog.getDict().lookup("Names");

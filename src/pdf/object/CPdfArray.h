@@ -1,5 +1,7 @@
 #pragma once
 
+#include <iterator>
+#include <span>
 #include <vector>
 
 #include "pdf/object/CPdfObject.h"
@@ -14,6 +16,10 @@ public:
     explicit CPdfArray(CPdfResolver* xref = nullptr) : xref_(xref) {}
 
     void add(CPdfObject value) { elements_.push_back(std::move(value)); }
+    // Replaces the elements with those moved out of `elements`.
+    void assign(std::span<CPdfObject> elements) {
+        elements_.assign(std::make_move_iterator(elements.begin()), std::make_move_iterator(elements.end()));
+    }
     size_t getLength() const { return elements_.size(); }
     CPdfObject get(size_t index) const;
     const CPdfObject& getNF(size_t index) const { return elements_[index]; }

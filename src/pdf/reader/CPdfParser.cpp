@@ -24,14 +24,37 @@ double ParseReal(const std::string& text) {
     return strtod_l(text.c_str(), nullptr, cLocale);
 }
 
-// The entries of the dictionaries being read on this thread, innermost last:
-// one stack for every parser, so that its room is reused.
-constexpr size_t kKeptPendingEntries = 1024;
+// The entries of the dictionaries and the elements of the arrays being read
+// on this thread, innermost last: one stack of each for every parser, so
+// that its room is reused, and each dictionary or array is made at its size.
+constexpr size_t kKeptPending = 1024;
 
 std::vector<CPdfDictionary::Entry>& PendingEntries() {
     thread_local std::vector<CPdfDictionary::Entry> pending;
     return pending;
 }
+
+std::vector<CPdfObject>& PendingElements() {
+    thread_local std::vector<CPdfObject> pending;
+    return pending;
+}
+
+// What one dictionary or array gathers on its stack, from `base` on; taken
+// off again when it is made, or when reading it fails.
+template <typename Item>
+struct PendingStack {
+    explicit PendingStack(std::vector<Item>& items) : stack(items), base(items.size()) {}
+    ~PendingStack() {
+        stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end());
+        // The room a very large one took is not kept.
+        if (base == 0 && stack.capacity() > kKeptPending) std::vector<Item>().swap(stack);
+    }
+    PendingStack(const PendingStack&) = delete;
+    PendingStack& operator=(const PendingStack&) = delete;
+
+    std::vector<Item>& stack;
+    const size_t base;
+};
 
 }  // namespace
 
@@ -311,8 +334,11 @@ CPdfObject CPdfParser::GetObj(int depth) {
 CPdfObject CPdfParser::ArrayValue(int depth) {
     CPdfObject result;
     result.setArray(xref_);
-    CPdfArray& array = result.getArray();
-    while (!first().IsKeyword("]") && !first().Is(Token::Kind::End)) array.add(GetObj(depth));
+    // Gathered as a dictionary's entries are, for an array of its own size.
+    std::vector<CPdfObject>& pending = PendingElements();
+    const PendingStack<CPdfObject> unwind{pending};
+    while (!first().IsKeyword("]") && !first().Is(Token::Kind::End)) pending.push_back(GetObj(depth));
+    result.getArray().assign(std::span(pending).subspan(unwind.base));
     if (first().IsKeyword("]")) Shift();
     return result;
 }
@@ -324,16 +350,7 @@ CPdfObject CPdfParser::DictionaryValue(int depth) {
     // (one inside another stacks above it), and move into one array of
     // their own size at the end.
     std::vector<CPdfDictionary::Entry>& pending = PendingEntries();
-    const size_t base = pending.size();
-    struct Unwind {
-        ~Unwind() {
-            stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end());
-            // The room a very large dictionary took is not kept.
-            if (base == 0 && stack.capacity() > kKeptPendingEntries) std::vector<CPdfDictionary::Entry>().swap(stack);
-        }
-        std::vector<CPdfDictionary::Entry>& stack;
-        size_t base;
-    } unwind{pending, base};
+    const PendingStack<CPdfDictionary::Entry> unwind{pending};
     while (!first().IsKeyword(">>") && !first().Is(Token::Kind::End)) {
         if (!first().Is(Token::Kind::Name)) {
             Shift();  // stray values are skipped
@@ -345,7 +362,7 @@ CPdfObject CPdfParser::DictionaryValue(int depth) {
         CPdfObject value = GetObj(depth);
         pending.emplace_back(std::move(key), std::move(value));
     }
-    result.getDict().assign(std::span(pending).subspan(base));
+    result.getDict().assign(std::span(pending).subspan(unwind.base));
     if (first().Is(Token::Kind::End)) return result;
     if (second().IsKeyword("stream")) {
         std::shared_ptr<CPdfStream> stream = MakeStream(result);

@@ -266,6 +266,11 @@ int64_t CPdfXRef::ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t co
     };
     CByteSource& file = *source();
     uint64_t position = static_cast<uint64_t>(parser.consumedEnd());
+    // Room for the entries the rest of the file can hold, made at once
+    // rather than doubled as they come.
+    const uint64_t fits = (file.Size() - std::min(file.Size(), position)) / (kEntry - 1);
+    const int64_t last = first + std::min<int64_t>(count, static_cast<int64_t>(std::min<uint64_t>(fits, INT32_MAX)));
+    if (last > static_cast<int64_t>(entries_.capacity())) entries_.reserve(static_cast<size_t>(last));
     std::string chunk;
     size_t at = 0;
     int64_t read = 0;
