@@ -112,10 +112,8 @@ std::string PdfNameText(std::string_view name) {
     return out;
 }
 
-const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set) {
-    // The first bytes one at a time: most spans are short.
-    constexpr ptrdiff_t kShortSpan = 32;
-    const uint8_t* const near = end - p > kShortSpan ? p + kShortSpan : end;
+const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set, ptrdiff_t shortSpan) {
+    const uint8_t* const near = end - p > shortSpan ? p + shortSpan : end;
     while (p < near && !set.member[*p]) ++p;
     if (p < near || p == end) return p;
 #if defined(__SSE2__)

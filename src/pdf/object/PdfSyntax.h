@@ -57,8 +57,9 @@ struct ByteSet {
 };
 
 // The first byte in [p, end) that is in `set`, or end: long spans sixteen
-// bytes at a time where the processor compares them at once.
-const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set);
+// bytes at a time where the processor compares them at once. `shortSpan`
+// bytes are looked at one by one first, for searches that mostly stop soon.
+const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set, ptrdiff_t shortSpan = 32);
 
 // Where a scan of raw bytes stands in a string, kept from one piece of the
 // data to the next (a scan that reads a file window by window). A literal

@@ -117,11 +117,16 @@ RawObjectLocation Through(CByteSource& source, int64_t start, int64_t endObj) {
 // Whether the bytes at `start` begin with the object's own number: an entry
 // whose offset leads to another object is not taken for this one.
 bool StartsWithNumber(CByteSource& source, int64_t start, int32_t number) {
-    char head[32];
-    const size_t got = source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(head), sizeof head);
+    constexpr size_t kHead = 32;
+    // Read in place when the window holds the head, as it mostly does.
+    const ByteWindow window = source.Window(static_cast<uint64_t>(start));
+    char copy[kHead];
+    std::string_view head(reinterpret_cast<const char*>(window.data), std::min(window.size, kHead));
+    if (head.size() < kHead)
+        head = {copy, source.Read(static_cast<uint64_t>(start), reinterpret_cast<uint8_t*>(copy), sizeof copy)};
     size_t i = 0;
-    while (i < got && IsPdfWhite(head[i])) ++i;
-    const DecimalDigits digits = DecimalDigits::Scan(std::string_view(head, got), i, DigitOverflow::Stop);
+    while (i < head.size() && IsPdfWhite(head[i])) ++i;
+    const DecimalDigits digits = DecimalDigits::Scan(head, i, DigitOverflow::Stop);
     return digits.count > 0 && digits.value == static_cast<uint64_t>(number);
 }
 
@@ -256,7 +261,8 @@ std::optional<std::pair<int64_t, size_t>> FirstMark(CByteSource& source, int64_t
         if (window.size == 0) return std::nullopt;
         const uint8_t* const end = window.data + std::min(window.size, slice);
         for (const uint8_t* p = window.data; p < end; ++p) {
-            const uint8_t* const stop = FindAnyOf(p, end, kStops);
+            // The stops are rare: sixteen bytes at a time from the start.
+            const uint8_t* const stop = FindAnyOf(p, end, kStops, 0);
             for (const uint8_t* q = stop - std::min<ptrdiff_t>(stop - p, kBack); q < stop; ++q)
                 recent = (recent << 8) | *q;
             if (stop == end) break;
@@ -330,6 +336,8 @@ std::optional<StreamHead> ReadStreamHead(CByteSource& source, int64_t start, int
 
 // Whether the dictionary's /Type is `typeName` (with its slash).
 bool HasType(std::string_view dict, size_t body, std::string_view typeName) {
+    // Most stream dictionaries have no /Type to look for.
+    if (dict.find(kType, body) == std::string_view::npos) return false;
     const std::optional<size_t> typeKey = FindOwnKey(dict, body, kType);
     if (!typeKey) return false;
     size_t at = EndOfKey(*typeKey, kType);
