@@ -300,6 +300,14 @@ INSTANTIATE_TEST_SUITE_P(
                                 "<< /Type /Page /Count 3 /Kids [4 0 R] >>",
                                 {"<</Count int:3 /Kids [ref:4 0] /Type name:Page>>"}},
                       ParseCase{"FirstDuplicateWins", "<< /A 1 /A 2 >>", {"<</A int:1>>"}},
+                      ParseCase{"ManyKeysSortedFirstWins",
+                                "<< /N 14 /M 13 /L 12 /K 11 /J 10 /I 9 /H 8 /G 7 /F 6 /E 5 /D 4 /C 3 /B 2 /A 1 /M 0 >>",
+                                {"<</A int:1 /B int:2 /C int:3 /D int:4 /E int:5 /F int:6 /G int:7 /H int:8 /I int:9 "
+                                 "/J int:10 /K int:11 /L int:12 /M int:13 /N int:14>>"}},
+                      ParseCase{"ContainersInsideEachOther",
+                                "<< /Z [1 << /Y [2 3] /X 4 >> 5] /A << /B [<< >>] >> >> [<< /C [6] >>]",
+                                {"<</A <</B [<<>>]>> /Z [int:1 <</X int:4 /Y [int:2 int:3]>> int:5]>>",
+                                 "[<</C [int:6]>>]"}},
                       ParseCase{"ErrorAfterKeyIsDropped", "<< /A ) /B 2 >>", {"<</B int:2>>"}},
                       ParseCase{"StrayValuesSkipped", "<< 1 /B 2 (x) [ /C 3 >>", {"<</B int:2 /C int:3>>"}},
                       ParseCase{"Nested", "<< /A << /B << >> >> >>", {"<</A <</B <<>>>>>>"}},
@@ -560,6 +568,14 @@ TEST(ParserStreamTest, StreamInAViewGivesError) {
                                                   CPdfObject::Null(), false, 0);
     CPdfParser parser(nullptr, view);
     EXPECT_TRUE(parser.GetObj().is(pdfError));
+}
+
+// A stream that fails deep inside arrays and dictionaries leaves nothing of
+// them behind: what is read next holds only its own entries and elements.
+TEST(ParserStreamTest, AFailureInsideContainersLeavesNothingForTheNextValue) {
+    CPdfParser failing(nullptr, MemoryStream("<< /A [1 << /B 2 /S << /Length 9 >>\nstream\nxy\nendstream >> ] >>"));
+    EXPECT_THROW((void)failing.GetObj(), CPdfException);
+    EXPECT_EQ(Values("<< /K [7] >> [8]"), (std::vector<std::string>{"<</K [int:7]>>", "[int:8]"}));
 }
 
 TEST(ParserStreamTest, StreamsInsideArraysAndDictionaries) {
