@@ -55,8 +55,7 @@ void CPdfDictionary::assign(std::span<Entry> read) {
 const CPdfObject* CPdfDictionary::find(std::string_view key) const {
     if (entries_.size() <= kLinearSearch) {
         for (const Entry& entry : entries_)
-            if (entry.first.size() == key.size() && std::char_traits<char>::compare(entry.first.data(), key.data(), key.size()) == 0)
-                return &entry.second;
+            if (entry.first == key) return &entry.second;
         return nullptr;
     }
     const auto at = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBefore);

@@ -334,7 +334,6 @@ CPdfObject CPdfParser::GetObj(int depth) {
 CPdfObject CPdfParser::ArrayValue(int depth) {
     CPdfObject result;
     result.setArray(xref_);
-    // Gathered as a dictionary's entries are, for an array of its own size.
     std::vector<CPdfObject>& pending = PendingElements();
     const PendingStack<CPdfObject> unwind{pending};
     while (!first().IsKeyword("]") && !first().Is(Token::Kind::End)) pending.push_back(GetObj(depth));
@@ -346,9 +345,6 @@ CPdfObject CPdfParser::ArrayValue(int depth) {
 CPdfObject CPdfParser::DictionaryValue(int depth) {
     CPdfObject result;
     result.setDictionary(xref_);
-    // The entries gather on a stack shared by the dictionaries being read
-    // (one inside another stacks above it), and move into one array of
-    // their own size at the end.
     std::vector<CPdfDictionary::Entry>& pending = PendingEntries();
     const PendingStack<CPdfDictionary::Entry> unwind{pending};
     while (!first().IsKeyword(">>") && !first().Is(Token::Kind::End)) {

@@ -144,6 +144,35 @@ constexpr uint64_t Packed(std::string_view keyword) {
     return packed;
 }
 
+// The last bytes a scan passed, as many as "endobj" and "stream" have (the
+// last lowest): which of the two the byte just passed completes.
+class CKeywordTail {
+public:
+    static_assert(kEndObj.size() == kStream.size());
+    // Where a keyword begins, counted back from the byte that completes it.
+    static constexpr auto kBack = static_cast<int64_t>(kEndObj.size()) - 1;
+
+    // Bytes [p, end) pass.
+    void Remember(const uint8_t* p, const uint8_t* end) {
+        if (end - p > static_cast<ptrdiff_t>(kEndObj.size())) p = end - kEndObj.size();
+        for (; p < end; ++p) recent_ = ((recent_ << 8) | *p) & kMask;
+    }
+    // One more byte passes: the keyword it completes, if any.
+    std::optional<ScanResult::Kind> Push(uint8_t c) {
+        recent_ = ((recent_ << 8) | c) & kMask;
+        if (recent_ == kPackedEndObj) return ScanResult::kFoundEndObj;
+        if (recent_ == kPackedStream) return ScanResult::kFoundStream;
+        return std::nullopt;
+    }
+
+private:
+    static constexpr uint64_t kMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
+    static constexpr uint64_t kPackedEndObj = Packed(kEndObj);
+    static constexpr uint64_t kPackedStream = Packed(kStream);
+
+    uint64_t recent_ = 0;
+};
+
 // A scan of an object's bytes, window by window: literal strings (with their
 // nesting and escapes), hex strings and comments are skipped, and the other
 // bytes are watched for "endobj" and the keyword "stream".
@@ -167,9 +196,9 @@ public:
             }
             if (!less_) {
                 // Bytes that neither begin a string or comment nor end a
-                // keyword only pass through `recent_`.
+                // keyword only pass through the keyword's tail.
                 const uint8_t* const stop = FindAnyOf(p, end, kScanStops);
-                Remember(p, stop);
+                tail_.Remember(p, stop);
                 p = stop;
                 if (p == end) break;
             }
@@ -186,16 +215,13 @@ public:
                 less_ = c == '<';
             }
             if (const std::optional<ScanResult::Kind> kind = Plain(c))
-                return ScanResult{*kind, static_cast<int64_t>(pos + static_cast<uint64_t>(p - data)) - kBack};
+                return ScanResult{*kind,
+                                  static_cast<int64_t>(pos + static_cast<uint64_t>(p - data)) - 1 - CKeywordTail::kBack};
         }
         return std::nullopt;
     }
 
 private:
-    static_assert(kEndObj.size() == kStream.size());
-    // A keyword ends at the last byte of `recent_`.
-    static constexpr auto kBack = static_cast<int64_t>(kEndObj.size());
-
     // A byte outside strings and comments: the keyword it completes, if any.
     std::optional<ScanResult::Kind> Plain(char c) {
         if (c == '(') {
@@ -206,31 +232,18 @@ private:
             comment_ = true;
             return std::nullopt;
         }
-        recent_ = ((recent_ << 8) | static_cast<uint8_t>(c)) & kKeywordMask;
-        if (recent_ == kPackedEndObj) return ScanResult::kFoundEndObj;
-        if (recent_ == kPackedStream) return ScanResult::kFoundStream;
-        return std::nullopt;
+        return tail_.Push(static_cast<uint8_t>(c));
     }
 
-    // Bytes [p, end) pass through `recent_`.
-    void Remember(const uint8_t* p, const uint8_t* end) {
-        if (end - p > static_cast<ptrdiff_t>(kEndObj.size())) p = end - kEndObj.size();
-        for (; p < end; ++p) recent_ = ((recent_ << 8) | *p) & kKeywordMask;
-    }
-
-    static constexpr uint64_t kKeywordMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
     // What begins a string or comment, and the last bytes of the keywords.
     static constexpr ByteSet kScanStops{"(%<jm"};
-    static constexpr uint64_t kPackedEndObj = Packed(kEndObj);
-    static constexpr uint64_t kPackedStream = Packed(kStream);
 
     CPdfStringSkip string_;
     bool comment_ = false;
     // A "<" was just read: a dictionary ("<<") or a hex string opens.
     bool less_ = false;
-    // The last bytes outside strings and comments, as many as a keyword has,
-    // the last lowest.
-    uint64_t recent_ = 0;
+    // The last bytes outside strings and comments.
+    CKeywordTail tail_;
 };
 
 // Reads an object from `start` on, skipping strings and comments, until
@@ -250,11 +263,8 @@ ScanResult ScanObject(CByteSource& source, int64_t start) {
 // are searched for the last byte of each (rare in PDF syntax, where the first
 // bytes are not) and a keyword is checked against the bytes before it.
 std::optional<std::pair<int64_t, size_t>> FirstMark(CByteSource& source, int64_t start) {
-    static_assert(kEndObj.size() == kStream.size());
-    constexpr uint64_t kMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
     constexpr ByteSet kStops{"jm(%"};
-    constexpr auto kBack = static_cast<int64_t>(kEndObj.size()) - 1;
-    uint64_t recent = 0;  // the bytes before the one looked at, the last lowest
+    CKeywordTail tail;
     auto pos = static_cast<uint64_t>(start);
     for (size_t slice = kFirstSlice;; slice = std::min(slice * 2, kSlice)) {
         const ByteWindow window = source.Window(pos);
@@ -263,16 +273,14 @@ std::optional<std::pair<int64_t, size_t>> FirstMark(CByteSource& source, int64_t
         for (const uint8_t* p = window.data; p < end; ++p) {
             // The stops are rare: sixteen bytes at a time from the start.
             const uint8_t* const stop = FindAnyOf(p, end, kStops, 0);
-            for (const uint8_t* q = stop - std::min<ptrdiff_t>(stop - p, kBack); q < stop; ++q)
-                recent = (recent << 8) | *q;
+            tail.Remember(p, stop);
             if (stop == end) break;
             p = stop;
             const auto at = static_cast<int64_t>(pos + static_cast<uint64_t>(p - window.data));
             if (*p == '(') return std::pair(at, size_t{2});
             if (*p == '%') return std::pair(at, size_t{3});
-            recent = ((recent << 8) | *p) & kMask;
-            if (recent == Packed(kEndObj)) return std::pair(at - kBack, size_t{0});
-            if (recent == Packed(kStream)) return std::pair(at - kBack, size_t{1});
+            if (const std::optional<ScanResult::Kind> kind = tail.Push(*p))
+                return std::pair(at - CKeywordTail::kBack, size_t{*kind == ScanResult::kFoundEndObj ? 0u : 1u});
         }
         pos += static_cast<uint64_t>(end - window.data);
     }
