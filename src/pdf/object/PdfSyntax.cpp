@@ -112,21 +112,41 @@ std::string PdfNameText(std::string_view name) {
     return out;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Sixteen bytes at a time for a set of `Count` bytes, compared in one
+// unrolled step; stops where fewer than sixteen bytes are left.
+template <size_t Count>
+const uint8_t* FindAnyOfWide(const uint8_t* p, const uint8_t* end, std::string_view bytes) {
+    __m128i wanted[Count];
+    for (size_t i = 0; i < Count; ++i) wanted[i] = _mm_set1_epi8(bytes[i]);
+    for (; end - p >= 16; p += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hits = _mm_cmpeq_epi8(block, wanted[0]);
+        for (size_t i = 1; i < Count; ++i) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, wanted[i]));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0)
+            return p + std::countr_zero(mask);
+    }
+    return p;
+}
+
+}  // namespace
+#endif
+
 const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set, ptrdiff_t shortSpan) {
     const uint8_t* const near = end - p > shortSpan ? p + shortSpan : end;
     while (p < near && !set.member[*p]) ++p;
     if (p < near || p == end) return p;
 #if defined(__SSE2__)
-    if (set.bytes.size() <= 16) {
-        __m128i wanted[16];
-        for (size_t i = 0; i < set.bytes.size(); ++i) wanted[i] = _mm_set1_epi8(set.bytes[i]);
-        for (; end - p >= 16; p += 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            __m128i hits = _mm_setzero_si128();
-            for (size_t i = 0; i < set.bytes.size(); ++i) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, wanted[i]));
-            if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0)
-                return p + std::countr_zero(mask);
-        }
+    switch (set.bytes.size()) {
+        case 1: p = FindAnyOfWide<1>(p, end, set.bytes); break;
+        case 2: p = FindAnyOfWide<2>(p, end, set.bytes); break;
+        case 3: p = FindAnyOfWide<3>(p, end, set.bytes); break;
+        case 4: p = FindAnyOfWide<4>(p, end, set.bytes); break;
+        case 5: p = FindAnyOfWide<5>(p, end, set.bytes); break;
+        case 6: p = FindAnyOfWide<6>(p, end, set.bytes); break;
+        default: break;  // larger sets: a byte at a time
     }
 #endif
     while (p < end && !set.member[*p]) ++p;

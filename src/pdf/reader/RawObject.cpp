@@ -160,12 +160,28 @@ public:
     // One more byte passes: the keyword it completes, if any.
     std::optional<ScanResult::Kind> Push(uint8_t c) {
         recent_ = ((recent_ << 8) | c) & kMask;
-        if (recent_ == kPackedEndObj) return ScanResult::kFoundEndObj;
-        if (recent_ == kPackedStream) return ScanResult::kFoundStream;
-        return std::nullopt;
+        return Completed(recent_);
+    }
+    // The keyword that the bytes up to `last` (itself included) complete,
+    // when the bytes before `from` are those passed before.
+    std::optional<ScanResult::Kind> Completes(const uint8_t* from, const uint8_t* last) const {
+        if (last - from < kBack) {
+            CKeywordTail passed = *this;
+            passed.Remember(from, last);
+            return passed.Push(*last);
+        }
+        uint64_t packed = 0;
+        for (const uint8_t* p = last - kBack; p <= last; ++p) packed = (packed << 8) | *p;
+        return Completed(packed);
     }
 
 private:
+    static std::optional<ScanResult::Kind> Completed(uint64_t packed) {
+        if (packed == kPackedEndObj) return ScanResult::kFoundEndObj;
+        if (packed == kPackedStream) return ScanResult::kFoundStream;
+        return std::nullopt;
+    }
+
     static constexpr uint64_t kMask = (uint64_t{1} << (8 * kEndObj.size())) - 1;
     static constexpr uint64_t kPackedEndObj = Packed(kEndObj);
     static constexpr uint64_t kPackedStream = Packed(kStream);
@@ -272,16 +288,16 @@ std::optional<std::pair<int64_t, size_t>> FirstMark(CByteSource& source, int64_t
         const uint8_t* const end = window.data + std::min(window.size, slice);
         for (const uint8_t* p = window.data; p < end; ++p) {
             // The stops are rare: sixteen bytes at a time from the start.
-            const uint8_t* const stop = FindAnyOf(p, end, kStops, 0);
-            tail.Remember(p, stop);
-            if (stop == end) break;
-            p = stop;
+            p = FindAnyOf(p, end, kStops, 0);
+            if (p == end) break;
             const auto at = static_cast<int64_t>(pos + static_cast<uint64_t>(p - window.data));
             if (*p == '(') return std::pair(at, size_t{2});
             if (*p == '%') return std::pair(at, size_t{3});
-            if (const std::optional<ScanResult::Kind> kind = tail.Push(*p))
+            // A keyword's bytes are read where they stand.
+            if (const std::optional<ScanResult::Kind> kind = tail.Completes(window.data, p))
                 return std::pair(at - CKeywordTail::kBack, size_t{*kind == ScanResult::kFoundEndObj ? 0u : 1u});
         }
+        tail.Remember(window.data, end);
         pos += static_cast<uint64_t>(end - window.data);
     }
 }
