@@ -83,33 +83,51 @@ bool CPageEditor::EditPage(RawObject pageObject, int32_t objectNumber, const CPd
     const CPdfDictionary empty;
     const CPdfDictionary& dict = pageValue.is(pdfDictionary) ? pageValue.getDict() : empty;
     if (!EditContents(page, pageBody, dict, contentNumber, saveStateNumber)) return false;
-    if (!EditResources(page, pageBody, dict, fragments)) return false;
+    if (!EditResources(page, pageBody, objectNumber, dict, fragments)) return false;
     WriteObject(objectNumber, pageObject);
     return true;
 }
 
-bool CPageEditor::EditResources(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                                const std::vector<ResourceFragment>& fragments) {
+bool CPageEditor::EditResources(std::string& page, std::optional<size_t> pageBody, int32_t objectNumber,
+                                const CPdfDictionary& pageDict, const std::vector<ResourceFragment>& fragments) {
     const CPdfObject stored = pageDict.lookupNF("Resources");
+    const std::vector<std::pair<std::string, std::string>> categories = EntriesByCategory(fragments);
     if (stored.is(pdfDictionary)) {
         if (!pageBody) return false;
-        for (const auto& [category, entries] : EntriesByCategory(fragments)) {
+        for (const auto& [category, entries] : categories) {
             // Searched again each time: an earlier insertion moved the bytes.
             const auto key = FindOwnKey(page, *pageBody, "Resources");
-            if (!key || !AddResource(page, *key, stored.getDict().lookupNF(category), category, entries)) return false;
+            const ResourceHolding holding = ResourceHolding::Of(stored.getDict().lookupNF(category));
+            if (!key || !AddResource(page, *key, holding, category, entries)) return false;
         }
         return true;
     }
     // Without resources of its own the page would not find the stamp's.
-    const CPdfObject resources = pageDict.lookup("Resources");
-    if (!stored.is(pdfReference) || !resources.is(pdfDictionary)) return false;
+    if (!stored.is(pdfReference)) return false;
+    // How the resources object holds each category: as the walk that listed
+    // the page read it, else from the object read again.
+    std::vector<ResourceHolding> holdings;
+    const PageList::Positions positions = pages_.PositionsOf(objectNumber);
+    const PageEntry* listed = positions.empty() ? nullptr : &pages_.pages()[static_cast<size_t>(*positions.begin())];
+    for (const auto& [category, entries] : categories) {
+        const std::optional<ResourceHolding> holding = listed ? listed->Holding(category) : std::nullopt;
+        if (!holding) break;
+        holdings.push_back(*holding);
+    }
+    if (holdings.size() < categories.size()) {
+        const CPdfObject resources = pageDict.lookup("Resources");
+        if (!resources.is(pdfDictionary)) return false;
+        holdings.clear();
+        for (const auto& [category, entries] : categories)
+            holdings.push_back(ResourceHolding::Of(resources.getDict().lookupNF(category)));
+    }
     // A resources object several stamped pages share gains the entries once.
     const int32_t number = stored.getRef().number;
     if (!edited_.MarkEdited(number)) return true;
     std::optional<RawObject> object = ReadRawObject(xref_, number);
     if (!object) return false;
-    for (const auto& [category, entries] : EntriesByCategory(fragments)) {
-        if (!AddResource(object->bytes, 0, resources.getDict().lookupNF(category), category, entries)) return false;
+    for (size_t i = 0; i < categories.size(); ++i) {
+        if (!AddResource(object->bytes, 0, holdings[i], categories[i].first, categories[i].second)) return false;
     }
     WriteObject(number, *object);
     return true;
@@ -323,11 +341,11 @@ bool CPageEditor::ReplaceValue(std::string& text, size_t from, const std::string
 // Adds the entries (" /F1 10 0 R  /F2 11 0 R ") of one category to the
 // resources dictionary found at `where` in `text` (the "/Resources" key, or
 // the start of the resources object's bytes).
-bool CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
+bool CPageEditor::AddResource(std::string& text, size_t where, const ResourceHolding& holding, const std::string& category,
                               const std::string& entries) {
     const std::optional<size_t> body = Opening(text, where);
     if (!body) return false;
-    if (sub.is(pdfNull)) {
+    if (holding.kind == ResourceHolding::Kind::Absent) {
         // A new sub-dictionary: "/Font << /F1 10 0 R >>"; a category given as
         // null has its value replaced.
         if (const std::optional<size_t> key = FindOwnKey(text, *body, category)) {
@@ -339,15 +357,15 @@ bool CPageEditor::AddResource(std::string& text, size_t where, const CPdfObject&
         }
         return true;
     }
-    if (sub.is(pdfDictionary)) {
+    if (holding.kind == ResourceHolding::Kind::InPlace) {
         const std::optional<size_t> key = FindOwnKey(text, *body, category);
         const std::optional<size_t> subBody = key ? Opening(text, *key) : std::nullopt;
         if (!subBody) return false;
         InsertText(text, *subBody, entries);
         return true;
     }
-    if (!sub.is(pdfReference)) return false;
-    const int32_t number = sub.getRef().number;
+    if (holding.kind != ResourceHolding::Kind::Object) return false;
+    const int32_t number = holding.number;
     if (!edited_.MarkEdited(number)) return true;
     std::optional<RawObject> object = ReadRawObject(xref_, number);
     const std::optional<size_t> subBody = object ? Opening(object->bytes, 0) : std::nullopt;

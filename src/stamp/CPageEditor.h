@@ -15,6 +15,7 @@ class CEditedObjects;
 class COutputWriter;
 class PageList;
 struct InheritedResources;
+struct ResourceHolding;
 
 // One entry the stamp adds to a page's resources: the category (Font,
 // XObject, ExtGState), the resource name and the object it names. Entries of
@@ -92,8 +93,8 @@ private:
     // all name a stream, without those (viewers draw nothing of an array that
     // holds one, or stop at it); nothing when every element names one.
     std::optional<std::string> RebuiltArray(const CPdfArray& array, const std::string& lead, const std::string& stamp);
-    bool EditResources(std::string& page, std::optional<size_t> pageBody, const CPdfDictionary& pageDict,
-                       const std::vector<ResourceFragment>& fragments);
+    bool EditResources(std::string& page, std::optional<size_t> pageBody, int32_t objectNumber,
+                       const CPdfDictionary& pageDict, const std::vector<ResourceFragment>& fragments);
     // What the page's /Contents, stored as `stored`, leads to.
     PdfObjectKind ContentsKind(const CPdfObject& stored, const CPdfDictionary& pageDict);
     // `reference` names a stream, parsable or not.
@@ -110,8 +111,9 @@ private:
                                     const std::string& lead, const std::string& stamp);
     // Replaces the value that begins at or after `from` by `value`.
     static bool ReplaceValue(std::string& text, size_t from, const std::string& value);
-    // Adds the entries (" /F1 10 0 R  /F2 11 0 R ") of one category.
-    bool AddResource(std::string& text, size_t where, const CPdfObject& sub, const std::string& category,
+    // Adds the entries (" /F1 10 0 R  /F2 11 0 R ") of one category, which
+    // the resources dictionary at or after `where` holds as `holding` says.
+    bool AddResource(std::string& text, size_t where, const ResourceHolding& holding, const std::string& category,
                      const std::string& entries);
     void WriteObject(int32_t number, const RawObject& object);
 

@@ -116,6 +116,26 @@ TEST(PageEditTest, ResourcesObjectWithoutFont) {
     EXPECT_EQ(Body(*OutputReader(*result.output).Object(7)), "<</Font << /F42 10 0 R >> /ProcSet [/PDF /Text] >>");
 }
 
+TEST(PageEditTest, ResourcesObjectHoldsTheFontsAnyWay) {
+    // The resources object's /Font as the walk that listed the page read it.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<< /Font << /F1 6 0 R >> /ProcSet [/PDF] >>", "<< /Font << /F42 10 0 R  /F1 6 0 R >> /ProcSet [/PDF] >>"},
+        {"<< /Font null /XObject << >> >>", "<< /Font << /F42 10 0 R >> /XObject << >> >>"},
+        {"<< /Font 5 >>", ""},
+    };
+    for (const auto& [resources, expected] : cases) {
+        SCOPED_TRACE(resources);
+        const std::string input = Pdf("<< /Type /Page /Contents 4 0 R /Resources 7 0 R >>", {{7, resources}}, 9);
+        const StampResult result = RunTextStamp(input, {}, 42);
+        if (expected.empty()) {
+            EXPECT_EQ(result.message, "Page 1 cannot be stamped: its page object cannot be read or edited");
+            continue;
+        }
+        ASSERT_EQ(result.message, "");
+        EXPECT_EQ(Body(*OutputReader(*result.output).Object(7)), expected);
+    }
+}
+
 TEST(PageEditTest, ImageModeAddsGraphicsStateThenXObject) {
     // Resources object 7 holds neither /XObject nor /ExtGState: both long
     // fragments go right after its "<<", the graphics state's first.

@@ -24,6 +24,13 @@ std::optional<PageBox> BoxOf(const CPdfDictionary& node, std::string_view key) {
     return box;
 }
 
+// The bit of a standard resource category, 0 for any other name.
+uint16_t CategoryBit(std::string_view category) {
+    for (size_t i = 0; i < kResourceCategories.size(); ++i)
+        if (kResourceCategories[i] == category) return static_cast<uint16_t>(1u << i);
+    return 0;
+}
+
 int32_t NumberOf(const CPdfObject& stored) { return stored.is(pdfReference) ? stored.getRef().number : 0; }
 
 // The root node's /Count as the number of pages: a real is truncated.
@@ -37,6 +44,23 @@ int32_t PageCountOf(const CPdfObject& count) {
 }
 
 }  // namespace
+
+ResourceHolding ResourceHolding::Of(const CPdfObject& value) {
+    if (value.is(pdfNull)) return {};
+    if (value.is(pdfDictionary)) return {Kind::InPlace};
+    if (value.is(pdfReference)) return {Kind::Object, value.getRef().number};
+    return {Kind::Other};
+}
+
+std::optional<ResourceHolding> PageEntry::Holding(std::string_view category) const {
+    const uint16_t bit = CategoryBit(category);
+    if (!categoriesNoted || bit == 0) return std::nullopt;
+    for (const ResourceObject& object : resourceObjects)
+        if (object.category == category) return ResourceHolding{ResourceHolding::Kind::Object, object.number};
+    if ((inPlaceCategories & bit) != 0) return ResourceHolding{ResourceHolding::Kind::InPlace};
+    if ((otherCategories & bit) != 0) return ResourceHolding{ResourceHolding::Kind::Other};
+    return ResourceHolding{};
+}
 
 PageList::Inherited PageList::Inherit(const CPdfDictionary& node, const Inherited& from, int32_t nodeNumber) {
     Inherited boxes{BoxOf(node, "CropBox"), BoxOf(node, "MediaBox"), from.resources, from.rotate};
@@ -54,6 +78,9 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
     int32_t contents = 0;
     int32_t resourcesNumber = 0;
     std::vector<ResourceObject> resourceObjects;
+    uint16_t inPlace = 0;
+    uint16_t other = 0;
+    bool noted = false;
     if (page.is(pdfDictionary)) {
         const CPdfDictionary& dict = page.getDict();
         contents = NumberOf(dict.lookupNF("Contents"));
@@ -61,9 +88,13 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
         CPdfObject resolved = resources != nullptr ? *resources : dict.lookup("Resources");
         if (resolved.is(pdfNull)) resolved = boxes.resources.stored.fetch(dict.xref());
         if (resolved.is(pdfDictionary)) {
+            noted = true;
             for (const auto& [category, value] : resolved.getDict().entries()) {
-                if (value.is(pdfReference)) resourceObjects.push_back({category, value.getRef().number});
-                if (!value.is(pdfDictionary)) continue;
+                const ResourceHolding holding = ResourceHolding::Of(value);
+                if (holding.kind == ResourceHolding::Kind::Object) resourceObjects.push_back({category, holding.number});
+                if (holding.kind == ResourceHolding::Kind::Other) other |= CategoryBit(category);
+                if (holding.kind != ResourceHolding::Kind::InPlace) continue;
+                inPlace |= CategoryBit(category);
                 for (const auto& entry : value.getDict().entries()) resourceNames_.insert(entry.first);
             }
         }
@@ -76,7 +107,7 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
                       : boxes.mediaBox ? *boxes.mediaBox
                                        : kLetter,
                       std::move(page), contents, boxes.rotate.value_or(0), boxes.resources, resourcesNumber,
-                      std::move(resourceObjects)});
+                      std::move(resourceObjects), inPlace, other, noted});
 }
 
 void PageList::SetRoot(const CPdfObject& stored, const CPdfObject& root) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -13,10 +14,29 @@ class CPdfDictionary;
 
 using PageBox = std::array<float, 4>;
 
+// The categories of a resource dictionary.
+inline constexpr std::array<std::string_view, 8> kResourceCategories{
+    "ExtGState", "ColorSpace", "Pattern", "Shading", "XObject", "Font", "ProcSet", "Properties"};
+
 // A sub-dictionary of a page's resources that is an object of its own.
 struct ResourceObject {
     std::string category;  // Font, XObject, ExtGState, ...
     int32_t number = 0;
+};
+
+// How a page's resources hold one category (Font, XObject, ...): what an
+// edit that adds entries to the category must know of it.
+struct ResourceHolding {
+    enum class Kind : uint8_t {
+        Absent,   // no value, or null
+        InPlace,  // a dictionary written in the resources
+        Object,   // a reference to an object of its own
+        Other,    // any other value
+    };
+    Kind kind = Kind::Absent;
+    int32_t number = 0;  // the object's, for Object
+
+    static ResourceHolding Of(const CPdfObject& value);
 };
 
 // The /Resources a page takes when it has none of its own: the value as the
@@ -50,6 +70,16 @@ struct PageEntry {
     // may write again.
     int32_t resourcesNumber = 0;
     std::vector<ResourceObject> resourceObjects;
+    // The standard categories the resources hold as dictionaries in place,
+    // and as other values (a bit for each, in the order of
+    // kResourceCategories), noted when the resources are a dictionary.
+    uint16_t inPlaceCategories = 0;
+    uint16_t otherCategories = 0;
+    bool categoriesNoted = false;
+
+    // How the page's resources (its own, else the inherited ones) hold
+    // `category`, as the walk read them; nothing when it did not note it.
+    std::optional<ResourceHolding> Holding(std::string_view category) const;
 };
 
 // Every leaf of the page tree in document order, as the walk that opens the
