@@ -223,6 +223,8 @@ void CPdfParser::NameToken(Token& token) {
     std::string& name = token.text;
     name.clear();
     token.kind = Token::Kind::Name;
+    // Only an escape can make a NUL byte.
+    bool escaped = false;
     for (;;) {
         // The run of regular bytes other than "#" in the window, at once.
         const std::string_view window = s.Buffered();
@@ -232,6 +234,7 @@ void CPdfParser::NameToken(Token& token) {
         s.Skip(run);
         if (window.empty() || (run < window.size() && window[run] != '#')) break;
         if (run == window.size()) continue;
+        escaped = true;
         s.GetChar();
         const int high = PdfHexValue(s.LookChar());
         if (high >= 0) {
@@ -243,6 +246,7 @@ void CPdfParser::NameToken(Token& token) {
             name.push_back('#');
         }
     }
+    if (!escaped) return;
     const size_t zero = name.find('\0');
     if (zero != std::string::npos) name.resize(zero);
 }
