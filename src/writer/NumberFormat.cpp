@@ -1,9 +1,11 @@
 #include "writer/NumberFormat.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 void AppendInt(std::string& out, int64_t value) {
     char buffer[24];
@@ -49,14 +51,41 @@ std::string FormatInt(int64_t value) {
     return out;
 }
 
+namespace {
+
+// "00" to "99", two bytes each.
+constexpr std::array<char, 200> MakeDigitPairs() {
+    std::array<char, 200> pairs{};
+    for (size_t i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}
+constexpr std::array<char, 200> kDigitPairs = MakeDigitPairs();
+
+// The last `count` digits of `value` (count even), ending just before `end`.
+void PutDigitPairs(char* end, uint64_t value, int count) {
+    for (int i = 0; i < count; i += 2, value /= 100) {
+        const size_t pair = 2 * static_cast<size_t>(value % 100);
+        *--end = kDigitPairs[pair + 1];
+        *--end = kDigitPairs[pair];
+    }
+}
+
+}  // namespace
+
 void AppendXRefLine(std::string& out, int64_t offset, int32_t generation, std::string_view end) {
-    // Written in place and appended at once: a table has a line per object.
-    char line[16];
-    auto value = static_cast<uint64_t>(std::clamp<int64_t>(offset, 0, 9999999999));
-    for (int i = 9; i >= 0; --i, value /= 10) line[i] = static_cast<char>('0' + value % 10);
+    // Written in place, two digits at a time, and appended at once: a table
+    // has a line per object.
+    char line[24];
+    PutDigitPairs(line + 10, static_cast<uint64_t>(std::clamp<int64_t>(offset, 0, 9999999999)), 10);
     line[10] = ' ';
-    auto number = static_cast<uint32_t>(std::clamp(generation, 0, 65535));
-    for (int i = 15; i >= 11; --i, number /= 10) line[i] = static_cast<char>('0' + number % 10);
-    out.append(line, sizeof line);
-    out += end;
+    const auto number = static_cast<uint32_t>(std::clamp(generation, 0, 65535));
+    line[11] = static_cast<char>('0' + number / 10000);
+    PutDigitPairs(line + 16, number % 10000, 4);
+    const size_t tail = std::min(end.size(), sizeof line - 16);
+    std::memcpy(line + 16, end.data(), tail);
+    out.append(line, 16 + tail);
+    if (tail < end.size()) out += end.substr(tail);
 }
