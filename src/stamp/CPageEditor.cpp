@@ -62,14 +62,20 @@ std::vector<std::pair<std::string, std::string>> EntriesByCategory(const std::ve
         const auto same = [&fragment](const auto& category) { return category.first == fragment.category; };
         auto found = std::find_if(categories.begin(), categories.end(), same);
         if (found == categories.end()) found = categories.insert(categories.end(), {fragment.category, ""});
-        found->second += fragment.ShortForm();
+        fragment.AppendShortForm(found->second);
     }
     return categories;
 }
 
 }  // namespace
 
-std::string ResourceFragment::ShortForm() const { return " /" + name + " " + FormatInt(objectNumber) + " 0 R "; }
+void ResourceFragment::AppendShortForm(std::string& out) const {
+    out += " /";
+    out += name;
+    out += ' ';
+    AppendInt(out, objectNumber);
+    out += " 0 R ";
+}
 
 void CPageEditor::WriteObject(int32_t number, const RawObject& object) {
     writer_.WriteObject(number, xref_.GenerationOf(number), object);

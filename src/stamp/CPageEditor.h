@@ -25,8 +25,8 @@ struct ResourceFragment {
     std::string name;
     int32_t objectNumber = 0;
 
-    // " /F1 10 0 R ": one more entry in a sub-dictionary.
-    std::string ShortForm() const;
+    // Appends " /F1 10 0 R ": one more entry in a sub-dictionary.
+    void AppendShortForm(std::string& out) const;
 };
 
 // Rewrites a stamped page so that it draws the stamp's content stream after

@@ -45,9 +45,12 @@ std::string FontBody(std::string_view resourceName, std::string_view fontName, i
            "\n/FontDescriptor " + FormatInt(descriptorNumber) + " 0 R\n/FirstChar 0\n/LastChar 255\n" + widths + ">>\n";
 }
 
-std::string ColorOperator(uint32_t color) {
-    const auto component = [color](int shift) { return FormatFixed(((color >> shift) & 0xFF) / 255.0); };
-    return component(16) + " " + component(8) + " " + component(0) + " rg";
+void AppendColorOperator(std::string& out, uint32_t color) {
+    for (const int shift : {16, 8, 0}) {
+        AppendFixed(out, ((color >> shift) & 0xFF) / 255.0);
+        out += ' ';
+    }
+    out += "rg";
 }
 
 std::string TextContent(const StampPlacement& placement, uint32_t color, std::string_view resourceName,
@@ -74,7 +77,7 @@ std::string GlyphContent(const StampPlacement& placement, uint32_t color, std::s
         content += ' ';
     }
     content += "Tm\n";
-    content += ColorOperator(color);
+    AppendColorOperator(content, color);
     content += "\n/";
     content += resourceName;
     content += ' ';

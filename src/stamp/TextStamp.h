@@ -18,8 +18,8 @@ std::string FontDescriptorBody(std::string_view fontName, const FontMetricsEntry
 std::string FontBody(std::string_view resourceName, std::string_view fontName, int32_t descriptorNumber,
                      const FontMetricsEntry& metrics);
 
-// "r g b rg" for a colour 0xRRGGBB; higher bits are ignored.
-std::string ColorOperator(uint32_t color);
+// Appends "r g b rg" for a colour 0xRRGGBB; higher bits are ignored.
+void AppendColorOperator(std::string& out, uint32_t color);
 
 // The page's stamp content drawing `text` (escaped here) from the
 // placement's origin, turned by its angle, with the font resource at `fontSize` and the colour, inside the frame (a

@@ -75,6 +75,11 @@ TEST(TextStampTest, FontNamesAreWrittenAsValidNames) {
 }
 
 TEST(TextStampTest, ColorOperator) {
+    const auto ColorOperator = [](uint32_t color) {
+        std::string out = "q ";
+        AppendColorOperator(out, color);
+        return out.substr(2);
+    };
     EXPECT_EQ(ColorOperator(0x000000), "0.000000 0.000000 0.000000 rg");
     EXPECT_EQ(ColorOperator(0x808080), "0.501961 0.501961 0.501961 rg");
     EXPECT_EQ(ColorOperator(0xFFFFFF), "1.000000 1.000000 1.000000 rg");
