@@ -8,6 +8,10 @@
 
 #include "pdf/object/PdfCharClass.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // The syntax of PDF strings and names, read and written: decoding literal and
 // hex strings, writing bytes as a hex string and a name with its escapes, and
 // skipping strings in raw bytes. The lexer, the scanners of raw object bytes,
@@ -57,9 +61,29 @@ struct ByteSet {
 };
 
 // The first byte in [p, end) that is in `set`, or end: long spans sixteen
-// bytes at a time where the processor compares them at once. `shortSpan`
-// bytes are looked at one by one first, for searches that mostly stop soon.
+// bytes at a time where the processor compares them at once (for a set of
+// up to six bytes). `shortSpan` bytes are looked at one by one first, for
+// searches that mostly stop soon.
 const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& set, ptrdiff_t shortSpan = 32);
+
+// Which of the bytes [p, p + count) are among `Wanted` (count at most 16):
+// bit i for p[i]. Sixteen are compared at once where the processor can, in
+// line, for scans that visit every byte of interest in a block.
+template <char... Wanted>
+inline uint32_t MembersOf(const uint8_t* p, size_t count) {
+#if defined(__SSE2__)
+    if (count == 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hits = _mm_setzero_si128();
+        ((hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, _mm_set1_epi8(Wanted)))), ...);
+        return static_cast<uint32_t>(_mm_movemask_epi8(hits));
+    }
+#endif
+    uint32_t members = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (((p[i] == static_cast<uint8_t>(Wanted)) || ...)) members |= uint32_t{1} << i;
+    return members;
+}
 
 // Where a scan of raw bytes stands in a string, kept from one piece of the
 // data to the next (a scan that reads a file window by window). A literal

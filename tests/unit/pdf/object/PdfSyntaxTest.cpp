@@ -76,4 +76,13 @@ TEST(FindAnyOfTest, FindsTheFirstByteOfTheSet) {
     }
 }
 
+// Every wanted byte of a block, as bits, for whole blocks and their rest alike.
+TEST(FindAnyOfTest, MembersOfABlock) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>("(ab%cdjmm xyzjm(endobj");
+    EXPECT_EQ((MembersOf<'j', 'm', '(', '%'>(bytes, 16)), 0b1110'0001'1100'1001u);
+    EXPECT_EQ((MembersOf<'j', 'm', '(', '%'>(bytes, 7)), 0b100'1001u);
+    EXPECT_EQ((MembersOf<'j', 'm', '(', '%'>(bytes + 16, 6)), 0b10'0000u);
+    EXPECT_EQ((MembersOf<'z'>(bytes, 0)), 0u);
+}
+
 }  // namespace
