@@ -82,19 +82,35 @@ void CPdfParser::Shift() {
 }
 
 void CPdfParser::ReadToken(Token& token) {
-    Lex(token);
+    // Most tokens stand whole in the window the stream holds.
+    if (!LexInWindow(token)) Lex(token);
     secondEnd_ = stream_->GetPos();
 }
 
 CPdfObject CPdfParser::GetToken() {
     Token token;
-    Lex(token);
+    if (!LexInWindow(token)) Lex(token);
     return ValueOf(token);
 }
 
 CPdfObject CPdfParser::Lookahead() const {
     Token token = tokens_[front_];
     return ValueOf(token);
+}
+
+std::string_view CPdfParser::Token::Bracket() const {
+    switch (kind) {
+        case Kind::ArrayOpen:
+            return "[";
+        case Kind::ArrayClose:
+            return "]";
+        case Kind::DictionaryOpen:
+            return "<<";
+        case Kind::DictionaryClose:
+            return ">>";
+        default:
+            return {};
+    }
 }
 
 CPdfObject CPdfParser::ValueOf(Token& token) {
@@ -109,6 +125,11 @@ CPdfObject CPdfParser::ValueOf(Token& token) {
             return std::move(token.string);
         case Token::Kind::Keyword:
             return CPdfObject::Keyword(std::move(token.text));
+        case Token::Kind::ArrayOpen:
+        case Token::Kind::ArrayClose:
+        case Token::Kind::DictionaryOpen:
+        case Token::Kind::DictionaryClose:
+            return CPdfObject::Keyword(std::string(token.Bracket()));
         case Token::Kind::Boolean:
             return CPdfObject::Boolean(token.integer != 0);
         case Token::Kind::Null:
@@ -136,6 +157,56 @@ int CPdfParser::SkipSpace() {
     }
 }
 
+bool CPdfParser::LexInWindow(Token& token) {
+    CPdfStream& s = *stream_;
+    const std::string_view window = s.Buffered();
+    size_t at = 0;
+    while (at < window.size() && IsPdfWhite(window[at])) ++at;
+    if (at >= window.size()) return false;
+    const char c = window[at];
+    size_t end = at + 1;
+    // A token ends inside the window when a byte follows it there.
+    const auto regularRun = [&window, &end](bool stopAtHash) {
+        while (end < window.size() && IsPdfRegular(window[end]) && !(stopAtHash && window[end] == '#')) ++end;
+        return end < window.size();
+    };
+    if (IsPdfDigit(c) || c == '-') {
+        uint64_t value = c == '-' ? 0 : static_cast<uint64_t>(c - '0');
+        for (; end < window.size() && IsPdfDigit(window[end]); ++end)
+            value = value * 10 + static_cast<uint64_t>(window[end] - '0');
+        if (end >= window.size() || window[end] == '.') return false;
+        token.kind = Token::Kind::Integer;
+        token.integer = static_cast<int64_t>(c == '-' ? 0u - value : value);
+    } else if (c == '/') {
+        if (!regularRun(true) || window[end] == '#') return false;
+        token.kind = Token::Kind::Name;
+        token.text.assign(window.data() + at + 1, end - at - 1);
+    } else if (c == '[' || c == ']') {
+        token.kind = c == '[' ? Token::Kind::ArrayOpen : Token::Kind::ArrayClose;
+    } else if ((c == '<' || c == '>') && end < window.size() && window[end] == c) {
+        ++end;
+        token.kind = c == '<' ? Token::Kind::DictionaryOpen : Token::Kind::DictionaryClose;
+    } else if (IsPdfRegular(c) && c != '.') {
+        if (!regularRun(false)) return false;
+        token.text.assign(window.data() + at, end - at);
+        SetKeyword(token);
+    } else {
+        return false;
+    }
+    s.Skip(end);
+    return true;
+}
+
+void CPdfParser::SetKeyword(Token& token) {
+    token.kind = Token::Kind::Keyword;
+    if (token.IsKeyword("true") || token.IsKeyword("false")) {
+        token.kind = Token::Kind::Boolean;
+        token.integer = token.text[0] == 't' ? 1 : 0;
+    } else if (token.IsKeyword("null")) {
+        token.kind = Token::Kind::Null;
+    }
+}
+
 void CPdfParser::Lex(Token& token) {
     CPdfStream& s = *stream_;
     const int c = SkipSpace();
@@ -143,11 +214,6 @@ void CPdfParser::Lex(Token& token) {
         token.kind = Token::Kind::End;
         return;
     }
-    const auto keyword = [&token](std::string_view text) {
-        token.kind = Token::Kind::Keyword;
-        token.text.clear();
-        token.text += text;
-    };
     switch (c) {
         case '(':
             token.kind = Token::Kind::String;
@@ -160,23 +226,27 @@ void CPdfParser::Lex(Token& token) {
                 return;
             }
             s.GetChar();
-            return keyword("<<");
+            token.kind = Token::Kind::DictionaryOpen;
+            return;
         case '>':
             if (s.LookChar() != '>') {
                 token.kind = Token::Kind::Error;
                 return;
             }
             s.GetChar();
-            return keyword(">>");
+            token.kind = Token::Kind::DictionaryClose;
+            return;
         case ')':
         case '{':
         case '}':
             token.kind = Token::Kind::Error;
             return;
         case '[':
-            return keyword("[");
+            token.kind = Token::Kind::ArrayOpen;
+            return;
         case ']':
-            return keyword("]");
+            token.kind = Token::Kind::ArrayClose;
+            return;
         case '/':
             return NameToken(token);
         default:
@@ -302,18 +372,12 @@ void CPdfParser::KeywordToken(Token& token, int first) {
         s.Skip(run);
         if (run < window.size() || window.empty()) break;
     }
-    token.kind = Token::Kind::Keyword;
-    if (token.IsKeyword("true") || token.IsKeyword("false")) {
-        token.kind = Token::Kind::Boolean;
-        token.integer = text[0] == 't' ? 1 : 0;
-    } else if (token.IsKeyword("null")) {
-        token.kind = Token::Kind::Null;
-    }
+    SetKeyword(token);
 }
 
 CPdfObject CPdfParser::GetObj(int depth) {
-    const bool array = first().IsKeyword("[");
-    if (array || first().IsKeyword("<<")) {
+    const bool array = first().Is(Token::Kind::ArrayOpen);
+    if (array || first().Is(Token::Kind::DictionaryOpen)) {
         Shift();
         if (depth >= kMaxDepth) return CPdfObject::Error();
         return array ? ArrayValue(depth + 1) : DictionaryValue(depth + 1);
@@ -340,9 +404,9 @@ CPdfObject CPdfParser::ArrayValue(int depth) {
     result.setArray(xref_);
     std::vector<CPdfObject>& pending = PendingElements();
     const PendingStack<CPdfObject> unwind{pending};
-    while (!first().IsKeyword("]") && !first().Is(Token::Kind::End)) pending.push_back(GetObj(depth));
+    while (!first().Is(Token::Kind::ArrayClose) && !first().Is(Token::Kind::End)) pending.push_back(GetObj(depth));
     result.getArray().assign(std::span(pending).subspan(unwind.base));
-    if (first().IsKeyword("]")) Shift();
+    if (first().Is(Token::Kind::ArrayClose)) Shift();
     return result;
 }
 
@@ -351,7 +415,7 @@ CPdfObject CPdfParser::DictionaryValue(int depth) {
     result.setDictionary(xref_);
     std::vector<CPdfDictionary::Entry>& pending = PendingEntries();
     const PendingStack<CPdfDictionary::Entry> unwind{pending};
-    while (!first().IsKeyword(">>") && !first().Is(Token::Kind::End)) {
+    while (!first().Is(Token::Kind::DictionaryClose) && !first().Is(Token::Kind::End)) {
         if (!first().Is(Token::Kind::Name)) {
             Shift();  // stray values are skipped
             continue;

@@ -62,9 +62,24 @@ public:
 private:
     // What the lexer read, kept as it is until a value is made of it: names
     // and keywords keep their text, so that a keyword is compared where it
-    // stands and the next token reuses its room.
+    // stands and the next token reuses its room. The four keywords that open
+    // and close arrays and dictionaries are kinds of their own, without text.
     struct Token {
-        enum class Kind : uint8_t { Integer, Real, Name, String, Keyword, Boolean, Null, Error, End };
+        enum class Kind : uint8_t {
+            Integer,
+            Real,
+            Name,
+            String,
+            Keyword,
+            Boolean,
+            Null,
+            Error,
+            End,
+            ArrayOpen,
+            ArrayClose,
+            DictionaryOpen,
+            DictionaryClose
+        };
         Kind kind = Kind::End;
         // An integer's value (its full 64 bits), or a boolean's (0 or 1).
         int64_t integer = 0;
@@ -75,9 +90,11 @@ private:
         CPdfObject string;
 
         bool Is(Kind k) const { return kind == k; }
+        // "[", "]", "<<" or ">>" for those kinds, else empty.
+        std::string_view Bracket() const;
         bool IsKeyword(std::string_view keyword) const {
-            return kind == Kind::Keyword && text.size() == keyword.size() &&
-                   std::memcmp(text.data(), keyword.data(), keyword.size()) == 0;
+            if (kind != Kind::Keyword) return !keyword.empty() && Bracket() == keyword;
+            return text.size() == keyword.size() && std::memcmp(text.data(), keyword.data(), keyword.size()) == 0;
         }
     };
 
@@ -88,7 +105,13 @@ private:
     CPdfObject DictionaryValue(int depth);
     // Reads the next token into `token`, and where it ends.
     void ReadToken(Token& token);
+    // The token, when it stands whole in the stream's window (a byte after
+    // it there): read at once. False, with nothing read, for any other,
+    // which Lex reads.
+    bool LexInWindow(Token& token);
     void Lex(Token& token);
+    // A keyword's kind by its text: a boolean, null, or a keyword.
+    static void SetKeyword(Token& token);
     // Past white space and comments: the first byte after them, -1 at the end.
     int SkipSpace();
     void NameToken(Token& token);

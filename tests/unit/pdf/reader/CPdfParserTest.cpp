@@ -94,9 +94,39 @@ std::string Describe(const CPdfObject& value) {
     return "?";
 }
 
+// The bytes one at a time: every token crosses the end of the bytes the
+// stream holds, as tokens at the edge of a file's window do.
+class COneByteStream : public CPdfStream {
+public:
+    explicit COneByteStream(std::string bytes) : bytes_(std::move(bytes)) {}
+    void Reset() override { SetPos(0, SeekOrigin::Start); }
+    CPdfDictionary* GetDict() override { return nullptr; }
+    int64_t GetPos() override { return static_cast<int64_t>(next_) - (end_ - read_); }
+    void SetPos(int64_t position, SeekOrigin) override {
+        next_ = static_cast<size_t>(position);
+        read_ = end_ = nullptr;
+    }
+    int64_t GetStart() override { return 0; }
+    void MoveStart(int64_t) override {}
+    int64_t GetLength() override { return static_cast<int64_t>(bytes_.size()); }
+    std::shared_ptr<CPdfStream> MakeSubStream(int64_t, int64_t, const CPdfObject&) override { return nullptr; }
+
+protected:
+    bool Fill() override {
+        if (next_ >= bytes_.size()) return false;
+        read_ = reinterpret_cast<const uint8_t*>(bytes_.data()) + next_++;
+        end_ = read_ + 1;
+        return true;
+    }
+
+private:
+    std::string bytes_;
+    size_t next_ = 0;
+};
+
 // Every token up to the end of input, as the lexer hands them to GetObj.
-std::vector<std::string> Tokens(const std::string& input) {
-    CPdfParser parser(nullptr, MemoryStream(input));
+std::vector<std::string> Tokens(const std::string& input, std::shared_ptr<CPdfStream> stream = nullptr) {
+    CPdfParser parser(nullptr, stream ? std::move(stream) : MemoryStream(input));
     std::vector<std::string> tokens;
     while (!parser.Lookahead().is(pdfEndOfFile) && tokens.size() < 1000) {
         tokens.push_back(Describe(parser.Lookahead()));
@@ -127,7 +157,13 @@ void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
 
 class LexerTest : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(LexerTest, Tokens) { EXPECT_EQ(Tokens(GetParam().input), GetParam().expected); }
+// Alike whether the tokens stand whole in the bytes the stream holds or
+// cross their end.
+TEST_P(LexerTest, Tokens) {
+    const std::string& input = GetParam().input;
+    EXPECT_EQ(Tokens(input), GetParam().expected);
+    EXPECT_EQ(Tokens(input, std::make_shared<COneByteStream>(input)), GetParam().expected);
+}
 
 INSTANTIATE_TEST_SUITE_P(LiteralStrings, LexerTest,
                          ::testing::Values(ParseCase{"Balanced", "(a(b)c)", {"lit:a(b)c"}},
