@@ -91,7 +91,8 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
             noted = true;
             for (const auto& [category, value] : resolved.getDict().entries()) {
                 const ResourceHolding holding = ResourceHolding::Of(value);
-                if (holding.kind == ResourceHolding::Kind::Object) resourceObjects.push_back({category, holding.number});
+                if (holding.kind == ResourceHolding::Kind::Object)
+                    resourceObjects.push_back({category, holding.number});
                 if (holding.kind == ResourceHolding::Kind::Other) other |= CategoryBit(category);
                 if (holding.kind != ResourceHolding::Kind::InPlace) continue;
                 inPlace |= CategoryBit(category);

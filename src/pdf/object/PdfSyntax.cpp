@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <iterator>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -139,15 +140,11 @@ const uint8_t* FindAnyOf(const uint8_t* p, const uint8_t* end, const ByteSet& se
     while (p < near && !set.member[*p]) ++p;
     if (p < near || p == end) return p;
 #if defined(__SSE2__)
-    switch (set.bytes.size()) {
-        case 1: p = FindAnyOfWide<1>(p, end, set.bytes); break;
-        case 2: p = FindAnyOfWide<2>(p, end, set.bytes); break;
-        case 3: p = FindAnyOfWide<3>(p, end, set.bytes); break;
-        case 4: p = FindAnyOfWide<4>(p, end, set.bytes); break;
-        case 5: p = FindAnyOfWide<5>(p, end, set.bytes); break;
-        case 6: p = FindAnyOfWide<6>(p, end, set.bytes); break;
-        default: break;  // larger sets: a byte at a time
-    }
+    // Sets of up to six bytes sixteen bytes at a time, larger ones a byte at a time.
+    using Wide = const uint8_t* (*)(const uint8_t*, const uint8_t*, std::string_view);
+    static constexpr Wide kWide[] = {nullptr,          FindAnyOfWide<1>, FindAnyOfWide<2>, FindAnyOfWide<3>,
+                                     FindAnyOfWide<4>, FindAnyOfWide<5>, FindAnyOfWide<6>};
+    if (!set.bytes.empty() && set.bytes.size() < std::size(kWide)) p = kWide[set.bytes.size()](p, end, set.bytes);
 #endif
     while (p < end && !set.member[*p]) ++p;
     return p;
