@@ -130,6 +130,7 @@ int64_t CPdfXRef::FindStartXRef(CPdfStream& file) {
 }
 
 void CPdfXRef::Load() {
+    located_ = {};
     base_ = file_->GetStart();
     const int64_t start = FindStartXRef(*file_);
     if (start == 0) throw CPdfException("PDF file was damaged");
@@ -548,6 +549,7 @@ std::optional<int32_t> CPdfXRef::FindMisplacedObject() const {
 }
 
 void CPdfXRef::Rebuild() {
+    located_ = {};
     base_ = file_->GetStart();
     intact_ = false;
     rebuilt_ = true;

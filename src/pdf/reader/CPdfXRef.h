@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "pdf/object/CPdfObject.h"
 #include "pdf/object/CPdfResolver.h"
 #include "pdf/reader/ObjectStream.h"
+#include "pdf/reader/RawObjectLocation.h"
 #include "pdf/reader/XRefEntry.h"
 
 class CByteSource;
@@ -67,6 +69,17 @@ public:
     // not fit in 64 bits.
     int64_t FilePosition(int64_t offset) const;
     const std::shared_ptr<CByteSource>& source() const;
+
+    // Where LocateRawObject found an object lately, so that locating it
+    // again (a page's content stream, looked at by the page's edit and then
+    // copied) reads nothing: kept for a few objects, by their last bits.
+    const RawObjectLocation* LastLocated(int32_t number) const {
+        const Located& slot = located_[static_cast<uint32_t>(number) % located_.size()];
+        return slot.number == number ? &slot.location : nullptr;
+    }
+    void RememberLocated(int32_t number, const RawObjectLocation& location) {
+        located_[static_cast<uint32_t>(number) % located_.size()] = {number, location};
+    }
 
     // The generation under which object `number` is written: its entry's for
     // an object in the file, 0 for one in an object stream.
@@ -140,6 +153,11 @@ private:
     Section newest_;
     bool intact_ = true;
     bool rebuilt_ = false;
+    struct Located {
+        int32_t number = -1;
+        RawObjectLocation location;
+    };
+    std::array<Located, 16> located_;
     std::unordered_map<int32_t, int64_t> scannedLengths_;
     // The numbers the cross-reference streams read stand under.
     std::set<int32_t> xrefStreamNumbers_;

@@ -381,6 +381,22 @@ TEST(InFileTest, ObjectStreamsAreKnownByTheirType) {
     EXPECT_FALSE(located(8)->isStream);
 }
 
+// Objects whose places the cross-reference keeps in one slot, located in turn
+// and again: each keeps its own bytes.
+TEST(InFileTest, ObjectsLocatedAgainKeepTheirOwnBytes) {
+    PdfBuilder pdf = OnePageObjects();
+    pdf.Object(5, "(five)").Object(21, "<< /Length 2 >>\nstream\nxy\nendstream").Object(37, "[37]");
+    auto document = Open(pdf.WithXRefTable("/Root 1 0 R"));
+    const std::vector<std::pair<int32_t, std::string>> objects = {
+        {5, Written(5, "(five)")}, {21, Written(21, "<< /Length 2 >>\nstream\nxy\nendstream")}, {37, Written(37, "[37]")}};
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [number, bytes] : objects) {
+            EXPECT_EQ(CopiedBytes(document->xref(), number), bytes) << number;
+            EXPECT_EQ(LocateRawObject(document->xref(), number)->isStream, number == 21) << number;
+        }
+    }
+}
+
 TEST(InFileTest, AStreamWithAnIndirectLength) {
     PdfBuilder pdf = OnePageObjects();
     pdf.Object(5, "<< /Length 6 0 R >>\nstream\nendobj endobj\nendstream").Object(6, "13");
