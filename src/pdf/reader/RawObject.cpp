@@ -238,6 +238,19 @@ public:
         return std::nullopt;
     }
 
+    // Takes [begin, end), bytes outside strings and comments that hold no
+    // keyword, as passed: true when none of their "<" opens a hex string
+    // (each stands in a "<<"), so that the scan goes on from `end`.
+    bool Resume(const uint8_t* begin, const uint8_t* end) {
+        for (const uint8_t* p = begin; p < end; p += 2) {
+            p = static_cast<const uint8_t*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+            if (p == nullptr) break;
+            if (end - p < 2 || p[1] != '<') return false;
+        }
+        tail_.Remember(begin, end);
+        return true;
+    }
+
 private:
     // A byte outside strings and comments: the keyword it completes, if any.
     std::optional<ScanResult::Kind> Plain(char c) {
@@ -264,10 +277,18 @@ private:
 };
 
 // Reads an object from `start` on, skipping strings and comments, until
-// "endobj" or the keyword "stream" stands outside them.
-ScanResult ScanObject(CByteSource& source, int64_t start) {
+// "endobj" or the keyword "stream" stands outside them. The bytes before
+// `firstMark`, the first "(" or "%", hold neither keyword (FirstMark read
+// them): when none of their "<" opens a hex string, the scan begins at the
+// mark, with those bytes as the last ones passed.
+ScanResult ScanObject(CByteSource& source, int64_t start, int64_t firstMark) {
     CObjectScan scan;
-    for (auto pos = static_cast<uint64_t>(start);;) {
+    auto pos = static_cast<uint64_t>(start);
+    const ByteWindow head = source.Window(pos);
+    if (firstMark >= start && static_cast<uint64_t>(firstMark - start) < head.size &&
+        scan.Resume(head.data, head.data + (firstMark - start)))
+        pos = static_cast<uint64_t>(firstMark);
+    for (;;) {
         const ByteWindow window = source.Window(pos);
         if (window.size == 0) return {};
         if (const std::optional<ScanResult> found = scan.Feed(window.data, window.size, pos)) return *found;
@@ -511,7 +532,7 @@ std::optional<RawObjectLocation> Locate(CPdfXRef& xref, int32_t number) {
     if (isStream) {
         if (auto location = LocateStream(xref, start, first->first)) return location;
     } else {
-        const ScanResult scan = ScanObject(source, start);
+        const ScanResult scan = ScanObject(source, start, first->first);
         if (scan.kind == ScanResult::kFoundEndObj) return Through(source, start, scan.at);
         isStream = scan.kind == ScanResult::kFoundStream;
     }

@@ -352,6 +352,8 @@ std::vector<InFileCase> InFileCases() {
         {"ValueInAnArrayAfterAString", "5 0 obj [(a) (b endobj c)] endobj ", "5 0 obj [(a) (b endobj c)] endobj "},
         {"StringWithAnAngleRightAfterTheDictionaryOpens", "5 0 obj\n<</T (a>b endobj c)>>\nendobj\n",
          "5 0 obj\n<</T (a>b endobj c)>>\nendobj\n"},
+        {"AHexStringHoldsTheFirstParenthesis", "5 0 obj\n<< /A <<>> /B <4(> /T (endobj) >>\nendobj\n",
+         "5 0 obj\n<< /A <<>> /B <4(> /T (endobj) >>\nendobj\n"},
     };
 }
 
