@@ -25,13 +25,17 @@ void AppendFixed(std::string& out, double value, int decimals) {
     }
     // Whole numbers (positions, and the matrix of an unturned stamp) are
     // written without the general conversion.
-    if (std::trunc(value) == value && std::fabs(value) < 1e15) {
-        if (std::signbit(value)) out += '-';
-        AppendInt(out, static_cast<int64_t>(std::fabs(value)));
+    if (std::trunc(value) == value && std::fabs(value) < 1e15 && decimals <= 32) {
+        // Its digits, the point and the zeros in place, appended at once.
+        char buffer[56];
+        char* end = buffer;
+        if (std::signbit(value)) *end++ = '-';
+        end = std::to_chars(end, buffer + 24, static_cast<int64_t>(std::fabs(value))).ptr;
         if (decimals > 0) {
-            out += '.';
-            out.append(static_cast<size_t>(decimals), '0');
+            *end++ = '.';
+            end = std::fill_n(end, decimals, '0');
         }
+        out.append(buffer, end);
         return;
     }
     char buffer[400];

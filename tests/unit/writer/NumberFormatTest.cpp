@@ -95,7 +95,7 @@ TEST(FormatFixedTest, TwoDecimalsLikePrintf) {
 }
 
 TEST(FormatFixedTest, OtherPrecisionsLikePrintf) {
-    for (const int decimals : {0, 1, 3, 10}) {
+    for (const int decimals : {0, 1, 3, 10, 40}) {
         for (const double value : kValues) {
             EXPECT_EQ(FormatFixed(value, decimals), PrintfFixed(value, decimals))
                 << decimals << " " << Printf("%.17g", value);
