@@ -1,6 +1,7 @@
 #include "pdf/reader/CPdfXRef.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -16,6 +17,34 @@
 #include "pdf/reader/CXRefRepair.h"
 
 namespace {
+
+// The number `length` decimal digits spell, or -1 when a byte is no digit:
+// eight at a time where the processor's byte order lets them be read as one
+// number (the first digit the lowest byte).
+int64_t FixedDigits(const char* text, size_t length) {
+    int64_t value = 0;
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
+        for (; length - i >= 8; i += 8) {
+            uint64_t bytes = 0;
+            std::memcpy(&bytes, text + i, sizeof bytes);
+            // Each byte "0" to "9": its high half 3, and still 3 with 6 added.
+            if (((bytes & kHigh) | (((bytes + 0x0606060606060606) & kHigh) >> 4)) != 0x3333333333333333) return -1;
+            bytes -= 0x3030303030303030;
+            // Neighbours joined: two digits, then four, then eight.
+            bytes = (bytes * 10 + (bytes >> 8)) & 0x00FF00FF00FF00FF;
+            bytes = (bytes * 100 + (bytes >> 16)) & 0x0000FFFF0000FFFF;
+            bytes = (bytes * 10000 + (bytes >> 32)) & 0xFFFFFFFF;
+            value = value * 100000000 + static_cast<int64_t>(bytes);
+        }
+    }
+    for (; i < length; ++i) {
+        if (!IsPdfDigit(text[i])) return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
 
 // References followed inside references (a stream's /Length, an object
 // stream's members) are cut off beyond this depth; the value is then null.
@@ -257,14 +286,6 @@ int64_t CPdfXRef::ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t co
     // "0000012345 00000 n" and a white byte, after white space: what the
     // tokens of an entry read most often are, taken straight from the bytes.
     constexpr size_t kEntry = 19;
-    const auto digits = [](const char* text, size_t length) {
-        int64_t value = 0;
-        for (size_t i = 0; i < length; ++i) {
-            if (!IsPdfDigit(text[i])) return int64_t{-1};
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
     CByteSource& file = *source();
     uint64_t position = static_cast<uint64_t>(parser.consumedEnd());
     // Room for the entries the rest of the file can hold, made at once
@@ -272,6 +293,9 @@ int64_t CPdfXRef::ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t co
     const uint64_t fits = (file.Size() - std::min(file.Size(), position)) / (kEntry - 1);
     const int64_t last = first + std::min<int64_t>(count, static_cast<int64_t>(std::min<uint64_t>(fits, INT32_MAX)));
     if (last > static_cast<int64_t>(entries_.capacity())) entries_.reserve(static_cast<size_t>(last));
+    // Made at once too, and cut back to the entries read.
+    const size_t before = entries_.size();
+    Grow(last);
     std::string chunk;
     size_t at = 0;
     int64_t read = 0;
@@ -290,12 +314,13 @@ int64_t CPdfXRef::ReadPlainEntries(CPdfParser& parser, int64_t first, int64_t co
         if (chunk.size() - at < kEntry || entry[10] != ' ' || entry[16] != ' ' ||
             (entry[17] != 'n' && entry[17] != 'f') || !IsPdfWhite(entry[18]))
             break;
-        const int64_t offset = digits(entry, 10);
-        const int64_t generation = digits(entry + 11, 5);
+        const int64_t offset = FixedDigits(entry, 10);
+        const int64_t generation = FixedDigits(entry + 11, 5);
         if (offset < 0 || generation < 0) break;
         SetTableEntry(first + read, offset, generation, entry[17] == 'n' ? XRefEntryType::InUse : XRefEntryType::Free);
         at += kEntry - 1;
     }
+    entries_.resize(std::max(before, static_cast<size_t>(std::max<int64_t>(first + read, 0))));
     if (read > 0) parser.Seek(static_cast<int64_t>(position + at));
     return read;
 }

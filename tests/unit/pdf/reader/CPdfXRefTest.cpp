@@ -265,6 +265,12 @@ std::vector<FailureCase> FailureCases() {
         {"TableOffsetNotAnInteger",
          DocumentWith("xref\n0 1\n0000000000.5 65535 f \ntrailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
          "Couldn't parse an xref table"},
+        {"TableOffsetWithAByteJustPastTheDigits",
+         DocumentWith("xref\n0 1\n00000:0000 65535 f \ntrailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
+         "Couldn't parse an xref table"},
+        {"TableOffsetWithAByteJustBeforeTheDigits",
+         DocumentWith("xref\n0 1\n0/00000000 65535 f \ntrailer\n<< /Root 1 0 R >>\nstartxref\n{X}\n%%EOF\n"),
+         "Couldn't parse an xref table"},
         {"TableWithoutTrailer", DocumentWith("xref\n0 4\n" + rows + "startxref\n{X}\n%%EOF\n"),
          "Couldn't parse an xref table"},
         {"TableWithFewerRowsThanItsCount",
@@ -421,15 +427,16 @@ TEST(XRefTableTest, WhitespaceBetweenTokensIsFree) {
 TEST(XRefTableTest, UsualAndUnusualEntriesMix) {
     const PdfBuilder pdf = OnePageObjects();
     const std::string one = XRefTableLine(pdf.OffsetOf(1), 0, 'n');
-    const std::string table = "xref\n0 9\n0000000000 65535 f\r\n" + one +   // usual, then
+    const std::string table = "xref\n0 11\n0000000000 65535 f\r\n" + one +  // usual, then
                               std::to_string(pdf.OffsetOf(2)) + " 0 n\n" +  // short numbers
                               std::to_string(pdf.OffsetOf(3)) + " % a comment\n00000 n\n" + one +
                               "  00000000010  00000 n\n" + XRefTableLine(11, 7, 'f') + "0000000012 00003 f\r" +
-                              std::string("0000000013 00004 n\0\n", 20) + "trailer\n<< /Root 1 0 R >>\nstartxref\n" +
+                              std::string("0000000013 00004 n\0\n", 20) + "9999999999 65535 f\r\n" +
+                              "1234567890 00001 f\r\n" + "trailer\n<< /Root 1 0 R >>\nstartxref\n" +
                               std::to_string(pdf.bytes().size()) + "\n%%EOF\n";
     auto document = Open(pdf.bytes() + table);
     const std::vector<XRefEntry>& entries = document->xref().entries();
-    ASSERT_EQ(entries.size(), 9u);
+    ASSERT_EQ(entries.size(), 11u);
     const std::vector<std::pair<int64_t, int32_t>> expected = {{0, 65535},
                                                                {pdf.OffsetOf(1), 0},
                                                                {pdf.OffsetOf(2), 0},
@@ -438,7 +445,9 @@ TEST(XRefTableTest, UsualAndUnusualEntriesMix) {
                                                                {10, 0},
                                                                {11, 7},
                                                                {12, 3},
-                                                               {13, 4}};
+                                                               {13, 4},
+                                                               {9999999999, 65535},
+                                                               {1234567890, 1}};
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(entries[i].offset, expected[i].first) << i;
         EXPECT_EQ(entries[i].gen, expected[i].second) << i;
