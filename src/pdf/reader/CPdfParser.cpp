@@ -98,8 +98,18 @@ CPdfObject CPdfParser::Lookahead() const {
     return ValueOf(token);
 }
 
-std::string_view CPdfParser::Token::Bracket() const {
+std::string_view CPdfParser::Token::Spelling() const {
     switch (kind) {
+        case Kind::R:
+            return "R";
+        case Kind::Obj:
+            return "obj";
+        case Kind::EndObj:
+            return "endobj";
+        case Kind::Stream:
+            return "stream";
+        case Kind::EndStream:
+            return "endstream";
         case Kind::ArrayOpen:
             return "[";
         case Kind::ArrayClose:
@@ -129,7 +139,12 @@ CPdfObject CPdfParser::ValueOf(Token& token) {
         case Token::Kind::ArrayClose:
         case Token::Kind::DictionaryOpen:
         case Token::Kind::DictionaryClose:
-            return CPdfObject::Keyword(std::string(token.Bracket()));
+        case Token::Kind::R:
+        case Token::Kind::Obj:
+        case Token::Kind::EndObj:
+        case Token::Kind::Stream:
+        case Token::Kind::EndStream:
+            return CPdfObject::Keyword(std::string(token.Spelling()));
         case Token::Kind::Boolean:
             return CPdfObject::Boolean(token.integer != 0);
         case Token::Kind::Null:
@@ -188,8 +203,7 @@ bool CPdfParser::LexInWindow(Token& token) {
         token.kind = c == '<' ? Token::Kind::DictionaryOpen : Token::Kind::DictionaryClose;
     } else if (IsPdfRegular(c) && c != '.') {
         if (!regularRun(false)) return false;
-        token.text.assign(window.data() + at, end - at);
-        SetKeyword(token);
+        SetKeyword(token, window.substr(at, end - at));
     } else {
         return false;
     }
@@ -197,14 +211,37 @@ bool CPdfParser::LexInWindow(Token& token) {
     return true;
 }
 
-void CPdfParser::SetKeyword(Token& token) {
-    token.kind = Token::Kind::Keyword;
-    if (token.IsKeyword("true") || token.IsKeyword("false")) {
-        token.kind = Token::Kind::Boolean;
-        token.integer = token.text[0] == 't' ? 1 : 0;
-    } else if (token.IsKeyword("null")) {
-        token.kind = Token::Kind::Null;
+void CPdfParser::SetKeyword(Token& token, std::string_view text) {
+    using Kind = Token::Kind;
+    // The keywords of kinds of their own, told apart by their length first.
+    Kind kind = Kind::Keyword;
+    switch (text.size()) {
+        case 1:
+            if (text[0] == 'R') kind = Kind::R;
+            break;
+        case 3:
+            if (text == "obj") kind = Kind::Obj;
+            break;
+        case 4:
+            if (text == "true") kind = Kind::Boolean;
+            if (text == "null") kind = Kind::Null;
+            break;
+        case 5:
+            if (text == "false") kind = Kind::Boolean;
+            break;
+        case 6:
+            if (text == "endobj") kind = Kind::EndObj;
+            if (text == "stream") kind = Kind::Stream;
+            break;
+        case 9:
+            if (text == "endstream") kind = Kind::EndStream;
+            break;
+        default:
+            break;
     }
+    token.kind = kind;
+    if (kind == Kind::Boolean) token.integer = text[0] == 't' ? 1 : 0;
+    if (kind == Kind::Keyword) token.text.assign(text);
 }
 
 void CPdfParser::Lex(Token& token) {
@@ -362,7 +399,7 @@ void CPdfParser::NumberToken(Token& token, int first) {
 
 void CPdfParser::KeywordToken(Token& token, int first) {
     CPdfStream& s = *stream_;
-    std::string& text = token.text;
+    std::string& text = scratch_;
     text.assign(1, static_cast<char>(first));
     for (;;) {
         const std::string_view window = s.Buffered();
@@ -372,7 +409,7 @@ void CPdfParser::KeywordToken(Token& token, int first) {
         s.Skip(run);
         if (run < window.size() || window.empty()) break;
     }
-    SetKeyword(token);
+    SetKeyword(token, text);
 }
 
 CPdfObject CPdfParser::GetObj(int depth) {
@@ -385,7 +422,7 @@ CPdfObject CPdfParser::GetObj(int depth) {
     if (first().Is(Token::Kind::Integer)) {
         const int64_t number = first().integer;
         Shift();
-        if (first().Is(Token::Kind::Integer) && second().IsKeyword("R")) {
+        if (first().Is(Token::Kind::Integer) && second().Is(Token::Kind::R)) {
             // As a value an integer is its low 32 bits.
             const auto generation = static_cast<int32_t>(static_cast<uint32_t>(first().integer));
             Shift();
@@ -428,7 +465,7 @@ CPdfObject CPdfParser::DictionaryValue(int depth) {
     }
     result.getDict().assign(std::span(pending).subspan(unwind.base));
     if (first().Is(Token::Kind::End)) return result;
-    if (second().IsKeyword("stream")) {
+    if (second().Is(Token::Kind::Stream)) {
         std::shared_ptr<CPdfStream> stream = MakeStream(result);
         if (!stream) return CPdfObject::Error();
         return CPdfObject::FromStream(std::move(stream));
@@ -471,7 +508,7 @@ std::shared_ptr<CPdfStream> CPdfParser::MakeStream(const CPdfObject& dictionary)
     s.SetPos(end, SeekOrigin::Start);
     Shift();
     Shift();
-    if (!first().IsKeyword("endstream")) throw CPdfException("Missing 'endstream'");
+    if (!first().Is(Token::Kind::EndStream)) throw CPdfException("Missing 'endstream'");
     Shift();
     return decoded;
 }

@@ -62,8 +62,10 @@ public:
 private:
     // What the lexer read, kept as it is until a value is made of it: names
     // and keywords keep their text, so that a keyword is compared where it
-    // stands and the next token reuses its room. The four keywords that open
-    // and close arrays and dictionaries are kinds of their own, without text.
+    // stands and the next token reuses its room. The keywords the parser
+    // looks for (those that open and close arrays and dictionaries, "R",
+    // "obj", "endobj", "stream" and "endstream") are kinds of their own,
+    // without text.
     struct Token {
         enum class Kind : uint8_t {
             Integer,
@@ -78,7 +80,12 @@ private:
             ArrayOpen,
             ArrayClose,
             DictionaryOpen,
-            DictionaryClose
+            DictionaryClose,
+            R,
+            Obj,
+            EndObj,
+            Stream,
+            EndStream
         };
         Kind kind = Kind::End;
         // An integer's value (its full 64 bits), or a boolean's (0 or 1).
@@ -90,10 +97,10 @@ private:
         CPdfObject string;
 
         bool Is(Kind k) const { return kind == k; }
-        // "[", "]", "<<" or ">>" for those kinds, else empty.
-        std::string_view Bracket() const;
+        // The text of a keyword that is a kind of its own, else empty.
+        std::string_view Spelling() const;
         bool IsKeyword(std::string_view keyword) const {
-            if (kind != Kind::Keyword) return !keyword.empty() && Bracket() == keyword;
+            if (kind != Kind::Keyword) return !keyword.empty() && Spelling() == keyword;
             return text.size() == keyword.size() && std::memcmp(text.data(), keyword.data(), keyword.size()) == 0;
         }
     };
@@ -110,8 +117,9 @@ private:
     // which Lex reads.
     bool LexInWindow(Token& token);
     void Lex(Token& token);
-    // A keyword's kind by its text: a boolean, null, or a keyword.
-    static void SetKeyword(Token& token);
+    // A keyword token of the text: a boolean, null, a keyword of a kind of
+    // its own, or a keyword with its text.
+    static void SetKeyword(Token& token, std::string_view text);
     // Past white space and comments: the first byte after them, -1 at the end.
     int SkipSpace();
     void NameToken(Token& token);
