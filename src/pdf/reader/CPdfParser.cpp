@@ -195,7 +195,10 @@ bool CPdfParser::LexInWindow(Token& token) {
     } else if (c == '/') {
         if (!regularRun(true) || window[end] == '#') return false;
         token.kind = Token::Kind::Name;
-        token.text.assign(window.data() + at + 1, end - at - 1);
+        // Cleared and appended to: assign would first check whether the
+        // bytes overlap the string's own.
+        token.text.clear();
+        token.text.append(window.data() + at + 1, end - at - 1);
     } else if (c == '[' || c == ']') {
         token.kind = c == '[' ? Token::Kind::ArrayOpen : Token::Kind::ArrayClose;
     } else if ((c == '<' || c == '>') && end < window.size() && window[end] == c) {
