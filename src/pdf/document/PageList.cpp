@@ -25,9 +25,10 @@ std::optional<PageBox> BoxOf(const CPdfDictionary& node, std::string_view key) {
 }
 
 // The bit of a standard resource category, 0 for any other name.
-uint16_t CategoryBit(std::string_view category) {
+uint8_t CategoryBit(std::string_view category) {
+    static_assert(kResourceCategories.size() <= 8);
     for (size_t i = 0; i < kResourceCategories.size(); ++i)
-        if (kResourceCategories[i] == category) return static_cast<uint16_t>(1u << i);
+        if (kResourceCategories[i] == category) return static_cast<uint8_t>(1u << i);
     return 0;
 }
 
@@ -53,7 +54,7 @@ ResourceHolding ResourceHolding::Of(const CPdfObject& value) {
 }
 
 std::optional<ResourceHolding> PageEntry::Holding(std::string_view category) const {
-    const uint16_t bit = CategoryBit(category);
+    const uint8_t bit = CategoryBit(category);
     if (!categoriesNoted || bit == 0) return std::nullopt;
     for (const ResourceObject& object : resourceObjects)
         if (object.category == category) return ResourceHolding{ResourceHolding::Kind::Object, object.number};
@@ -78,8 +79,8 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
     int32_t contents = 0;
     int32_t resourcesNumber = 0;
     std::vector<ResourceObject> resourceObjects;
-    uint16_t inPlace = 0;
-    uint16_t other = 0;
+    uint8_t inPlace = 0;
+    uint8_t other = 0;
     bool noted = false;
     if (page.is(pdfDictionary)) {
         const CPdfDictionary& dict = page.getDict();
@@ -108,7 +109,7 @@ void PageList::AddPage(int32_t objectNumber, const Inherited& boxes, CPdfObject 
                       : boxes.mediaBox ? *boxes.mediaBox
                                        : kLetter,
                       std::move(page), contents, boxes.rotate.value_or(0), boxes.resources, resourcesNumber,
-                      std::move(resourceObjects), inPlace, other, noted});
+                      inPlace, other, noted, std::move(resourceObjects)});
 }
 
 void PageList::SetRoot(const CPdfObject& stored, const CPdfObject& root) {

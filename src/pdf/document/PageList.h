@@ -69,13 +69,14 @@ struct PageEntry {
     // that are objects of their own: what an edit of the page's resources
     // may write again.
     int32_t resourcesNumber = 0;
-    std::vector<ResourceObject> resourceObjects;
     // The standard categories the resources hold as dictionaries in place,
     // and as other values (a bit for each, in the order of
     // kResourceCategories), noted when the resources are a dictionary.
-    uint16_t inPlaceCategories = 0;
-    uint16_t otherCategories = 0;
+    // Kept in the room before the vector.
+    uint8_t inPlaceCategories = 0;
+    uint8_t otherCategories = 0;
     bool categoriesNoted = false;
+    std::vector<ResourceObject> resourceObjects;
 
     // How the page's resources (its own, else the inherited ones) hold
     // `category`, as the walk read them; nothing when it did not note it.
