@@ -111,21 +111,19 @@ bool CPageEditor::EditResources(std::string& page, std::optional<size_t> pageBod
     // Without resources of its own the page would not find the stamp's.
     if (!stored.is(pdfReference)) return false;
     // How the resources object holds each category: as the walk that listed
-    // the page read it, else from the object read again.
+    // the page read it, else from the object, read again only then.
     std::vector<ResourceHolding> holdings;
     const PageList::Positions positions = pages_.PositionsOf(objectNumber);
     const PageEntry* listed = positions.empty() ? nullptr : &pages_.pages()[static_cast<size_t>(*positions.begin())];
+    CPdfObject resources;
     for (const auto& [category, entries] : categories) {
-        const std::optional<ResourceHolding> holding = listed ? listed->Holding(category) : std::nullopt;
-        if (!holding) break;
+        std::optional<ResourceHolding> holding = listed ? listed->Holding(category) : std::nullopt;
+        if (!holding) {
+            if (resources.is(pdfNone)) resources = pageDict.lookup("Resources");
+            if (!resources.is(pdfDictionary)) return false;
+            holding = ResourceHolding::Of(resources.getDict().lookupNF(category));
+        }
         holdings.push_back(*holding);
-    }
-    if (holdings.size() < categories.size()) {
-        const CPdfObject resources = pageDict.lookup("Resources");
-        if (!resources.is(pdfDictionary)) return false;
-        holdings.clear();
-        for (const auto& [category, entries] : categories)
-            holdings.push_back(ResourceHolding::Of(resources.getDict().lookupNF(category)));
     }
     // A resources object several stamped pages share gains the entries once.
     const int32_t number = stored.getRef().number;

@@ -135,16 +135,6 @@ CPdfObject CPdfParser::ValueOf(Token& token) {
             return std::move(token.string);
         case Token::Kind::Keyword:
             return CPdfObject::Keyword(std::move(token.text));
-        case Token::Kind::ArrayOpen:
-        case Token::Kind::ArrayClose:
-        case Token::Kind::DictionaryOpen:
-        case Token::Kind::DictionaryClose:
-        case Token::Kind::R:
-        case Token::Kind::Obj:
-        case Token::Kind::EndObj:
-        case Token::Kind::Stream:
-        case Token::Kind::EndStream:
-            return CPdfObject::Keyword(std::string(token.Spelling()));
         case Token::Kind::Boolean:
             return CPdfObject::Boolean(token.integer != 0);
         case Token::Kind::Null:
@@ -152,9 +142,12 @@ CPdfObject CPdfParser::ValueOf(Token& token) {
         case Token::Kind::Error:
             return CPdfObject::Error();
         case Token::Kind::End:
+            return CPdfObject::EndOfFile();
+        default:
             break;
     }
-    return CPdfObject::EndOfFile();
+    // A keyword of a kind of its own.
+    return CPdfObject::Keyword(std::string(token.Spelling()));
 }
 
 int CPdfParser::SkipSpace() {
@@ -364,19 +357,8 @@ void CPdfParser::NameToken(Token& token) {
 void CPdfParser::NumberToken(Token& token, int first) {
     CPdfStream& s = *stream_;
     token.kind = Token::Kind::Integer;
-    if (first != '.') {
-        // The usual integer, whose digits end within the window, at once.
-        const std::string_view window = s.Buffered();
-        uint64_t value = first == '-' ? 0 : static_cast<uint64_t>(first - '0');
-        size_t run = 0;
-        for (; run < window.size() && IsPdfDigit(window[run]); ++run)
-            value = value * 10 + static_cast<uint64_t>(window[run] - '0');
-        if (run < window.size() && window[run] != '.') {
-            s.Skip(run);
-            token.integer = static_cast<int64_t>(first == '-' ? 0u - value : value);
-            return;
-        }
-    }
+    // Gathered across windows: a number that stands whole in one is read by
+    // LexInWindow.
     scratch_.assign(1, static_cast<char>(first));
     bool isReal = first == '.';
     for (;;) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,10 +98,6 @@ private:
         bool Is(Kind k) const { return kind == k; }
         // The text of a keyword that is a kind of its own, else empty.
         std::string_view Spelling() const;
-        bool IsKeyword(std::string_view keyword) const {
-            if (kind != Kind::Keyword) return !keyword.empty() && Spelling() == keyword;
-            return text.size() == keyword.size() && std::memcmp(text.data(), keyword.data(), keyword.size()) == 0;
-        }
     };
 
     CPdfObject GetObj(int depth);

@@ -499,19 +499,6 @@ std::optional<RawObjectLocation> LocateByParsing(CPdfXRef& xref, int32_t number,
 }
 
 // Where object `number` lies, searched for.
-std::optional<RawObjectLocation> Locate(CPdfXRef& xref, int32_t number);
-
-}  // namespace
-
-std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number) {
-    if (const RawObjectLocation* last = xref.LastLocated(number)) return *last;
-    std::optional<RawObjectLocation> location = Locate(xref, number);
-    if (location) xref.RememberLocated(number, *location);
-    return location;
-}
-
-namespace {
-
 std::optional<RawObjectLocation> Locate(CPdfXRef& xref, int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= xref.entries().size()) return std::nullopt;
     const XRefEntry& entry = xref.entries()[static_cast<size_t>(number)];
@@ -545,6 +532,13 @@ std::optional<RawObjectLocation> Locate(CPdfXRef& xref, int32_t number) {
 }
 
 }  // namespace
+
+std::optional<RawObjectLocation> LocateRawObject(CPdfXRef& xref, int32_t number) {
+    if (const RawObjectLocation* last = xref.LastLocated(number)) return *last;
+    std::optional<RawObjectLocation> location = Locate(xref, number);
+    if (location) xref.RememberLocated(number, *location);
+    return location;
+}
 
 std::optional<RawObject> ReadRawObject(CPdfXRef& xref, int32_t number) {
     if (number < 0 || static_cast<size_t>(number) >= xref.entries().size()) return std::nullopt;
