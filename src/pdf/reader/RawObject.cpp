@@ -253,13 +253,17 @@ public:
 
 private:
     // A byte outside strings and comments: the keyword it completes, if any.
+    // A string or comment ends the bytes before it as a token does: no
+    // keyword goes on after it ("e%...\nndobj" is no "endobj").
     std::optional<ScanResult::Kind> Plain(char c) {
         if (c == '(') {
             string_.BeginLiteral();
+            tail_ = {};
             return std::nullopt;
         }
         if (c == '%') {
             comment_ = true;
+            tail_ = {};
             return std::nullopt;
         }
         return tail_.Push(static_cast<uint8_t>(c));

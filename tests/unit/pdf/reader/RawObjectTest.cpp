@@ -352,6 +352,9 @@ std::vector<InFileCase> InFileCases() {
         {"ValueInAnArrayAfterAString", "5 0 obj [(a) (b endobj c)] endobj ", "5 0 obj [(a) (b endobj c)] endobj "},
         {"StringWithAnAngleRightAfterTheDictionaryOpens", "5 0 obj\n<</T (a>b endobj c)>>\nendobj\n",
          "5 0 obj\n<</T (a>b endobj c)>>\nendobj\n"},
+        {"EndobjSplitByAComment", "5 0 obj\n2\ne%EOF\nndobj\n7 0 obj\n8\nendobj\n",
+         "5 0 obj\n2\ne%EOF\nndobj\n7 0 obj\n8\nendobj\n"},
+        {"EndobjSplitByAString", "5 0 obj [e(x)ndobj] endobj\n", "5 0 obj [e(x)ndobj] endobj\n"},
         {"AHexStringHoldsTheFirstParenthesis", "5 0 obj\n<< /A <<>> /B <4(> /T (endobj) >>\nendobj\n",
          "5 0 obj\n<< /A <<>> /B <4(> /T (endobj) >>\nendobj\n"},
     };
